@@ -1,0 +1,41 @@
+# Native Linux build of the portable logic: AddressSanitizer and UBSan on the
+# unit tests, libFuzzer targets when the compiler is clang.
+set(VREL_SANITIZE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+add_compile_options(${VREL_SANITIZE})
+add_link_options(${VREL_SANITIZE})
+
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+
+set(VREL_HAVE_FUZZER OFF)
+if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+  set(VREL_HAVE_FUZZER ON)
+endif()
+
+function(vrel_native_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  vrel_warnings(${name})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest_main)
+  add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
+  set_tests_properties(${name} PROPERTIES LABELS "native")
+endfunction()
+
+# vrel_fuzz_target(NAME SOURCES ... LIBS ... [SMOKE_SECONDS n])
+# Builds a libFuzzer target and registers a short bounded smoke run as a test.
+function(vrel_fuzz_target name)
+  cmake_parse_arguments(T "" "SMOKE_SECONDS" "SOURCES;LIBS" ${ARGN})
+  if(NOT VREL_HAVE_FUZZER)
+    return()
+  endif()
+  if(NOT T_SMOKE_SECONDS)
+    set(T_SMOKE_SECONDS 10)
+  endif()
+  add_executable(${name} ${T_SOURCES})
+  vrel_warnings(${name})
+  target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_libraries(${name} PRIVATE ${T_LIBS})
+  add_test(NAME ${name}_smoke COMMAND ${name} -max_total_time=${T_SMOKE_SECONDS} -max_len=512 -print_final_stats=1)
+  set_tests_properties(${name}_smoke PROPERTIES LABELS "fuzz" TIMEOUT 120)
+endfunction()
