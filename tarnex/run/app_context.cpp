@@ -1,0 +1,10 @@
+#include "app_context.h"
+
+namespace tarnex {
+
+AppContext& App() {
+    static AppContext context;
+    return context;
+}
+
+}  // namespace tarnex

@@ -1,0 +1,67 @@
+#include "message_box.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cwchar>
+#include <mutex>
+#include <vector>
+
+#include "app_context.h"
+
+namespace tarnex {
+namespace {
+
+std::mutex answererLock;
+MessageAnswerer& Answerer() {
+    static MessageAnswerer answerer;
+    return answerer;
+}
+
+}  // namespace
+
+void SetMessageAnswerer(MessageAnswerer answerer) {
+    std::lock_guard<std::mutex> hold(answererLock);
+    Answerer() = std::move(answerer);
+}
+
+int ShowMessage(HWND owner, const std::wstring& text, UINT type) {
+    MessageRequest request{owner, text, App().Caption, type};
+    MessageAnswerer answerer;
+    {
+        std::lock_guard<std::mutex> hold(answererLock);
+        answerer = Answerer();
+    }
+    if (answerer) return answerer(request);
+    return ::MessageBoxW(owner, request.text.c_str(), request.caption.c_str(), type);
+}
+
+std::wstring LoadText(UINT id) {
+    // A zero length asks for a read-only pointer into the resource itself.
+    const wchar_t* resource = nullptr;
+    const int n = ::LoadStringW(App().Instance, id, reinterpret_cast<LPWSTR>(&resource), 0);
+    if (n <= 0 || resource == nullptr) return {};
+    return std::wstring(resource, static_cast<std::size_t>(n));
+}
+
+// The msvcrt formatters, not the C99 ones: in the program's wide formats
+// "%s" is a wide text, as the string table's texts expect.
+std::wstring FormatTextV(const std::wstring& format, va_list args) {
+    va_list measure;
+    va_copy(measure, args);
+    const int n = ::_vscwprintf(format.c_str(), measure);
+    va_end(measure);
+    if (n <= 0) return {};
+    std::vector<wchar_t> buffer(static_cast<std::size_t>(n) + 1);
+    ::_vsnwprintf(buffer.data(), buffer.size(), format.c_str(), args);
+    return std::wstring(buffer.data(), static_cast<std::size_t>(n));
+}
+
+std::wstring FormatText(UINT id, ...) {
+    va_list args;
+    va_start(args, id);
+    std::wstring out = FormatTextV(LoadText(id), args);
+    va_end(args);
+    return out;
+}
+
+}  // namespace tarnex

@@ -1,0 +1,43 @@
+// The one seam where a person is asked. Every message box of the installer
+// goes through ShowMessage; tests install an answerer that sees the box and
+// chooses the button instead of a person.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdarg>
+#include <functional>
+#include <string>
+
+namespace tarnex {
+
+struct MessageRequest {
+    HWND owner;
+    std::wstring text;
+    std::wstring caption;
+    UINT type;  // MB_* flags as for MessageBoxW
+};
+
+// Returns the button pressed (IDOK, IDYES, IDNO, ...).
+using MessageAnswerer = std::function<int(const MessageRequest&)>;
+
+// Replaces the answerer; an empty one restores the real message box.
+void SetMessageAnswerer(MessageAnswerer answerer);
+
+// Shows text titled with the program caption (App().Caption).
+int ShowMessage(HWND owner, const std::wstring& text, UINT type);
+
+// Loads a string of the program's string table ("" when missing).
+std::wstring LoadText(UINT id);
+
+// Loads string `id` and formats it printf-style with the arguments ("%s"
+// takes a const wchar_t*).
+std::wstring FormatText(UINT id, ...);
+std::wstring FormatTextV(const std::wstring& format, va_list args);
+
+// The message kinds of the installer: errors, warnings and Yes/No questions.
+inline constexpr UINT kErrorBox = MB_OK | MB_ICONERROR;
+inline constexpr UINT kWarningBox = MB_OK | MB_ICONEXCLAMATION;
+inline constexpr UINT kQuestionBox = MB_YESNO | MB_ICONQUESTION;
+
+}  // namespace tarnex

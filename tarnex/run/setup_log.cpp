@@ -1,0 +1,63 @@
+#include "setup_log.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "app_context.h"
+#include "message_box.h"
+#include "vrel/unique_handle.h"
+
+namespace tarnex {
+
+namespace {
+constexpr ULONGLONG kLogLimit = 0x100000;
+constexpr UINT kStringLogCannotOpen = 2;
+}  // namespace
+
+std::wstring LogPath() { return std::wstring(App().WindowsFolder) + L"VrelTARNEX.log"; }
+
+std::wstring FormatLogEntry(const SYSTEMTIME& t, const std::wstring& text) {
+    wchar_t stamp[64];
+    ::_snwprintf(stamp, 64, L"[%.2d.%.2d.%d %.2d:%.2d:%.2d]: ", t.wDay, t.wMonth, t.wYear, t.wHour, t.wMinute,
+                 t.wSecond);
+    stamp[63] = L'\0';
+    return stamp + text + L"\r\n";
+}
+
+// Every entry opens the file exclusively and closes it at once: the wizard's
+// thread and the engine's worker both write, without a lock, and a write that
+// meets another in progress fails like any other open failure.
+int WriteLog(const std::wstring& text) {
+    const std::wstring path = LogPath();
+    vrel::unique_hfile file(
+        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        ShowMessage(nullptr, FormatText(kStringLogCannotOpen, path.c_str()), kWarningBox);
+        return 0;
+    }
+    ::SetFilePointer(file.get(), 0, nullptr, FILE_END);
+    SYSTEMTIME now;
+    ::GetLocalTime(&now);
+    const std::wstring entry = FormatLogEntry(now, text);
+    DWORD written = 0;
+    ::WriteFile(file.get(), entry.data(), static_cast<DWORD>(entry.size() * sizeof(wchar_t)), &written, nullptr);
+    return 1;
+}
+
+int WriteLogF(const wchar_t* format, ...) {
+    va_list args;
+    va_start(args, format);
+    const std::wstring text = FormatTextV(format, args);
+    va_end(args);
+    return WriteLog(text);
+}
+
+void TrimLog() {
+    const std::wstring path = LogPath();
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return;
+    const ULONGLONG size = (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    if (size > kLogLimit) ::DeleteFileW(path.c_str());
+}
+
+}  // namespace tarnex

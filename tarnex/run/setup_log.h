@@ -1,0 +1,27 @@
+// The setup log "VrelTARNEX.log" in the Windows folder: UTF-16LE without a
+// byte-order mark, one time-stamped entry per call, shared by all runs.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace tarnex {
+
+// Appends "[dd.mm.yyyy hh:mm:ss]: text\r\n". Returns 1 when written; 0 when
+// the file cannot be opened (string 2 is shown, the caller goes on).
+int WriteLog(const std::wstring& text);
+
+// printf-style ("%s" takes a const wchar_t*).
+int WriteLogF(const wchar_t* format, ...);
+
+// At start-up: deletes the log when it is larger than 1 MiB.
+void TrimLog();
+
+// The log's full path: WindowsFolder + "VrelTARNEX.log".
+std::wstring LogPath();
+
+// The entry for a text at a given local time (without writing it).
+std::wstring FormatLogEntry(const SYSTEMTIME& time, const std::wstring& text);
+
+}  // namespace tarnex
