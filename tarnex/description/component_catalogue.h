@@ -1,0 +1,15 @@
+// The component catalogue: user components read from the INF files of the
+// description, numbered across the package, with dependencies resolved.
+#pragma once
+
+#include "description/setup_description.h"
+
+namespace tarnex {
+
+// Reads the INF files of InfFiles entries 1 onward and appends their
+// components to ComponentList. 1 on success; 0 when an INF file cannot be
+// opened (string 1 was shown) or a component lacks a catalogue key
+// (components read so far stay). The caller shows string 6.
+int LoadComponentCatalogue(SetupDescription& description);
+
+}  // namespace tarnex

@@ -1,0 +1,54 @@
+// Reader of INF files over the setup API in its ANSI form. Names and paths
+// are converted to the ANSI code page on the way in, line texts back to
+// UTF-16 on the way out.
+#pragma once
+
+#include <windows.h>
+#include <setupapi.h>
+
+#include <string>
+
+#include "description/section_records.h"
+
+namespace tarnex {
+
+class InfFile {
+public:
+    static constexpr int kSlots = 2;  // cursor slots 0 and 1
+
+    InfFile();
+    ~InfFile();
+    InfFile(const InfFile&) = delete;
+    InfFile& operator=(const InfFile&) = delete;
+
+    // Opens a Windows 4 style INF file. On failure shows string 1 with the
+    // path and returns 0.
+    int Open(const std::wstring& path);
+    void Close();
+    bool IsOpen() const;
+    const wchar_t* Path() const { return path_; }
+
+    // Lines of the section, -1 when it does not exist.
+    int GetLineCount(const std::wstring& section);
+
+    // Positions cursor slot on the section's first line and hands out its text.
+    int FindFirstLine(const std::wstring& section, std::wstring& text, int slot);
+    // Moves cursor slot to the next line of its section; at the end the
+    // cursor stays on the last line.
+    int FindNextLine(std::wstring& text, int slot);
+
+    // Text of the first line of section whose key matches.
+    int GetValue(const std::wstring& section, const std::wstring& key, std::wstring& text);
+
+    // flag = 1 exactly when the value is "Yes"; 0 (with flag 0) when the
+    // section or key is missing.
+    int GetYesNo(const std::wstring& section, const std::wstring& key, std::int32_t& flag);
+
+private:
+    HINF handle_;
+    INFCONTEXT cursors_[kSlots];
+    bool cursorValid_[kSlots];
+    wchar_t path_[kPathField];
+};
+
+}  // namespace tarnex

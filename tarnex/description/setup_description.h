@@ -1,0 +1,81 @@
+// The one in-memory description of the package: options of the description
+// file, the INF files, the component list and the package-wide file table.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "description/component_record.h"
+#include "description/section_records.h"
+
+namespace tarnex {
+
+inline constexpr std::size_t kOptionField = 260;
+inline constexpr std::size_t kValueNameField = 256;
+inline constexpr std::size_t kPagePictureField = 130;
+inline constexpr std::size_t kOsCount = 7;     // 95, 98, Me, NT 3.51, NT 4.0, 2000, XP
+inline constexpr std::size_t kPageCount = 9;   // wizard pages 0..8
+
+struct InfFileEntry {
+    wchar_t InfPath[kPathField] = {};
+    wchar_t CabinetPath[kPathField] = {};
+    std::vector<std::int32_t> Numbers;  // components the INF file describes
+};
+
+// One line of RequiredKeyRegistry.
+struct RequiredKey {
+    std::int32_t Index = 0;
+    wchar_t ValueName[kValueNameField] = {};
+    wchar_t ExpectedData[kOptionField] = {};
+    std::int32_t ValueType = 0;  // 0 REG_SZ, 1 REG_BINARY, 2 REG_DWORD, other REG_NONE
+    std::int32_t Root = 0;       // root index 1..4
+    wchar_t SubKey[kOptionField] = {};
+    wchar_t AppName[kOptionField] = {};
+    std::int32_t TestValue = 0;    // 0: the key's existence is enough
+    std::int32_t CompareData = 0;  // 0: the value's existence with its type is enough
+};
+
+struct SetupDescription {
+    std::vector<ComponentRecord> ComponentList;
+    std::vector<FileRecord> FileList;
+    std::int32_t Access = 0;
+    std::int32_t AccessVersion = 0;  // 0 none, 1 Access 97, 2 Access 2000, 3 both
+    std::int32_t License = 0;
+    std::int32_t SupportMode = 0;
+    std::int32_t InstalledCount = 0;
+    wchar_t Name[kOptionField] = {};
+    wchar_t NameGen[kOptionField] = {};
+    wchar_t NameUnInst[kOptionField] = {};
+    wchar_t InstallFolder[kOptionField] = {};
+    wchar_t SetNameUI[kOptionField] = {};
+    std::int32_t KeyRoot = -1;
+    wchar_t KeyPath[kOptionField] = {};
+    std::vector<InfFileEntry> InfFiles;
+    std::int32_t BackWindow = 0;
+    std::int32_t BackWindowPicture = 0;
+    wchar_t BackName[kOptionField] = {};
+    std::int32_t OSVersions[kOsCount] = {};
+    std::int32_t OSServicePacks[kOsCount] = {};
+    wchar_t ProgramFilesFolder[kOptionField] = {};
+    std::vector<RequiredKey> RequiredKeys;
+    wchar_t PreviousInstallFolder[kOptionField] = {};
+    wchar_t PagePictures[kPageCount][kPagePictureField] = {};
+
+    FileRecord& FileOf(FileRef ref) { return FileList[ref]; }
+    const FileRecord& FileOf(FileRef ref) const { return FileList[ref]; }
+};
+
+// The one description of the run, created empty at start.
+SetupDescription& Description();
+
+// Reads the description file (ProgramFolder + ProgramName + ".inf") into the
+// description, with component 0 read from the install or uninstall section
+// chosen by the run mode. 1 on success, 0 on failure (string 1 was shown when
+// the file could not be opened; the caller shows string 3).
+int LoadSetupDescription(SetupDescription& description);
+
+// 1 when the required key, value and data are present.
+int IsPresent(const RequiredKey& key);
+
+}  // namespace tarnex
