@@ -36,6 +36,7 @@ int SetRegText(int root, const std::wstring& subKey, const std::wstring& valueNa
 int QueryRegText(int root, const std::wstring& subKey, const std::wstring& valueName, std::wstring& text);
 
 // Deletes the key with all its subkeys; 1 when the key itself was deleted.
+// An empty path (the root itself) is refused with 0.
 int DeleteRegTree(int root, const std::wstring& subKey);
 
 // Deletes a value (its result ignored); 0 only when the key cannot be opened.

@@ -45,8 +45,8 @@ std::vector<std::int32_t> ResolveDependencies(const std::wstring& value, const L
 std::wstring InstallSectionName(const std::wstring& base, std::uint32_t mode);
 
 // The component page's rule: states 0, 2, 3 and 5 count as chosen; 1 and 4
-// do not (and exclude the branch below them). Unknown states count as chosen
-// when their box is not one of the "not chosen" kinds.
+// do not (and exclude the branch below them). States outside 0..5 are not
+// validated and count as chosen.
 bool StateCountsAsChosen(std::uint8_t state);
 
 // State a component's box shows when the component page is first shown:
@@ -60,8 +60,9 @@ bool RemovalStepsActOn(std::uint32_t mode, const ComponentRecord& component);
 // Whether the install steps (3, 9 to 13) act on the component in a mode.
 bool InstallStepsActOn(std::uint32_t mode, const ComponentRecord& component);
 
-// The summary page's choice in AS_REP, AS_DEL and AS_SD: Selected = Installed
-// for every component. Other modes leave the selection alone.
+// The summary page's choice: in AS_REP every installed component is
+// selected; in AS_DEL and AS_SD Selected = Installed for every component.
+// Other modes leave the selection alone.
 void SelectInstalledForSummary(std::uint32_t mode, std::vector<ComponentRecord>& components);
 
 }  // namespace tarnex

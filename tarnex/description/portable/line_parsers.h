@@ -1,0 +1,66 @@
+// Field splitting of the record lines of install sections, of
+// SourceDisksFiles values and of DestinationDirs values. Portable.
+//
+// Fixed text fields are the package format's capacities. A field that names
+// something (a file, folder, key, value, program) and does not fit its field
+// makes the whole line unusable: acting on a cut name would touch the wrong
+// file or key. The parsers report such lines by returning false and the
+// reader skips them with a log entry. Texts only shown to the user (a
+// launch's Message) are cut to the field.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "vrel/bounded_copy.h"
+
+#include "description/component_record.h"
+#include "description/section_records.h"
+
+namespace tarnex {
+
+// A CopyFiles / DelFiles line: SourceName [, TargetName [, FileFlags]].
+struct FileLine {
+    std::wstring SourceName;
+    std::wstring TargetName;  // SourceName when empty
+    std::int32_t FileFlags = 0;
+};
+FileLine SplitFileLine(std::wstring line);
+
+// Fills SourceName, TargetName and FileFlags; false when a name does not fit.
+bool FillFileNames(const FileLine& line, FileRecord& record);
+
+// SourceDisksFiles value "disk, size, yyyy-mm-dd, hh:mm:ss[p], version...":
+// Size, Time and FileVersion of the record (the version is cut to its field).
+void ApplySourceDisksValue(std::wstring value, FileRecord& record);
+
+// DestinationDirs value: "11" is the system folder; anything else is the
+// folder itself. False when the folder does not fit TargetFolder.
+bool ApplyDestinationDir(const std::wstring& value, const std::wstring& systemFolder, FileRecord& record);
+
+// The record of an existing FileList entry with the same SourceName and
+// TargetFolder (case-sensitive), else the record appended with its Number.
+// Returns the entry's index.
+FileRef AddOrFindFile(std::vector<FileRecord>& fileList, const FileRecord& record);
+
+// Adds ref to the component's Files unless it is there already.
+void AddFileReference(ComponentRecord& component, FileRef ref);
+
+// Record lines of the other kinds; false when a field does not fit. Index
+// and Before are the caller's.
+bool ParseRegistryLine(std::wstring line, RegistryEntry& entry);
+bool ParseEnvVarLine(std::wstring line, EnvVarEntry& entry);
+bool ParseLinkLine(std::wstring line, LinkEntry& entry);
+bool ParseLaunchLine(std::wstring line, LaunchEntry& entry);
+bool ParseDllLine(std::wstring line, DllEntry& entry);
+
+// Copies text into a fixed field; false (field untouched) when it does not fit.
+template <std::size_t N>
+bool CopyWhole(wchar_t (&field)[N], const std::wstring& text) {
+    if (!vrel::FitsField(std::wstring_view(text), N)) return false;
+    vrel::CopyToField(field, std::wstring_view(text));
+    return true;
+}
+
+}  // namespace tarnex

@@ -1,0 +1,209 @@
+#include "description/setup_description.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "description/inf_file.h"
+#include "description/portable/component_rules.h"
+#include "description/portable/line_parsers.h"
+#include "description/section_reader.h"
+#include "run/app_context.h"
+#include "run/registry_utils.h"
+#include "run/setup_log.h"
+#include "run/text_utils.h"
+#include "vrel/bounded_copy.h"
+
+namespace tarnex {
+namespace {
+
+const std::wstring kOptions = L"OPTIONS";
+const std::wstring kComma = L",";
+
+// Option values longer than their field: texts that are only shown (Name,
+// NameGen, NameUnInst, BackName, AppName) are cut to the field; texts that
+// name a folder, file or registry key (Dir, SetNameUI, Key, the INF and
+// cabinet paths, page pictures, the keys and values of RequiredKeyRegistry)
+// fail the load, because a cut name would point somewhere else.
+template <std::size_t N>
+void Cut(wchar_t (&field)[N], const std::wstring& text) {
+    vrel::CopyToField(field, std::wstring_view(text));
+}
+
+bool ReadText(InfFile& inf, const std::wstring& key, std::wstring& value) {
+    if (inf.GetValue(kOptions, key, value)) return true;
+    WriteLogF(L"Description: key \"%s\" missing in section OPTIONS\r\n", key.c_str());
+    return false;
+}
+
+void ReadSevenNumbers(std::wstring list, std::int32_t (&numbers)[kOsCount]) {
+    std::wstring token;
+    for (std::size_t i = 0; i < kOsCount; ++i) {
+        if (list.empty()) {
+            numbers[i] = 0;
+            continue;
+        }
+        SplitToken(list, kComma, token);
+        numbers[i] = ReadInt(token);
+    }
+}
+
+// The system's Program Files folder without a trailing backslash. The
+// registry value is expected; without it the shell's folder is taken.
+bool ReadProgramFilesFolder(std::wstring& folder) {
+    if (!QueryRegText(3, L"SoftWare\\Microsoft\\Windows\\CurrentVersion", L"ProgramFilesDir", folder) ||
+        folder.empty()) {
+        wchar_t path[MAX_PATH] = {};
+        if (FAILED(::SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES, nullptr, SHGFP_TYPE_CURRENT, path))) return false;
+        folder = path;
+    }
+    if (!folder.empty() && folder.back() == L'\\') folder.pop_back();
+    return !folder.empty();
+}
+
+bool Fail(const wchar_t* what) {
+    WriteLogF(L"Description: %s\r\n", what);
+    return false;
+}
+
+bool ReadOptions(SetupDescription& d, InfFile& inf) {
+    struct YesNo {
+        const wchar_t* key;
+        std::int32_t* flag;
+    };
+    const YesNo flags[] = {{L"Access", &d.Access},
+                           {L"License", &d.License},
+                           {L"SupportMode", &d.SupportMode},
+                           {L"BackWindow", &d.BackWindow},
+                           {L"BackWindowPicture", &d.BackWindowPicture}};
+    for (const YesNo& f : flags)
+        if (!inf.GetYesNo(kOptions, f.key, *f.flag))
+            return Fail((std::wstring(L"key missing in OPTIONS: ") + f.key).c_str());
+
+    std::wstring value;
+    if (!ReadText(inf, L"Name", value)) return false;
+    Cut(d.Name, value);
+    if (!ReadText(inf, L"NameGen", value)) return false;
+    Cut(d.NameGen, value);
+    if (!ReadText(inf, L"NameUnInst", value)) return false;
+    Cut(d.NameUnInst, value);
+    vrel::CopyToField(App().Caption, std::wstring_view(d.NameUnInst));
+    if (!ReadText(inf, L"SetNameUI", value)) return false;
+    if (!CopyWhole(d.SetNameUI, value)) return Fail(L"SetNameUI too long");
+    if (!ReadText(inf, L"BackName", value)) return false;
+    Cut(d.BackName, value);
+
+    std::wstring dir;
+    if (!ReadText(inf, L"Dir", dir)) return false;
+    std::wstring programFiles;
+    if (!ReadProgramFilesFolder(programFiles)) return Fail(L"the Program Files folder is unknown");
+    Cut(d.ProgramFilesFolder, programFiles);
+    std::wstring installFolder;
+    ReplaceAll(dir, L"%Program Files%", programFiles, installFolder);
+    if (!CopyWhole(d.InstallFolder, installFolder)) return Fail(L"Dir too long");
+
+    if (!ReadText(inf, L"Key", value)) return false;
+    std::wstring root;
+    SplitToken(value, kComma, root);  // without a comma the whole value is the root
+    d.KeyRoot = ReadInt(root);
+    if (!CopyWhole(d.KeyPath, value)) return Fail(L"Key too long");
+
+    if (!ReadText(inf, L"OSVersions", value)) return false;
+    ReadSevenNumbers(value, d.OSVersions);
+    if (!ReadText(inf, L"OSServicePacks", value)) return false;
+    ReadSevenNumbers(value, d.OSServicePacks);
+    return true;
+}
+
+bool ReadInfFiles(SetupDescription& d, InfFile& inf) {
+    const std::wstring folder = App().ProgramFolder;
+    InfFileEntry own;
+    if (!CopyWhole(own.InfPath, folder + L"setup.inf") || !CopyWhole(own.CabinetPath, folder + L"setup.cab"))
+        return Fail(L"program folder too long");
+    own.Numbers.push_back(0);
+    d.InfFiles.push_back(std::move(own));
+
+    std::wstring line;
+    for (int more = inf.FindFirstLine(L"COMPONENTS", line, 0); more; more = inf.FindNextLine(line, 0)) {
+        std::wstring infName;
+        SplitToken(line, kComma, infName);
+        InfFileEntry entry;
+        if (!CopyWhole(entry.InfPath, folder + infName) || !CopyWhole(entry.CabinetPath, folder + line))
+            return Fail(L"COMPONENTS path too long");
+        d.InfFiles.push_back(std::move(entry));
+    }
+    return !d.InfFiles.empty();
+}
+
+bool ReadPagePictures(SetupDescription& d, InfFile& inf) {
+    std::wstring value;
+    for (std::size_t i = 0; i < kPageCount; ++i) {
+        if (!inf.GetValue(L"WINDOWS", std::to_wstring(i), value)) return Fail(L"WINDOWS key missing");
+        if (!CopyWhole(d.PagePictures[i], value)) return Fail(L"WINDOWS picture name too long");
+    }
+    return true;
+}
+
+bool ReadRequiredKeys(SetupDescription& d, InfFile& inf) {
+    std::wstring line;
+    for (int more = inf.FindFirstLine(L"RequiredKeyRegistry", line, 0); more; more = inf.FindNextLine(line, 0)) {
+        std::wstring field[8];
+        for (std::wstring& f : field) SplitToken(line, kComma, f);
+        RequiredKey key;
+        key.Index = static_cast<std::int32_t>(d.RequiredKeys.size());
+        Cut(key.AppName, field[0]);
+        key.Root = ReadInt(field[1]);
+        key.TestValue = ReadInt(field[3]);
+        key.CompareData = ReadInt(field[5]);
+        key.ValueType = ReadInt(field[6]);
+        if (!CopyWhole(key.SubKey, field[2]) || !CopyWhole(key.ValueName, field[4]) ||
+            !CopyWhole(key.ExpectedData, field[7]))
+            return Fail(L"RequiredKeyRegistry field too long");
+        d.RequiredKeys.push_back(key);
+    }
+    return true;
+}
+
+}  // namespace
+
+SetupDescription& Description() {
+    static SetupDescription description;
+    return description;
+}
+
+int LoadSetupDescription(SetupDescription& d) {
+    InfFile inf;
+    const std::wstring path = std::wstring(App().ProgramFolder) + App().ProgramName + L".inf";
+    if (!inf.Open(path)) return 0;
+    if (!ReadOptions(d, inf) || !ReadInfFiles(d, inf) || !ReadPagePictures(d, inf) || !ReadRequiredKeys(d, inf))
+        return 0;
+
+    ComponentRecord installer;
+    ReadComponentSections(d, inf, InstallSectionName(L"InstallProgram", App().Mode), installer);
+    installer.Number = 0;
+    vrel::CopyToField(installer.LocName, std::wstring_view(L"InstallProgram"));
+    vrel::CopyToField(installer.Properties, std::wstring_view(L"InstallProgram"));
+    d.ComponentList.push_back(std::move(installer));
+    return 1;
+}
+
+int IsPresent(const RequiredKey& key) {
+    if (!RegKeyExists(key.Root, key.SubKey)) return 0;
+    if (key.TestValue == 0) return 1;
+    std::vector<BYTE> data;
+    if (!QueryRegValue(key.Root, key.SubKey, key.ValueName, data, RegTypeOfIndex(key.ValueType))) return 0;
+    if (key.CompareData != 0) {
+        // The data taken as a UTF-16 text, up to its first terminator.
+        std::wstring text(data.size() / sizeof(wchar_t), L'\0');
+        if (!text.empty()) std::memcpy(text.data(), data.data(), text.size() * sizeof(wchar_t));
+        const std::size_t end = text.find(L'\0');
+        if (end != std::wstring::npos) text.resize(end);
+        if (text != key.ExpectedData) return 0;
+    }
+    return 1;
+}
+
+}  // namespace tarnex
