@@ -1,10 +1,13 @@
 // The program context every part of the installer reads: paths, caption,
-// command-line flags, run mode and restart flags.
+// command-line flags, run mode, restart flags and the single-instance guard.
 #pragma once
 
 #include <windows.h>
 
+#include <cstddef>
 #include <string>
+
+#include "run/instance_guard.h"
 
 namespace tarnex {
 
@@ -33,10 +36,28 @@ struct AppContext {
     volatile LONG Nt5Family = 0;
     volatile LONG RestartNeeded = 0;
     volatile LONG RestartRequestedByProgram = 0;
-    // The single-instance guard joins here with the guard itself.
+    InstanceGuard Guard{kGuardKindTarnex};
 };
 
 // The one context of the run, created at start and owned by the program run.
 AppContext& App();
+
+// Fills the context: common controls, instance, arguments, caption (string
+// 4), the program's folder and name, the Windows and system folders, and the
+// switches: "/u" anywhere in the arguments selects removal, "/r" continues
+// after a restart (plain case-sensitive substring search, as the Run entry
+// and the uninstall entry write them).
+void InitAppContext(HINSTANCE instance, const wchar_t* arguments);
+
+// The name of a run mode ("AS_INST" ...), nullptr outside 0 to 5.
+const wchar_t* ModeName(DWORD mode);
+
+// Copies the name of the current mode into buffer (cut to capacity); for a
+// mode outside 0 to 5 the buffer is left unchanged.
+void GetModeName(wchar_t* buffer, std::size_t capacity);
+template <std::size_t N>
+void GetModeName(wchar_t (&buffer)[N]) {
+    GetModeName(buffer, N);
+}
 
 }  // namespace tarnex

@@ -25,7 +25,11 @@ void SetMessageAnswerer(MessageAnswerer answerer) {
 }
 
 int ShowMessage(HWND owner, const std::wstring& text, UINT type) {
-    MessageRequest request{owner, text, App().Caption, type};
+    return ShowMessageCaptioned(owner, text, App().Caption, type);
+}
+
+int ShowMessageCaptioned(HWND owner, const std::wstring& text, const std::wstring& caption, UINT type) {
+    MessageRequest request{owner, text, caption, type};
     MessageAnswerer answerer;
     {
         std::lock_guard<std::mutex> hold(answererLock);
@@ -54,6 +58,14 @@ std::wstring FormatTextV(const std::wstring& format, va_list args) {
     std::vector<wchar_t> buffer(static_cast<std::size_t>(n) + 1);
     ::_vsnwprintf(buffer.data(), buffer.size(), format.c_str(), args);
     return std::wstring(buffer.data(), static_cast<std::size_t>(n));
+}
+
+std::wstring FormatMessageText(const wchar_t* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::wstring out = FormatTextV(format ? format : L"", args);
+    va_end(args);
+    return out;
 }
 
 std::wstring FormatText(UINT id, ...) {

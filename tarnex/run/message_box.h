@@ -27,6 +27,13 @@ void SetMessageAnswerer(MessageAnswerer answerer);
 // Shows text titled with the program caption (App().Caption).
 int ShowMessage(HWND owner, const std::wstring& text, UINT type);
 
+// Shows text with an explicit title (the guard's message names the caption
+// it was given, which is the program caption in the installer).
+int ShowMessageCaptioned(HWND owner, const std::wstring& text, const std::wstring& caption, UINT type);
+
+// Formats a loaded text printf-style ("%s" takes a const wchar_t*).
+std::wstring FormatMessageText(const wchar_t* format, ...);
+
 // Loads a string of the program's string table ("" when missing).
 std::wstring LoadText(UINT id);
 

@@ -1,0 +1,123 @@
+#include "run/program_run.h"
+
+#include <string>
+
+#include "description/component_catalogue.h"
+#include "description/setup_description.h"
+#include "run/app_context.h"
+#include "run/engine_hooks.h"
+#include "run/folder_utils.h"
+#include "run/message_box.h"
+#include "run/registry_utils.h"
+#include "run/restart.h"
+#include "run/self_removal.h"
+#include "run/setup_log.h"
+#include "run/startup_checks.h"
+#include "ui/wizard_entry.h"
+
+namespace tarnex {
+
+namespace {
+
+constexpr UINT kStringDescriptionUnreadable = 3;
+constexpr UINT kStringOsNotAccepted = 5;
+constexpr UINT kStringCatalogueUnreadable = 6;
+constexpr UINT kStringRestartToContinue = 51;
+constexpr UINT kStringRestartAfterRemoval = 52;
+constexpr UINT kStringOtherInstaller = 62;
+
+constexpr wchar_t kBannerLine[] = L"//////////////////////////////////////////////////////////////////////////";
+
+void LogStartBanner(const wchar_t* nameGen) {
+    WriteLog(std::wstring(L"\r\n\r\n") + kBannerLine + L"\r\n// START SETUP of \"" + nameGen + L"\"\r\n" +
+             kBannerLine);
+}
+
+void LogEndBanner(const wchar_t* nameGen) {
+    WriteLog(std::wstring(L"\r\n") + kBannerLine + L"\r\n// END SETUP of \"" + nameGen + L"\"\r\n" + kBannerLine +
+             L"\r\n");
+}
+
+bool IsRemoval(DWORD mode) { return mode == AS_DEL || mode == AS_SD; }
+
+}  // namespace
+
+bool StartUp(HINSTANCE instance, const wchar_t* arguments) {
+    AppContext& app = App();
+    SetupDescription& description = Description();
+
+    InitAppContext(instance, arguments);
+    TrimLog();
+    if (!LoadSetupDescription(description)) {
+        ShowMessage(nullptr, LoadText(kStringDescriptionUnreadable), kErrorBox);
+        return false;
+    }
+    if (!app.Guard.CheckOtherInstance(kStringOtherInstaller, app.Instance, app.Caption)) return false;
+    app.Guard.Register(nullptr, app.Caption);
+
+    if (!CheckOsVersion() && ShowMessage(nullptr, LoadText(kStringOsNotAccepted), kQuestionBox) != IDYES)
+        return false;
+    if (!CheckRequiredKeys()) return false;
+    if (!LoadComponentCatalogue(description)) {
+        ShowMessage(nullptr, LoadText(kStringCatalogueUnreadable), kErrorBox);
+        return false;
+    }
+    if (!DecideMode()) return false;
+    if (app.Mode == AS_INST && !RunInstallChecks()) return false;
+    DetectAccess();
+    DeleteContinuationEntry();
+
+    if (app.ContinueAfterRestart && app.Mode == AS_DEL) {
+        ContinueRemoval();
+        return false;
+    }
+    return true;
+}
+
+void ContinueRemoval() {
+    SetupDescription& description = Description();
+    RunRemovalContinuationSteps();
+    DeleteRegTree(description.KeyRoot, description.KeyPath);
+    RemoveEmptySubfolders(description.InstallFolder);
+    RemoveOwnCopy();
+}
+
+void FinishRun(int wizardResult) {
+    AppContext& app = App();
+    SetupDescription& description = Description();
+    if (wizardResult == 1) {
+        WriteLog(L"Setup was completed successful.\r\n");
+        if (app.RestartNeeded) {
+            WriteLog(L"Restart computer");
+            const std::wstring command =
+                ContinuationCommand(description.InstallFolder, description.SetNameUI, app.Mode);
+            const UINT question = IsRemoval(app.Mode) ? kStringRestartAfterRemoval : kStringRestartToContinue;
+            // A program run by the engine that asked for the restart itself
+            // continues on its own; the question is still asked.
+            if (!app.RestartRequestedByProgram) WriteContinuationEntry(command);
+            if (ShowMessage(nullptr, LoadText(question), kQuestionBox) == IDYES) RestartWindows();
+        } else if (app.Mode == AS_SD) {
+            ::SetCurrentDirectoryW(app.ProgramFolder);
+            RemoveEmptySubfolders(description.InstallFolder);
+            ::RemoveDirectoryW(description.InstallFolder);
+        } else if (app.Mode == AS_DEL) {
+            RemoveEmptySubfolders(description.InstallFolder);
+            RemoveOwnCopy();
+        }
+    } else {
+        WriteLog(L"Setup was interrupted.\r\n");
+    }
+    LogEndBanner(description.NameGen);
+}
+
+int RunProgram(HINSTANCE instance, const wchar_t* arguments) {
+    if (!StartUp(instance, arguments)) return 0;
+    const SetupDescription& description = Description();
+    LogStartBanner(description.NameGen);
+    if (description.BackWindow && !CreateBackgroundWindow(description.BackWindowPicture, description.BackName))
+        return 0;
+    FinishRun(RunWizard());
+    return 0;
+}
+
+}  // namespace tarnex

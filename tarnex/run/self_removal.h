@@ -1,0 +1,25 @@
+// The end of a removal: the installer's copy in the install folder cannot
+// delete itself while it runs, so it leaves a batch file in the root of the
+// current drive that waits in a loop until the program file can be deleted.
+#pragma once
+
+#include <string>
+
+#include "description/setup_description.h"
+
+namespace tarnex {
+
+inline constexpr wchar_t kSelfRemovalBatch[] = L"\\Tarnex.bat";
+
+// The batch text for the program file programPath: delete it, delete
+// component 0's files, repeat while the program file is still there, then
+// remove its folder and the batch file itself.
+std::wstring BuildSelfRemovalBatch(const std::wstring& programPath, const SetupDescription& description);
+
+// Writes the batch (logged, then in the ANSI code page), starts it hidden at
+// idle priority and raises this process so it ends first. Failures are
+// silent: the copy then stays.
+void RemoveOwnCopy();
+void RemoveOwnCopy(const std::wstring& programPath, const SetupDescription& description);
+
+}  // namespace tarnex

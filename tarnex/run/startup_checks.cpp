@@ -1,0 +1,128 @@
+#include "run/startup_checks.h"
+
+#include <string>
+#include <string_view>
+
+#include "description/launch_runner.h"
+#include "engine/installed_record.h"
+#include "run/message_box.h"
+#include "run/registry_utils.h"
+#include "vrel/bounded_copy.h"
+
+namespace tarnex {
+
+namespace {
+
+constexpr UINT kStringOsNotAccepted = 5;
+constexpr UINT kStringRequiredAppMissing = 7;
+constexpr UINT kStringNothingInstalled = 50;
+constexpr UINT kStringInstallCheckFailed = 58;
+
+constexpr int kRootLocalMachine = 3;
+
+// "PathInst" of the package key: it becomes PreviousInstallFolder, and when
+// it names the folder this copy runs from, the run is the removal tool.
+void ReadRecordedInstallFolder(AppContext& app, SetupDescription& description) {
+    std::wstring recorded;
+    if (!ReadPackagePathInst(description, recorded)) return;
+    if (recorded == app.ProgramFolder) app.Mode = AS_DEL;
+    vrel::CopyToField(description.PreviousInstallFolder, std::wstring_view(recorded));
+}
+
+}  // namespace
+
+ReportedVersion QuerySystemVersion() {
+    OSVERSIONINFOW info{};
+    info.dwOSVersionInfoSize = sizeof info;
+    ReportedVersion version;
+    if (!::GetVersionExW(&info)) return version;
+    version.Platform = info.dwPlatformId;
+    version.Major = info.dwMajorVersion;
+    version.Minor = info.dwMinorVersion;
+    version.ServicePack.assign(info.szCSDVersion, ::wcsnlen(info.szCSDVersion, 128));
+    return version;
+}
+
+int CheckOsVersion() { return CheckOsVersion(App(), Description(), QuerySystemVersion()); }
+
+int CheckOsVersion(AppContext& app, const SetupDescription& description, const ReportedVersion& version) {
+    const int code = OsVersionCode(version);
+    if (IsNt5Family(code)) app.Nt5Family = 1;
+    return AcceptsOsVersion(code, description.OSVersions, description.OSServicePacks, version.ServicePack);
+}
+
+int CheckRequiredKeys() { return CheckRequiredKeys(App(), Description()); }
+
+int CheckRequiredKeys(const AppContext& app, const SetupDescription& description) {
+    if (app.Mode == AS_DEL) return 1;
+    for (const RequiredKey& key : description.RequiredKeys) {
+        if (IsPresent(key)) continue;
+        if (ShowMessage(nullptr, FormatText(kStringRequiredAppMissing, key.AppName), kQuestionBox) != IDYES) return 0;
+    }
+    return 1;
+}
+
+int DecideMode() { return DecideMode(App(), Description()); }
+
+int DecideMode(AppContext& app, SetupDescription& description) {
+    DetectInstalledComponents(description);
+    const bool installed = description.InstalledCount != 0;
+    const bool installOnEntry = app.Mode == AS_INST;
+    const bool continuing = app.ContinueAfterRestart != 0;
+
+    if (installOnEntry) {
+        if (installed) {
+            if (description.SupportMode) {
+                app.Mode = AS_SUP;
+                ReadRecordedInstallFolder(app, description);
+            } else {
+                app.Mode = AS_DEL;
+            }
+        }
+    } else {
+        ReadRecordedInstallFolder(app, description);
+        if (!installed) {
+            ShowMessage(nullptr, LoadText(kStringNothingInstalled), kErrorBox);
+            return 0;
+        }
+    }
+
+    // After a restart the selection of the interrupted run is what is
+    // installed now; an installation stays an installation.
+    if (continuing) {
+        for (ComponentRecord& component : description.ComponentList)
+            component.Selected = component.Number == 0 ? 1 : component.Installed;
+        if (installOnEntry) app.Mode = AS_INST;
+    }
+    return 1;
+}
+
+int RunInstallChecks() { return RunInstallChecks(Description()); }
+
+int RunInstallChecks(SetupDescription& description) {
+    if (description.ComponentList.empty()) return 1;
+    for (LaunchEntry& entry : description.ComponentList.front().Launches) {
+        if (entry.Before != 1) continue;
+        if (RunLaunchEntry(entry) != kLaunchStopInstall) continue;
+        const std::wstring text =
+            entry.Message[0] ? std::wstring(entry.Message) : FormatText(kStringInstallCheckFailed, entry.FileName);
+        ShowMessage(nullptr, text, kErrorBox);
+        return 0;
+    }
+    return 1;
+}
+
+void DetectAccess() { DetectAccess(Description()); }
+
+void DetectAccess(SetupDescription& description) {
+    if (RegKeyExists(kRootLocalMachine, L"SOFTWARE\\Microsoft\\Office\\8.0\\Access")) description.AccessVersion = 1;
+    if (RegKeyExists(kRootLocalMachine, L"SOFTWARE\\Microsoft\\Office\\9.0\\Access"))
+        description.AccessVersion = description.AccessVersion == 1 ? 3 : 2;
+    std::wstring recorded;
+    if (description.InstalledCount != 0 && ReadPackageAccess(description, recorded)) {
+        if (recorded == L"97") description.AccessVersion = 1;
+        if (recorded == L"2000") description.AccessVersion = 2;
+    }
+}
+
+}  // namespace tarnex
