@@ -1,0 +1,104 @@
+/*
+ * Busvault: an in-process COM server that keeps serial (RS485) links by
+ * handle and runs timed request/reply exchanges on them.
+ *
+ * A client creates one BusvaultStore (by CLSID_BusvaultStore or by the ProgID
+ * "Vrel.BusvaultStore"), opens links through IBusvaultStore::CreateLink, sets
+ * each link's port up through IBusvaultLinkSetup and its time-outs through
+ * IBusvaultLink, and then calls IBusvaultStore::Exchange by handle.
+ *
+ * No type library exists: the interfaces below give the vtable slot order.
+ * The IBusvaultLink and IBusvaultLinkSetup pointers of a link are not
+ * reference-counted; they stay valid until the link is deleted or the store
+ * is released.
+ */
+#ifndef BUSVAULT_H
+#define BUSVAULT_H
+
+#include <windows.h>
+#include <unknwn.h>
+
+/* Link kind accepted by CreateLink: a serial port. */
+#define BUSVAULT_KIND_SERIAL 10UL
+
+/* Exchange status codes (the result of Exchange, not HRESULTs). */
+#define BUSVAULT_STATUS_OK 0xFFFF0000UL            /* request written and, when attempts were asked for, a reply read */
+#define BUSVAULT_STATUS_BAD_HANDLE 0xFFFF0001UL    /* handle out of range or not in use */
+#define BUSVAULT_STATUS_NO_REPLY 0xFFFF0002UL      /* the last read timed out */
+#define BUSVAULT_STATUS_NOT_OPEN 0xFFFF0003UL      /* the link's port is not open */
+#define BUSVAULT_STATUS_WRITE_TIMEOUT 2UL          /* the write timed out */
+
+/* Port states returned by IBusvaultLink::GetState. */
+#define BUSVAULT_PORT_READY 0UL          /* open; the last operation completed */
+#define BUSVAULT_PORT_READ_TIMEOUT 1UL   /* the last read did not complete within the wait time */
+#define BUSVAULT_PORT_WRITE_TIMEOUT 2UL  /* the last write did not complete within the wait time */
+#define BUSVAULT_PORT_REOPENED 3UL       /* OpenPort was called on an open port */
+#define BUSVAULT_PORT_NOT_OPEN 0xFFFFUL  /* never opened */
+
+#define BUSVAULT_PROGID "Vrel.BusvaultStore.1"
+#define BUSVAULT_PROGID_INDEPENDENT "Vrel.BusvaultStore"
+
+/* Statistics of the last exchange on a link (24 bytes). */
+typedef struct ExchangeStats {
+    DWORD bytesWritten;  /* by the last write of the exchange */
+    DWORD writeMs;       /* duration of that write */
+    DWORD bytesRead;     /* by the last read of the exchange */
+    DWORD readMs;        /* duration of that read */
+    DWORD totalMs;       /* all writes and reads of the exchange (not the drain of stale input) */
+    DWORD attempts;      /* read attempts made */
+} ExchangeStats;
+
+#ifdef __cplusplus
+
+/* {6EEB7D78-9DF9-11d5-8999-00E0293CC7F3} */
+static const CLSID CLSID_BusvaultStore = {0x6EEB7D78, 0x9DF9, 0x11D5, {0x89, 0x99, 0x00, 0xE0, 0x29, 0x3C, 0xC7, 0xF3}};
+/* {F98336D6-A062-11D5-899A-00E0293CC7F3} */
+static const IID IID_IBusvaultStore = {0xF98336D6, 0xA062, 0x11D5, {0x89, 0x9A, 0x00, 0xE0, 0x29, 0x3C, 0xC7, 0xF3}};
+/* {6EEB7D7B-9DF9-11D5-8999-00E0293CC7F3} */
+static const IID IID_IBusvaultLink = {0x6EEB7D7B, 0x9DF9, 0x11D5, {0x89, 0x99, 0x00, 0xE0, 0x29, 0x3C, 0xC7, 0xF3}};
+/* {6EEB7D7E-9DF9-11D5-8999-00E0293CC7F3} */
+static const IID IID_IBusvaultLinkSetup = {0x6EEB7D7E, 0x9DF9, 0x11D5, {0x89, 0x99, 0x00, 0xE0, 0x29, 0x3C, 0xC7, 0xF3}};
+
+/* The store: link slots addressed by handle 1 to 255 (the first link gets 255). */
+class IBusvaultStore : public IUnknown {
+public:
+    /* kind: BUSVAULT_KIND_SERIAL; iid: IID_IBusvaultLinkSetup or IID_IBusvaultLink. */
+    virtual HRESULT STDMETHODCALLTYPE CreateLink(DWORD kind, REFIID iid, DWORD* handle, void** link) = 0;
+    virtual HRESULT STDMETHODCALLTYPE DeleteLink(DWORD handle) = 0;
+    /* Read attempts per exchange, rounded up to a multiple of 3 by Exchange. */
+    virtual HRESULT STDMETHODCALLTYPE SetAttempts(DWORD handle, DWORD attempts) = 0;
+    /* Writes the request, reads the reply; returns a BUSVAULT_STATUS_* code.
+       replyLength: in, the reply buffer's capacity; out, the bytes received.
+       stats may be null. */
+    virtual DWORD STDMETHODCALLTYPE Exchange(DWORD handle, BYTE* request, BYTE* reply, DWORD* requestLength,
+                                             DWORD* replyLength, ExchangeStats* stats) = 0;
+};
+
+/* A link's transfers and time-outs. AddRef and Release do nothing. */
+class IBusvaultLink : public IUnknown {
+public:
+    /* length: in, bytes to send or capacity; out, bytes moved. */
+    virtual HRESULT STDMETHODCALLTYPE WriteBytes(BYTE* buffer, DWORD* length) = 0;
+    virtual HRESULT STDMETHODCALLTYPE ReadBytes(BYTE* buffer, DWORD* length) = 0;
+    /* wait: bound of every read and write; interval: the driver's gap between bytes that ends a read. */
+    virtual HRESULT STDMETHODCALLTYPE SetTimeouts(DWORD waitMs, DWORD intervalMs) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetTimeouts(DWORD* waitMs, DWORD* intervalMs) = 0;
+    /* A BUSVAULT_PORT_* value. */
+    virtual DWORD STDMETHODCALLTYPE GetState() = 0;
+};
+
+/* A link's port set-up. AddRef and Release do nothing. */
+class IBusvaultLinkSetup : public IUnknown {
+public:
+    /* name: "COM1" and so on; opened as "\\.\" + name. */
+    virtual HRESULT STDMETHODCALLTYPE OpenPort(const char* name) = 0;
+    /* Sets fAbortOnError in the caller's block before applying it. */
+    virtual HRESULT STDMETHODCALLTYPE SetState(DCB* dcb) = 0;
+    /* A BuildCommDCB mode string, for example "9600,n,8,1". */
+    virtual HRESULT STDMETHODCALLTYPE BuildState(const char* mode) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetupQueues(DWORD inputSize, DWORD outputSize) = 0;
+};
+
+#endif /* __cplusplus */
+
+#endif /* BUSVAULT_H */

@@ -1,0 +1,51 @@
+// The four entry points of an in-process COM server.
+#include <windows.h>
+
+#include <memory>
+#include <new>
+
+#include "busvault.h"
+#include "class_factory.h"
+#include "registrar.h"
+#include "server_state.h"
+
+namespace busvault {
+
+ServerState& Server() noexcept {
+    static ServerState state;
+    return state;
+}
+
+}  // namespace busvault
+
+using namespace busvault;
+
+// Only records the module handle: nothing that loads, waits or starts COM.
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) {
+        Server().module = instance;
+        Server().objects = 0;
+        Server().locks = 0;
+        ::DisableThreadLibraryCalls(instance);
+    }
+    return TRUE;
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (!IsEqualCLSID(clsid, CLSID_BusvaultStore)) return CLASS_E_CLASSNOTAVAILABLE;
+    std::unique_ptr<StoreFactory> factory(new (std::nothrow) StoreFactory());
+    if (!factory) return E_OUTOFMEMORY;
+    const HRESULT result = factory->QueryInterface(iid, out);
+    if (SUCCEEDED(result)) factory.release();  // owned by the reference just handed out
+    return result;
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() {
+    return Server().locks != 0 || Server().objects != 0 ? S_FALSE : S_OK;
+}
+
+extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() { return ApplyRegistrationScript(Server().module, true); }
+
+extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() { return ApplyRegistrationScript(Server().module, false); }

@@ -1,0 +1,226 @@
+// bm100-gauge-sim: a BM100 level gauge on the far end of a serial line (a
+// pseudo-terminal), for the Busvault and bm100 tests. Native Linux program.
+//
+//   bm100-gauge-sim --line PATH --control FILE --status FILE [--address N]
+//
+// It answers every well-formed request frame addressed to it (or not
+// addressed at all) with the reply of that packet. Its behaviour follows the
+// one line of the control file, re-read continuously:
+//
+//   GENERATION MODE [ARGUMENT]
+//
+//   answer        reply at once
+//   silent        never reply
+//   late MS       reply MS milliseconds after the request
+//   kth K         reply only to the K-th request of this generation
+//   badsum        reply with a wrong checksum
+//   split MS      send the first half of the reply, pause MS, send the rest
+//   stale N       push N bytes of noise onto the line when the generation
+//                 starts, then reply at once
+//
+// A new GENERATION number restarts the request count. After every request
+// the status file is replaced by "GENERATION REQUESTS REPLIES".
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "gauge_replies.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Mode {
+    long generation = -1;
+    std::string name = "answer";
+    long argument = 0;
+};
+
+struct Pending {
+    Clock::time_point due;
+    std::vector<std::uint8_t> bytes;
+};
+
+struct Options {
+    std::string line, control, status;
+    std::uint8_t address = 5;
+};
+
+bool ParseOptions(int argc, char** argv, Options& options) {
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string key = argv[i], value = argv[i + 1];
+        if (key == "--line") options.line = value;
+        else if (key == "--control") options.control = value;
+        else if (key == "--status") options.status = value;
+        else if (key == "--address") options.address = static_cast<std::uint8_t>(std::atoi(value.c_str()));
+        else return false;
+    }
+    return !options.line.empty() && !options.control.empty() && !options.status.empty();
+}
+
+bool ReadMode(const std::string& path, Mode& mode) {
+    std::ifstream in(path);
+    std::string text;
+    if (!in || !std::getline(in, text)) return false;
+    std::istringstream words(text);
+    Mode read;
+    if (!(words >> read.generation >> read.name)) return false;
+    words >> read.argument;
+    mode = read;
+    return true;
+}
+
+void WriteAll(int fd, const std::vector<std::uint8_t>& bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n <= 0) return;
+        done += static_cast<std::size_t>(n);
+    }
+    ::tcdrain(fd);
+}
+
+void WriteStatus(const std::string& path, const Mode& mode, long requests, long replies) {
+    const std::string temp = path + ".tmp";
+    {
+        std::ofstream out(temp, std::ios::trunc);
+        out << mode.generation << ' ' << requests << ' ' << replies << '\n';
+    }
+    std::rename(temp.c_str(), path.c_str());
+}
+
+// Collects request frames from the byte stream: from an STX to the first
+// ETX that is not escaped.
+class FrameCollector {
+public:
+    bool Push(std::uint8_t b, std::vector<std::uint8_t>& frame) {
+        if (!inFrame_) {
+            if (b == 0x02) {
+                inFrame_ = true;
+                escaped_ = false;
+                bytes_.assign(1, b);
+            }
+            return false;
+        }
+        if (escaped_) {
+            escaped_ = false;
+            bytes_.push_back(b);
+            return false;
+        }
+        if (b == 0x02) {  // a new frame starts over
+            bytes_.assign(1, b);
+            return false;
+        }
+        bytes_.push_back(b);
+        if (b == 0x10) escaped_ = true;
+        if (b != 0x03) return false;
+        inFrame_ = false;
+        frame = bytes_;
+        return true;
+    }
+
+private:
+    bool inFrame_ = false;
+    bool escaped_ = false;
+    std::vector<std::uint8_t> bytes_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (!ParseOptions(argc, argv, options)) {
+        std::fprintf(stderr, "usage: bm100-gauge-sim --line PATH --control FILE --status FILE [--address N]\n");
+        return 2;
+    }
+    const int fd = ::open(options.line.c_str(), O_RDWR | O_NOCTTY);
+    if (fd < 0) {
+        std::perror(options.line.c_str());
+        return 1;
+    }
+    termios tio{};
+    if (::tcgetattr(fd, &tio) == 0) {
+        ::cfmakeraw(&tio);
+        ::tcsetattr(fd, TCSANOW, &tio);
+    }
+
+    Mode mode;
+    long requests = 0, replies = 0;
+    std::vector<Pending> pending;
+    FrameCollector collector;
+    WriteStatus(options.status, mode, requests, replies);
+
+    for (;;) {
+        Mode next = mode;
+        if (ReadMode(options.control, next) && next.generation != mode.generation) {
+            requests = replies = 0;
+            pending.clear();
+            if (next.name == "stale")
+                WriteAll(fd, std::vector<std::uint8_t>(static_cast<std::size_t>(next.argument), 0x55));
+            mode = next;
+            WriteStatus(options.status, mode, requests, replies);
+        } else {
+            mode.name = next.name;
+            mode.argument = next.argument;
+        }
+
+        const auto now = Clock::now();
+        for (auto it = pending.begin(); it != pending.end();) {
+            if (it->due <= now) {
+                WriteAll(fd, it->bytes);
+                it = pending.erase(it);
+            } else {
+                ++it;
+            }
+        }
+
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 5) <= 0) continue;
+        std::uint8_t buffer[512];
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n <= 0) {
+            ::usleep(5000);  // the host side is closed for now
+            continue;
+        }
+        for (ssize_t i = 0; i < n; ++i) {
+            std::vector<std::uint8_t> frame;
+            if (!collector.Push(buffer[i], frame)) continue;
+            const auto request = bm100wire::DecodeRequest(frame);
+            if (!request) continue;
+            ++requests;
+            const bool forUs = !request->addressed || request->address == options.address;
+            const auto data = gauge::PacketData(request->code);
+            const bool known = !data.empty();
+            bool reply = forUs && known;
+            if (mode.name == "silent") reply = false;
+            if (mode.name == "kth") reply = reply && requests == mode.argument;
+            if (reply) {
+                ++replies;
+                const auto frameOut = gauge::ReplyFrame(request->code, request->addressed, options.address,
+                                                        mode.name == "badsum" ? 1 : 0);
+                const auto at = Clock::now();
+                if (mode.name == "late") {
+                    pending.push_back({at + std::chrono::milliseconds(mode.argument), frameOut});
+                } else if (mode.name == "split") {
+                    const auto half = frameOut.begin() + static_cast<std::ptrdiff_t>(frameOut.size() / 2);
+                    WriteAll(fd, std::vector<std::uint8_t>(frameOut.begin(), half));
+                    pending.push_back({at + std::chrono::milliseconds(mode.argument),
+                                       std::vector<std::uint8_t>(half, frameOut.end())});
+                } else {
+                    WriteAll(fd, frameOut);
+                }
+            }
+            WriteStatus(options.status, mode, requests, replies);
+        }
+    }
+}

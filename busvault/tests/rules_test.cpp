@@ -1,0 +1,109 @@
+// The store's arithmetic and the registration script reader, without COM.
+#include <gtest/gtest.h>
+
+#include "exchange_rules.h"
+#include "registration_script.h"
+
+namespace {
+
+using namespace busvault;
+
+// Runs the exchange loop's schedule against a device that never answers:
+// (reads, writes) made for an attempt setting.
+std::pair<std::uint32_t, std::uint32_t> SilentDeviceCounts(std::uint32_t attempts) {
+    const std::uint32_t limit = ReadLimit(attempts);
+    std::uint32_t reads = 0, writes = 1;
+    while (reads < limit) {
+        ++reads;
+        if (ResendAfterRead(reads, limit)) ++writes;
+    }
+    return {reads, writes};
+}
+
+TEST(ExchangeRules, AttemptsRoundUpToWholeRoundsOfThree) {
+    EXPECT_EQ(ReadLimit(0), 0u);
+    EXPECT_EQ(ReadLimit(1), 3u);
+    EXPECT_EQ(ReadLimit(2), 3u);
+    EXPECT_EQ(ReadLimit(3), 3u);
+    EXPECT_EQ(ReadLimit(4), 6u);
+    EXPECT_EQ(ReadLimit(7), 9u);
+    EXPECT_EQ(ReadLimit(0xFFFFFFFDu), 0xFFFFFFFFu);
+    EXPECT_EQ(ReadLimit(0xFFFFFFFFu), 0xFFFFFFFFu);
+}
+
+TEST(ExchangeRules, ASilentDeviceGetsOneWritePerRoundButNoResendAfterTheLastRead) {
+    EXPECT_EQ(SilentDeviceCounts(0), std::make_pair(0u, 1u));
+    EXPECT_EQ(SilentDeviceCounts(3), std::make_pair(3u, 1u));
+    EXPECT_EQ(SilentDeviceCounts(4), std::make_pair(6u, 2u));
+    EXPECT_EQ(SilentDeviceCounts(7), std::make_pair(9u, 3u));
+    EXPECT_EQ(SilentDeviceCounts(12), std::make_pair(12u, 4u));
+    for (std::uint32_t made = 1; made <= 9; ++made) EXPECT_EQ(ResendAfterRead(made, 9), made == 3 || made == 6) << made;
+}
+
+TEST(ExchangeRules, FailedExchangeStatusComesFromThePortState) {
+    EXPECT_EQ(StatusFromPortState(kPortReadTimeout), kStatusNoReply);
+    EXPECT_EQ(StatusFromPortState(kPortWriteTimeout), kStatusWriteTimeout);
+    EXPECT_EQ(StatusFromPortState(kPortNotOpen), kStatusNotOpen);
+    EXPECT_EQ(StatusFromPortState(kPortReady), kStatusOk);
+    EXPECT_EQ(StatusFromPortState(kPortReopened), kStatusOk);
+}
+
+TEST(ExchangeRules, HandlesCountDownFromTheTopSlotByOne) {
+    EXPECT_FALSE(HandleInRange(0));
+    EXPECT_FALSE(HandleInRange(256));
+    EXPECT_TRUE(HandleInRange(1));
+    EXPECT_TRUE(HandleInRange(255));
+    EXPECT_EQ(HandleOfSlot(1), 255u);
+    EXPECT_EQ(SlotOfHandle(1), 255u);
+    for (std::uint32_t h = 1; h <= 255; ++h) EXPECT_EQ(HandleOfSlot(SlotOfHandle(h)), h);
+}
+
+TEST(ExchangeRules, ElapsedMillisecondsFromTheCounter) {
+    EXPECT_EQ(ElapsedMs(1000, 4000, 3000), 1000u);
+    EXPECT_EQ(ElapsedMs(0, 10'000'000, 10'000'000), 1000u);
+    EXPECT_EQ(ElapsedMs(5, 5, 10'000'000), 0u);
+    EXPECT_EQ(ElapsedMs(0, 123456, 0), 0u);  // no high-resolution counter
+    // Large counter values do not overflow before the division.
+    EXPECT_EQ(ElapsedMs(0x100000000000LL, 0x100000000000LL + 3'579'545LL * 2, 3'579'545LL), 2000u);
+}
+
+TEST(RegistrationScript, ReadsKeysValuesAndFlags) {
+    const auto script = ParseRegistrationScript(
+        "# comment\n"
+        "\n"
+        "remove key A.B.1 = Some Text\r\n"
+        "key A.B.1\\CLSID = {X}\n"
+        "replace remove key CLSID\\{X}\n"
+        "  value CLSID\\{X}\\InprocServer32 ThreadingModel = Apartment  \n"
+        "key CLSID\\{X}\\InprocServer32 = %MODULE%");
+    ASSERT_TRUE(script);
+    ASSERT_EQ(script->size(), 5u);
+    const auto& e = *script;
+    EXPECT_TRUE(e[0].remove);
+    EXPECT_FALSE(e[0].replace);
+    EXPECT_EQ(e[0].path, "A.B.1");
+    EXPECT_EQ(e[0].data.value_or("?"), "Some Text");
+    EXPECT_FALSE(e[1].remove);
+    EXPECT_EQ(e[1].path, "A.B.1\\CLSID");
+    EXPECT_TRUE(e[2].replace && e[2].remove);
+    EXPECT_FALSE(e[2].data.has_value());
+    EXPECT_TRUE(e[3].isValue);
+    EXPECT_EQ(e[3].name, "ThreadingModel");
+    EXPECT_EQ(e[3].data.value_or("?"), "Apartment");
+    EXPECT_EQ(e[4].data.value_or("?"), "%MODULE%");
+}
+
+TEST(RegistrationScript, RefusesMalformedLinesWhole) {
+    for (const char* bad : {"key", "keys A", "value A = x", "value A N", "remove value A N = x", "key \\A = x",
+                            "key A\\ = x", "key A\\\\B = x", "key A x", "replace replace key A"})
+        EXPECT_FALSE(ParseRegistrationScript(std::string("key Fine = 1\n") + bad)) << bad;
+}
+
+TEST(RegistrationScript, SubstitutesTheModulePathEverywhere) {
+    EXPECT_EQ(SubstituteModule("%MODULE%", "C:\\x\\Busvault.dll"), "C:\\x\\Busvault.dll");
+    EXPECT_EQ(SubstituteModule("\"%MODULE%\" %MODULE%", "p"), "\"p\" p");
+    EXPECT_EQ(SubstituteModule("none", "p"), "none");
+    EXPECT_EQ(SubstituteModule("%MODULE", "p"), "%MODULE");
+}
+
+}  // namespace
