@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "busvault.h"
@@ -349,6 +350,25 @@ TEST_F(SerialExchange, AReplySplitByAGapEndsTheReadAtTheGap) {
     EXPECT_EQ(Exchange(request, reply, stats), BUSVAULT_STATUS_OK);
     EXPECT_EQ(reply, Bytes(expected.begin(), expected.begin() + static_cast<std::ptrdiff_t>(expected.size() / 2)));
     EXPECT_LT(stats.readMs, 250u);
+}
+
+TEST_F(SerialExchange, ASecondThreadWaitsBehindATransferInProgress) {
+    ASSERT_TRUE(gauge->Set("silent"));
+    ASSERT_EQ(link->SetTimeouts(300, 20), S_OK);
+    HRESULT readResult = S_OK;
+    std::thread reader([&] {
+        BYTE buffer[32];
+        DWORD length = sizeof buffer;
+        readResult = link->ReadBytes(buffer, &length);
+    });
+    ::Sleep(60);
+    const LONGLONG before = Now();
+    const DWORD state = link->GetState();
+    const double waited = Milliseconds(before, Now());
+    reader.join();
+    EXPECT_EQ(readResult, E_FAIL);
+    EXPECT_EQ(state, BUSVAULT_PORT_READ_TIMEOUT);  // seen only after the read ended
+    EXPECT_GE(waited, 150.0);
 }
 
 TEST_F(SerialExchange, NullBuffersAreRefusedWithoutTouchingTheLine) {

@@ -529,6 +529,25 @@ TEST_F(BusvaultPortObject, AttemptsSetOnAFreeSlotCarryOverAndDeletionClearsThem)
     EXPECT_EQ(again.Take().size(), 5u);
 }
 
+TEST_F(BusvaultPortObject, AWriteThatCannotFinishInTimeReportsAWriteTimeOut) {
+    // Nobody reads the pipe: a request far larger than its buffer stays
+    // pending until the wait time ends.
+    PipeEnd peer("busvault-full-pipe");
+    ASSERT_EQ(setup->OpenPort(peer.PortName()), S_OK);
+    ASSERT_EQ(link->SetTimeouts(100, 5), S_OK);
+    ASSERT_EQ(store->SetAttempts(handle, 3), S_OK);
+    std::vector<BYTE> request(4 * 1024 * 1024, 0x16);
+    BYTE reply[256];
+    DWORD requestLength = static_cast<DWORD>(request.size()), replyLength = sizeof reply;
+    ExchangeStats stats{};
+    EXPECT_EQ(store->Exchange(handle, request.data(), reply, &requestLength, &replyLength, &stats),
+              BUSVAULT_STATUS_WRITE_TIMEOUT);
+    EXPECT_EQ(link->GetState(), BUSVAULT_PORT_WRITE_TIMEOUT);
+    EXPECT_LT(stats.bytesWritten, request.size());
+    EXPECT_GE(stats.writeMs, 90u);
+    EXPECT_EQ(stats.attempts, 0u);  // no read after a failed write
+}
+
 TEST_F(BusvaultServer, TheLastReleaseClosesThePortsOfEveryRemainingLink) {
     PipeEnd first("busvault-release-1"), second("busvault-release-2");
     {
