@@ -1,0 +1,281 @@
+// Registry, text and folder utilities, through their interfaces, against the
+// Wine prefix's registry and C: drive.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <shlobj.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "run/app_context.h"
+#include "run/folder_utils.h"
+#include "run/registry_utils.h"
+#include "run/text_utils.h"
+#include "test_support.h"
+
+namespace tarnex {
+namespace {
+
+using test::Exists;
+using test::MessageRecorder;
+using test::ScratchFolder;
+
+class UtilitiesTest : public ::testing::Test {
+protected:
+    void SetUp() override { test::SetUpTestContext(); }
+};
+
+// ---- text ----------------------------------------------------------------
+
+TEST_F(UtilitiesTest, SplitTokenTakesFieldsFromTheLeft) {
+    std::wstring text = L"one,two,three";
+    std::wstring token;
+    EXPECT_EQ(1, SplitToken(text, L",", token));
+    EXPECT_EQ(L"one", token);
+    EXPECT_EQ(L"two,three", text);
+
+    std::wstring single = L"whole text";
+    EXPECT_EQ(0, SplitToken(single, L",", token));
+    EXPECT_EQ(L"whole text", token);
+    EXPECT_TRUE(single.empty());
+
+    std::wstring blanks = L" a , b";  // no trimming
+    SplitToken(blanks, L",", token);
+    EXPECT_EQ(L" a ", token);
+    EXPECT_EQ(L" b", blanks);
+
+    std::wstring empties = L",,x";
+    EXPECT_EQ(1, SplitToken(empties, L",", token));
+    EXPECT_TRUE(token.empty());
+    EXPECT_EQ(L",x", empties);
+}
+
+TEST_F(UtilitiesTest, ReplaceAllAndCountOccurrences) {
+    std::wstring out = L"untouched";
+    EXPECT_EQ(0, ReplaceAll(static_cast<const wchar_t*>(nullptr), L"a", L"b", out));
+    EXPECT_EQ(L"untouched", out);
+    EXPECT_EQ(0u, CountOccurrences(nullptr, L"a"));
+
+    EXPECT_EQ(1, ReplaceAll(L"C:\\Data\\", L"%Program Files%", L"C:\\Program Files", out));
+    EXPECT_EQ(L"C:\\Data\\", out);
+
+    EXPECT_EQ(1, ReplaceAll(L"%Program Files%\\A;%Program Files%\\B", L"%Program Files%", L"X:", out));
+    EXPECT_EQ(L"X:\\A;X:\\B", out);
+
+    // Non-overlapping, searching on after each match.
+    EXPECT_EQ(2u, CountOccurrences(L"aaaaa", L"aa"));
+    EXPECT_EQ(1, ReplaceAll(L"aaaaa", L"aa", L"b", out));
+    EXPECT_EQ(L"bba", out);
+    EXPECT_EQ(1, ReplaceAll(L"xax", L"a", L"", out));
+    EXPECT_EQ(L"xx", out);
+}
+
+TEST_F(UtilitiesTest, AppendTextGrowsAnOwnedText) {
+    std::wstring text;
+    AppendText(text, L":Repeat\r\n");
+    AppendText(text, L"del \"x\"\r\n");
+    EXPECT_EQ(L":Repeat\r\ndel \"x\"\r\n", text);
+}
+
+TEST_F(UtilitiesTest, ReadIntUsesTheLeadingDigits) {
+    EXPECT_EQ(12, ReadInt(L"12abc"));
+    EXPECT_EQ(0, ReadInt(L"abc"));
+    EXPECT_EQ(0, ReadInt(L""));
+    EXPECT_EQ(-5, ReadInt(L"-5"));
+    EXPECT_EQ(7, ReadInt(L"  7"));
+    EXPECT_EQ(2147483647, ReadInt(L"99999999999999999999"));
+    EXPECT_EQ(-2147483647 - 1, ReadInt(L"-99999999999999999999"));
+}
+
+// ---- registry ------------------------------------------------------------
+
+const std::wstring kBase = L"Software\\TarnexUtilitiesTest";
+
+class RegistryTest : public UtilitiesTest {
+protected:
+    void TearDown() override { DeleteRegTree(2, kBase); }
+};
+
+TEST_F(RegistryTest, RootAndTypeIndices) {
+    EXPECT_EQ(HKEY_CLASSES_ROOT, RootKey(1));
+    EXPECT_EQ(HKEY_CURRENT_USER, RootKey(2));
+    EXPECT_EQ(HKEY_LOCAL_MACHINE, RootKey(3));
+    EXPECT_EQ(HKEY_USERS, RootKey(4));
+    EXPECT_EQ(nullptr, RootKey(0));
+    EXPECT_EQ(nullptr, RootKey(5));
+    EXPECT_EQ(static_cast<DWORD>(REG_SZ), RegTypeOfIndex(0));
+    EXPECT_EQ(static_cast<DWORD>(REG_BINARY), RegTypeOfIndex(1));
+    EXPECT_EQ(static_cast<DWORD>(REG_DWORD), RegTypeOfIndex(2));
+    EXPECT_EQ(static_cast<DWORD>(REG_NONE), RegTypeOfIndex(3));
+    EXPECT_EQ(static_cast<DWORD>(REG_NONE), RegTypeOfIndex(-1));
+}
+
+TEST_F(RegistryTest, SetCreatesTheKeyAndQueryReadsExactlyWhatWasWritten) {
+    const std::wstring key = kBase + L"\\A\\B";
+    const DWORD number = 1024;
+    ASSERT_EQ(1, SetRegValue(2, key, L"Count", &number, sizeof(number), REG_DWORD));
+    std::vector<BYTE> data;
+    ASSERT_EQ(1, QueryRegValue(2, key, L"Count", data, REG_DWORD));
+    ASSERT_EQ(4u, data.size());
+    DWORD back = 0;
+    std::memcpy(&back, data.data(), 4);
+    EXPECT_EQ(1024u, back);
+
+    // Wrong type, missing value, missing key, unknown root: all fail.
+    EXPECT_EQ(0, QueryRegValue(2, key, L"Count", data, REG_SZ));
+    EXPECT_EQ(0, QueryRegValue(2, key, L"Missing", data, REG_DWORD));
+    EXPECT_EQ(0, QueryRegValue(2, key + L"\\Nope", L"Count", data, REG_DWORD));
+    EXPECT_EQ(0, QueryRegValue(7, key, L"Count", data, REG_DWORD));
+    EXPECT_EQ(0, SetRegValue(0, key, L"Count", &number, sizeof(number), REG_DWORD));
+
+    // Only the type's low byte is written and compared.
+    ASSERT_EQ(1, SetRegValue(2, key, L"Text", L"ab", 6, 0x100 | REG_SZ));
+    ASSERT_EQ(1, QueryRegValue(2, key, L"Text", data, 0x200 | REG_SZ));
+    EXPECT_EQ(6u, data.size());
+}
+
+TEST_F(RegistryTest, TextValuesWithAndWithoutTerminator) {
+    ASSERT_EQ(1, SetRegText(2, kBase, L"Path", L"C:\\Program Files\\X\\"));
+    std::wstring text;
+    ASSERT_EQ(1, QueryRegText(2, kBase, L"Path", text));
+    EXPECT_EQ(L"C:\\Program Files\\X\\", text);
+
+    // Written without terminator (as the continuation entry is), and with an
+    // odd byte count: read safely, never past the data.
+    ASSERT_EQ(1, SetRegValue(2, kBase, L"Bare", L"abc", 6, REG_SZ));
+    ASSERT_EQ(1, QueryRegText(2, kBase, L"Bare", text));
+    EXPECT_EQ(L"abc", text);
+    ASSERT_EQ(1, SetRegValue(2, kBase, L"Odd", L"abc", 5, REG_SZ));
+    ASSERT_EQ(1, QueryRegText(2, kBase, L"Odd", text));
+    EXPECT_EQ(L"ab", text);
+}
+
+TEST_F(RegistryTest, DeleteRegValue) {
+    ASSERT_EQ(1, SetRegText(2, kBase, L"Gone", L"x"));
+    EXPECT_EQ(1, DeleteRegValue(2, kBase, L"Gone"));
+    std::wstring text;
+    EXPECT_EQ(0, QueryRegText(2, kBase, L"Gone", text));
+    EXPECT_EQ(1, DeleteRegValue(2, kBase, L"NeverThere"));  // the value's result is ignored
+    EXPECT_EQ(0, DeleteRegValue(2, kBase + L"\\NoKey", L"Gone"));
+}
+
+TEST_F(RegistryTest, DeleteRegTreeRemovesSubkeysWhoseNamesGrowLonger) {
+    // Enumeration order is alphabetical: each name is longer than the one
+    // before, so a name buffer size carried over between calls would fail.
+    const std::wstring names[] = {L"a", L"bb" + std::wstring(40, L'b'), L"c" + std::wstring(200, L'c')};
+    for (const std::wstring& name : names) {
+        ASSERT_EQ(1, SetRegText(2, kBase + L"\\Tree\\" + name, L"v", L"1"));
+        ASSERT_EQ(1, SetRegText(2, kBase + L"\\Tree\\" + name + L"\\deeper\\deepest", L"v", L"1"));
+    }
+    ASSERT_EQ(1, SetRegText(2, kBase + L"\\Keep", L"v", L"1"));
+    EXPECT_EQ(1, DeleteRegTree(2, kBase + L"\\Tree\\"));  // a trailing backslash is fine
+    EXPECT_EQ(0, RegKeyExists(2, kBase + L"\\Tree"));
+    EXPECT_EQ(1, RegKeyExists(2, kBase + L"\\Keep"));
+    EXPECT_EQ(0, DeleteRegTree(2, kBase + L"\\Tree"));  // already gone
+}
+
+TEST_F(RegistryTest, DeleteRegTreeRefusesTheRootItself) {
+    ASSERT_EQ(1, SetRegText(2, kBase, L"v", L"1"));
+    EXPECT_EQ(0, DeleteRegTree(2, L""));
+    EXPECT_EQ(0, DeleteRegTree(2, L"\\"));
+    EXPECT_EQ(1, RegKeyExists(2, kBase));
+}
+
+// ---- folders -------------------------------------------------------------
+
+TEST_F(UtilitiesTest, CreateFolderPathCreatesMissingParents) {
+    ScratchFolder scratch(L"folders");
+    MessageRecorder boxes;
+    std::wstring one = scratch.Path() + L"one";
+    EXPECT_EQ(1, CreateFolderPath(nullptr, one));
+    EXPECT_TRUE(Exists(one));
+
+    std::wstring deep = scratch.Path() + L"a\\b\\c";
+    EXPECT_EQ(1, CreateFolderPath(nullptr, deep));
+    EXPECT_TRUE(Exists(deep));
+    EXPECT_EQ(1, CreateFolderPath(nullptr, deep));  // exists: fine again
+    EXPECT_TRUE(boxes.Shown().empty());
+}
+
+TEST_F(UtilitiesTest, AnExistingFileCountsAsAFolder) {
+    ScratchFolder scratch(L"fileasfolder");
+    MessageRecorder boxes;
+    test::WriteBytes(scratch.Path() + L"taken", "x");
+    std::wstring path = scratch.Path() + L"TAKEN";  // compared without letter case
+    EXPECT_EQ(1, CreateFolderPath(nullptr, path));
+    EXPECT_TRUE(boxes.Shown().empty());
+
+    // Below it nothing can be created: string 11 with the path, exclamation icon.
+    std::wstring below = scratch.Path() + L"taken\\sub";
+    EXPECT_EQ(0, CreateFolderPath(nullptr, below));
+    ASSERT_EQ(1u, boxes.Shown().size());
+    EXPECT_EQ(L"[11] " + below, boxes.Shown()[0].text);
+    EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION), boxes.Shown()[0].type);
+    EXPECT_EQ(L"Test caption", boxes.Shown()[0].caption);
+}
+
+TEST_F(UtilitiesTest, DrivesThatAreNotFixedDisksAreRefused) {
+    MessageRecorder boxes;
+    // A drive letter that does not exist: not a fixed disk, string 55 with the root.
+    std::wstring missingDrive = L"Q:\\Tarnex\\Sub";
+    ASSERT_EQ(DRIVE_NO_ROOT_DIR, ::GetDriveTypeW(L"q:\\"));
+    EXPECT_EQ(0, CreateFolderPath(nullptr, missingDrive));
+    ASSERT_EQ(1u, boxes.Shown().size());
+    EXPECT_EQ(L"[55] q:\\", boxes.Shown()[0].text);
+    EXPECT_EQ(static_cast<UINT>(MB_OK), boxes.Shown()[0].type);
+
+    // A short path is rewritten in place to its root form.
+    boxes.Clear();
+    std::wstring drive = L"C";
+    EXPECT_EQ(1, CreateFolderPath(nullptr, drive));
+    EXPECT_EQ(L"c:\\", drive);
+    EXPECT_TRUE(boxes.Shown().empty());
+
+    // Not a drive letter: string 56 with the rewritten path.
+    std::wstring notDrive = L"1:\\x";
+    EXPECT_EQ(0, CreateFolderPath(nullptr, notDrive));
+    ASSERT_EQ(1u, boxes.Shown().size());
+    EXPECT_EQ(L"[56] 1:\\", boxes.Shown()[0].text);
+
+    // A relative path has no drive to start from.
+    boxes.Clear();
+    std::wstring relative = L"relative\\folder";
+    EXPECT_EQ(0, CreateFolderPath(nullptr, relative));
+    EXPECT_EQ(1u, boxes.Shown().size());
+    EXPECT_FALSE(Exists(L"relative"));
+}
+
+TEST_F(UtilitiesTest, EnsureFolderWantsTheDriveForm) {
+    ScratchFolder scratch(L"ensure");
+    MessageRecorder boxes;
+    EXPECT_EQ(1, EnsureFolder(nullptr, scratch.Path() + L"x\\y\\"));
+    EXPECT_TRUE(Exists(scratch.Path() + L"x\\y"));
+    EXPECT_EQ(1, EnsureFolder(nullptr, L"C:\\"));
+    EXPECT_EQ(0, EnsureFolder(nullptr, L"\\\\server\\share\\dir"));
+}
+
+TEST_F(UtilitiesTest, RemoveEmptySubfoldersKeepsFilesAndTheFolderItself) {
+    ScratchFolder scratch(L"prune");
+    const std::wstring root = scratch.Path() + L"root";
+    for (const wchar_t* sub : {L"\\empty1", L"\\empty2\\deeper\\deepest", L"\\full\\inner", L"\\mixed\\emptychild"})
+        ASSERT_EQ(1, ::SHCreateDirectoryExW(nullptr, (root + sub).c_str(), nullptr) == ERROR_SUCCESS ? 1 : 0);
+    test::WriteBytes(root + L"\\full\\inner\\keep.txt", "k");
+    test::WriteBytes(root + L"\\mixed\\file.txt", "k");
+    test::WriteBytes(root + L"\\top.txt", "k");
+
+    RemoveEmptySubfolders(root);  // without a trailing backslash
+
+    EXPECT_TRUE(Exists(root));
+    EXPECT_TRUE(Exists(root + L"\\top.txt"));
+    EXPECT_FALSE(Exists(root + L"\\empty1"));
+    EXPECT_FALSE(Exists(root + L"\\empty2"));
+    EXPECT_TRUE(Exists(root + L"\\full\\inner\\keep.txt"));
+    EXPECT_TRUE(Exists(root + L"\\mixed\\file.txt"));
+    EXPECT_FALSE(Exists(root + L"\\mixed\\emptychild"));
+
+    RemoveEmptySubfolders(scratch.Path() + L"does_not_exist\\");  // nothing happens
+}
+
+}  // namespace
+}  // namespace tarnex
