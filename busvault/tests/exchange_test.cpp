@@ -354,7 +354,7 @@ TEST_F(SerialExchange, AReplySplitByAGapEndsTheReadAtTheGap) {
 
 TEST_F(SerialExchange, ASecondThreadWaitsBehindATransferInProgress) {
     ASSERT_TRUE(gauge->Set("silent"));
-    ASSERT_EQ(link->SetTimeouts(300, 20), S_OK);
+    ASSERT_EQ(link->SetTimeouts(500, 20), S_OK);
     HRESULT readResult = S_OK;
     std::thread reader([&] {
         BYTE buffer[32];
