@@ -1,0 +1,258 @@
+// The end of a run: the result lines and banners, the restart question with
+// the continuation entry in the Run key, the removal of empty folders, and
+// the self-removal batch (its text, and a real copy of this program that
+// removes itself).
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "description/setup_description.h"
+#include "run/app_context.h"
+#include "run/message_box.h"
+#include "run/program_run.h"
+#include "run/restart.h"
+#include "run/self_removal.h"
+#include "run/setup_log.h"
+#include "run_test_support.h"
+#include "vrel/bounded_copy.h"
+#include "vrel/unique_handle.h"
+
+namespace tarnex {
+namespace {
+
+using ::testing::HasSubstr;
+using namespace tarnex::testing;
+
+constexpr wchar_t kRemoveSwitch[] = L"--remove-own-copy";
+
+std::wstring OwnPath() {
+    wchar_t path[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    return path;
+}
+
+void AddFileOfComponentZero(SetupDescription& d, const std::wstring& folder, const std::wstring& name) {
+    FileRecord file;
+    file.Number = static_cast<std::int32_t>(d.FileList.size()) + 1;
+    vrel::CopyToField(file.TargetFolder, std::wstring_view(folder));
+    vrel::CopyToField(file.TargetName, std::wstring_view(name));
+    vrel::CopyToField(file.SourceName, std::wstring_view(name));
+    d.FileList.push_back(file);
+    d.ComponentList.front().Files.push_back(d.FileList.size() - 1);
+}
+
+void DescribeComponentZero(SetupDescription& d) {
+    ComponentRecord zero;
+    zero.Number = 0;
+    d.ComponentList.push_back(zero);
+}
+
+// The child's side: a copy of this program in a folder of its own removes
+// itself and component 0's file, logging into logFolder.
+int RemoveOwnCopyAndExit(const std::wstring& logFolder, const std::wstring& extraFile) {
+    App().Instance = ::GetModuleHandleW(nullptr);
+    vrel::CopyToField(App().WindowsFolder, std::wstring_view(logFolder));
+    SetupDescription& d = Description();
+    DescribeComponentZero(d);
+    const std::size_t slash = extraFile.rfind(L'\\');
+    AddFileOfComponentZero(d, extraFile.substr(0, slash + 1), extraFile.substr(slash + 1));
+    RemoveOwnCopy();
+    return 0;
+}
+
+std::vector<BYTE> QueryRunValue(DWORD& type) {
+    vrel::unique_hkey key;
+    std::vector<BYTE> data;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) return data;
+    DWORD size = 0;
+    if (::RegQueryValueExW(key.get(), kContinuationValue, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+        return data;
+    data.resize(size);
+    ::RegQueryValueExW(key.get(), kContinuationValue, nullptr, &type, data.data(), &size);
+    return data;
+}
+
+class RunEndTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        App().Instance = ::GetModuleHandleW(nullptr);
+        vrel::CopyToField(App().Caption, std::wstring_view(L"Product Setup"));
+        logFolder_ = MakeTempFolder(L"run_end_log");
+        vrel::CopyToField(App().WindowsFolder, std::wstring_view(logFolder_));
+        App().RestartNeeded = 0;
+        App().RestartRequestedByProgram = 0;
+        SetMessageAnswerer([this](const MessageRequest& r) {
+            boxes_.push_back(r);
+            return IDNO;  // never restart the prefix
+        });
+        DeleteContinuationEntry();
+        SetupDescription& d = Description();
+        d = SetupDescription{};
+        vrel::CopyToField(d.NameGen, std::wstring_view(L"Продукт 1.0"));
+        vrel::CopyToField(d.InstallFolder, std::wstring_view(L"C:\\Program Files\\Продукт\\"));
+        vrel::CopyToField(d.SetNameUI, std::wstring_view(L"Setup.exe"));
+    }
+    void TearDown() override {
+        SetMessageAnswerer({});
+        DeleteContinuationEntry();
+        RemoveTree(logFolder_);
+    }
+    std::wstring Log() const { return ReadLog(LogPath()); }
+
+    std::wstring logFolder_;
+    std::vector<MessageRequest> boxes_;
+};
+
+TEST_F(RunEndTest, ContinuationCommandNamesTheInstalledCopy) {
+    const std::wstring folder = L"C:\\Program Files\\Продукт\\";
+    EXPECT_EQ(ContinuationCommand(folder, L"Setup.exe", AS_INST), L"\"C:\\Program Files\\Продукт\\Setup.exe\" /r");
+    EXPECT_EQ(ContinuationCommand(folder, L"Setup.exe", AS_REP), L"\"C:\\Program Files\\Продукт\\Setup.exe\" /r");
+    EXPECT_EQ(ContinuationCommand(folder, L"Setup.exe", AS_AD), L"\"C:\\Program Files\\Продукт\\Setup.exe\" /r");
+    EXPECT_EQ(ContinuationCommand(folder, L"Setup.exe", AS_DEL),
+              L"\"C:\\Program Files\\Продукт\\Setup.exe\" /r /u");
+    EXPECT_EQ(ContinuationCommand(folder, L"Setup.exe", AS_SD),
+              L"\"C:\\Program Files\\Продукт\\Setup.exe\" /r /u");
+}
+
+TEST_F(RunEndTest, ContinuationEntryIsATextWithoutTerminator) {
+    const std::wstring command = L"\"C:\\P\\Setup.exe\" /r";
+    ASSERT_EQ(WriteContinuationEntry(command), 1);
+    DWORD type = 0;
+    const std::vector<BYTE> data = QueryRunValue(type);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    // Written with twice the character count; the system itself adds the
+    // terminator it finds after the text (Windows NT does so, and Wine).
+    ASSERT_GE(data.size(), command.size() * 2);
+    EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(data.data()), command.size()), command);
+    DeleteContinuationEntry();
+    EXPECT_TRUE(QueryRunValue(type).empty());
+    DeleteContinuationEntry();  // again, with nothing there
+}
+
+TEST_F(RunEndTest, InterruptedRunLogsItAndTheEndBanner) {
+    FinishRun(0);
+    const std::wstring log = Log();
+    const std::wstring bar(74, L'/');
+    EXPECT_THAT(log, HasSubstr(L"]: Setup was interrupted.\r\n\r\n"));
+    EXPECT_THAT(log, HasSubstr(L"]: \r\n" + bar + L"\r\n// END SETUP of \"Продукт 1.0\"\r\n" + bar + L"\r\n\r\n"));
+    EXPECT_LT(log.find(L"interrupted"), log.find(L"END SETUP"));
+    EXPECT_TRUE(boxes_.empty());
+    DWORD type = 0;
+    EXPECT_TRUE(QueryRunValue(type).empty());
+}
+
+TEST_F(RunEndTest, RemovalNeedingARestartWritesTheContinuationAndAsksString52) {
+    App().Mode = AS_SD;
+    App().RestartNeeded = 1;
+    FinishRun(1);
+    const std::wstring log = Log();
+    EXPECT_THAT(log, HasSubstr(L"]: Setup was completed successful.\r\n\r\n"));
+    EXPECT_THAT(log, HasSubstr(L"]: Restart computer\r\n"));
+    EXPECT_THAT(log, HasSubstr(L"END SETUP"));
+    DWORD type = 0;
+    const std::vector<BYTE> data = QueryRunValue(type);
+    const std::wstring command(reinterpret_cast<const wchar_t*>(data.data()), ::wcsnlen(reinterpret_cast<const wchar_t*>(data.data()), data.size() / 2));
+    EXPECT_EQ(command, L"\"C:\\Program Files\\Продукт\\Setup.exe\" /r /u");
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].text, L"Удаление прошло успешно.\nНо для его полного завершения необходимо перезагрузить "
+                              L"компьютер.\nВы хотите это сделать сейчас?");
+    EXPECT_EQ(boxes_[0].type, static_cast<UINT>(MB_YESNO | MB_ICONQUESTION));
+    EXPECT_EQ(boxes_[0].caption, L"Product Setup");
+}
+
+TEST_F(RunEndTest, RestartAskedByAProgramWritesNoEntryButStillAsks) {
+    App().Mode = AS_INST;
+    App().RestartNeeded = 1;
+    App().RestartRequestedByProgram = 1;
+    FinishRun(1);
+    DWORD type = 0;
+    EXPECT_TRUE(QueryRunValue(type).empty());
+    ASSERT_EQ(boxes_.size(), 1u);
+    EXPECT_EQ(boxes_[0].text,
+              L"Для продолжения установки необходимо перезагрузить компьютер.\nВы хотите это сделать сейчас?");
+}
+
+TEST_F(RunEndTest, RemovalChosenInMaintenanceRemovesEmptyFoldersOnly) {
+    const std::wstring install = MakeTempFolder(L"run_end_install");
+    ::CreateDirectoryW((install + L"bin").c_str(), nullptr);
+    ::CreateDirectoryW((install + L"bin\\deep").c_str(), nullptr);
+    ::CreateDirectoryW((install + L"data").c_str(), nullptr);
+    vrel::CopyToField(Description().InstallFolder, std::wstring_view(install));
+    App().Mode = AS_SD;
+
+    WriteFileBytes(install + L"data\\kept.txt", "x");
+    FinishRun(1);
+    EXPECT_FALSE(FileExists(install + L"bin"));
+    EXPECT_TRUE(FileExists(install + L"data\\kept.txt"));
+    EXPECT_TRUE(FileExists(install));
+
+    ::DeleteFileW((install + L"data\\kept.txt").c_str());
+    FinishRun(1);
+    EXPECT_FALSE(FileExists(install)) << "an empty install folder goes too";
+    EXPECT_TRUE(boxes_.empty());
+    RemoveTree(install);
+}
+
+TEST_F(RunEndTest, BatchTextDeletesTheProgramAndComponentZerosFiles) {
+    SetupDescription d;
+    DescribeComponentZero(d);
+    AddFileOfComponentZero(d, L"C:\\Program Files\\Продукт\\", L"setup.inf");
+    AddFileOfComponentZero(d, L"C:\\Program Files\\Продукт\\Help\\", L"Справка.chm");
+    EXPECT_EQ(BuildSelfRemovalBatch(L"C:\\Program Files\\Продукт\\Setup.exe", d),
+              L":Repeat\r\n"
+              L"del \"C:\\Program Files\\Продукт\\Setup.exe\"\r\n"
+              L"del \"C:\\Program Files\\Продукт\\setup.inf\"\r\n"
+              L"del \"C:\\Program Files\\Продукт\\Help\\Справка.chm\"\r\n"
+              L"if exist \"C:\\Program Files\\Продукт\\Setup.exe\" goto Repeat\r\n"
+              L"rmdir \"C:\\Program Files\\Продукт\"\r\n"
+              L"del \"\\Tarnex.bat\"\r\n");
+
+    SetupDescription none;
+    EXPECT_EQ(BuildSelfRemovalBatch(L"D:\\Setup.exe", none),
+              L":Repeat\r\ndel \"D:\\Setup.exe\"\r\nif exist \"D:\\Setup.exe\" goto Repeat\r\nrmdir \"D:\"\r\n"
+              L"del \"\\Tarnex.bat\"\r\n");
+}
+
+TEST_F(RunEndTest, CopyOfTheProgramRemovesItselfAndItsFolder) {
+    const std::wstring folder = MakeTempFolder(L"self_removal");
+    const std::wstring copy = folder + L"Remover.exe";
+    const std::wstring extra = folder + L"helper.dll";
+    ASSERT_TRUE(::CopyFileW(OwnPath().c_str(), copy.c_str(), FALSE));
+    WriteFileBytes(extra, "library");
+
+    // The log folder without its backslash: a backslash before the closing
+    // quote would escape it.
+    std::wstring command = L"\"" + copy + L"\" " + kRemoveSwitch + L" \"" +
+                           logFolder_.substr(0, logFolder_.size() - 1) + L"\" \"" + extra + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+                                 &startup, &info));
+    vrel::unique_handle process(info.hProcess), thread(info.hThread);
+    ASSERT_EQ(::WaitForSingleObject(process.get(), 30000), WAIT_OBJECT_0);
+
+    std::wstring folderNoSlash = folder.substr(0, folder.size() - 1);
+    for (int i = 0; i < 200 && (FileExists(folderNoSlash) || FileExists(L"C:\\Tarnex.bat")); ++i) ::Sleep(100);
+    EXPECT_FALSE(FileExists(copy));
+    EXPECT_FALSE(FileExists(extra));
+    EXPECT_FALSE(FileExists(folderNoSlash)) << "the emptied folder is removed";
+    EXPECT_FALSE(FileExists(L"C:\\Tarnex.bat")) << "the batch deletes itself";
+    EXPECT_THAT(Log(), HasSubstr(L"]: :Repeat\r\ndel \"" + copy + L"\"\r\ndel \"" + extra + L"\"\r\n"));
+    RemoveTree(folder);
+}
+
+}  // namespace
+}  // namespace tarnex
+
+int wmain(int argc, wchar_t** argv) {
+    // A child started for one job never runs the tests (that would start
+    // children of its own).
+    if (argc >= 2 && std::wcscmp(argv[1], tarnex::kRemoveSwitch) == 0)
+        return argc == 4 ? tarnex::RemoveOwnCopyAndExit(std::wstring(argv[2]) + L"\\", argv[3]) : 3;
+    ::testing::InitGoogleMock(&argc, argv);
+    return RUN_ALL_TESTS();
+}
