@@ -1,9 +1,9 @@
 #include "class_factory.h"
 
 #include <memory>
-#include <new>
 
 #include "link_store.h"
+#include "vrel/make_unique_nothrow.h"
 
 namespace busvault {
 
@@ -28,7 +28,7 @@ HRESULT StoreFactory::CreateInstance(IUnknown* outer, REFIID iid, void** out) {
     if (!out) return E_POINTER;
     *out = nullptr;
     if (outer) return CLASS_E_NOAGGREGATION;
-    std::unique_ptr<BusvaultStore> store(new (std::nothrow) BusvaultStore());
+    auto store = vrel::MakeUniqueNoThrow<BusvaultStore>();
     if (!store) return E_OUTOFMEMORY;
     const HRESULT result = store->QueryInterface(iid, out);
     if (SUCCEEDED(result)) store.release();  // now owned by the reference just handed out

@@ -1,8 +1,8 @@
 #include "link_store.h"
 
-#include <new>
 
 #include "exchange_rules.h"
+#include "vrel/make_unique_nothrow.h"
 
 namespace busvault {
 
@@ -64,7 +64,7 @@ HRESULT BusvaultStore::CreateLink(DWORD kind, REFIID iid, DWORD* handle, void** 
     if (kind != kSerialKind) return E_NOTIMPL;
 
     Slot& slot = slots_[slotNumber];
-    std::unique_ptr<BusvaultPort> port(new (std::nothrow) BusvaultPort());
+    auto port = vrel::MakeUniqueNoThrow<BusvaultPort>();
     if (!port) return E_OUTOFMEMORY;
     const HRESULT asked = port->QueryInterface(iid, link);
     if (FAILED(asked)) return asked;  // the port is destroyed; the slot stays free

@@ -2,8 +2,8 @@
 #include <windows.h>
 
 #include <memory>
-#include <new>
 
+#include "vrel/make_unique_nothrow.h"
 #include "busvault.h"
 #include "class_factory.h"
 #include "registrar.h"
@@ -35,7 +35,7 @@ extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, 
     if (!out) return E_POINTER;
     *out = nullptr;
     if (!IsEqualCLSID(clsid, CLSID_BusvaultStore)) return CLASS_E_CLASSNOTAVAILABLE;
-    std::unique_ptr<StoreFactory> factory(new (std::nothrow) StoreFactory());
+    auto factory = vrel::MakeUniqueNoThrow<StoreFactory>();
     if (!factory) return E_OUTOFMEMORY;
     const HRESULT result = factory->QueryInterface(iid, out);
     if (SUCCEEDED(result)) factory.release();  // owned by the reference just handed out
