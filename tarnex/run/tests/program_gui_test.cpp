@@ -1,0 +1,287 @@
+// Tarnex.exe run as a user runs it, on test packages in the prefix, with
+// its message boxes found, read and answered through the UI driver: broken
+// descriptions, a second start while the first waits, the run mode handed
+// to the wizard, and the continuation of a removal after a restart.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "run_test_support.h"
+#include "ui_driver.h"
+#include "vrel/unique_handle.h"
+
+namespace tarnex {
+namespace {
+
+using ::testing::HasSubstr;
+using namespace tarnex::testing;
+namespace ud = tarnex::uidriver;
+
+constexpr DWORD kBoxTimeoutMs = 30000;
+constexpr DWORD kExitTimeoutMs = 30000;
+
+std::wstring BinFolder() {
+    wchar_t path[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder = path;
+    return folder.substr(0, folder.rfind(L'\\') + 1);
+}
+
+std::wstring WindowsLog() {
+    wchar_t folder[MAX_PATH] = {};
+    ::GetWindowsDirectoryW(folder, MAX_PATH);
+    return std::wstring(folder) + L"\\VrelTARNEX.log";
+}
+
+// Wine reports Windows XP to programs of this name (the default, Windows 7,
+// is a system no description accepts).
+void ReportWindowsXpTo(const std::wstring& programFile, bool on) {
+    const std::wstring path = L"Software\\Wine\\AppDefaults\\" + programFile;
+    if (!on) {
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, path.c_str());
+        return;
+    }
+    vrel::unique_hkey key;
+    ::RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr);
+    const std::wstring value = L"winxp";
+    ::RegSetValueExW(key.get(), L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                     static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+}
+
+// One started copy of Tarnex.exe in a package folder.
+class Installer {
+public:
+    Installer(const std::wstring& folder, const std::wstring& programFile, const std::wstring& arguments) {
+        path = folder + programFile;
+        ::CopyFileW((BinFolder() + L"Tarnex.exe").c_str(), path.c_str(), FALSE);
+        std::wstring command = L"\"" + path + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION info{};
+        if (::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
+                             &info)) {
+            process_.reset(info.hProcess);
+            vrel::unique_handle thread(info.hThread);
+            pid = info.dwProcessId;
+        }
+    }
+    ~Installer() {
+        if (process_ && ::WaitForSingleObject(process_.get(), 0) != WAIT_OBJECT_0) {
+            ::TerminateProcess(process_.get(), 99);
+            ::WaitForSingleObject(process_.get(), 5000);
+        }
+    }
+    bool started() const { return static_cast<bool>(process_); }
+
+    // The next message box of this run; empty content after the timeout.
+    ud::BoxContent Box() const {
+        ud::WindowQuery query;
+        query.ProcessId = pid;
+        HWND box = ud::WaitForWindow(query, kBoxTimeoutMs);
+        return box ? ud::ReadBox(box) : ud::BoxContent{};
+    }
+
+    // Exit code, or -1 when the run is still going (then any open box is
+    // reported, so a run stuck at an unexpected question says which).
+    long Exit(std::string* stuckAt = nullptr) const {
+        const long code = ud::WaitForExit(process_.get(), kExitTimeoutMs);
+        if (code == -1 && stuckAt) {
+            ud::WindowQuery query;
+            query.ProcessId = pid;
+            for (HWND w : ud::FindWindows(query)) {
+                const ud::BoxContent b = ud::ReadBox(w);
+                *stuckAt += std::string(b.Text.begin(), b.Text.end());
+            }
+        }
+        return code;
+    }
+
+    std::wstring path;
+    DWORD pid = 0;
+
+private:
+    vrel::unique_handle process_;
+};
+
+class ProgramGuiTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!::GetEnvironmentVariableW(L"DISPLAY", nullptr, 0)) GTEST_SKIP() << "message boxes need a display";
+        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        unique_ = std::string(info->name()) + "_" + std::to_string(::GetCurrentProcessId());
+        package_.NameGen = "Product " + unique_;
+        package_.NameUnInst = "Setup of " + unique_;
+        package_.KeyPath = "Software\\VrelTests\\" + unique_;
+        folder_ = MakeTempFolder(L"package");
+        DeletePackageKey(package_.KeyPath);
+        ReportWindowsXpTo(L"Tarnex.exe", true);
+    }
+    void TearDown() override {
+        if (folder_.empty()) return;
+        ReportWindowsXpTo(L"Tarnex.exe", false);
+        DeletePackageKey(package_.KeyPath);
+        RemoveTree(folder_);
+    }
+
+    // Runs Tarnex.exe to its end without any message box; the mode the
+    // wizard was called with ("" when it was not called).
+    std::wstring ModeReachingTheWizard(const std::wstring& arguments) {
+        WritePackage(folder_, L"Tarnex", package_);
+        Installer run(folder_, L"Tarnex.exe", arguments);
+        EXPECT_TRUE(run.started());
+        std::string stuckAt;
+        EXPECT_EQ(run.Exit(&stuckAt), 0) << "stuck at: " << stuckAt;
+        const std::wstring log = ReadLog(WindowsLog());
+        const std::wstring marker = L", product \"" + Widen(package_.NameGen) + L"\"";
+        const std::size_t at = log.find(marker);
+        if (at == std::wstring::npos) return L"";
+        const std::size_t mode = log.rfind(L"Wizard stub: mode ", at);
+        return mode == std::wstring::npos ? L"" : log.substr(mode + 18, at - mode - 18);
+    }
+
+    std::string unique_;
+    TestPackage package_;
+    std::wstring folder_;
+};
+
+TEST_F(ProgramGuiTest, BrokenDescriptionShowsString3) {
+    package_.OmitWindows = true;
+    WritePackage(folder_, L"Setup", package_);
+    Installer run(folder_, L"Setup.exe", L"");
+    ASSERT_TRUE(run.started());
+    const ud::BoxContent box = run.Box();
+    EXPECT_EQ(box.Text, L"Не удается прочитать служебную информацию из setup.inf. Работа приложения будет завершена.");
+    EXPECT_EQ(box.Caption, Widen(package_.NameUnInst)) << "the caption is NameUnInst once it was read";
+    EXPECT_EQ(box.ButtonIds, std::vector<int>{IDOK});
+    ASSERT_TRUE(ud::PressButton(box.Window, IDOK));
+    EXPECT_EQ(run.Exit(), 0);
+}
+
+TEST_F(ProgramGuiTest, MissingDescriptionShowsString1ThenString3) {
+    Installer run(folder_, L"Setup.exe", L"");
+    ASSERT_TRUE(run.started());
+    ud::BoxContent box = run.Box();
+    EXPECT_EQ(box.Text, L"Не удается открыть INF-файл " + folder_ +
+                            L"Setup.inf.\nРабота приложения будет завершена.");
+    EXPECT_EQ(box.Caption, L"Программа установки");
+    ASSERT_TRUE(ud::PressButton(box.Window, IDOK));
+    for (int i = 0; i < 100 && ::IsWindow(box.Window); ++i) ::Sleep(50);
+    box = run.Box();
+    EXPECT_EQ(box.Text, L"Не удается прочитать служебную информацию из setup.inf. Работа приложения будет завершена.");
+    ASSERT_TRUE(ud::PressButton(box.Window, IDOK));
+    EXPECT_EQ(run.Exit(), 0);
+}
+
+TEST_F(ProgramGuiTest, SecondStartNamesTheFirstInstaller) {
+    // The first run (Windows 7 to it) waits at its first box, the question
+    // whether to go on with an unsupported system.
+    WritePackage(folder_, L"Setup", package_);
+    Installer first(folder_, L"Setup.exe", L"");
+    ASSERT_TRUE(first.started());
+    const ud::BoxContent question = first.Box();
+    ASSERT_EQ(question.Text.substr(0, 30), L"Установленая на Вашем компьюте");
+    EXPECT_EQ(question.Caption, Widen(package_.NameUnInst));
+    EXPECT_EQ(question.ButtonIds, (std::vector<int>{IDYES, IDNO}));
+
+    const std::wstring secondFolder = MakeTempFolder(L"package_second");
+    TestPackage second = package_;
+    second.NameUnInst = "Second " + unique_;
+    WritePackage(secondFolder, L"Setup", second);
+    {
+        Installer other(secondFolder, L"Setup.exe", L"");
+        ASSERT_TRUE(other.started());
+        const ud::BoxContent box = other.Box();
+        EXPECT_EQ(box.Text, L"На Вашей машине уже запущен инсталлятор:\n<<" + Widen(package_.NameUnInst) +
+                                L">>.\n Приложение завершает свою работу.");
+        EXPECT_EQ(box.Caption, Widen(second.NameUnInst));
+        EXPECT_EQ(box.ButtonIds, std::vector<int>{IDOK});
+        ASSERT_TRUE(ud::PressButton(box.Window, IDOK));
+        EXPECT_EQ(other.Exit(), 0);
+    }
+    EXPECT_TRUE(::IsWindow(question.Window)) << "the first run goes on waiting";
+    ASSERT_TRUE(ud::PressButton(question.Window, IDNO));
+    EXPECT_EQ(first.Exit(), 0);
+    RemoveTree(secondFolder);
+}
+
+TEST_F(ProgramGuiTest, FirstInstallReachesTheWizardInstalling) {
+    EXPECT_EQ(ModeReachingTheWizard(L""), L"AS_INST");
+    EXPECT_THAT(ReadLog(WindowsLog()),
+                HasSubstr(L"// START SETUP of \"" + Widen(package_.NameGen) + L"\"\r\n"));
+}
+
+TEST_F(ProgramGuiTest, InstalledPackageWithoutSupportModeIsRemoved) {
+    package_.Components = {{"Core"}, {"Docs"}};
+    WriteInstalledRecord(package_.KeyPath, {"Docs"});
+    EXPECT_EQ(ModeReachingTheWizard(L""), L"AS_DEL");
+}
+
+TEST_F(ProgramGuiTest, InstalledPackageWithSupportModeOffersMaintenance) {
+    package_.SupportMode = "Yes";
+    WriteInstalledRecord(package_.KeyPath, {"Core"});
+    WritePackageValue(package_.KeyPath, L"PathInst", L"C:\\Program Files\\Elsewhere\\");
+    EXPECT_EQ(ModeReachingTheWizard(L""), L"AS_SUP");
+}
+
+TEST_F(ProgramGuiTest, InstalledCopyInTheRecordedFolderRemoves) {
+    package_.SupportMode = "Yes";
+    WriteInstalledRecord(package_.KeyPath, {"Core"});
+    WritePackageValue(package_.KeyPath, L"PathInst", folder_);
+    EXPECT_EQ(ModeReachingTheWizard(L""), L"AS_DEL");
+}
+
+TEST_F(ProgramGuiTest, RemovalSwitchReachesTheWizardRemoving) {
+    package_.SupportMode = "Yes";
+    WriteInstalledRecord(package_.KeyPath, {"Core"});
+    EXPECT_EQ(ModeReachingTheWizard(L"/u"), L"AS_DEL");
+}
+
+TEST_F(ProgramGuiTest, RemovalSwitchWithNothingInstalledShowsString50) {
+    WritePackage(folder_, L"Tarnex", package_);
+    Installer run(folder_, L"Tarnex.exe", L"/u");
+    ASSERT_TRUE(run.started());
+    const ud::BoxContent box = run.Box();
+    EXPECT_EQ(box.Text, L"Инсталлятор не обнаружил ни одного установленного компонента. Работа приложения будет "
+                        L"завершена.");
+    ASSERT_TRUE(ud::PressButton(box.Window, IDOK));
+    EXPECT_EQ(run.Exit(), 0);
+}
+
+TEST_F(ProgramGuiTest, RemovalContinuedAfterRestartEndsWithoutWizard) {
+    WriteInstalledRecord(package_.KeyPath, {"Core"});
+    WritePackageValue(package_.KeyPath, L"PathInst", folder_);
+    {  // the entry the interrupted run left in the Run key
+        vrel::unique_hkey key;
+        ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run", 0, nullptr, 0,
+                          KEY_SET_VALUE, nullptr, key.put(), nullptr);
+        const std::wstring command = L"\"" + folder_ + L"Tarnex.exe\" /r /u";
+        ::RegSetValueExW(key.get(), L"Tarnex_continue_UI", 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                         static_cast<DWORD>(command.size() * sizeof(wchar_t)));
+    }
+    WritePackage(folder_, L"Tarnex", package_);
+    Installer run(folder_, L"Tarnex.exe", L"/r /u");
+    ASSERT_TRUE(run.started());
+    std::string stuckAt;
+    ASSERT_EQ(run.Exit(&stuckAt), 0) << "stuck at: " << stuckAt;
+
+    for (int i = 0; i < 200 && FileExists(run.path); ++i) ::Sleep(100);
+    EXPECT_FALSE(FileExists(run.path)) << "the copy removed itself";
+    vrel::unique_hkey key;
+    EXPECT_NE(::RegOpenKeyExW(HKEY_CURRENT_USER, Widen(package_.KeyPath).c_str(), 0, KEY_READ, key.put()),
+              ERROR_SUCCESS)
+        << "the package key is deleted";
+    vrel::unique_hkey run_key;
+    ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run", 0, KEY_READ,
+                    run_key.put());
+    EXPECT_NE(::RegQueryValueExW(run_key.get(), L"Tarnex_continue_UI", nullptr, nullptr, nullptr, nullptr),
+              ERROR_SUCCESS)
+        << "the continuation entry is deleted";
+    const std::wstring log = ReadLog(WindowsLog());
+    EXPECT_EQ(log.find(L"START SETUP of \"" + Widen(package_.NameGen)), std::wstring::npos) << "no banner";
+    EXPECT_THAT(log, HasSubstr(L":Repeat\r\ndel \"" + run.path + L"\"\r\n"));
+    for (int i = 0; i < 100 && FileExists(L"C:\\Tarnex.bat"); ++i) ::Sleep(100);
+}
+
+}  // namespace
+}  // namespace tarnex
