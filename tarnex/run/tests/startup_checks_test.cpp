@@ -266,7 +266,16 @@ TEST_F(WineVersionTest, WindowsXpIsAcceptedWithItsServicePack) {
 
 TEST_F(WineVersionTest, Windows2000IsOfTheNt5Family) { EXPECT_EQ(ProbeAs(L"win2k", 0), 7 + 16 + 32); }
 
+TEST_F(WineVersionTest, OlderSystemsMapToTheirEntries) {
+    EXPECT_EQ(ProbeAs(L"win95", 0), 2 + 16);
+    EXPECT_EQ(ProbeAs(L"win98", 0), 3 + 16);
+    EXPECT_EQ(ProbeAs(L"winme", 0), 4 + 16);
+    EXPECT_EQ(ProbeAs(L"nt40", 0), 6 + 16);
+}
+
 TEST_F(WineVersionTest, LaterSystemsAreNeverAccepted) {
+    EXPECT_EQ(ProbeAs(L"win2k3", 0), 0) << "5.2 is not Windows XP";
+    EXPECT_EQ(ProbeAs(L"vista", 0), 0);
     EXPECT_EQ(ProbeAs(L"win7", 0), 0);
     EXPECT_EQ(ProbeAs(L"win10", 0), 0);
 }
