@@ -1,0 +1,143 @@
+#include "engine/delayed_file_ops.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "engine/portable/pending_rename_rule.h"
+#include "portable/path_guard.h"
+#include "run/app_context.h"
+#include "run/setup_log.h"
+#include "vrel/text_convert.h"
+#include "vrel/unique_handle.h"
+
+namespace tarnex {
+namespace {
+
+constexpr std::size_t kAnsiPathBuffer = 260;
+
+// Paths are matched in the ANSI code page, as Windows' ANSI registry view
+// hands the value out; a path that does not fit the buffer, or the code
+// page, cannot be matched and is queued again.
+std::string AnsiPath(const std::wstring& path) {
+    std::string ansi = vrel::ToNarrow(path);
+    if (ansi.size() >= kAnsiPathBuffer) ansi.resize(kAnsiPathBuffer - 1);
+    return ansi;
+}
+
+void SetRestartNeeded() { ::InterlockedExchange(&App().RestartNeeded, 1); }
+
+void QueueDeletion(const std::wstring& path) {
+    ::MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+}
+
+void QueueRename(const std::wstring& from, const std::wstring& to) {
+    ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_DELAY_UNTIL_REBOOT);
+}
+
+bool FileExists(const std::wstring& path) {
+    WIN32_FIND_DATAW data;
+    vrel::unique_hfind find(::FindFirstFileW(path.c_str(), &data));
+    return static_cast<bool>(find);
+}
+
+}  // namespace
+
+std::uint8_t PendingRenameQuery(const std::wstring& finalPath, const std::wstring& temporaryPath, bool renameQuery) {
+    vrel::unique_hkey key;
+    if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, vrel::ToNarrow(kSessionManagerKey).c_str(), 0, KEY_ALL_ACCESS,
+                        key.put()) != ERROR_SUCCESS)
+        return kQueueDeletion;
+    const std::string valueName = vrel::ToNarrow(kPendingOperationsValue);
+    DWORD size = 0;
+    if (::RegQueryValueExA(key.get(), valueName.c_str(), nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS)
+        return kQueueDeletion | kQueueRename;
+    std::vector<char> data(size);
+    if (size == 0 || ::RegQueryValueExA(key.get(), valueName.c_str(), nullptr, nullptr,
+                                        reinterpret_cast<BYTE*>(data.data()), &size) != ERROR_SUCCESS)
+        return kQueueDeletion | kQueueRename;
+    const std::string_view text(data.data(), size < data.size() ? size : data.size());
+    return MatchPendingOperations(text, AnsiPath(finalPath), AnsiPath(temporaryPath), renameQuery);
+}
+
+void DeleteOrDefer(const std::wstring& path) {
+    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (::DeleteFileW(path.c_str())) return;
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return;
+    if (PendingRenameQuery(path, L"", false) & kQueueDeletion) QueueDeletion(path);
+    SetRestartNeeded();
+}
+
+void ReplaceOrDefer(const std::wstring& finalPath, const std::wstring& temporaryPath) {
+    ::DeleteFileW(finalPath.c_str());
+    if (::MoveFileW(temporaryPath.c_str(), finalPath.c_str())) return;
+    const std::uint8_t queue = PendingRenameQuery(finalPath, temporaryPath, true);
+    // Windows performs the queue in order: the old file goes before the new
+    // one is renamed into its place.
+    if (queue & kQueueDeletion) QueueDeletion(finalPath);
+    if (queue & kQueueRename) QueueRename(temporaryPath, finalPath);
+    SetRestartNeeded();
+    WriteLog(L"Don't move file: " + finalPath + L"\r\n");
+}
+
+bool IsAtlDll(const wchar_t* targetName) { return ::lstrcmpiW(targetName, L"atl.dll") == 0; }
+
+bool TargetNameAccepted(const FileRecord& record) { return StaysInsideFolder(record.TargetName); }
+
+bool CheckTargetName(const FileRecord& record) {
+    if (TargetNameAccepted(record)) return true;
+    WriteLogF(L"Refused target file outside its folder: %s", record.TargetName);
+    return false;
+}
+
+void DeleteComponentFiles(SetupDescription& description, const ComponentRecord& component) {
+    for (const FileRef ref : component.Files) {
+        const FileRecord& record = description.FileOf(ref);
+        if (App().Nt5Family && IsAtlDll(record.TargetName)) continue;
+        if (record.KeepExisting) continue;
+        if (!TargetNameAccepted(record)) continue;
+        DeleteOrDefer(std::wstring(record.TargetFolder) + record.TargetName);
+    }
+}
+
+std::wstring InfCopyPath(const SetupDescription& description, const InfFileEntry& entry, bool temporary) {
+    std::wstring relative = entry.InfPath;
+    const std::wstring programFolder = App().ProgramFolder;
+    if (!programFolder.empty() && relative.size() > programFolder.size() &&
+        ::CompareStringOrdinal(relative.c_str(), static_cast<int>(programFolder.size()), programFolder.c_str(),
+                               static_cast<int>(programFolder.size()), TRUE) == CSTR_EQUAL)
+        relative.erase(0, programFolder.size());
+    else
+        relative.erase(0, relative.find_last_of(L'\\') + 1);  // outside the package: its name alone
+    if (temporary) {
+        const std::size_t nameAt = relative.find_last_of(L'\\') + 1;  // 0 without a folder part
+        relative.insert(nameAt, L"vrel_");
+    }
+    return std::wstring(description.InstallFolder) + relative;
+}
+
+void DeleteInfCopies(const SetupDescription& description) {
+    for (std::size_t i = 1; i < description.InfFiles.size(); ++i)
+        DeleteOrDefer(InfCopyPath(description, description.InfFiles[i], false));
+}
+
+void ReplaceExtractedFile(const FileRecord& record) {
+    if (!TargetNameAccepted(record)) return;
+    const std::wstring finalPath = std::wstring(record.TargetFolder) + record.TargetName;
+    const std::wstring temporaryPath = std::wstring(record.TargetFolder) + L"vrel_" + record.TargetName;
+    if (!FileExists(temporaryPath)) return;
+    if (App().Nt5Family && IsAtlDll(record.TargetName)) {
+        ::DeleteFileW(temporaryPath.c_str());
+        return;
+    }
+    ReplaceOrDefer(finalPath, temporaryPath);
+}
+
+void ReplaceInfCopies(const SetupDescription& description) {
+    for (std::size_t i = 1; i < description.InfFiles.size(); ++i)
+        ReplaceOrDefer(InfCopyPath(description, description.InfFiles[i], false),
+                       InfCopyPath(description, description.InfFiles[i], true));
+}
+
+}  // namespace tarnex

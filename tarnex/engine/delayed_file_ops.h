@@ -1,0 +1,61 @@
+// Deleting and renaming package files now, or at the next start of Windows
+// when they are in use (MOVEFILE_DELAY_UNTIL_REBOOT), never queuing an
+// operation twice. Whatever is put off sets RestartNeeded.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "description/setup_description.h"
+
+namespace tarnex {
+
+inline constexpr wchar_t kSessionManagerKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+inline constexpr wchar_t kPendingOperationsValue[] = L"PendingFileRenameOperations";
+
+// What is still to be queued (kQueueDeletion, kQueueRename): 1 when the
+// Session Manager key cannot be opened, 3 when the value is missing.
+// temporaryPath is empty for a deletion query (renameQuery false).
+std::uint8_t PendingRenameQuery(const std::wstring& finalPath, const std::wstring& temporaryPath, bool renameQuery);
+
+// Deletes the file (attributes cleared first) or queues its deletion.
+void DeleteOrDefer(const std::wstring& path);
+
+// Puts the temporary copy in place, or queues the deletion of the final
+// file and the rename; logs "Don't move file: " with the final path then.
+void ReplaceOrDefer(const std::wstring& finalPath, const std::wstring& temporaryPath);
+
+// "atl.dll" in any letter case: never deleted, replaced or unregistered on
+// Windows 2000 and XP, registered before every other library.
+bool IsAtlDll(const wchar_t* targetName);
+
+// A TargetName joined to its folder must stay inside it; one that does not
+// is logged (once per run and record, by the caller's choice of when to ask)
+// and never touched.
+bool TargetNameAccepted(const FileRecord& record);
+bool CheckTargetName(const FileRecord& record);  // logs a refusal
+
+// Step 5: the component's files, except "atl.dll" on Nt5Family and files
+// whose existing version the user kept.
+void DeleteComponentFiles(SetupDescription& description, const ComponentRecord& component);
+
+// InstallFolder + each user INF file's path relative to ProgramFolder.
+std::wstring InfCopyPath(const SetupDescription& description, const InfFileEntry& entry, bool temporary);
+void DeleteInfCopies(const SetupDescription& description);
+
+// Step 9: every extracted file's temporary copy put in place (advance is
+// called once per record of FileList), then the INF copies.
+template <typename Advance>
+void ReplaceExtractedFiles(SetupDescription& description, Advance advance);
+void ReplaceExtractedFile(const FileRecord& record);
+void ReplaceInfCopies(const SetupDescription& description);
+
+template <typename Advance>
+void ReplaceExtractedFiles(SetupDescription& description, Advance advance) {
+    for (const FileRecord& record : description.FileList) {
+        if (record.Extracted) ReplaceExtractedFile(record);
+        advance();
+    }
+}
+
+}  // namespace tarnex

@@ -1,0 +1,198 @@
+#include "engine/install_engine.h"
+
+#include <objbase.h>
+#include <process.h>
+
+#include "engine/delayed_file_ops.h"
+#include "engine/portable/step_table.h"
+#include "run/app_context.h"
+#include "run/message_box.h"
+#include "run/setup_log.h"
+
+namespace tarnex {
+namespace {
+
+constexpr UINT kStepFormatText = 29;
+constexpr UINT kCancelQuestionText = 44;
+constexpr UINT kInstallDoneText = 63;
+constexpr UINT kRemovalDoneText = 64;
+constexpr DWORD kPausePollMs = 50;
+
+// COM for the calling thread (shortcuts need it), released on every way out.
+class ComApartment {
+public:
+    ComApartment() : ok_(SUCCEEDED(::CoInitialize(nullptr))) {}
+    ~ComApartment() {
+        if (ok_) ::CoUninitialize();
+    }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+private:
+    bool ok_;
+};
+
+StepConditions CurrentConditions() {
+    const AppContext& app = App();
+    StepConditions c;
+    c.mode = app.Mode;
+    c.continueAfterRestart = app.ContinueAfterRestart != 0;
+    c.restartNeeded = app.RestartNeeded != 0;
+    return c;
+}
+
+}  // namespace
+
+InstallEngine::InstallEngine(SetupDescription& description, ProgressView& view)
+    : description_(description), view_(view), transfer_(description) {}
+
+InstallEngine::~InstallEngine() { WaitForWorker(INFINITE); }
+
+void InstallEngine::OnPageShown() {
+    if (!startPending_ || worker_) {
+        view_.EnableButton(PageButton::Back, false);
+        return;
+    }
+    view_.SetDefaultButton(PageButton::Next, false);
+    view_.EnableButton(PageButton::Back, false);
+    view_.EnableButton(PageButton::Next, false);
+    view_.SetDefaultButton(PageButton::Cancel, true);
+    view_.FocusButton(PageButton::Cancel);
+    if (IsRemovalMode(App().Mode)) view_.EnableButton(PageButton::Cancel, false);
+    worker_.reset(reinterpret_cast<HANDLE>(::_beginthreadex(nullptr, 0, &InstallEngine::WorkerMain, this, 0,
+                                                             &workerId_)));
+}
+
+void InstallEngine::OnPageLeft() { view_.EnableButton(PageButton::Cancel, true); }
+
+unsigned __stdcall InstallEngine::WorkerMain(void* engine) {
+    static_cast<InstallEngine*>(engine)->RunInstallSteps();
+    return 0;
+}
+
+bool InstallEngine::WaitForWorker(DWORD milliseconds) {
+    if (!worker_) return true;
+    return ::WaitForSingleObject(worker_.get(), milliseconds) == WAIT_OBJECT_0;
+}
+
+// The fifteen steps; the step table decides which of them run in this mode,
+// after a restart, and once a deferred file operation needs a restart.
+void InstallEngine::RunInstallSteps() {
+    ComApartment com;
+    stepFormat_ = LoadText(kStepFormatText);
+    view_.SetOverallRange(kStepCount);
+    wchar_t modeName[32] = L"";
+    GetModeName(modeName);
+    WriteLogF(L"Install State = %s\r\n", modeName);
+    view_.EnableButton(PageButton::Cancel, false);
+
+    RunStep(1, &InstallEngine::SubstitutePaths);
+    if (!RunStep(2, &InstallEngine::LaunchProgramsBefore)) {
+        EndPausePoints();
+        ::InterlockedExchange(&outcome_, static_cast<LONG>(EngineOutcome::StoppedBeforeCopy));
+        return;
+    }
+    const bool copied = RunStep(3, &InstallEngine::CopyFilesUnderTemporaryNames);
+    EndPausePoints();
+    if (!copied) {
+        ::InterlockedExchange(&outcome_, static_cast<LONG>(EngineOutcome::CopyCancelled));
+        return;
+    }
+    RunStep(4, &InstallEngine::UnregisterInstalledFiles);
+    RunStep(5, &InstallEngine::DeleteInstalledFiles);
+    RunStep(6, &InstallEngine::DeleteRegistryData);
+    RunStep(7, &InstallEngine::DeleteShortcuts);
+    RunStep(8, &InstallEngine::DeleteEnvironmentVariables);
+    RunStep(9, &InstallEngine::RenameIntoPlace);
+    RunStep(10, &InstallEngine::WriteRegistryData);
+    RunStep(11, &InstallEngine::CreateShortcuts);
+    RunStep(12, &InstallEngine::CreateEnvironmentVariables);
+    RunStep(13, &InstallEngine::RegisterFiles);
+    RunStep(14, &InstallEngine::LaunchProgramsAfter);  // a fault only cuts step 14 short
+    RunStep(15, &InstallEngine::WriteInstallerData);
+    ShowFinalState();
+}
+
+bool InstallEngine::RunStep(int step, StepBody body) {
+    counter_ = step;
+    bool ok = true;
+    if (StepRuns(step, CurrentConditions())) {
+        ok = (this->*body)();
+        if (ok) WriteLog(StepLogLine(step));
+    }
+    if (ok) view_.AdvanceOverall();
+    return ok;
+}
+
+void InstallEngine::StepText(int step) {
+    view_.SetOverallText(FormatMessageText(stepFormat_.c_str(), counter_, kStepCount));
+    view_.SetCurrentText(LoadText(StepTextId(step)));
+}
+
+void InstallEngine::ShowFinalState() {
+    view_.ShowFinalText(LoadText(IsRemovalMode(App().Mode) ? kRemovalDoneText : kInstallDoneText));
+    view_.EnableButton(PageButton::Next, true);
+    ::InterlockedExchange(&startPending_, 0);
+    ::InterlockedExchange(&outcome_, static_cast<LONG>(EngineOutcome::Completed));
+    view_.FocusButton(PageButton::Next);
+    view_.EnableButton(PageButton::Cancel, false);
+    view_.SetDefaultButton(PageButton::Next, true);
+}
+
+void InstallEngine::RunRemovalContinuation() {
+    counter_ = 1;
+    if (SubstitutePaths()) WriteLog(StepLogLine(1));
+    DeleteInfCopies(description_);
+    counter_ = 6;
+    if (DeleteRegistryData()) WriteLog(StepLogLine(6));
+    counter_ = 14;
+    if (LaunchProgramsAfter()) WriteLog(StepLogLine(14));
+}
+
+// The pause hand-over: the worker signals PauseReached and waits for
+// PauseAnswered in one call at each safe point of step 3. A request that
+// comes when no safe point is left (step 3 over or never run) is withdrawn
+// instead of waiting for ever.
+void InstallEngine::EndPausePoints() {
+    if (transfer_.Pause) transfer_.PauseHandOver();
+    ::InterlockedExchange(&pausePointsOver_, 1);
+}
+
+bool InstallEngine::WaitForPausePoint() {
+    for (;;) {
+        if (::WaitForSingleObject(transfer_.PauseReached.get(), kPausePollMs) == WAIT_OBJECT_0) return true;
+        // The worker signals before it marks the safe points over, so one
+        // more look decides.
+        if (pausePointsOver_ || WaitForWorker(0))
+            return ::WaitForSingleObject(transfer_.PauseReached.get(), 0) == WAIT_OBJECT_0;
+    }
+}
+
+bool InstallEngine::OnCancelRequest() {
+    if (!startPending_) return false;
+    if (transfer_.Cancelled()) return true;
+    view_.EnableButton(PageButton::Cancel, false);
+    ::InterlockedExchange(&transfer_.Pause, 1);
+    if (!WaitForPausePoint()) {
+        ::InterlockedExchange(&transfer_.Pause, 0);
+        return false;
+    }
+    const int answer = ShowMessage(view_.Owner(), LoadText(kCancelQuestionText), kQuestionBox | MB_DEFBUTTON2);
+    if (answer == IDYES) {
+        transfer_.SetCancel();
+    } else {
+        view_.EnableButton(PageButton::Cancel, true);
+        view_.FocusButton(PageButton::Cancel);
+    }
+    ::InterlockedExchange(&transfer_.Pause, 0);
+    ::SetEvent(transfer_.PauseAnswered.get());
+    return false;
+}
+
+void ContinueRemovalSteps() {
+    NoPageView view;
+    InstallEngine engine(Description(), view);
+    engine.RunRemovalContinuation();
+}
+
+}  // namespace tarnex

@@ -1,0 +1,356 @@
+// The fifteen steps of the install engine, one function each. Every step
+// starts with its texts and a current-bar range; RunStep logs its line.
+#include <windows.h>
+
+#include "description/launch_runner.h"
+#include "engine/delayed_file_ops.h"
+#include "engine/install_engine.h"
+#include "engine/installed_record_writer.h"
+#include "engine/portable/step_table.h"
+#include "run/app_context.h"
+#include "run/folder_utils.h"
+#include "run/message_box.h"
+#include "run/setup_log.h"
+#include "run/text_utils.h"
+#include "sysops/env_vars.h"
+#include "sysops/reg_file_import.h"
+#include "sysops/self_registration.h"
+#include "sysops/shortcuts.h"
+#include "vrel/bounded_copy.h"
+
+namespace tarnex {
+namespace {
+
+constexpr wchar_t kInstallFolderVariable[] = L"%65600%";
+constexpr UINT kProgramFaultText = 57;
+constexpr UINT kFinishButtonText = 59;
+
+int Count(std::size_t n) { return static_cast<int>(n); }
+int UserCount(const SetupDescription& d) { return d.ComponentList.empty() ? 0 : Count(d.ComponentList.size() - 1); }
+bool IsUser(const ComponentRecord& c) { return c.Number != 0; }
+
+bool RemovingPackage() { return App().Mode == AS_DEL || App().Mode == AS_SD; }
+
+std::wstring InstalledPath(const FileRecord& record) { return std::wstring(record.TargetFolder) + record.TargetName; }
+
+// "%65600%" in a fixed field replaced by the install folder. A result that
+// does not fit the field is logged and cut at its capacity.
+template <std::size_t N>
+void Substitute(wchar_t (&field)[N], const std::wstring& folder) {
+    std::wstring replaced;
+    if (!ReplaceAll(field, kInstallFolderVariable, folder, replaced)) return;
+    if (!vrel::FitsField<wchar_t>(replaced, N)) WriteLogF(L"Path too long after substitution: %s", replaced.c_str());
+    vrel::CopyToField(field, std::wstring_view(replaced));
+}
+
+}  // namespace
+
+// Step 1: "%65600%" becomes the install folder (without its backslash).
+bool InstallEngine::SubstitutePaths() {
+    StepText(1);
+    SetupDescription& d = description_;
+    view_.SetCurrentRange(Count(d.FileList.size() + d.ComponentList.size()));
+    if (d.PreviousInstallFolder[0] != L'\0') vrel::CopyToField(d.InstallFolder, std::wstring_view(d.PreviousInstallFolder));
+    std::wstring folder = d.InstallFolder;
+    if (!folder.empty() && folder.back() == L'\\') folder.pop_back();
+    for (FileRecord& file : d.FileList) {
+        Substitute(file.TargetFolder, folder);
+        CheckTargetName(file);
+        Advance();
+    }
+    for (ComponentRecord& c : d.ComponentList) {
+        Substitute(c.InstallPath, folder);
+        for (EnvVarEntry& e : c.EnvVars) Substitute(e.Value, folder);
+        for (LinkEntry& l : c.Links) {
+            Substitute(l.Target, folder);
+            Substitute(l.WorkingFolder, folder);
+            Substitute(l.Arguments, folder);
+        }
+        for (RegistryEntry& r : c.RegistryEntries) Substitute(r.Data, folder);
+        for (LaunchEntry& l : c.Launches) Substitute(l.CommandLine, folder);
+        for (DllEntry& l : c.Dlls) Substitute(l.Path, folder);
+        Advance();
+    }
+    return true;
+}
+
+// Steps 2 and 14: the programs of the components taking part. A program
+// that answers 1 ends the step with its message; 2 asks for a restart.
+bool InstallEngine::LaunchPrograms(bool before) {
+    StepText(before ? 2 : 14);
+    SetupDescription& d = description_;
+    view_.SetCurrentRange(Count(d.ComponentList.size()));
+    for (ComponentRecord& c : d.ComponentList) {
+        if (before && !IsUser(c)) continue;
+        if (c.Selected || (c.Installed && RemovingPackage())) {
+            for (LaunchEntry& entry : c.Launches) {
+                if ((entry.Before != 0) != before) continue;
+                const DWORD result = RunLaunchEntry(entry);
+                if (result == kLaunchNeedsRestart) {
+                    ::InterlockedExchange(&App().RestartNeeded, 1);
+                    ::InterlockedExchange(&App().RestartRequestedByProgram, 1);
+                } else if (result == kLaunchStopInstall) {
+                    const std::wstring text = entry.Message[0] != L'\0'
+                                                  ? std::wstring(entry.Message)
+                                                  : FormatText(kProgramFaultText, entry.FileName);
+                    ShowMessage(view_.Owner(), text, kErrorBox);
+                    return false;
+                }
+            }
+        }
+        Advance();
+    }
+    return true;
+}
+
+bool InstallEngine::LaunchProgramsBefore() { return LaunchPrograms(true); }
+bool InstallEngine::LaunchProgramsAfter() { return LaunchPrograms(false); }
+
+// Step 3: every wanted file under its temporary "vrel_" name. The Cancel
+// button is live only here; a cancel or a copy failure discards the copies.
+bool InstallEngine::CopyFilesUnderTemporaryNames() {
+    StepText(3);
+    SetupDescription& d = description_;
+    view_.SetCurrentRange(Count(d.FileList.size()));
+    view_.EnableButton(PageButton::Cancel, true);
+    view_.FocusButton(PageButton::Cancel);
+    view_.SetDefaultButton(PageButton::Cancel, true);
+    view_.SetDefaultButton(PageButton::Next, false);
+    transfer_.Owner = view_.Owner();
+    transfer_.ProgressWindow = view_.FileProgressTarget();
+
+    if (!transfer_.CopyLooseFiles()) {
+        transfer_.SetCancel();
+    } else {
+        for (std::size_t i = 1; i < d.InfFiles.size() && !transfer_.Cancelled(); ++i)
+            transfer_.ExtractCabinet(d.InfFiles[i].CabinetPath);
+    }
+    EndPausePoints();  // a request that came with the last file is answered now
+
+    if (!transfer_.Cancelled()) {
+        view_.SetDefaultButton(PageButton::Cancel, false);
+        view_.EnableButton(PageButton::Cancel, false);
+        view_.SetDefaultButton(PageButton::Next, true);
+        view_.FocusButton(PageButton::Next);
+        return true;
+    }
+    DiscardTemporaryCopies();
+    view_.SetButtonText(PageButton::Cancel, LoadText(kFinishButtonText));
+    view_.SetDefaultButton(PageButton::Next, false);
+    view_.EnableButton(PageButton::Cancel, true);
+    view_.SetDefaultButton(PageButton::Cancel, true);
+    view_.FocusButton(PageButton::Cancel);
+    return false;
+}
+
+void InstallEngine::DiscardTemporaryCopies() {
+    SetupDescription& d = description_;
+    for (const FileRecord& file : d.FileList)
+        if (TargetNameAccepted(file)) ::DeleteFileW((std::wstring(file.TargetFolder) + L"vrel_" + file.TargetName).c_str());
+    for (std::size_t i = 1; i < d.InfFiles.size(); ++i) ::DeleteFileW(InfCopyPath(d, d.InfFiles[i], true).c_str());
+    std::wstring folder = d.InstallFolder;
+    RemoveEmptySubfolders(folder);
+    if (!folder.empty() && folder.back() == L'\\') folder.pop_back();
+    ::RemoveDirectoryW(folder.c_str());  // stays while it holds other files
+}
+
+// Step 4: servers and services first, then the libraries ("atl.dll" never).
+bool InstallEngine::UnregisterInstalledFiles() {
+    StepText(4);
+    SetupDescription& d = description_;
+    view_.SetCurrentRange(2 * UserCount(d));
+    for (const ComponentRecord& c : d.ComponentList) {
+        if (!IsUser(c)) continue;
+        if (c.Installed)
+            for (const FileRef ref : c.Files) {
+                const FileRecord& file = d.FileOf(ref);
+                if (!TargetNameAccepted(file)) continue;
+                if (file.FileFlags == kServiceExe) UnregisterExe(InstalledPath(file), ExeKind::Service);
+                if (file.FileFlags == kComServerExe) UnregisterExe(InstalledPath(file), ExeKind::ComServer);
+            }
+        Advance();
+    }
+    for (const ComponentRecord& c : d.ComponentList) {
+        if (!IsUser(c)) continue;
+        if (c.Installed)
+            for (const FileRef ref : c.Files) {
+                const FileRecord& file = d.FileOf(ref);
+                if (file.FileFlags == kSelfRegDll && !IsAtlDll(file.TargetName) && TargetNameAccepted(file))
+                    UnregisterDll(InstalledPath(file));
+            }
+        Advance();
+    }
+    return true;
+}
+
+// Step 5: the files of the installed components, then the installer's own
+// files and the INF copies as far as this run removes them.
+bool InstallEngine::DeleteInstalledFiles() {
+    StepText(5);
+    SetupDescription& d = description_;
+    view_.SetCurrentRange(UserCount(d));
+    const DWORD mode = App().Mode;
+    if (mode == AS_SD)
+        for (ComponentRecord& c : d.ComponentList)
+            if (!IsUser(c)) c.Installed = 1;
+    for (const ComponentRecord& c : d.ComponentList) {
+        if (!IsUser(c)) continue;
+        if (c.Installed) DeleteComponentFiles(d, c);
+        Advance();
+    }
+    if (App().RestartNeeded) {
+        if (IsInstallMode(mode)) DeleteInfCopies(d);
+    } else if (mode == AS_DEL) {
+        DeleteInfCopies(d);
+    } else {
+        for (const ComponentRecord& c : d.ComponentList)
+            if (!IsUser(c)) DeleteComponentFiles(d, c);
+        if (!(App().RestartNeeded && IsRemovalMode(mode))) DeleteInfCopies(d);
+    }
+    return true;
+}
+
+// Step 6: each installed component's registry keys and its record.
+bool InstallEngine::DeleteRegistryData() {
+    StepText(6);
+    SetupDescription& d = description_;
+    view_.SetCurrentRange(UserCount(d));
+    for (const ComponentRecord& c : d.ComponentList) {
+        if (!IsUser(c)) continue;
+        if (c.Installed) {
+            for (const RegistryEntry& entry : c.RegistryEntries) DeleteRegistryEntry(entry);
+            DeleteInstalledRecord(d, c);
+        }
+        Advance();
+    }
+    return true;
+}
+
+bool InstallEngine::DeleteShortcuts() {
+    StepText(7);
+    SetupDescription& d = description_;
+    view_.SetCurrentRange(UserCount(d));
+    for (const ComponentRecord& c : d.ComponentList) {
+        if (!IsUser(c)) continue;
+        if (c.Installed)
+            for (const LinkEntry& link : c.Links) ProcessLink(link, true);
+        Advance();
+    }
+    return true;
+}
+
+bool InstallEngine::DeleteEnvironmentVariables() {
+    StepText(8);
+    SetupDescription& d = description_;
+    view_.SetCurrentRange(UserCount(d));
+    for (const ComponentRecord& c : d.ComponentList) {
+        if (!IsUser(c)) continue;
+        if (c.Installed)
+            for (const EnvVarEntry& variable : c.EnvVars) DelEnvVars(variable);
+        Advance();
+    }
+    return true;
+}
+
+// Step 9: the temporary copies renamed into place, now or at the restart.
+bool InstallEngine::RenameIntoPlace() {
+    StepText(9);
+    SetupDescription& d = description_;
+    view_.SetCurrentRange(Count(d.FileList.size()));
+    ReplaceExtractedFiles(d, [this] { Advance(); });
+    ReplaceInfCopies(d);
+    return true;
+}
+
+// Step 10: the records and registry entries of the chosen components, then
+// the REG files that step 3 unpacked.
+bool InstallEngine::WriteRegistryData() {
+    StepText(10);
+    SetupDescription& d = description_;
+    view_.SetCurrentRange(Count(d.FileList.size()) + UserCount(d));
+    for (const ComponentRecord& c : d.ComponentList) {
+        if (!IsUser(c)) continue;
+        if (c.Selected) {
+            WriteLog(std::wstring(L"Step 10 - cur INF for: ") + c.EngName + L"\r\n");
+            WriteInstalledRecord(d, c);
+            for (const RegistryEntry& entry : c.RegistryEntries) WriteRegistryEntry(entry);
+        }
+        Advance();
+    }
+    WriteLog(L"Step 10 - INF-success\r\n");
+    for (const FileRecord& file : d.FileList) {
+        if (file.Extracted && file.FileFlags == kRegFile && TargetNameAccepted(file)) {
+            WriteLog(L"Step 10 - cur REG: " + InstalledPath(file) + L"\r\n");
+            ImportRegFile(InstalledPath(file));
+        }
+        Advance();
+    }
+    return true;
+}
+
+bool InstallEngine::CreateShortcuts() {
+    StepText(11);
+    SetupDescription& d = description_;
+    view_.SetCurrentRange(Count(d.ComponentList.size()));
+    for (const ComponentRecord& c : d.ComponentList) {
+        if (c.Selected)
+            for (const LinkEntry& link : c.Links) ProcessLink(link, false);
+        Advance();
+    }
+    return true;
+}
+
+bool InstallEngine::CreateEnvironmentVariables() {
+    StepText(12);
+    SetupDescription& d = description_;
+    view_.SetCurrentRange(Count(d.ComponentList.size()));
+    for (const ComponentRecord& c : d.ComponentList) {
+        if (c.Selected)
+            for (const EnvVarEntry& variable : c.EnvVars) SetEnvVars(variable);
+        Advance();
+    }
+    WriteLog(L"Step 12 - before broadcast\r\n");
+    BroadcastEnvironmentChange();
+    return true;
+}
+
+// Step 13: "atl.dll" first, then the libraries, then servers and services.
+// After a restart Windows did the renames, so every file counts as unpacked.
+bool InstallEngine::RegisterFiles() {
+    StepText(13);
+    SetupDescription& d = description_;
+    view_.SetCurrentRange(2 * Count(d.FileList.size()));
+    if (App().ContinueAfterRestart)
+        for (FileRecord& file : d.FileList) file.Extracted = 1;
+    for (const FileRecord& file : d.FileList)
+        if (file.Extracted && IsAtlDll(file.TargetName) && TargetNameAccepted(file)) RegisterDll(InstalledPath(file));
+    for (const FileRecord& file : d.FileList) {
+        if (file.Extracted && file.FileFlags == kSelfRegDll && !IsAtlDll(file.TargetName) && TargetNameAccepted(file))
+            RegisterDll(InstalledPath(file));
+        Advance();
+    }
+    for (const FileRecord& file : d.FileList) {
+        if (file.Extracted && TargetNameAccepted(file)) {
+            if (file.FileFlags == kServiceExe) RegisterExe(InstalledPath(file), ExeKind::Service);
+            if (file.FileFlags == kComServerExe) RegisterExe(InstalledPath(file), ExeKind::ComServer);
+        }
+        Advance();
+    }
+    return true;
+}
+
+// Step 15: the installer's record and uninstall entry, written or removed.
+bool InstallEngine::WriteInstallerData() {
+    StepText(15);
+    view_.SetCurrentRange(2);
+    if (IsInstallMode(App().Mode))
+        WriteInstallerRecord(description_);
+    else
+        DeleteInstallerRecord(description_);
+    Advance();
+    BroadcastEnvironmentChange();
+    Advance();
+    return true;
+}
+
+}  // namespace tarnex

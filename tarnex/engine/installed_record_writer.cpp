@@ -1,0 +1,81 @@
+#include "engine/installed_record_writer.h"
+
+#include <windows.h>
+
+#include "engine/installed_record.h"
+#include "run/app_context.h"
+#include "run/registry_utils.h"
+#include "run/text_utils.h"
+#include "sysops/env_vars.h"
+#include "sysops/shortcuts.h"
+
+namespace tarnex {
+namespace {
+
+constexpr int kMachineRoot = 3;  // HKEY_LOCAL_MACHINE
+
+const ComponentRecord* InstallerComponent(const SetupDescription& description) {
+    for (const ComponentRecord& component : description.ComponentList)
+        if (component.Number == 0) return &component;
+    return nullptr;
+}
+
+}  // namespace
+
+void WriteInstalledRecord(const SetupDescription& d, const ComponentRecord& c) {
+    const std::wstring key = ComponentRecordKey(d, c);
+    SetRegText(d.KeyRoot, key, L"PathInst", c.InstallPath);
+    SetRegText(d.KeyRoot, key, L"Name", c.LocName);
+    SetRegText(d.KeyRoot, key, L"Properties", c.Properties);
+    SetRegText(d.KeyRoot, key, L"Complex", c.Complex ? L"Yes" : L"No");
+    SetRegText(d.KeyRoot, key, L"GenNum", std::to_wstring(c.Number));
+}
+
+void DeleteInstalledRecord(const SetupDescription& d, const ComponentRecord& c) {
+    // An empty EngName would name the package key itself.
+    if (c.EngName[0] == L'\0') return;
+    DeleteRegTree(d.KeyRoot, PackageKeyPrefix(d) + c.EngName);
+}
+
+int WriteRegistryEntry(const RegistryEntry& entry) {
+    switch (entry.ValueType) {
+        case 0: return SetRegText(entry.Root, entry.SubKey, entry.ValueName, entry.Data);
+        case 2: {
+            const DWORD value = static_cast<DWORD>(ReadInt(entry.Data));
+            return SetRegValue(entry.Root, entry.SubKey, entry.ValueName, &value, sizeof value, REG_DWORD);
+        }
+        default: return 1;
+    }
+}
+
+int DeleteRegistryEntry(const RegistryEntry& entry) { return DeleteRegTree(entry.Root, entry.SubKey); }
+
+std::wstring UninstallKeyOf(const SetupDescription& d) { return std::wstring(kUninstallKeyPrefix) + d.Name; }
+
+void WriteInstallerRecord(const SetupDescription& d) {
+    if (d.Access) {
+        if (d.AccessVersion == 1) SetRegText(d.KeyRoot, d.KeyPath, L"Access", L"97");
+        else if (d.AccessVersion == 2) SetRegText(d.KeyRoot, d.KeyPath, L"Access", L"2000");
+    }
+    if (const ComponentRecord* installer = InstallerComponent(d))
+        for (const RegistryEntry& entry : installer->RegistryEntries) WriteRegistryEntry(entry);
+    SetRegText(d.KeyRoot, d.KeyPath, L"PathInst", d.InstallFolder);
+    SetRegText(d.KeyRoot, d.KeyPath, L"Name", d.Name);
+    const std::wstring uninstallKey = UninstallKeyOf(d);
+    SetRegText(kMachineRoot, uninstallKey, L"DisplayName", d.NameUnInst);
+    SetRegText(kMachineRoot, uninstallKey, L"UninstallString",
+               std::wstring(L"\"") + d.InstallFolder + d.SetNameUI + L"\" /u");
+}
+
+void DeleteInstallerRecord(const SetupDescription& d) {
+    if (const ComponentRecord* installer = InstallerComponent(d)) {
+        for (const RegistryEntry& entry : installer->RegistryEntries) DeleteRegistryEntry(entry);
+        for (const LinkEntry& link : installer->Links) ProcessLink(link, true);
+        for (const EnvVarEntry& variable : installer->EnvVars) DelEnvVars(variable);
+    }
+    if (!App().RestartNeeded) DeleteRegTree(d.KeyRoot, d.KeyPath);
+    // An empty Name would name the whole uninstall list.
+    if (d.Name[0] != L'\0') DeleteRegTree(kMachineRoot, UninstallKeyOf(d));
+}
+
+}  // namespace tarnex

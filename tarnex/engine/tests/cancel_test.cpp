@@ -1,0 +1,150 @@
+// Cancelling while files are unpacked, and copies that fail.
+#include <windows.h>
+
+#include "engine_test_support.h"
+#include "run/app_context.h"
+#include "run/message_box.h"
+#include "vrel/unique_handle.h"
+
+namespace enginetest {
+namespace {
+
+using namespace tarnex;
+
+std::vector<std::wstring> TemporaryCopiesBelow(const std::wstring& folder) {
+    std::vector<std::wstring> found;
+    for (const std::wstring& file : FilesBelow(folder))
+        if (file.substr(file.find_last_of(L'\\') + 1).rfind(L"vrel_", 0) == 0) found.push_back(file);
+    return found;
+}
+
+// The user presses Cancel as soon as step 3 makes it live: the worker is
+// held at that moment until the press has arrived, so the request always
+// meets the copy.
+struct CancelPress {
+    vrel::unique_handle live{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    vrel::unique_handle pressed{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+
+    void Attach(RecordingView& view) {
+        view.onEnable = [this](PageButton button, bool enabled) {
+            if (button != PageButton::Cancel || !enabled || ::WaitForSingleObject(live.get(), 0) == WAIT_OBJECT_0)
+                return;
+            ::SetEvent(live.get());
+            ::WaitForSingleObject(pressed.get(), 30000);
+        };
+    }
+    // On the test thread, the page's side: returns what the frame is told.
+    bool Press(InstallEngine& engine) {
+        EXPECT_EQ(::WaitForSingleObject(live.get(), 60000), WAIT_OBJECT_0) << "Cancel never became live";
+        ::InterlockedExchange(&engine.Transfer().Pause, 1);
+        ::SetEvent(pressed.get());
+        return engine.OnCancelRequest();
+    }
+};
+
+TEST_F(EngineCycle, CancelAnsweredNoLetsTheCopyGoOn) {
+    WriteStandardPackage();
+    ASSERT_TRUE(LoadPackage(AS_INST));
+    Select({L"Core", L"Viewer"});
+    messages_.answer = [](const MessageRequest&) { return IDNO; };
+    RecordingView view;
+    CancelPress press;
+    press.Attach(view);
+    bool abort = true;
+    ASSERT_EQ(RunEngine(view, [&](InstallEngine& engine) { abort = press.Press(engine); }), EngineOutcome::Completed);
+    EXPECT_FALSE(abort);
+    ASSERT_EQ(messages_.seen.size(), 1u);
+    EXPECT_EQ(messages_.seen[0].text, LoadText(44));
+    EXPECT_EQ(messages_.seen[0].type, static_cast<UINT>(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2));
+    ExpectInstaller(true);
+    ExpectCore(true);
+    ExpectViewer(true);
+    EXPECT_TRUE(TemporaryCopiesBelow(kInstall).empty());
+}
+
+TEST_F(EngineCycle, CancelAnsweredYesRemovesEveryTemporaryCopyAndTheFolder) {
+    WriteStandardPackage();
+    ASSERT_TRUE(LoadPackage(AS_INST));
+    Select({L"Core", L"Viewer"});
+    messages_.answer = [](const MessageRequest&) { return IDYES; };
+    RecordingView view;
+    CancelPress press;
+    press.Attach(view);
+    bool firstAbort = true, secondAbort = false, pending = false;
+    const EngineOutcome outcome = RunEngine(view, [&](InstallEngine& engine) {
+        firstAbort = press.Press(engine);
+        EXPECT_TRUE(engine.WaitForWorker(60000));
+        pending = engine.StartPending();
+        // The Cancel button now reads "&Завершить": pressing it ends the wizard.
+        secondAbort = engine.OnCancelRequest();
+    });
+    EXPECT_EQ(outcome, EngineOutcome::CopyCancelled);
+    EXPECT_FALSE(firstAbort);
+    EXPECT_TRUE(secondAbort);
+    EXPECT_TRUE(pending);
+    EXPECT_EQ(view.ButtonText(PageButton::Cancel), LoadText(59));
+    EXPECT_TRUE(view.Enabled(PageButton::Cancel));
+    EXPECT_TRUE(view.IsDefault(PageButton::Cancel));
+    EXPECT_FALSE(view.IsDefault(PageButton::Next));
+    EXPECT_EQ(view.FinalText(), L"");
+    EXPECT_TRUE(TemporaryCopiesBelow(kRoot).empty());
+    EXPECT_FALSE(Exists(kInstall));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kPackageKey));
+    const std::wstring log = Log();
+    EXPECT_TRUE(ContainsInOrder(log, StepLines(L"AS_INST", {1, 2})));
+    EXPECT_EQ(log.find(L"Step 3 - "), std::wstring::npos);
+    EXPECT_EQ(log.find(L"Step 4 - "), std::wstring::npos);
+}
+
+TEST_F(EngineCycle, LooseFileThatCannotBeCopiedEndsStepThreeBeforeAnyCabinet) {
+    WriteStandardPackage(PackageVariant{true, false});
+    ASSERT_TRUE(LoadPackage(AS_INST));
+    Select({L"Core", L"Viewer"});
+    RecordingView view;
+    EXPECT_EQ(RunEngine(view), EngineOutcome::CopyCancelled);
+    ASSERT_EQ(messages_.seen.size(), 1u);
+    EXPECT_EQ(messages_.seen[0].text, FormatText(25, L"C:\\VrelEngineTest\\Package\\readme.txt",
+                                                 L"C:\\VrelEngineTest\\Install\\Viewer\\vrel_readme.txt"));
+    EXPECT_EQ(messages_.seen[0].type & MB_ICONMASK, static_cast<UINT>(MB_ICONERROR));
+    EXPECT_EQ(view.ButtonText(PageButton::Cancel), LoadText(59));
+    EXPECT_TRUE(TemporaryCopiesBelow(kRoot).empty());
+    EXPECT_FALSE(Exists(kInstall));
+}
+
+TEST_F(EngineCycle, TruncatedCabinetEndsStepThreeWithItsMessage) {
+    WriteStandardPackage(PackageVariant{false, true});
+    ASSERT_TRUE(LoadPackage(AS_INST));
+    Select({L"Core", L"Viewer"});
+    RecordingView view;
+    EXPECT_EQ(RunEngine(view), EngineOutcome::CopyCancelled);
+    ASSERT_FALSE(messages_.seen.empty());
+    const std::wstring format = LoadText(26);
+    const std::wstring lead = format.substr(0, format.find(L"%s"));
+    EXPECT_EQ(messages_.seen.back().text.rfind(lead, 0), 0u);
+    EXPECT_TRUE(TemporaryCopiesBelow(kRoot).empty());
+    EXPECT_FALSE(Exists(kInstall));
+}
+
+TEST_F(EngineCycle, ProgramBeforeThatReportsAFaultStopsTheEngineWithItsMessage) {
+    WriteStandardPackage();
+    // Core's program before now answers 1.
+    std::string inf = ReadBytes(std::wstring(kPackage) + L"user1.inf");
+    const std::string from = "probe.exe exit 0 C:\\VrelEngineTest\\Markers\\core_before";
+    inf.replace(inf.find(from), from.size(), "probe.exe exit 1 C:\\VrelEngineTest\\Markers\\core_before");
+    WriteBytes(std::wstring(kPackage) + L"user1.inf", inf);
+    ASSERT_TRUE(LoadPackage(AS_INST));
+    Select({L"Core", L"Viewer"});
+    RecordingView view;
+    EXPECT_EQ(RunEngine(view), EngineOutcome::StoppedBeforeCopy);
+    ASSERT_EQ(messages_.seen.size(), 1u);
+    EXPECT_EQ(messages_.seen[0].text, FormatText(57, L"probe.exe"));
+    EXPECT_EQ(view.FinalText(), L"");
+    EXPECT_FALSE(view.Enabled(PageButton::Next));
+    EXPECT_FALSE(Exists(kInstall));
+    const std::wstring log = Log();
+    EXPECT_TRUE(ContainsInOrder(log, StepLines(L"AS_INST", {1})));
+    EXPECT_EQ(log.find(L"Step 2 - "), std::wstring::npos);
+}
+
+}  // namespace
+}  // namespace enginetest

@@ -1,0 +1,113 @@
+// Deleting and renaming package files now or at the next start of Windows;
+// the "atl.dll" rule and the guard on target names.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "engine/delayed_file_ops.h"
+#include "engine/portable/pending_rename_rule.h"
+#include "run/app_context.h"
+
+namespace tarnex {
+namespace {
+
+class DelayedFileOps : public ::testing::Test {
+protected:
+    void SetUp() override {
+        wchar_t temp[MAX_PATH];
+        ::GetTempPathW(MAX_PATH, temp);
+        folder_ = std::wstring(temp) + L"vrel_engine_delayed\\";
+        ::CreateDirectoryW(folder_.c_str(), nullptr);
+        App().RestartNeeded = 0;
+    }
+    void TearDown() override { App().RestartNeeded = 0; }
+
+    std::wstring Make(const wchar_t* name, DWORD attributes = FILE_ATTRIBUTE_NORMAL) {
+        const std::wstring path = folder_ + name;
+        ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes, nullptr);
+        ::CloseHandle(h);
+        return path;
+    }
+    static bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+    std::wstring folder_;
+};
+
+TEST_F(DelayedFileOps, ReadOnlyFileIsDeletedWithoutRestart) {
+    const std::wstring path = Make(L"readonly.txt", FILE_ATTRIBUTE_READONLY);
+    DeleteOrDefer(path);
+    EXPECT_FALSE(Exists(path));
+    EXPECT_EQ(App().RestartNeeded, 0);
+    DeleteOrDefer(path);  // already gone: no error, no restart
+    DeleteOrDefer(folder_ + L"missing\\x.txt");
+    EXPECT_EQ(App().RestartNeeded, 0);
+}
+
+TEST_F(DelayedFileOps, ReplaceMovesTheTemporaryCopyOverTheFinalFile) {
+    const std::wstring final = Make(L"final.txt");
+    const std::wstring temporary = Make(L"vrel_final.txt");
+    ReplaceOrDefer(final, temporary);
+    EXPECT_TRUE(Exists(final));
+    EXPECT_FALSE(Exists(temporary));
+    EXPECT_EQ(App().RestartNeeded, 0);
+}
+
+TEST_F(DelayedFileOps, FileInUseIsQueuedOnceAndAskedForAgainNever) {
+    const std::wstring path = Make(L"busy.txt");
+    const std::wstring copy = Make(L"vrel_busy.txt");
+    HANDLE busy = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(busy, INVALID_HANDLE_VALUE);
+    ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingOperationsValue);
+    EXPECT_EQ(PendingRenameQuery(path, copy, true), kQueueDeletion | kQueueRename);
+
+    DeleteOrDefer(path);
+    EXPECT_EQ(App().RestartNeeded, 1);
+    EXPECT_TRUE(Exists(path));
+    EXPECT_EQ(PendingRenameQuery(path, L"", false), kQueueRename);  // the deletion is queued
+    ReplaceOrDefer(path, copy);
+    EXPECT_EQ(PendingRenameQuery(path, copy, true), 0);  // and the rename behind it
+    EXPECT_TRUE(Exists(copy));
+
+    // The value holds the deletion pair and the rename pair, once each.
+    DWORD size = 0;
+    ASSERT_EQ(::RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingOperationsValue, RRF_RT_REG_MULTI_SZ,
+                             nullptr, nullptr, &size),
+              ERROR_SUCCESS);
+    std::wstring value(size / sizeof(wchar_t), L'\0');
+    ::RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingOperationsValue, RRF_RT_REG_MULTI_SZ, nullptr,
+                   value.data(), &size);
+    const std::wstring expected = L"\\??\\" + path + L'\0' + L'\0' + L"\\??\\" + copy + L'\0' + L"\\??\\" + path + L'\0';
+    EXPECT_EQ(value.substr(0, expected.size()), expected);
+    DeleteOrDefer(path);
+    ReplaceOrDefer(path, copy);
+    DWORD again = 0;
+    ::RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingOperationsValue, RRF_RT_REG_MULTI_SZ, nullptr,
+                   nullptr, &again);
+    EXPECT_EQ(again, size);
+
+    ::CloseHandle(busy);
+    ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingOperationsValue);
+}
+
+TEST(AtlRule, AnyLetterCase) {
+    EXPECT_TRUE(IsAtlDll(L"atl.dll"));
+    EXPECT_TRUE(IsAtlDll(L"ATL.Dll"));
+    EXPECT_FALSE(IsAtlDll(L"atl.dll.bak"));
+    EXPECT_FALSE(IsAtlDll(L"myatl.dll"));
+}
+
+TEST(TargetNameGuard, NamesThatLeaveTheirFolderAreRefused) {
+    FileRecord record;
+    for (const wchar_t* bad : {L"..\\evil.txt", L"C:\\evil.txt", L"\\evil.txt", L"sub\\..\\..\\evil.txt", L"d:evil"}) {
+        wcscpy_s(record.TargetName, bad);
+        EXPECT_FALSE(TargetNameAccepted(record)) << bad;
+    }
+    wcscpy_s(record.TargetName, L"sub\\good.txt");
+    EXPECT_TRUE(TargetNameAccepted(record));
+}
+
+}  // namespace
+}  // namespace tarnex

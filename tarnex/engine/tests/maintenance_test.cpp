@@ -1,0 +1,90 @@
+// Maintenance of an installed package: add/remove and repair.
+#include <windows.h>
+
+#include "engine_test_support.h"
+#include "run/app_context.h"
+#include "run/message_box.h"
+#include "sysops/replace_dialog.h"
+
+#include <algorithm>
+
+namespace enginetest {
+namespace {
+
+using namespace tarnex;
+
+void InstallCoreAndViewer() {
+    WriteStandardPackage();
+    ASSERT_TRUE(LoadPackage(AS_INST));
+    Select({L"Core", L"Viewer"});
+    RecordingView view;
+    ASSERT_EQ(RunEngine(view), EngineOutcome::Completed);
+}
+
+TEST_F(EngineCycle, AddRemoveTakesOneComponentAwayAndAddsAnother) {
+    InstallCoreAndViewer();
+    const std::size_t start = LogSize();
+    ASSERT_TRUE(LoadPackage(AS_INST));
+    App().Mode = AS_AD;
+    EXPECT_EQ(std::wstring(Description().PreviousInstallFolder), kInstall);
+    Select({L"Core", L"Extra"});
+    RecordingView view;
+    ASSERT_EQ(RunEngine(view), EngineOutcome::Completed);
+    EXPECT_EQ(view.FinalText(), LoadText(63));
+    EXPECT_EQ(App().RestartNeeded, 0);
+    ExpectInstaller(true);
+    ExpectCore(true);
+    ExpectViewer(false);
+    ExpectExtra(true);
+    const std::wstring log = LogSince(start);
+    EXPECT_TRUE(ContainsInOrder(log, StepLines(L"AS_AD", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15})));
+    // Core was taken away and put back: unregistered, then registered again.
+    EXPECT_TRUE(ContainsInOrder(log, {L"DeRegistration DLL/OCX. Result: OK. C:\\VrelEngineTest\\Install\\Busvault.dll",
+                                      L"Registration DLL/OCX. Result: OK. C:\\VrelEngineTest\\Install\\Busvault.dll"}));
+
+    // And everything goes with a removal afterwards.
+    ASSERT_TRUE(LoadPackage(AS_SD));
+    SelectInstalled();
+    RecordingView removal;
+    ASSERT_EQ(RunEngine(removal), EngineOutcome::Completed);
+    RemoveEmptyInstallFolder();
+    ExpectNothingLeft();
+}
+
+TEST_F(EngineCycle, RepairPutsBackWhatWasDamaged) {
+    InstallCoreAndViewer();
+    WriteBytes(std::wstring(kInstall) + L"core.txt", "damaged");
+    ::DeleteFileW((std::wstring(kInstall) + L"Data\\table.bin").c_str());
+    ::DeleteFileW((std::wstring(kInstall) + L"Setup.exe").c_str());
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\VrelEngineTest\\CoreData");
+    ::RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Environment", L"VREL_ENGINE_HOME");
+    ::DeleteFileW((ProgramsFolder() + L"VrelEngineTest\\Viewer\\Viewer.lnk").c_str());
+
+    // The damaged file is newer than the package's: the user is asked and
+    // chooses to replace it.
+    std::vector<std::wstring> asked;
+    SetReplaceAnswerer([&asked](const ReplaceQuestion& question) {
+        asked.push_back(question.existingPath);
+        return 1;
+    });
+    const std::size_t start = LogSize();
+    ASSERT_TRUE(LoadPackage(AS_INST));
+    App().Mode = AS_REP;
+    SelectInstalled();
+    OwnerWindow page;
+    RecordingView view;
+    view.owner = page.get();
+    ASSERT_EQ(RunEngine(view), EngineOutcome::Completed);
+    EXPECT_NE(std::find(asked.begin(), asked.end(), std::wstring(kInstall) + L"core.txt"), asked.end());
+    EXPECT_EQ(std::find(asked.begin(), asked.end(), std::wstring(kInstall) + L"Data\\table.bin"), asked.end());
+    EXPECT_EQ(App().RestartNeeded, 0);
+    ExpectInstaller(true);
+    ExpectCore(true);
+    ExpectViewer(true);
+    ExpectExtra(false);
+    EXPECT_TRUE(ContainsInOrder(LogSince(start),
+                                StepLines(L"AS_REP", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15})));
+}
+
+}  // namespace
+}  // namespace enginetest
