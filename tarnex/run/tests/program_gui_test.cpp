@@ -285,3 +285,28 @@ TEST_F(ProgramGuiTest, RemovalContinuedAfterRestartEndsWithoutWizard) {
 
 }  // namespace
 }  // namespace tarnex
+
+namespace tarnex {
+namespace {
+
+TEST(ProgramResources, IconAndCommonControlsManifestAreBuiltIn) {
+    const std::wstring program = BinFolder() + L"Tarnex.exe";
+    HMODULE module = ::LoadLibraryExW(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(module, nullptr);
+    HICON icon = static_cast<HICON>(::LoadImageW(module, MAKEINTRESOURCEW(101), IMAGE_ICON, 32, 32, 0));
+    EXPECT_NE(icon, nullptr);
+    if (icon) ::DestroyIcon(icon);
+    HRSRC manifest = ::FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));  // RT_MANIFEST
+    ASSERT_NE(manifest, nullptr);
+    const char* text = static_cast<const char*>(::LockResource(::LoadResource(module, manifest)));
+    const std::string xml(text, ::SizeofResource(module, manifest));
+    EXPECT_NE(xml.find("Microsoft.Windows.Common-Controls"), std::string::npos);
+    EXPECT_NE(xml.find("version=\"6.0.0.0\""), std::string::npos);
+    wchar_t caption[64] = {};
+    EXPECT_GT(::LoadStringW(module, 4, caption, 64), 0);
+    EXPECT_STREQ(caption, L"Программа установки");
+    ::FreeLibrary(module);
+}
+
+}  // namespace
+}  // namespace tarnex
