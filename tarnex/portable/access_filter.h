@@ -1,0 +1,15 @@
+// Microsoft Access variants of package files: with Access 97 chosen the
+// "2000_" files are passed over, with any other choice the "97_" files
+// (case-sensitive prefixes).
+#pragma once
+
+#include <string_view>
+
+namespace tarnex {
+
+inline bool AccessFilterPassesOver(std::wstring_view sourceName, int accessVersion) {
+    const std::wstring_view other = accessVersion == 1 ? L"2000_" : L"97_";
+    return sourceName.substr(0, other.size()) == other;
+}
+
+}  // namespace tarnex

@@ -1,0 +1,245 @@
+#include "cab_decoder.h"
+
+#include <cstring>
+#include <vector>
+
+#include <mspack.h>
+
+#include "sysops/cab_folder_probe.h"
+
+namespace tarnex {
+
+// libmspack calls back through a plain C record; the record is the first
+// member of a standard-layout bridge that leads back to the C++ owner.
+struct CabDecoder::System {
+    struct OpenFile {
+        HANDLE handle = INVALID_HANDLE_VALUE;
+        bool owned = false;  // the extraction's output belongs to the handler
+    };
+    struct Bridge {
+        mspack_system calls;
+        System* owner;
+    };
+
+    Bridge bridge{};
+    std::list<OpenFile> files;
+    HANDLE pendingOutput = nullptr;
+
+    System();
+    static System& Of(mspack_system* self) { return *reinterpret_cast<Bridge*>(self)->owner; }
+    static OpenFile& File(mspack_file* file) { return *reinterpret_cast<OpenFile*>(file); }
+};
+
+namespace {
+
+mspack_file* OpenCall(mspack_system* self, const char* name, int mode) {
+    CabDecoder::System& system = CabDecoder::System::Of(self);
+    CabDecoder::System::OpenFile file;
+    if (mode == MSPACK_SYS_OPEN_READ) {
+        file.handle = ::CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file.handle == INVALID_HANDLE_VALUE) return nullptr;
+        file.owned = true;
+    } else if (mode == MSPACK_SYS_OPEN_WRITE && system.pendingOutput != nullptr) {
+        // Extraction writes into the handle the notification handler created.
+        file.handle = system.pendingOutput;
+        file.owned = false;
+    } else {
+        return nullptr;
+    }
+    system.files.push_back(file);
+    return reinterpret_cast<mspack_file*>(&system.files.back());
+}
+
+void CloseCall(mspack_file* file) {
+    if (file == nullptr) return;
+    // The record stays in its list until the extraction ends (Copy drops
+    // closed records), so libmspack never sees a dangling pointer.
+    CabDecoder::System::OpenFile& f = CabDecoder::System::File(file);
+    if (f.owned) ::CloseHandle(f.handle);
+    f.handle = INVALID_HANDLE_VALUE;
+    f.owned = false;
+}
+
+// A short read is the end of the file, not an error: libmspack asks for
+// more than is left when it reads a cabinet's last block.
+int ReadCall(mspack_file* file, void* buffer, int bytes) {
+    if (file == nullptr || bytes < 0) return -1;
+    if (bytes == 0) return 0;
+    DWORD done = 0;
+    if (!::ReadFile(CabDecoder::System::File(file).handle, buffer, static_cast<DWORD>(bytes), &done, nullptr))
+        return -1;
+    return static_cast<int>(done);
+}
+
+int WriteCall(mspack_file* file, void* buffer, int bytes) {
+    if (file == nullptr || bytes < 0) return -1;
+    if (bytes == 0) return 0;
+    DWORD done = 0;
+    if (!::WriteFile(CabDecoder::System::File(file).handle, buffer, static_cast<DWORD>(bytes), &done, nullptr))
+        return -1;
+    return done == static_cast<DWORD>(bytes) ? bytes : -1;
+}
+
+int SeekCall(mspack_file* file, off_t offset, int mode) {
+    if (file == nullptr) return -1;
+    DWORD method = FILE_BEGIN;
+    if (mode == MSPACK_SYS_SEEK_CUR)
+        method = FILE_CURRENT;
+    else if (mode == MSPACK_SYS_SEEK_END)
+        method = FILE_END;
+    else if (mode != MSPACK_SYS_SEEK_START)
+        return -1;
+    LARGE_INTEGER distance;
+    distance.QuadPart = static_cast<LONGLONG>(offset);
+    return ::SetFilePointerEx(CabDecoder::System::File(file).handle, distance, nullptr, method) ? 0 : -1;
+}
+
+off_t TellCall(mspack_file* file) {
+    if (file == nullptr) return -1;
+    LARGE_INTEGER zero{}, position{};
+    if (!::SetFilePointerEx(CabDecoder::System::File(file).handle, zero, &position, FILE_CURRENT)) return -1;
+    return static_cast<off_t>(position.QuadPart);
+}
+
+void MessageCall(mspack_file*, const char*, ...) {}
+
+void* AllocCall(mspack_system*, size_t bytes) { return ::HeapAlloc(::GetProcessHeap(), HEAP_ZERO_MEMORY, bytes); }
+
+void FreeCall(void* memory) {
+    if (memory != nullptr) ::HeapFree(::GetProcessHeap(), 0, memory);
+}
+
+void CopyCall(void* source, void* destination, size_t bytes) { std::memmove(destination, source, bytes); }
+
+std::uint16_t DosDate(const mscabd_file& f) {
+    return static_cast<std::uint16_t>(((f.date_y - 1980) << 9) | (f.date_m << 5) | f.date_d);
+}
+std::uint16_t DosTime(const mscabd_file& f) {
+    return static_cast<std::uint16_t>((f.time_h << 11) | (f.time_m << 5) | (f.time_s / 2));
+}
+
+// A next-cabinet name is a file beside the first cabinet, never a path.
+bool IsPlainFileName(const char* name) {
+    if (name == nullptr || *name == '\0') return false;
+    if (std::strpbrk(name, "\\/:") != nullptr) return false;
+    return std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0;
+}
+
+// Closes the cabinets a copy opened, also on its error paths.
+class OpenCabinets {
+public:
+    explicit OpenCabinets(mscab_decompressor* d) : d_(d) {}
+    ~OpenCabinets() {
+        for (auto it = cabinets_.rbegin(); it != cabinets_.rend(); ++it) d_->close(d_, *it);
+    }
+    OpenCabinets(const OpenCabinets&) = delete;
+    OpenCabinets& operator=(const OpenCabinets&) = delete;
+    void Add(mscabd_cabinet* cab) { cabinets_.push_back(cab); }
+
+private:
+    mscab_decompressor* d_;
+    std::vector<mscabd_cabinet*> cabinets_;
+};
+
+}  // namespace
+
+CabDecoder::System::System() {
+    bridge.calls.open = OpenCall;
+    bridge.calls.close = CloseCall;
+    bridge.calls.read = ReadCall;
+    bridge.calls.write = WriteCall;
+    bridge.calls.seek = SeekCall;
+    bridge.calls.tell = TellCall;
+    bridge.calls.message = MessageCall;
+    bridge.calls.alloc = AllocCall;
+    bridge.calls.free = FreeCall;
+    bridge.calls.copy = CopyCall;
+    bridge.calls.null_ptr = nullptr;
+    bridge.owner = this;
+}
+
+std::unique_ptr<CabDecoder> CabDecoder::Create(CabError& error) {
+    error = CabError{};
+    auto system = std::make_unique<System>();
+    mscab_decompressor* d = mspack_create_cab_decompressor(&system->bridge.calls);
+    if (d == nullptr) return nullptr;
+    return std::make_unique<CabDecoder>(Key{}, error, std::move(system), d);
+}
+
+CabDecoder::CabDecoder(Key, CabError& error, std::unique_ptr<System> system, mscab_decompressor* decompressor)
+    : error_(error), system_(std::move(system)), decompressor_(decompressor) {}
+
+CabDecoder::~CabDecoder() { mspack_destroy_cab_decompressor(decompressor_); }
+
+bool CabDecoder::Fail(int operation, int type) {
+    error_.operation = operation;
+    error_.type = type;
+    error_.failed = true;
+    return false;
+}
+
+bool CabDecoder::Copy(const std::string& cabinetName, const std::string& cabinetFolder, const CabHandler& handler) {
+    error_ = CabError{};
+    mscab_decompressor* d = decompressor_;
+    // libmspack keeps the name pointers and opens them again while it
+    // extracts: they live until the copy ends (a list never moves them).
+    std::list<std::string> paths;
+    paths.push_back(cabinetFolder + cabinetName);
+    OpenCabinets cabinets(d);
+    mscabd_cabinet* first = d->open(d, paths.back().c_str());
+    if (first == nullptr) return Fail(kCabOpen, d->last_error(d));
+    cabinets.Add(first);
+
+    CabNotice info;
+    info.name = cabinetName.c_str();
+    if (handler(CabNotification::CabinetInfo, info) == -1) return Fail(kCabHandlerStop, 0);
+
+    // Files that continue into further cabinets: join the set. A cabinet
+    // that cannot be joined ends the set; its split files then fail to decode.
+    mscabd_cabinet* last = first;
+    for (int count = 1; (last->flags & MSCAB_HDR_NEXTCAB) && IsPlainFileName(last->nextname); ++count) {
+        if (count >= kMaxCabinetsInSet) return Fail(kCabNextCabinet, MSPACK_ERR_DATAFORMAT);
+        CabNotice next;
+        next.name = last->nextname;
+        if (handler(CabNotification::NextCabinet, next) == -1) return Fail(kCabHandlerStop, 0);
+        paths.push_back(cabinetFolder + last->nextname);
+        mscabd_cabinet* following = d->open(d, paths.back().c_str());
+        if (following == nullptr) break;
+        // Closing one cabinet of a joined set frees the whole set: a joined
+        // cabinet is closed with the first, one that did not join alone.
+        if (d->append(d, last, following) != MSPACK_ERR_OK) {
+            d->close(d, following);
+            break;
+        }
+        last = following;
+    }
+
+    for (mscabd_file* file = first->files; file != nullptr; file = file->next) {
+        CabNotice notice;
+        notice.name = file->filename;
+        notice.dosDate = DosDate(*file);
+        notice.dosTime = DosTime(*file);
+        if (VrelFolderContinuesFromPrevious(file->folder)) {
+            // Its data began in a cabinet before this one: not decodable here.
+            if (handler(CabNotification::PartialFile, notice) == -1) return Fail(kCabHandlerStop, 0);
+            continue;
+        }
+        const std::intptr_t output = handler(CabNotification::CopyFile, notice);
+        if (output == 0) continue;
+        if (output == -1) return Fail(kCabHandlerStop, 0);
+        system_->pendingOutput = reinterpret_cast<HANDLE>(output);
+        const int result = d->extract(d, file, "output");
+        system_->pendingOutput = nullptr;
+        system_->files.remove_if([](const System::OpenFile& f) { return f.handle == INVALID_HANDLE_VALUE; });
+        if (result != MSPACK_ERR_OK) {
+            ::CloseHandle(reinterpret_cast<HANDLE>(output));
+            return Fail(kCabDecode, result);
+        }
+        notice.output = output;
+        if (!handler(CabNotification::CloseFileInfo, notice)) return Fail(kCabHandlerStop, 0);
+    }
+    return true;
+}
+
+}  // namespace tarnex

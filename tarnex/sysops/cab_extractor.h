@@ -1,0 +1,67 @@
+// File transfer of step 3: loose files and INF files copied into place, the
+// package's cabinets extracted, every file under its temporary "vrel_" name.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "description/setup_description.h"
+#include "sysops/cab_decoder.h"
+#include "vrel/unique_handle.h"
+
+namespace tarnex {
+
+inline constexpr wchar_t kTemporaryPrefix[] = L"vrel_";
+// Posted to the progress window once per file handled, both parameters 0.
+inline constexpr UINT kFileProgressMessage = WM_USER + 5;
+// A decoder copy that fails without its error flag is run again at most
+// this many times before the cabinet counts as unreadable.
+inline constexpr int kMaxCopyRetries = 3;
+
+// The transfer context the install engine owns for the whole run.
+class CabExtractor {
+public:
+    explicit CabExtractor(SetupDescription& description);
+    CabExtractor(const CabExtractor&) = delete;
+    CabExtractor& operator=(const CabExtractor&) = delete;
+
+    std::unique_ptr<CabDecoder> Decoder;  // open only during ExtractCabinet
+    CabError Error;
+    volatile LONG Cancel = 0;   // interlocked: set here on failure and by the user interface
+    HANDLE Output = nullptr;    // the output of the file being extracted
+    vrel::unique_handle PauseReached;   // auto-reset: the worker stopped at a safe point
+    vrel::unique_handle PauseAnswered;  // auto-reset: the user interface answered
+    volatile LONG Pause = 0;    // set by the user interface
+    HWND Owner = nullptr;       // owner of the replace dialog
+    HWND ProgressWindow = nullptr;
+
+    // False after a copy failure (message 25 shown) or a cancel.
+    bool CopyLooseFiles();
+    // False only when the decoder context cannot be set up; other failures
+    // show message 26 and set the cancel flag.
+    bool ExtractCabinet(const std::wstring& cabinetPath);
+
+    void SetCancel() { ::InterlockedExchange(&Cancel, 1); }
+    bool Cancelled() const { return Cancel != 0; }
+    // Signals PauseReached and waits for PauseAnswered in one call.
+    void PauseHandOver();
+
+    // The decoder's notification handler.
+    std::intptr_t OnNotification(CabNotification kind, CabNotice& notice);
+
+private:
+    std::intptr_t CopyFile(CabNotice& notice);
+    bool CloseFile(CabNotice& notice);
+    void PostProgress();
+    bool SkippedByAccess(const FileRecord& record) const;
+
+    SetupDescription& description_;
+};
+
+// The temporary path of a record: TargetFolder + "vrel_" + TargetName.
+std::wstring TemporaryPathOf(const FileRecord& record);
+
+}  // namespace tarnex

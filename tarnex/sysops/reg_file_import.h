@@ -1,0 +1,20 @@
+// REG files ("REGEDIT4" text) of a package written into the registry.
+#pragma once
+
+#include <string>
+
+#include "description/section_records.h"
+
+namespace tarnex {
+
+// Reads the file and writes every key and value in file order. False when
+// the file cannot be opened (string 28 shown as a warning) or an entry cannot
+// be written (the import stops there; earlier entries stay).
+bool ImportRegFile(const std::wstring& path);
+
+// keyPath "ROOT\sub\key" in the ANSI code page; the name and string data
+// still carry their escapes. True on success.
+bool WriteRegValue(const std::string& keyPath, const std::string& name, const std::string& data, RegWriteKind kind);
+bool WriteEmptyRegValue(const std::string& keyPath, const std::string& name, RegWriteKind kind);
+
+}  // namespace tarnex

@@ -1,0 +1,127 @@
+#include "sysops/self_registration.h"
+
+#include <windows.h>
+
+#include <cwchar>
+#include <vector>
+
+#include "run/setup_log.h"
+#include "sysops/folder_tree.h"
+#include "sysops/guarded_call.h"
+#include "vrel/unique_handle.h"
+
+namespace tarnex {
+namespace {
+
+struct ServiceHandleTraits {
+    using pointer = SC_HANDLE;
+    static pointer invalid() noexcept { return nullptr; }
+    static bool valid(pointer h) noexcept { return h != nullptr; }
+    static void close(pointer h) noexcept { ::CloseServiceHandle(h); }
+};
+using unique_service = vrel::UniqueHandle<ServiceHandleTraits>;
+
+constexpr DWORD kServiceStopAccess = 0x10021;  // SERVICE_QUERY_CONFIG | SERVICE_STOP | DELETE
+
+bool CallRegistrationExport(const std::wstring& path, bool registering) {
+    const wchar_t* const exportName = registering ? L"DllRegisterServer" : L"DllUnregisterServer";
+    // The server's folder stays the current directory afterwards.
+    ::SetCurrentDirectoryW(FolderOf(path).c_str());
+    std::wstring text = L"OK";
+    vrel::unique_hmodule module(::LoadLibraryW(path.c_str()));
+    if (!module) {
+        text = L"Don't load module by LoadLibrary";
+    } else {
+        const FARPROC address = ::GetProcAddress(module.get(), registering ? "DllRegisterServer" : "DllUnregisterServer");
+        if (address == nullptr) {
+            text = std::wstring(L"Don't find function ") + exportName;
+        } else {
+            HRESULT result = S_OK;
+            DWORD code = 0;
+            if (!CallGuarded(reinterpret_cast<RegistrationFunction>(reinterpret_cast<void*>(address)), result, code))
+                text = std::wstring(exportName) + L" function evoked exception";
+            else if (result != S_OK)
+                text = RegistrationResultText(result, registering);
+        }
+    }
+    WriteLogF(registering ? L"Registration DLL/OCX. Result: %s. %s" : L"DeRegistration DLL/OCX. Result: %s. %s",
+              text.c_str(), path.c_str());
+    return text == L"OK";
+}
+
+// Runs path with its switch hidden and waits for it; neither the start nor
+// the exit code is examined.
+void RunWithSwitch(const std::wstring& path, const wchar_t* switchText) {
+    std::wstring commandLine = L"\"" + path + L"\" " + switchText;
+    std::vector<wchar_t> mutableLine(commandLine.begin(), commandLine.end());
+    mutableLine.push_back(L'\0');
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION process{};
+    const std::wstring folder = FolderOf(path);
+    if (!::CreateProcessW(path.c_str(), mutableLine.data(), nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE,
+                          nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &process))
+        return;
+    vrel::unique_handle processHandle(process.hProcess);
+    vrel::unique_handle threadHandle(process.hThread);
+    ::WaitForSingleObject(processHandle.get(), INFINITE);
+}
+
+}  // namespace
+
+std::wstring RegistrationResultText(long result, bool registering) {
+    const unsigned long code = static_cast<unsigned long>(result);
+    if (code == 0) return L"OK";
+    if (code == 0x80040200UL) return L"SELFREG_E_TYPELIB";
+    if (code == 0x80040201UL) return L"SELFREG_E_CLASS";
+    if (registering) {
+        if (code == 0x8007000EUL) return L"E_OUTOFMEMORY";
+        if (code == 0x80004001UL) return L"E_NOTIMPL";
+        if (code == 0x8000FFFFUL) return L"E_UNEXPECTED";
+    } else if (code == 1) {
+        return L"S_FALSE";
+    }
+    wchar_t text[16] = {};
+    std::swprintf(text, 16, L"%lXh", code);
+    return text;
+}
+
+std::wstring ServiceNameOf(const std::wstring& path) {
+    const std::size_t slash = path.rfind(L'\\');
+    const std::wstring file = slash == std::wstring::npos ? path : path.substr(slash + 1);
+    return file.substr(0, file.find(L'.'));
+}
+
+bool RegisterDll(const std::wstring& path) { return CallRegistrationExport(path, true); }
+bool UnregisterDll(const std::wstring& path) { return CallRegistrationExport(path, false); }
+
+void RegisterExe(const std::wstring& path, ExeKind kind) {
+    RunWithSwitch(path, kind == ExeKind::Service ? L"/service" : L"/regserver");
+    WriteLogF(kind == ExeKind::Service ? L"Registration SERVICE. Result: OK. %s" : L"Registration EXE COM. Result: OK. %s",
+              path.c_str());
+}
+
+void UnregisterExe(const std::wstring& path, ExeKind kind) {
+    if (kind == ExeKind::Service && !StopService(ServiceNameOf(path)))
+        WriteLogF(L"DeRegistration SERVICE. Service don't stop. %s", path.c_str());
+    RunWithSwitch(path, L"/unregserver");
+    WriteLogF(kind == ExeKind::Service ? L"DeRegistration SERVICE. Result: OK. %s"
+                                       : L"DeRegistration EXE COM. Result: OK. %s",
+              path.c_str());
+}
+
+bool StopService(const std::wstring& serviceName) {
+    unique_service manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    if (!manager) return false;
+    SERVICE_STATUS status{};
+    bool accepted = false;
+    {
+        unique_service service(::OpenServiceW(manager.get(), serviceName.c_str(), kServiceStopAccess));
+        if (service) accepted = ::ControlService(service.get(), SERVICE_CONTROL_STOP, &status) != FALSE;
+    }
+    return accepted || status.dwCurrentState == SERVICE_STOPPED;
+}
+
+}  // namespace tarnex

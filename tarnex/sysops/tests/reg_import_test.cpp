@@ -1,0 +1,169 @@
+// REG file import into the registry: every value kind with its exact type
+// and bytes, escapes, the default value, skipped types, stops on bad
+// entries, the missing-file warning, refused key paths and long lines.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "sysops/reg_file_import.h"
+#include "sysops_test_support.h"
+
+using namespace tarnex;
+using namespace sysops_test;
+
+namespace {
+
+const wchar_t kKey[] = L"Software\\VrelSysopsTest\\Reg";
+const std::string kKeyLine = "[HKEY_CURRENT_USER\\Software\\VrelSysopsTest\\Reg]\r\n";
+
+struct Value {
+    bool present = false;
+    DWORD type = 0;
+    std::vector<BYTE> bytes;
+};
+Value Read(const wchar_t* name, const wchar_t* key = kKey) {
+    Value v;
+    HKEY h = nullptr;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, key, 0, KEY_QUERY_VALUE, &h) != ERROR_SUCCESS) return v;
+    DWORD size = 0;
+    if (::RegQueryValueExW(h, name, nullptr, &v.type, nullptr, &size) == ERROR_SUCCESS) {
+        v.bytes.resize(size);
+        v.present = ::RegQueryValueExW(h, name, nullptr, &v.type, v.bytes.data(), &size) == ERROR_SUCCESS;
+        v.bytes.resize(size);
+    }
+    ::RegCloseKey(h);
+    return v;
+}
+std::wstring Text(const Value& v) {
+    std::wstring s(reinterpret_cast<const wchar_t*>(v.bytes.data()), v.bytes.size() / sizeof(wchar_t));
+    while (!s.empty() && s.back() == L'\0') s.pop_back();
+    return s;
+}
+std::vector<BYTE> Bytes(std::initializer_list<int> b) {
+    std::vector<BYTE> out;
+    for (int x : b) out.push_back(static_cast<BYTE>(x));
+    return out;
+}
+
+class RegImportTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { InitTestApp(); }
+    void SetUp() override {
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\VrelSysopsTest");
+        ClearLog();
+    }
+    void TearDown() override { ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\VrelSysopsTest"); }
+    bool Import(const std::string& text) {
+        WriteBytes(folder / L"data.reg", text);
+        return ImportRegFile(folder / L"data.reg");
+    }
+    TempFolder folder{L"regimport"};
+};
+
+}  // namespace
+
+TEST_F(RegImportTest, EveryValueKindIsWrittenWithItsTypeAndBytes) {
+    MessageCapture messages;
+    ASSERT_TRUE(Import("REGEDIT4\r\n\r\n" + kKeyLine +
+                       "\"s\"=\"text\"\r\n"
+                       "\"x\"=\"x\"\r\n"
+                       "\"e\"=\"\"\r\n"
+                       "\"p\"=\"C:\\\\Dir\\\\f.exe\"\r\n"
+                       "\"q\"=\"C:\\Dir\"\r\n"
+                       "\"quote\\\"d\"=\"say \\\"hi\\\"\"\r\n"
+                       "\"n\"=dword:0000000A\r\n"
+                       "\"m\"=dword:0000000a\r\n"
+                       "\"big\"=dword:DEADBEEF\r\n"
+                       "\"b\"=hex:01,02,\\\r\n  03,04\r\n"
+                       "\"z\"=hex:\r\n"
+                       "\"ex\"=hex(2):41,00,00,00\r\n"
+                       "\"after\"=\"next line\"\r\n"
+                       "@=\"default text\"\r\n"
+                       "[HKEY_CURRENT_USER\\Software\\VrelSysopsTest\\Reg\\Dw]\r\n"
+                       "@=dword:00000001\r\n"
+                       "[HKEY_CURRENT_USER\\Software\\VrelSysopsTest\\Reg\\Empty]\r\n"));
+    EXPECT_TRUE(messages.shown.empty());
+    const Value s = Read(L"s");
+    EXPECT_EQ(s.type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(Text(s), L"text");
+    // Written with the byte count of the text alone; the registry may add
+    // the terminator itself.
+    EXPECT_EQ(Text(Read(L"x")), L"x");
+    const Value e = Read(L"e");  // one byte: the terminator
+    EXPECT_EQ(e.type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(e.bytes, Bytes({0, 0}));
+    EXPECT_EQ(Text(Read(L"p")), L"C:\\Dir\\f.exe");
+    EXPECT_EQ(Text(Read(L"q")), L"C:Dir");
+    EXPECT_EQ(Text(Read(L"quote\"d")), L"say \"hi\"");
+    const Value n = Read(L"n");
+    EXPECT_EQ(n.type, static_cast<DWORD>(REG_DWORD));
+    EXPECT_EQ(n.bytes, Bytes({10, 0, 0, 0}));
+    EXPECT_EQ(Read(L"m").bytes, Bytes({10, 0, 0, 0}));
+    EXPECT_EQ(Read(L"big").bytes, Bytes({0xEF, 0xBE, 0xAD, 0xDE}));
+    const Value b = Read(L"b");
+    EXPECT_EQ(b.type, static_cast<DWORD>(REG_BINARY));
+    EXPECT_EQ(b.bytes, Bytes({1, 2, 3, 4}));
+    const Value z = Read(L"z");
+    EXPECT_TRUE(z.present);
+    EXPECT_EQ(z.type, static_cast<DWORD>(REG_BINARY));
+    EXPECT_TRUE(z.bytes.empty());
+    EXPECT_FALSE(Read(L"ex").present);
+    EXPECT_EQ(Text(Read(L"after")), L"next line");
+    EXPECT_EQ(Text(Read(L"")), L"default text");
+    const std::wstring dw = std::wstring(kKey) + L"\\Dw";
+    EXPECT_EQ(Read(L"(Default)", dw.c_str()).bytes, Bytes({1, 0, 0, 0}));
+    EXPECT_FALSE(Read(L"", dw.c_str()).present);
+    HKEY empty = nullptr;
+    EXPECT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, (std::wstring(kKey) + L"\\Empty").c_str(), 0, KEY_READ, &empty),
+              ERROR_SUCCESS);
+    if (empty) ::RegCloseKey(empty);
+}
+
+TEST_F(RegImportTest, ABadEntryStopsTheImportAndKeepsWhatWasWritten) {
+    struct Case {
+        std::string body;
+        const wchar_t* kept;
+        const wchar_t* notWritten;
+    };
+    const Case cases[] = {
+        {"\"a\"=\"1\"\r\n\"n\"=dword:A\r\n\"c\"=\"3\"\r\n", L"a", L"c"},
+        {"\"a\"=\"1\"\r\n\"n\"=dword:0000000G\r\n\"c\"=\"3\"\r\n", L"a", L"c"},
+        {"\"a\"=\"1\"\r\n\"b\"=hex:1,2,3\r\n\"c\"=\"3\"\r\n", L"a", L"c"},
+        {"\"a\"=\"1\"\r\n\"b\"=hex:0g\r\n\"c\"=\"3\"\r\n", L"a", L"c"},
+        {"\"a\"=\"1\"\r\n[HKLM\\Software\\VrelSysopsTest]\r\n\"c\"=\"3\"\r\n", L"a", L"c"},
+        {"\"a\"=\"1\"\r\n[HKEY_CURRENT_USER\\Software\\..\\..\\VrelEscape]\r\n\"c\"=\"3\"\r\n", L"a", L"c"},
+        {"\"a\"=\"1\"\r\n\"s\"=\"" + std::string(70000, 'y') + "\"\r\n\"c\"=\"3\"\r\n", L"a", L"c"},
+    };
+    for (const Case& c : cases) {
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\VrelSysopsTest");
+        MessageCapture messages;
+        EXPECT_FALSE(Import(kKeyLine + c.body)) << c.body.substr(0, 60);
+        EXPECT_TRUE(Read(c.kept).present) << c.body.substr(0, 60);
+        EXPECT_FALSE(Read(c.notWritten).present) << c.body.substr(0, 60);
+        EXPECT_TRUE(messages.shown.empty());
+    }
+    EXPECT_NE(LogText().find(L"Refused registry key: HKEY_CURRENT_USER\\Software\\..\\..\\VrelEscape"), std::wstring::npos);
+    HKEY escaped = nullptr;
+    EXPECT_NE(::RegOpenKeyExW(HKEY_CURRENT_USER, L"VrelEscape", 0, KEY_READ, &escaped), ERROR_SUCCESS);
+}
+
+TEST_F(RegImportTest, LongLinesWithinTheLimitAndOddFilesAreRead) {
+    MessageCapture messages;
+    const std::string text(4000, 'L');
+    EXPECT_TRUE(Import(kKeyLine + "\"long\"=\"" + text + "\"\r\n"));
+    EXPECT_EQ(Text(Read(L"long")).size(), 4000u);
+    // No header, values before the first key, a comment line, no final CR LF.
+    EXPECT_TRUE(Import("\"early\"=\"x\"\r\n; comment\r\n" + kKeyLine + "\"last\"=\"end\""));
+    EXPECT_FALSE(Read(L"early").present);
+    EXPECT_EQ(Text(Read(L"last")), L"end");
+}
+
+TEST_F(RegImportTest, AMissingFileShowsTheWarningOnce) {
+    MessageCapture messages;
+    const std::wstring path = folder / L"missing.reg";
+    EXPECT_FALSE(ImportRegFile(path));
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].type, static_cast<UINT>(kWarningBox));
+    EXPECT_EQ(messages.shown[0].owner, nullptr);
+    EXPECT_NE(messages.shown[0].text.find(path), std::wstring::npos);
+}

@@ -1,0 +1,197 @@
+#include "sysops_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "run/app_context.h"
+#include "run/setup_log.h"
+#include "vrel/bounded_copy.h"
+#include "vrel/unique_handle.h"
+
+namespace sysops_test {
+
+std::wstring ExeFolder() {
+    wchar_t path[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring text = path;
+    return text.substr(0, text.rfind(L'\\') + 1);
+}
+
+std::wstring TestData() { return ExeFolder() + L"sysops_testdata\\"; }
+
+namespace {
+std::wstring TempRoot() {
+    wchar_t temp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, temp);
+    return std::wstring(temp) + L"vrel_sysops_tests\\";
+}
+}  // namespace
+
+void InitTestApp() {
+    tarnex::AppContext& app = tarnex::App();
+    app.Instance = ::GetModuleHandleW(nullptr);
+    vrel::CopyToField(app.Caption, std::wstring_view(L"Tarnex test"));
+    const std::wstring root = TempRoot();
+    ::CreateDirectoryW(root.c_str(), nullptr);
+    const std::wstring logFolder = root + L"log\\";
+    ::CreateDirectoryW(logFolder.c_str(), nullptr);
+    vrel::CopyToField(app.WindowsFolder, std::wstring_view(logFolder));
+    vrel::CopyToField(app.ProgramFolder, std::wstring_view(TestData()));
+    ClearLog();
+}
+
+TempFolder::TempFolder(const std::wstring& name) : path_(TempRoot() + name + L"\\") {
+    ::CreateDirectoryW(TempRoot().c_str(), nullptr);
+    RemoveTree(path_);
+    ::CreateDirectoryW(path_.c_str(), nullptr);
+}
+
+TempFolder::~TempFolder() { RemoveTree(path_); }
+
+void RemoveTree(const std::wstring& folder) {
+    std::wstring base = folder;
+    if (!base.empty() && base.back() != L'\\') base += L'\\';
+    WIN32_FIND_DATAW data{};
+    vrel::unique_hfind find(::FindFirstFileW((base + L"*").c_str(), &data));
+    if (find) {
+        do {
+            const std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring path = base + name;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(path);
+            } else {
+                ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                ::DeleteFileW(path.c_str());
+            }
+        } while (::FindNextFileW(find.get(), &data));
+    }
+    find.reset();
+    ::RemoveDirectoryW(base.c_str());
+}
+
+bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool IsFolder(const std::wstring& path) {
+    const DWORD a = ::GetFileAttributesW(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+std::string ReadBytes(const std::wstring& path) {
+    vrel::unique_hfile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                          OPEN_EXISTING, 0, nullptr));
+    if (!file) return "<missing>";
+    std::string out;
+    char buffer[65536];
+    DWORD read = 0;
+    while (::ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) out.append(buffer, read);
+    return out;
+}
+
+void WriteBytes(const std::wstring& path, const std::string& bytes) {
+    vrel::unique_hfile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(static_cast<bool>(file)) << "cannot write test file";
+    DWORD written = 0;
+    ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+std::wstring LogText() {
+    const std::string bytes = ReadBytes(tarnex::LogPath());
+    if (bytes == "<missing>") return {};
+    return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
+}
+
+void ClearLog() { ::DeleteFileW(tarnex::LogPath().c_str()); }
+
+MessageCapture::MessageCapture(int button) {
+    tarnex::SetMessageAnswerer([this, button](const tarnex::MessageRequest& r) {
+        shown.push_back(r);
+        return button;
+    });
+}
+MessageCapture::~MessageCapture() { tarnex::SetMessageAnswerer({}); }
+
+ReplaceScript::ReplaceScript(std::deque<int> answers) : answers_(std::move(answers)) {
+    tarnex::SetReplaceAnswerer([this](const tarnex::ReplaceQuestion& q) {
+        asked.push_back(q);
+        if (answers_.empty()) {
+            ADD_FAILURE() << "replace dialog asked more often than scripted";
+            return 2;
+        }
+        const int answer = answers_.front();
+        answers_.pop_front();
+        return answer;
+    });
+}
+ReplaceScript::~ReplaceScript() { tarnex::SetReplaceAnswerer({}); }
+
+std::wstring RegText(HKEY root, const std::wstring& key, const std::wstring& name) {
+    wchar_t buffer[2048] = {};
+    DWORD size = sizeof buffer - sizeof(wchar_t);
+    if (::RegGetValueW(root, key.c_str(), name.empty() ? nullptr : name.c_str(), RRF_RT_REG_SZ | RRF_NOEXPAND,
+                       nullptr, buffer, &size) != ERROR_SUCCESS)
+        return {};
+    return buffer;
+}
+
+}  // namespace sysops_test
+
+namespace sysops_test {
+namespace {
+void Put16(std::string& s, std::uint32_t v) {
+    s.push_back(static_cast<char>(v & 0xFF));
+    s.push_back(static_cast<char>((v >> 8) & 0xFF));
+}
+void Put32(std::string& s, std::uint32_t v) {
+    Put16(s, v & 0xFFFF);
+    Put16(s, v >> 16);
+}
+}  // namespace
+
+void WriteStoredCab(const std::wstring& path, const std::vector<CabEntry>& entries) {
+    std::string files, stream;
+    for (const CabEntry& e : entries) {
+        Put32(files, static_cast<std::uint32_t>(e.data.size()));
+        Put32(files, static_cast<std::uint32_t>(stream.size()));
+        Put16(files, 0);  // folder 0
+        Put16(files, e.dosDate);
+        Put16(files, e.dosTime);
+        Put16(files, 0x20);
+        files += e.name;
+        files.push_back('\0');
+        stream += e.data;
+    }
+    std::string blocks;
+    std::uint32_t count = 0;
+    for (std::size_t at = 0; at < stream.size() || (at == 0 && stream.empty()); at += 32768) {
+        const std::string chunk = stream.substr(at, 32768);
+        Put32(blocks, 0);  // no checksum
+        Put16(blocks, static_cast<std::uint32_t>(chunk.size()));
+        Put16(blocks, static_cast<std::uint32_t>(chunk.size()));
+        blocks += chunk;
+        ++count;
+        if (stream.empty()) break;
+    }
+    const std::uint32_t header = 36, folder = 8;
+    const std::uint32_t dataStart = header + folder + static_cast<std::uint32_t>(files.size());
+    std::string cab = "MSCF";
+    Put32(cab, 0);
+    Put32(cab, dataStart + static_cast<std::uint32_t>(blocks.size()));
+    Put32(cab, 0);
+    Put32(cab, header + folder);
+    Put32(cab, 0);
+    cab.push_back(3);
+    cab.push_back(1);
+    Put16(cab, 1);
+    Put16(cab, static_cast<std::uint32_t>(entries.size()));
+    Put16(cab, 0);
+    Put16(cab, 0);
+    Put16(cab, 0);
+    Put32(cab, dataStart);
+    Put16(cab, count);
+    Put16(cab, 0);  // stored
+    WriteBytes(path, cab + files + blocks);
+}
+
+}  // namespace sysops_test

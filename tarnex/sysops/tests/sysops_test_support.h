@@ -1,0 +1,83 @@
+// Shared pieces of the system-operation tests: the program context of a
+// test run, temporary folders in the prefix, file and log reading, and the
+// two seams where a person would be asked.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "run/message_box.h"
+#include "sysops/replace_dialog.h"
+
+namespace sysops_test {
+
+// Sets App(): instance, caption, program and Windows folders (the log goes
+// to a folder of its own, emptied here).
+void InitTestApp();
+
+std::wstring ExeFolder();  // with a trailing backslash
+std::wstring TestData();   // ExeFolder() + "sysops_testdata\"
+
+// A fresh folder under the prefix's temp folder, removed with its contents.
+class TempFolder {
+public:
+    explicit TempFolder(const std::wstring& name);
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const std::wstring& path() const { return path_; }  // with a trailing backslash
+    std::wstring operator/(const std::wstring& name) const { return path_ + name; }
+
+private:
+    std::wstring path_;
+};
+
+void RemoveTree(const std::wstring& folder);
+bool Exists(const std::wstring& path);
+bool IsFolder(const std::wstring& path);
+std::string ReadBytes(const std::wstring& path);
+void WriteBytes(const std::wstring& path, const std::string& bytes);
+std::wstring LogText();
+void ClearLog();
+
+// Captures every message box and answers it with `button`.
+class MessageCapture {
+public:
+    explicit MessageCapture(int button = IDOK);
+    ~MessageCapture();
+    std::vector<tarnex::MessageRequest> shown;
+};
+
+// Answers the replace question from a script; -1 past its end fails the test.
+class ReplaceScript {
+public:
+    explicit ReplaceScript(std::deque<int> answers);
+    ~ReplaceScript();
+    std::vector<tarnex::ReplaceQuestion> asked;
+
+private:
+    std::deque<int> answers_;
+};
+
+// A registry text value (HKCU/HKLM), "" when missing.
+std::wstring RegText(HKEY root, const std::wstring& key, const std::wstring& name);
+
+}  // namespace sysops_test
+
+namespace sysops_test {
+
+// A stored (uncompressed) single-folder cabinet written byte by byte, for
+// entries no archiver would write (names that climb out of their folder).
+struct CabEntry {
+    std::string name;
+    std::string data;
+    std::uint16_t dosDate = (41 << 9) | (3 << 5) | 4;  // 2021-03-04
+    std::uint16_t dosTime = (5 << 11) | (6 << 5) | 4;  // 05:06:08
+};
+void WriteStoredCab(const std::wstring& path, const std::vector<CabEntry>& entries);
+
+}  // namespace sysops_test
