@@ -99,6 +99,7 @@ bool CabExtractor::ExtractCabinet(const std::wstring& cabinetPath) {
                     vrel::RepresentableInAnsi(cabinetPath);
     for (int attempt = 0; readable; ++attempt) {
         const bool copied = Decoder->Copy(name, folder, handler);
+        Output = nullptr;  // closed by the handler, or by the decoder when it failed
         if (Pause) PauseHandOver();
         if (Cancelled() || copied) {
             Decoder.reset();

@@ -3,9 +3,12 @@
 // also through a cabinet extraction; the dialog's lines.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "portable/replace_rules.h"
 #include "sysops/cab_extractor.h"
 #include "sysops/replace_dialog.h"
+#include "sysops/replace_dialog_ids.h"
 #include "sysops/replace_policy.h"
 #include "sysops_test_support.h"
 #include "vrel/bounded_copy.h"
@@ -215,4 +218,67 @@ TEST_F(ReplacePolicyTest, DialogLinesShowSizeStampAndVersion) {
     // Sizes of 2 GiB and more are not shown as negative numbers.
     EXPECT_EQ(ReplaceDialogLine(5000000000ULL, Stamp(2021, 12, 31, 23, 59, 59), L""),
               L"    5000000000 байт, 31.12.2021 23:59:59, Версия ");
+}
+
+namespace {
+
+struct DialogSeen {
+    std::wstring path, existingLine, name, newLine;
+    LONG groupWeight = 0;
+    bool found = false;
+};
+
+// Plays the user: waits for the dialog, reads it and presses a button.
+void PressWhenShown(int button, DialogSeen& seen) {
+    for (int i = 0; i < 200 && !seen.found; ++i) {
+        HWND dialog = ::FindWindowW(L"#32770", L"Замена файла");
+        if (dialog == nullptr) {
+            ::Sleep(50);
+            continue;
+        }
+        wchar_t text[512] = {};
+        ::GetDlgItemTextW(dialog, IDC_EXISTING_PATH, text, 512);
+        seen.path = text;
+        ::GetDlgItemTextW(dialog, IDC_EXISTING_LINE, text, 512);
+        seen.existingLine = text;
+        ::GetDlgItemTextW(dialog, IDC_NEW_NAME, text, 512);
+        seen.name = text;
+        ::GetDlgItemTextW(dialog, IDC_NEW_LINE, text, 512);
+        seen.newLine = text;
+        LOGFONTW font{};
+        const HFONT groupFont = reinterpret_cast<HFONT>(::SendDlgItemMessageW(dialog, IDC_EXISTING_GROUP, WM_GETFONT, 0, 0));
+        if (groupFont != nullptr && ::GetObjectW(groupFont, sizeof font, &font) != 0) seen.groupWeight = font.lfWeight;
+        seen.found = true;
+        DWORD_PTR ignored = 0;
+        ::SendMessageTimeoutW(::GetDlgItem(dialog, button), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+    }
+}
+
+}  // namespace
+
+TEST_F(ReplacePolicyTest, TheRealDialogShowsBothFilesAndAnswersWithTheButtonPressed) {
+    HWND owner = ::CreateWindowExW(0, L"STATIC", L"owner", WS_POPUP | WS_VISIBLE, 0, 0, 10, 10, nullptr, nullptr,
+                                   nullptr, nullptr);
+    if (owner == nullptr) GTEST_SKIP() << "no display for dialogs";
+    Existing(L"shown.dll", L"version_1_0_0_5.dll", Stamp(2022, 7, 8, 9, 10, 12));
+    FileRecord record = Incoming(folder.path(), L"shown.dll", L"1.0.0.4", kPackaged);
+    for (const int button : {IDC_REPLACE_BUTTON, IDC_REPLACE_ALL_BUTTON, IDC_SKIP_BUTTON, IDC_SKIP_ALL_BUTTON}) {
+        StickyReplaceAnswer() = kReplace;
+        record.KeepExisting = 0;
+        DialogSeen seen;
+        std::thread user([&] { PressWhenShown(button, seen); });
+        const bool written = MayReplaceExisting(record, owner);
+        user.join();
+        ASSERT_TRUE(seen.found) << "dialog not shown";
+        EXPECT_EQ(StickyReplaceAnswer(), button);
+        EXPECT_EQ(written, button == IDC_REPLACE_BUTTON || button == IDC_REPLACE_ALL_BUTTON);
+        EXPECT_EQ(record.KeepExisting, written ? 0 : 1);
+        EXPECT_EQ(seen.path, folder / L"shown.dll");
+        EXPECT_EQ(seen.name, L"shown.dll");
+        EXPECT_NE(seen.existingLine.find(L" байт, 08.07.2022 09:10:12, Версия 1.0.0.5"), std::wstring::npos)
+            << seen.existingLine;
+        EXPECT_EQ(seen.newLine, L"    1234 байт, 04.03.2021 05:06:08, Версия 1.0.0.4");
+        EXPECT_EQ(seen.groupWeight, FW_BOLD);
+    }
+    ::DestroyWindow(owner);
 }
