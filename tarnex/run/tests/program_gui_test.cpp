@@ -9,6 +9,7 @@
 
 #include "run_test_support.h"
 #include "ui_driver.h"
+#include "vrel/text_convert.h"
 #include "vrel/unique_handle.h"
 
 namespace tarnex {
@@ -156,6 +157,57 @@ TEST_F(ProgramGuiTest, BrokenDescriptionShowsString3) {
     EXPECT_EQ(box.ButtonIds, std::vector<int>{IDOK});
     ASSERT_TRUE(ud::PressButton(box.Window, IDOK));
     EXPECT_EQ(run.Exit(), 0);
+}
+
+// The command-line form of the driver, as scripts use it.
+struct ToolResult {
+    long code = -1;
+    std::string output;
+};
+ToolResult RunDriverTool(const std::wstring& arguments) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    vrel::unique_handle readEnd, writeEnd;
+    ToolResult result;
+    if (!::CreatePipe(readEnd.put(), writeEnd.put(), &inherit, 0)) return result;
+    ::SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
+    std::wstring command = L"\"" + BinFolder() + L"ui_driver.exe\" " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = writeEnd.get();
+    startup.hStdError = writeEnd.get();
+    PROCESS_INFORMATION info{};
+    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info))
+        return result;
+    vrel::unique_handle process(info.hProcess), thread(info.hThread);
+    writeEnd.reset();
+    char buffer[4096];
+    DWORD got = 0;
+    while (::ReadFile(readEnd.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) result.output.append(buffer, got);
+    result.code = ud::WaitForExit(process.get(), kExitTimeoutMs);
+    return result;
+}
+
+TEST_F(ProgramGuiTest, DriverToolWaitsReadsAndPresses) {
+    package_.OmitWindows = true;
+    WritePackage(folder_, L"Setup", package_);
+    Installer run(folder_, L"Setup.exe", L"");
+    ASSERT_TRUE(run.started());
+    const ToolResult waited = RunDriverTool(L"wait --pid " + std::to_wstring(run.pid) + L" --timeout 30000");
+    ASSERT_EQ(waited.code, 0) << waited.output;
+    const std::string utf8Text = vrel::ToNarrow(L"text: Не удается прочитать служебную информацию", CP_UTF8);
+    EXPECT_THAT(waited.output, HasSubstr(utf8Text));
+    EXPECT_THAT(waited.output, HasSubstr("caption: " + package_.NameUnInst + "\n"));
+    EXPECT_THAT(waited.output, HasSubstr("button 1: OK\n"));
+    const std::size_t at = waited.output.find("window: ");
+    ASSERT_NE(at, std::string::npos);
+    const std::string handle = waited.output.substr(at + 8, waited.output.find('\n', at) - at - 8);
+
+    EXPECT_EQ(RunDriverTool(L"press " + Widen(handle) + L" no").code, 1) << "the box has no No button";
+    EXPECT_EQ(RunDriverTool(L"press " + Widen(handle) + L" ok").code, 0);
+    EXPECT_EQ(run.Exit(), 0);
+    EXPECT_EQ(RunDriverTool(L"wait --pid " + std::to_wstring(run.pid) + L" --timeout 200").code, 1);
+    EXPECT_EQ(RunDriverTool(L"bogus").code, 2);
 }
 
 TEST_F(ProgramGuiTest, MissingDescriptionShowsString1ThenString3) {

@@ -6,9 +6,13 @@
 //   ui_driver press HWND BUTTON      (ok, cancel, yes, no, ... or a number)
 //   ui_driver list  [--pid N] [--class NAME]
 //
-// Handles are printed and read in hexadecimal. Output is UTF-8. Exit code 0
+// Handles are printed and read in hexadecimal. Output is UTF-8, one field a
+// line: line breaks inside a text are written as \n and \r. Exit code 0
 // on success, 1 when nothing was found or pressed, 2 for a usage error.
 #include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
 
 #include <cstdio>
 #include <cwchar>
@@ -26,13 +30,24 @@ void Print(const std::wstring& text) {
     std::fwrite(utf8.data(), 1, utf8.size(), stdout);
 }
 
+std::wstring OneLine(const std::wstring& text) {
+    std::wstring out;
+    for (wchar_t c : text) {
+        if (c == L'\n') out += L"\\n";
+        else if (c == L'\r') out += L"\\r";
+        else out += c;
+    }
+    return out;
+}
+
 void PrintBox(HWND window) {
     const ud::BoxContent box = ud::ReadBox(window);
     wchar_t handle[32];
     std::swprintf(handle, 32, L"%llx", static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(window)));
-    Print(L"window: " + std::wstring(handle) + L"\ncaption: " + box.Caption + L"\ntext: " + box.Text + L"\n");
+    Print(L"window: " + std::wstring(handle) + L"\ncaption: " + OneLine(box.Caption) + L"\ntext: " + OneLine(box.Text) +
+          L"\n");
     for (std::size_t i = 0; i < box.Buttons.size(); ++i)
-        Print(L"button " + std::to_wstring(box.ButtonIds[i]) + L": " + box.Buttons[i] + L"\n");
+        Print(L"button " + std::to_wstring(box.ButtonIds[i]) + L": " + OneLine(box.Buttons[i]) + L"\n");
     std::fflush(stdout);
 }
 
@@ -49,6 +64,7 @@ int Usage() {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    _setmode(_fileno(stdout), _O_BINARY);
     if (argc < 2) return Usage();
     const std::wstring command = argv[1];
     if (command == L"read" && argc == 3) {
