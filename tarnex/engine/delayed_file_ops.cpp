@@ -108,8 +108,9 @@ std::wstring InfCopyPath(const SetupDescription& description, const InfFileEntry
         ::CompareStringOrdinal(relative.c_str(), static_cast<int>(programFolder.size()), programFolder.c_str(),
                                static_cast<int>(programFolder.size()), TRUE) == CSTR_EQUAL)
         relative.erase(0, programFolder.size());
-    else
-        relative.erase(0, relative.find_last_of(L'\\') + 1);  // outside the package: its name alone
+    // Step 3 never copies an INF file whose path leaves the package folder,
+    // so there is no copy of it to delete or rename either.
+    if (!StaysInsideFolder(relative)) return L"";
     if (temporary) {
         const std::size_t nameAt = relative.find_last_of(L'\\') + 1;  // 0 without a folder part
         relative.insert(nameAt, L"vrel_");
@@ -118,8 +119,10 @@ std::wstring InfCopyPath(const SetupDescription& description, const InfFileEntry
 }
 
 void DeleteInfCopies(const SetupDescription& description) {
-    for (std::size_t i = 1; i < description.InfFiles.size(); ++i)
-        DeleteOrDefer(InfCopyPath(description, description.InfFiles[i], false));
+    for (std::size_t i = 1; i < description.InfFiles.size(); ++i) {
+        const std::wstring path = InfCopyPath(description, description.InfFiles[i], false);
+        if (!path.empty()) DeleteOrDefer(path);
+    }
 }
 
 void ReplaceExtractedFile(const FileRecord& record) {
@@ -135,9 +138,10 @@ void ReplaceExtractedFile(const FileRecord& record) {
 }
 
 void ReplaceInfCopies(const SetupDescription& description) {
-    for (std::size_t i = 1; i < description.InfFiles.size(); ++i)
-        ReplaceOrDefer(InfCopyPath(description, description.InfFiles[i], false),
-                       InfCopyPath(description, description.InfFiles[i], true));
+    for (std::size_t i = 1; i < description.InfFiles.size(); ++i) {
+        const std::wstring finalPath = InfCopyPath(description, description.InfFiles[i], false);
+        if (!finalPath.empty()) ReplaceOrDefer(finalPath, InfCopyPath(description, description.InfFiles[i], true));
+    }
 }
 
 }  // namespace tarnex

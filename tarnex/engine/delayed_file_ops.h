@@ -39,7 +39,9 @@ bool CheckTargetName(const FileRecord& record);  // logs a refusal
 // whose existing version the user kept.
 void DeleteComponentFiles(SetupDescription& description, const ComponentRecord& component);
 
-// InstallFolder + each user INF file's path relative to ProgramFolder.
+// InstallFolder + the user INF file's path relative to ProgramFolder ("vrel_"
+// before its name for the temporary copy); "" when that path would leave
+// the install folder (step 3 refuses to copy such a file).
 std::wstring InfCopyPath(const SetupDescription& description, const InfFileEntry& entry, bool temporary);
 void DeleteInfCopies(const SetupDescription& description);
 

@@ -147,7 +147,10 @@ void InstallEngine::DiscardTemporaryCopies() {
     SetupDescription& d = description_;
     for (const FileRecord& file : d.FileList)
         if (TargetNameAccepted(file)) ::DeleteFileW((std::wstring(file.TargetFolder) + L"vrel_" + file.TargetName).c_str());
-    for (std::size_t i = 1; i < d.InfFiles.size(); ++i) ::DeleteFileW(InfCopyPath(d, d.InfFiles[i], true).c_str());
+    for (std::size_t i = 1; i < d.InfFiles.size(); ++i) {
+        const std::wstring copy = InfCopyPath(d, d.InfFiles[i], true);
+        if (!copy.empty()) ::DeleteFileW(copy.c_str());
+    }
     std::wstring folder = d.InstallFolder;
     RemoveEmptySubfolders(folder);
     if (!folder.empty() && folder.back() == L'\\') folder.pop_back();

@@ -125,26 +125,5 @@ TEST_F(EngineCycle, TruncatedCabinetEndsStepThreeWithItsMessage) {
     EXPECT_FALSE(Exists(kInstall));
 }
 
-TEST_F(EngineCycle, ProgramBeforeThatReportsAFaultStopsTheEngineWithItsMessage) {
-    WriteStandardPackage();
-    // Core's program before now answers 1.
-    std::string inf = ReadBytes(std::wstring(kPackage) + L"user1.inf");
-    const std::string from = "probe.exe exit 0 C:\\VrelEngineTest\\Markers\\core_before";
-    inf.replace(inf.find(from), from.size(), "probe.exe exit 1 C:\\VrelEngineTest\\Markers\\core_before");
-    WriteBytes(std::wstring(kPackage) + L"user1.inf", inf);
-    ASSERT_TRUE(LoadPackage(AS_INST));
-    Select({L"Core", L"Viewer"});
-    RecordingView view;
-    EXPECT_EQ(RunEngine(view), EngineOutcome::StoppedBeforeCopy);
-    ASSERT_EQ(messages_.seen.size(), 1u);
-    EXPECT_EQ(messages_.seen[0].text, FormatText(57, L"probe.exe"));
-    EXPECT_EQ(view.FinalText(), L"");
-    EXPECT_FALSE(view.Enabled(PageButton::Next));
-    EXPECT_FALSE(Exists(kInstall));
-    const std::wstring log = Log();
-    EXPECT_TRUE(ContainsInOrder(log, StepLines(L"AS_INST", {1})));
-    EXPECT_EQ(log.find(L"Step 2 - "), std::wstring::npos);
-}
-
 }  // namespace
 }  // namespace enginetest

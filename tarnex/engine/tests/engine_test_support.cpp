@@ -518,6 +518,15 @@ void WriteStandardPackage(const PackageVariant& variant) {
     if (!variant.missingLooseFile) CopyInto(data + L"loose\\readme.txt", std::wstring(kPackage) + L"readme.txt");
 }
 
+void EditPackageFile(const wchar_t* name, const std::string& from, const std::string& to) {
+    const std::wstring path = std::wstring(kPackage) + name;
+    std::string text = ReadBytes(path);
+    const std::size_t at = text.find(from);
+    ASSERT_NE(at, std::string::npos) << from;
+    text.replace(at, from.size(), to);
+    WriteBytes(path, text);
+}
+
 void WriteLargePackage() {
     WriteCommonFiles();
     std::wstring components;

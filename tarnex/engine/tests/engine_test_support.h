@@ -74,6 +74,8 @@ struct PackageVariant {
     bool truncatedCabinet = false;  // user2.cab cut in its middle
 };
 void WriteStandardPackage(const PackageVariant& variant = {});
+// Replaces the first occurrence of from by to in a file of the package.
+void EditPackageFile(const wchar_t* name, const std::string& from, const std::string& to);
 // Ten components of 100 files each, one INF file and one cabinet per component.
 void WriteLargePackage();
 
