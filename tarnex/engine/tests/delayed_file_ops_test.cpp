@@ -22,7 +22,12 @@ protected:
         ::CreateDirectoryW(folder_.c_str(), nullptr);
         App().RestartNeeded = 0;
     }
-    void TearDown() override { App().RestartNeeded = 0; }
+    void TearDown() override {
+        App().RestartNeeded = 0;
+        for (const wchar_t* name : {L"readonly.txt", L"final.txt", L"vrel_final.txt", L"busy.txt", L"vrel_busy.txt"})
+            ::DeleteFileW((folder_ + name).c_str());
+        ::RemoveDirectoryW(folder_.c_str());
+    }
 
     std::wstring Make(const wchar_t* name, DWORD attributes = FILE_ATTRIBUTE_NORMAL) {
         const std::wstring path = folder_ + name;

@@ -28,7 +28,17 @@ using namespace tarnex;
 // The program context as the program run fills it, once for the test program.
 class ContextEnvironment : public ::testing::Environment {
 public:
-    void SetUp() override { InitAppContext(::GetModuleHandleW(nullptr), L""); }
+    void SetUp() override {
+        InitAppContext(::GetModuleHandleW(nullptr), L"");
+        // A log of its own, so that tests of other programs writing or
+        // trimming the prefix's log at the same time change nothing here.
+        wchar_t temp[MAX_PATH];
+        ::GetTempPathW(MAX_PATH, temp);
+        const std::wstring folder = std::wstring(temp) + L"vrel_engine_log\\";
+        ::CreateDirectoryW(folder.c_str(), nullptr);
+        ::DeleteFileW((folder + L"VrelTARNEX.log").c_str());
+        vrel::CopyToField(App().WindowsFolder, std::wstring_view(folder));
+    }
 };
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new ContextEnvironment);
 
