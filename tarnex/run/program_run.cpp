@@ -4,8 +4,8 @@
 
 #include "description/component_catalogue.h"
 #include "description/setup_description.h"
+#include "engine/install_engine.h"
 #include "run/app_context.h"
-#include "run/engine_hooks.h"
 #include "run/folder_utils.h"
 #include "run/message_box.h"
 #include "run/registry_utils.h"
@@ -76,7 +76,8 @@ bool StartUp(HINSTANCE instance, const wchar_t* arguments) {
 
 void ContinueRemoval() {
     SetupDescription& description = Description();
-    RunRemovalContinuationSteps();
+    // The engine's part: step 1, the INF copies, step 6 and step 14.
+    ContinueRemovalSteps();
     DeleteRegTree(description.KeyRoot, description.KeyPath);
     RemoveEmptySubfolders(description.InstallFolder);
     RemoveOwnCopy();
