@@ -14,16 +14,11 @@
 namespace tarnex {
 namespace {
 
-constexpr std::size_t kAnsiPathBuffer = 260;
-
 // Paths are matched in the ANSI code page, as Windows' ANSI registry view
-// hands the value out; a path that does not fit the buffer, or the code
-// page, cannot be matched and is queued again.
-std::string AnsiPath(const std::wstring& path) {
-    std::string ansi = vrel::ToNarrow(path);
-    if (ansi.size() >= kAnsiPathBuffer) ansi.resize(kAnsiPathBuffer - 1);
-    return ansi;
-}
+// hands the value out; a path that does not fit the code page cannot be
+// matched and is queued again. Paths are never cut: a cut path could match
+// another file's entry and leave this one unqueued.
+std::string AnsiPath(const std::wstring& path) { return vrel::ToNarrow(path); }
 
 void SetRestartNeeded() { ::InterlockedExchange(&App().RestartNeeded, 1); }
 
