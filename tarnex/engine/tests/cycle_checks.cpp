@@ -96,7 +96,8 @@ void ExpectInstaller(bool present) {
 }
 
 void ExpectCore(bool present) {
-    for (const wchar_t* file : {L"core.txt", L"settings.reg", L"Busvault.dll", L"Data\\table.bin", L"user1.inf"})
+    for (const wchar_t* file :
+         {L"core.txt", L"settings.reg", L"Busvault.dll", L"Data\\table.bin", L"user1.inf", L"ATL.DLL"})
         ExpectFile(file, present);
     EXPECT_EQ(KeyExists(HKEY_LOCAL_MACHINE, Pkg(L"Core")), present);
     EXPECT_EQ(KeyExists(HKEY_LOCAL_MACHINE, L"Software\\VrelEngineTest\\CoreData"), present);

@@ -161,6 +161,7 @@ core.txt
 settings.reg,,4
 Busvault.dll,,1
 evil.txt,..\evil.txt
+ATL.DLL
 
 [Core.Data]
 table.bin
@@ -198,6 +199,7 @@ settings.reg=1,120,2021-03-04,05:06:08,
 Busvault.dll=1,100000,2021-03-04,05:06:08,
 table.bin=1,4096,2021-03-04,05:06:08,
 evil.txt=1,6,2021-03-04,05:06:08,
+ATL.DLL=1,13,2021-03-04,05:06:08,
 )";
 
 const wchar_t kUser2[] = LR"([Version]

@@ -80,6 +80,10 @@ TEST_F(EngineCycle, FirstInstallationPutsEverythingInPlaceAndRemovalTakesItAllBa
                                       L"]: Step 12 - before broadcast\r\n",
                                       L"Registration DLL/OCX. Result: OK. C:\\VrelEngineTest\\Install\\Busvault.dll"}));
     EXPECT_NE(log.find(L"Refused target file outside its folder: ..\\evil.txt"), std::wstring::npos);
+    // "atl.dll" is registered before every other library, whatever its kind.
+    EXPECT_TRUE(ContainsInOrder(
+        log, {L"Registration DLL/OCX. Result: Don't load module by LoadLibrary. C:\\VrelEngineTest\\Install\\ATL.DLL",
+              L"Registration DLL/OCX. Result: OK. C:\\VrelEngineTest\\Install\\Busvault.dll"}));
 
     // Removal chosen in maintenance: the uninstall sections, Cancel never
     // live, then the program run removes the empty folders.
@@ -110,6 +114,7 @@ TEST_F(EngineCycle, FirstInstallationPutsEverythingInPlaceAndRemovalTakesItAllBa
         EXPECT_EQ(removalLog.find(L"Step " + std::to_wstring(skipped) + L" - "), std::wstring::npos) << skipped;
     EXPECT_NE(removalLog.find(L"DeRegistration DLL/OCX. Result: OK. C:\\VrelEngineTest\\Install\\Busvault.dll"),
               std::wstring::npos);
+    EXPECT_EQ(removalLog.find(L"ATL.DLL"), std::wstring::npos);  // never unregistered
 }
 
 TEST_F(EngineCycle, RemovalFromTheInstalledCopyEndsWithTheSelfRemovalBatch) {

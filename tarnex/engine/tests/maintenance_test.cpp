@@ -5,6 +5,7 @@
 #include "run/app_context.h"
 #include "run/message_box.h"
 #include "sysops/replace_dialog.h"
+#include "vrel/unique_handle.h"
 
 #include <algorithm>
 
@@ -84,6 +85,42 @@ TEST_F(EngineCycle, RepairPutsBackWhatWasDamaged) {
     ExpectExtra(false);
     EXPECT_TRUE(ContainsInOrder(LogSince(start),
                                 StepLines(L"AS_REP", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15})));
+}
+
+TEST_F(EngineCycle, OnWindows2000AndXpTheSystemsAtlDllIsNeitherReplacedNorDeleted) {
+    InstallCoreAndViewer();
+    const std::wstring atl = std::wstring(kInstall) + L"ATL.DLL";
+    // The system's own library, older than the package's.
+    WriteBytes(atl, "system atl");
+    {
+        vrel::unique_hfile file(::CreateFileW(atl.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        SYSTEMTIME old{2000, 1, 6, 1, 0, 0, 0, 0};
+        FILETIME stamp;
+        ::SystemTimeToFileTime(&old, &stamp);
+        ASSERT_TRUE(::SetFileTime(file.get(), &stamp, &stamp, &stamp));
+    }
+    const std::size_t start = LogSize();
+    ASSERT_TRUE(LoadPackage(AS_INST));
+    App().Mode = AS_REP;
+    App().Nt5Family = 1;
+    SelectInstalled();
+    RecordingView view;
+    ASSERT_EQ(RunEngine(view), EngineOutcome::Completed);
+    EXPECT_EQ(ReadBytes(atl), "system atl");
+    EXPECT_FALSE(Exists(std::wstring(kInstall) + L"vrel_ATL.DLL"));
+    EXPECT_EQ(App().RestartNeeded, 0);
+    EXPECT_TRUE(ContainsInOrder(LogSince(start), {L"Registration DLL/OCX. Result: Don't load module by LoadLibrary. " + atl,
+                                                  L"Registration DLL/OCX. Result: OK. C:\\VrelEngineTest\\Install\\Busvault.dll"}));
+
+    ASSERT_TRUE(LoadPackage(AS_SD));
+    App().Nt5Family = 1;
+    SelectInstalled();
+    RecordingView removal;
+    ASSERT_EQ(RunEngine(removal), EngineOutcome::Completed);
+    RemoveEmptyInstallFolder();
+    EXPECT_EQ(ReadBytes(atl), "system atl");
+    EXPECT_FALSE(Exists(std::wstring(kInstall) + L"core.txt"));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kPackageKey));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Cabinets of the engine's cycle tests, made at build time into OUT:
-#   user1.cab  stored: core.txt, settings.reg, Busvault.dll, table.bin, evil.txt
+#   user1.cab  stored: core.txt, settings.reg, Busvault.dll, table.bin, evil.txt,
+#              ATL.DLL (a plain file under the name the engine treats apart)
 #   user2.cab  MSZIP:  viewer.txt, extra.txt
 #   bigNN.cab  MSZIP:  100 files each (cNN_fMMM.txt), ten cabinets
 #   loose/     files that lie loose in the package folder
@@ -17,8 +18,9 @@ printf 'REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\VrelEngineTest\\Imported]
 head -c 4096 /dev/zero | tr '\0' 'T' > table.bin
 cp "$busvault" Busvault.dll
 printf 'evil\r\n' > evil.txt
-touch -d "$stamp" core.txt settings.reg table.bin Busvault.dll evil.txt
-gcab -c -n "$out/user1.cab" core.txt settings.reg table.bin Busvault.dll evil.txt
+printf 'package atl\r\n' > ATL.DLL
+touch -d "$stamp" core.txt settings.reg table.bin Busvault.dll evil.txt ATL.DLL
+gcab -c -n "$out/user1.cab" core.txt settings.reg table.bin Busvault.dll evil.txt ATL.DLL
 
 cd "$out/two"
 printf 'viewer\r\n' > viewer.txt
