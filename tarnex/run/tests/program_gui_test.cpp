@@ -50,6 +50,17 @@ void ReportWindowsXpTo(const std::wstring& programFile, bool on) {
                      static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
 }
 
+// The mode named by the wizard stub for this test's product, "" when the
+// wizard was not called.
+std::wstring StubMode(const std::string& nameGen) {
+    const std::wstring log = ReadLog(WindowsLog());
+    const std::wstring marker = L", product \"" + Widen(nameGen) + L"\"";
+    const std::size_t at = log.find(marker);
+    if (at == std::wstring::npos) return L"";
+    const std::size_t mode = log.rfind(L"Wizard stub: mode ", at);
+    return mode == std::wstring::npos ? L"" : log.substr(mode + 18, at - mode - 18);
+}
+
 // One started copy of Tarnex.exe in a package folder.
 class Installer {
 public:
@@ -133,12 +144,7 @@ protected:
         EXPECT_TRUE(run.started());
         std::string stuckAt;
         EXPECT_EQ(run.Exit(&stuckAt), 0) << "stuck at: " << stuckAt;
-        const std::wstring log = ReadLog(WindowsLog());
-        const std::wstring marker = L", product \"" + Widen(package_.NameGen) + L"\"";
-        const std::size_t at = log.find(marker);
-        if (at == std::wstring::npos) return L"";
-        const std::size_t mode = log.rfind(L"Wizard stub: mode ", at);
-        return mode == std::wstring::npos ? L"" : log.substr(mode + 18, at - mode - 18);
+        return StubMode(package_.NameGen);
     }
 
     std::string unique_;
@@ -255,6 +261,34 @@ TEST_F(ProgramGuiTest, SecondStartNamesTheFirstInstaller) {
     ASSERT_TRUE(ud::PressButton(question.Window, IDNO));
     EXPECT_EQ(first.Exit(), 0);
     RemoveTree(secondFolder);
+}
+
+TEST_F(ProgramGuiTest, UnsupportedSystemMayStillGoOn) {
+    WritePackage(folder_, L"Setup", package_);
+    Installer run(folder_, L"Setup.exe", L"");  // Windows 7 to it
+    ASSERT_TRUE(run.started());
+    const ud::BoxContent box = run.Box();
+    EXPECT_EQ(box.Text, L"Установленая на Вашем компьютере операционная система не соответствует требованиям "
+                        L"устанавливаемого программного обеспечения. Все равно, продолжить установку?");
+    ASSERT_TRUE(ud::PressButton(box.Window, IDYES));
+    std::string stuckAt;
+    EXPECT_EQ(run.Exit(&stuckAt), 0) << "stuck at: " << stuckAt;
+    EXPECT_EQ(StubMode(package_.NameGen), L"AS_INST");
+}
+
+TEST_F(ProgramGuiTest, MissingRequiredApplicationIsAskedAbout) {
+    package_.ExtraSections = "[RequiredKeyRegistry]\r\n\"Needed App\",2,\"Software\\VrelTests\\Absent_" + unique_ +
+                             "\",0,,0,0,\r\n";
+    WritePackage(folder_, L"Tarnex", package_);
+    Installer run(folder_, L"Tarnex.exe", L"");
+    ASSERT_TRUE(run.started());
+    const ud::BoxContent box = run.Box();
+    EXPECT_EQ(box.Text, L"Приложение \"Needed App\" не обнаружено. Без него устанавливаемое ПО будет работать не "
+                        L"правильно. Все равно продолжить установку?");
+    EXPECT_EQ(box.ButtonIds, (std::vector<int>{IDYES, IDNO}));
+    ASSERT_TRUE(ud::PressButton(box.Window, IDNO));
+    EXPECT_EQ(run.Exit(), 0);
+    EXPECT_EQ(StubMode(package_.NameGen), L"") << "No ends the run before the wizard";
 }
 
 TEST_F(ProgramGuiTest, FirstInstallReachesTheWizardInstalling) {

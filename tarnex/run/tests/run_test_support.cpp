@@ -66,6 +66,7 @@ void WritePackage(const std::wstring& folder, const std::wstring& programName, c
         inf += "[WINDOWS]\r\n";
         for (int i = 0; i < 9; ++i) inf += std::to_string(i) + "=page" + std::to_string(i) + ".bmp\r\n";
     }
+    inf += "\r\n" + p.ExtraSections;
     WriteFileBytes(folder + programName + L".inf", inf);
     if (p.Components.empty()) return;
 

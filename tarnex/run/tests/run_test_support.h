@@ -39,7 +39,8 @@ struct TestPackage {
     std::string OSVersions = "1,1,1,1,1,1,1";
     std::string OSServicePacks = "0,0,0,0,0,0,0";
     std::vector<TestComponent> Components{{"Core"}};
-    std::string ExtraOptions;  // lines appended to OPTIONS as written
+    std::string ExtraOptions;   // lines appended to OPTIONS as written
+    std::string ExtraSections;  // sections appended to the description as written
     bool OmitWindows = false;  // leaves out the required WINDOWS section
 };
 
