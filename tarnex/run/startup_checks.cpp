@@ -13,7 +13,6 @@ namespace tarnex {
 
 namespace {
 
-constexpr UINT kStringOsNotAccepted = 5;
 constexpr UINT kStringRequiredAppMissing = 7;
 constexpr UINT kStringNothingInstalled = 50;
 constexpr UINT kStringInstallCheckFailed = 58;
