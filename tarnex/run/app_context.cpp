@@ -7,6 +7,7 @@
 
 #include "run/message_box.h"
 #include "vrel/bounded_copy.h"
+#include "vrel/module_path.h"
 
 namespace tarnex {
 
@@ -21,19 +22,6 @@ constexpr const wchar_t* kModeNames[] = {L"AS_INST", L"AS_DEL", L"AS_SUP", L"AS_
 void StoreFolder(wchar_t (&field)[kTextField], std::wstring folder) {
     if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
     vrel::CopyToField(field, std::wstring_view(folder));
-}
-
-std::wstring ModulePath(HINSTANCE instance) {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n = ::GetModuleFileNameW(instance, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0) return {};
-        if (n < path.size()) {
-            path.resize(n);
-            return path;
-        }
-        path.resize(path.size() * 2);
-    }
 }
 
 }  // namespace
@@ -55,7 +43,7 @@ void InitAppContext(HINSTANCE instance, const wchar_t* arguments) {
 
     // ProgramName: the file name cut at its last dot; ProgramFolder: the path
     // up to and including the last backslash.
-    const std::wstring path = ModulePath(instance);
+    const std::wstring path = vrel::ModulePath(instance);
     const std::size_t slash = path.rfind(L'\\');
     const std::wstring folder = slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
     std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);

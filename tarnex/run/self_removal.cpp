@@ -7,27 +7,11 @@
 
 #include "run/setup_log.h"
 #include "run/text_utils.h"
+#include "vrel/module_path.h"
 #include "vrel/text_convert.h"
 #include "vrel/unique_handle.h"
 
 namespace tarnex {
-
-namespace {
-
-std::wstring OwnProgramPath() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0) return {};
-        if (n < path.size()) {
-            path.resize(n);
-            return path;
-        }
-        path.resize(path.size() * 2);
-    }
-}
-
-}  // namespace
 
 std::wstring BuildSelfRemovalBatch(const std::wstring& programPath, const SetupDescription& description) {
     const std::size_t slash = programPath.rfind(L'\\');
@@ -49,7 +33,7 @@ std::wstring BuildSelfRemovalBatch(const std::wstring& programPath, const SetupD
     return text;
 }
 
-void RemoveOwnCopy() { RemoveOwnCopy(OwnProgramPath(), Description()); }
+void RemoveOwnCopy() { RemoveOwnCopy(vrel::ModulePath(nullptr), Description()); }
 
 void RemoveOwnCopy(const std::wstring& programPath, const SetupDescription& description) {
     vrel::unique_hfile file(::CreateFileW(kSelfRemovalBatch, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,

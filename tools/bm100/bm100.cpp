@@ -14,6 +14,7 @@
 #include "options.h"
 #include "tovframe.h"
 #include "vrel/com_ptr.h"
+#include "vrel/module_path.h"
 #include "vrel/unique_handle.h"
 
 namespace {
@@ -23,9 +24,7 @@ using bm100tool::Options;
 enum ExitCode { kOk = 0, kUsage = 1, kUnavailable = 2, kPortFailed = 3, kNoReply = 4, kBadReply = 5 };
 
 std::wstring OwnFolder() {
-    wchar_t path[MAX_PATH] = {};
-    const DWORD n = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path, n);
+    const std::wstring folder = vrel::ModulePath(nullptr);
     const std::size_t slash = folder.find_last_of(L"\\/");
     return slash == std::wstring::npos ? std::wstring() : folder.substr(0, slash + 1);
 }

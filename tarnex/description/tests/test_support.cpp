@@ -18,39 +18,6 @@ ScratchFolder::ScratchFolder(const std::wstring& tag) {
 
 ScratchFolder::~ScratchFolder() { RemoveTree(path_); }
 
-void RemoveTree(const std::wstring& folder) {
-    std::wstring base = folder;
-    if (!base.empty() && base.back() != L'\\') base += L'\\';
-    WIN32_FIND_DATAW found{};
-    HANDLE find = ::FindFirstFileW((base + L"*").c_str(), &found);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") continue;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(base + name);
-            } else {
-                ::SetFileAttributesW((base + name).c_str(), FILE_ATTRIBUTE_NORMAL);
-                ::DeleteFileW((base + name).c_str());
-            }
-        } while (::FindNextFileW(find, &found));
-        ::FindClose(find);
-    }
-    ::RemoveDirectoryW(base.c_str());
-}
-
-void WriteBytes(const std::wstring& path, const std::string& bytes) {
-    for (std::size_t at = path.find(L'\\', 3); at != std::wstring::npos; at = path.find(L'\\', at + 1))
-        ::CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
-    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
-    DWORD written = 0;
-    ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    ::CloseHandle(file);
-}
-
-bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
 std::wstring ReadUtf16File(const std::wstring& path) {
     HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return {};

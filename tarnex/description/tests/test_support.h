@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/test_files.h"
 #include "run/message_box.h"
 
 namespace tarnex::test {
@@ -27,12 +28,10 @@ private:
     std::wstring path_;
 };
 
-// Writes bytes (INF files are ANSI text) to a file, creating folders on the way.
-void WriteBytes(const std::wstring& path, const std::string& bytes);
-bool Exists(const std::wstring& path);
+using testfiles::WriteBytes;
+using testfiles::Exists;
+using testfiles::RemoveTree;
 std::wstring ReadUtf16File(const std::wstring& path);
-// Removes a folder tree (test clean-up).
-void RemoveTree(const std::wstring& folder);
 
 // Records every message box and answers with a fixed button.
 class MessageRecorder {

@@ -9,6 +9,7 @@
 #include "engine/delayed_file_ops.h"
 #include "engine/portable/pending_rename_rule.h"
 #include "run/app_context.h"
+#include "vrel/bounded_copy.h"
 
 namespace tarnex {
 namespace {
@@ -20,11 +21,14 @@ protected:
         ::GetTempPathW(MAX_PATH, temp);
         folder_ = std::wstring(temp) + L"vrel_engine_delayed\\";
         ::CreateDirectoryW(folder_.c_str(), nullptr);
+        // The log of these cases goes to the test folder, not the current one.
+        vrel::CopyToField(App().WindowsFolder, std::wstring_view(folder_));
         App().RestartNeeded = 0;
     }
     void TearDown() override {
         App().RestartNeeded = 0;
-        for (const wchar_t* name : {L"readonly.txt", L"final.txt", L"vrel_final.txt", L"busy.txt", L"vrel_busy.txt"})
+        for (const wchar_t* name : {L"readonly.txt", L"final.txt", L"vrel_final.txt", L"busy.txt", L"vrel_busy.txt",
+                                 L"VrelTARNEX.log"})
             ::DeleteFileW((folder_ + name).c_str());
         ::RemoveDirectoryW(folder_.c_str());
     }

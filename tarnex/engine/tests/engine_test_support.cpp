@@ -313,48 +313,6 @@ std::wstring BinFolder() {
     return folder.substr(0, folder.find_last_of(L'\\') + 1);
 }
 
-void WriteBytes(const std::wstring& path, const std::string& bytes) {
-    vrel::unique_hfile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    ASSERT_TRUE(file) << Narrow(path);
-    DWORD written = 0;
-    ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-}
-
-std::string ReadBytes(const std::wstring& path) {
-    vrel::unique_hfile file(
-        ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
-    if (!file) return "<missing>";
-    std::string bytes;
-    char buffer[65536];
-    DWORD read = 0;
-    while (::ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
-    return bytes;
-}
-
-bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-void DeleteTree(const std::wstring& folder) {
-    std::wstring base = folder;
-    if (!base.empty() && base.back() != L'\\') base += L'\\';
-    WIN32_FIND_DATAW data;
-    vrel::unique_hfind find(::FindFirstFileW((base + L"*").c_str(), &data));
-    if (find) {
-        do {
-            const std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::wstring path = base + name;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                DeleteTree(path);
-            } else {
-                ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-                ::DeleteFileW(path.c_str());
-            }
-        } while (::FindNextFileW(find.get(), &data));
-    }
-    find.reset();
-    ::RemoveDirectoryW(base.c_str());
-}
-
 std::vector<std::wstring> FilesBelow(const std::wstring& folder) {
     std::vector<std::wstring> files;
     std::wstring base = folder;
@@ -495,7 +453,7 @@ std::size_t LogSize() {
 
 std::wstring LogSince(std::size_t offset) {
     const std::string bytes = ReadBytes(LogPath());
-    if (bytes == "<missing>" || offset >= bytes.size()) return L"";
+    if (bytes.empty() || offset >= bytes.size()) return L"";
     std::wstring text((bytes.size() - offset) / 2, L'\0');
     std::memcpy(text.data(), bytes.data() + offset, text.size() * 2);
     return text;
@@ -571,7 +529,7 @@ void CleanSlate() {
     // Registration leaves the current folder where the last library was;
     // a folder that is current cannot be removed.
     ::SetCurrentDirectoryW(BinFolder().c_str());
-    DeleteTree(kRoot);
+    RemoveTree(kRoot);
     ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kTestKey);
     ::RegDeleteTreeW(HKEY_CURRENT_USER, kTestKey);
     ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kUninstallKey);
@@ -580,7 +538,7 @@ void CleanSlate() {
     ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kSystemEnvKey, L"VREL_ENGINE_VIEWER");
     ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager",
                          L"PendingFileRenameOperations");
-    DeleteTree(ProgramsFolder() + L"VrelEngineTest");
+    RemoveTree(ProgramsFolder() + L"VrelEngineTest");
     DeleteBusvaultRegistration();
     SetMessageAnswerer({});
     SetReplaceAnswerer({});

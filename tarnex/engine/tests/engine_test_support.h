@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/test_files.h"
 #include "description/setup_description.h"
 #include "engine/install_engine.h"
 #include "engine/progress_view.h"
@@ -33,10 +34,10 @@ inline constexpr wchar_t kSystemEnvKey[] = L"SYSTEM\\CurrentControlSet\\Control\
 
 // Files and folders.
 std::wstring BinFolder();  // the test program's folder, with a backslash
-void WriteBytes(const std::wstring& path, const std::string& bytes);
-std::string ReadBytes(const std::wstring& path);
-bool Exists(const std::wstring& path);
-void DeleteTree(const std::wstring& folder);
+using testfiles::WriteBytes;
+using testfiles::ReadBytes;
+using testfiles::Exists;
+using testfiles::RemoveTree;
 // Every file below folder, as paths relative to it.
 std::vector<std::wstring> FilesBelow(const std::wstring& folder);
 // True when the file's creation and last-write times are 2021-03-04

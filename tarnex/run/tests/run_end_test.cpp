@@ -183,15 +183,15 @@ TEST_F(RunEndTest, RemovalChosenInMaintenanceRemovesEmptyFoldersOnly) {
     vrel::CopyToField(Description().InstallFolder, std::wstring_view(install));
     App().Mode = AS_SD;
 
-    WriteFileBytes(install + L"data\\kept.txt", "x");
+    WriteBytes(install + L"data\\kept.txt", "x");
     FinishRun(1);
-    EXPECT_FALSE(FileExists(install + L"bin"));
-    EXPECT_TRUE(FileExists(install + L"data\\kept.txt"));
-    EXPECT_TRUE(FileExists(install));
+    EXPECT_FALSE(Exists(install + L"bin"));
+    EXPECT_TRUE(Exists(install + L"data\\kept.txt"));
+    EXPECT_TRUE(Exists(install));
 
     ::DeleteFileW((install + L"data\\kept.txt").c_str());
     FinishRun(1);
-    EXPECT_FALSE(FileExists(install)) << "an empty install folder goes too";
+    EXPECT_FALSE(Exists(install)) << "an empty install folder goes too";
     EXPECT_TRUE(boxes_.empty());
     RemoveTree(install);
 }
@@ -221,7 +221,7 @@ TEST_F(RunEndTest, CopyOfTheProgramRemovesItselfAndItsFolder) {
     const std::wstring copy = folder + L"Remover.exe";
     const std::wstring extra = folder + L"helper.dll";
     ASSERT_TRUE(::CopyFileW(OwnPath().c_str(), copy.c_str(), FALSE));
-    WriteFileBytes(extra, "library");
+    WriteBytes(extra, "library");
 
     // The log folder without its backslash: a backslash before the closing
     // quote would escape it.
@@ -236,11 +236,11 @@ TEST_F(RunEndTest, CopyOfTheProgramRemovesItselfAndItsFolder) {
     ASSERT_EQ(::WaitForSingleObject(process.get(), 30000), WAIT_OBJECT_0);
 
     std::wstring folderNoSlash = folder.substr(0, folder.size() - 1);
-    for (int i = 0; i < 200 && (FileExists(folderNoSlash) || FileExists(L"C:\\Tarnex.bat")); ++i) ::Sleep(100);
-    EXPECT_FALSE(FileExists(copy));
-    EXPECT_FALSE(FileExists(extra));
-    EXPECT_FALSE(FileExists(folderNoSlash)) << "the emptied folder is removed";
-    EXPECT_FALSE(FileExists(L"C:\\Tarnex.bat")) << "the batch deletes itself";
+    for (int i = 0; i < 200 && (Exists(folderNoSlash) || Exists(L"C:\\Tarnex.bat")); ++i) ::Sleep(100);
+    EXPECT_FALSE(Exists(copy));
+    EXPECT_FALSE(Exists(extra));
+    EXPECT_FALSE(Exists(folderNoSlash)) << "the emptied folder is removed";
+    EXPECT_FALSE(Exists(L"C:\\Tarnex.bat")) << "the batch deletes itself";
     EXPECT_THAT(Log(), HasSubstr(L"]: :Repeat\r\ndel \"" + copy + L"\"\r\ndel \"" + extra + L"\"\r\n"));
     RemoveTree(folder);
 }

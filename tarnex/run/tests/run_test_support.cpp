@@ -22,37 +22,6 @@ std::wstring MakeTempFolder(const std::wstring& stem) {
     return folder;
 }
 
-void RemoveTree(const std::wstring& folder) {
-    std::wstring from = folder;
-    if (!from.empty() && from.back() == L'\\') from.pop_back();
-    from.push_back(L'\0');  // double terminator
-    SHFILEOPSTRUCTW op{};
-    op.wFunc = FO_DELETE;
-    op.pFrom = from.c_str();
-    op.fFlags = FOF_NOCONFIRMATION | FOF_NOERRORUI | FOF_SILENT;
-    ::SHFileOperationW(&op);
-}
-
-void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
-    vrel::unique_hfile file(
-        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    DWORD written = 0;
-    if (file) ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-}
-
-std::string ReadFileBytes(const std::wstring& path) {
-    vrel::unique_hfile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return {};
-    std::string bytes;
-    char buffer[65536];
-    DWORD got = 0;
-    while (::ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
-    return bytes;
-}
-
-bool FileExists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
 void WritePackage(const std::wstring& folder, const std::wstring& programName, const TestPackage& p) {
     std::string inf = "[Version]\r\nSignature=\"$Windows NT$\"\r\n\r\n[OPTIONS]\r\n";
     inf += "Access=No\r\nLicense=No\r\nSupportMode=" + p.SupportMode + "\r\nBackWindow=" + p.BackWindow +
@@ -67,7 +36,7 @@ void WritePackage(const std::wstring& folder, const std::wstring& programName, c
         for (int i = 0; i < 9; ++i) inf += std::to_string(i) + "=page" + std::to_string(i) + ".bmp\r\n";
     }
     inf += "\r\n" + p.ExtraSections;
-    WriteFileBytes(folder + programName + L".inf", inf);
+    WriteBytes(folder + programName + L".inf", inf);
     if (p.Components.empty()) return;
 
     std::string user = "[Version]\r\nSignature=\"$Windows NT$\"\r\n\r\n[EngNames]\r\n";
@@ -85,7 +54,7 @@ void WritePackage(const std::wstring& folder, const std::wstring& programName, c
     section("COMPLEXES", [](const TestComponent&, int) { return std::string("No"); });
     section("DEPENDENCES", [](const TestComponent&, int) { return std::string("0"); });
     section("STATES", [](const TestComponent&, int) { return std::string("2"); });
-    WriteFileBytes(folder + L"user.inf", user);
+    WriteBytes(folder + L"user.inf", user);
 }
 
 namespace {
@@ -111,7 +80,7 @@ void WritePackageValue(const std::string& keyPath, const std::wstring& name, con
 void DeletePackageKey(const std::string& keyPath) { ::RegDeleteTreeW(HKEY_CURRENT_USER, Widen(keyPath).c_str()); }
 
 std::wstring ReadLog(const std::wstring& logPath) {
-    const std::string bytes = ReadFileBytes(logPath);
+    const std::string bytes = ReadBytes(logPath);
     return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
 }
 

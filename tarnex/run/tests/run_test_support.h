@@ -8,17 +8,17 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/test_files.h"
+
 namespace tarnex::testing {
 
 // A fresh, empty folder under the temp folder; ends in a backslash.
 std::wstring MakeTempFolder(const std::wstring& stem);
 
-// Deletes a folder tree (best effort).
-void RemoveTree(const std::wstring& folder);
-
-void WriteFileBytes(const std::wstring& path, const std::string& bytes);
-std::string ReadFileBytes(const std::wstring& path);
-bool FileExists(const std::wstring& path);
+using testfiles::Exists;
+using testfiles::ReadBytes;
+using testfiles::RemoveTree;
+using testfiles::WriteBytes;
 
 // A package's user component as the catalogue lists it.
 struct TestComponent {

@@ -72,7 +72,7 @@ TEST_F(SetupLogTest, EntriesAreAppendedAsUtf16WithoutByteOrderMark) {
     EXPECT_EQ(WriteLog(L"first"), 1);
     EXPECT_EQ(WriteLog(L"Установка\r\n"), 1);
     EXPECT_EQ(WriteLog(L""), 1);
-    const std::string bytes = ReadFileBytes(LogPath());
+    const std::string bytes = ReadBytes(LogPath());
     ASSERT_GE(bytes.size(), 4u);
     EXPECT_EQ(bytes[0], '[');  // no FF FE in front
     EXPECT_EQ(bytes[1], '\0');
@@ -127,16 +127,16 @@ TEST_F(SetupLogTest, MissingFolderFailsWithString2) {
 
 TEST_F(SetupLogTest, TrimDeletesOnlyALogLargerThanOneMebibyte) {
     TrimLog();  // no log: nothing happens
-    EXPECT_FALSE(FileExists(LogPath()));
+    EXPECT_FALSE(Exists(LogPath()));
 
-    WriteFileBytes(LogPath(), std::string(1048576, 'a'));
+    WriteBytes(LogPath(), std::string(1048576, 'a'));
     TrimLog();
-    ASSERT_TRUE(FileExists(LogPath())) << "exactly 1 MiB stays";
-    EXPECT_EQ(ReadFileBytes(LogPath()).size(), 1048576u);
+    ASSERT_TRUE(Exists(LogPath())) << "exactly 1 MiB stays";
+    EXPECT_EQ(ReadBytes(LogPath()).size(), 1048576u);
 
-    WriteFileBytes(LogPath(), std::string(1048577, 'a'));
+    WriteBytes(LogPath(), std::string(1048577, 'a'));
     TrimLog();
-    EXPECT_FALSE(FileExists(LogPath())) << "one byte more is deleted";
+    EXPECT_FALSE(Exists(LogPath())) << "one byte more is deleted";
 
     EXPECT_EQ(WriteLog(L"fresh"), 1);
     EXPECT_THAT(Log(), StartsWith(L"["));

@@ -116,7 +116,7 @@ TEST_F(StartupTest, ContextHoldsCaptionFoldersAndProgramName) {
     EXPECT_STREQ(app.ProgramName, L"tarnex_startup_checks_test");
     EXPECT_EQ(std::wstring(app.WindowsFolder).back(), L'\\');
     EXPECT_EQ(std::wstring(app.SystemFolder).back(), L'\\');
-    EXPECT_TRUE(FileExists(std::wstring(app.SystemFolder) + L"kernel32.dll"));
+    EXPECT_TRUE(Exists(std::wstring(app.SystemFolder) + L"kernel32.dll"));
     EXPECT_EQ(app.Mode, AS_INST);
     EXPECT_EQ(app.ContinueAfterRestart, 0);
 }

@@ -12,6 +12,7 @@
 
 #include "run/message_box.h"
 #include "sysops/replace_dialog.h"
+#include "tests/support/test_files.h"
 
 namespace sysops_test {
 
@@ -36,11 +37,11 @@ private:
     std::wstring path_;
 };
 
-void RemoveTree(const std::wstring& folder);
-bool Exists(const std::wstring& path);
-bool IsFolder(const std::wstring& path);
-std::string ReadBytes(const std::wstring& path);
-void WriteBytes(const std::wstring& path, const std::string& bytes);
+using testfiles::Exists;
+using testfiles::IsFolder;
+using testfiles::ReadBytes;
+using testfiles::RemoveTree;
+using testfiles::WriteBytes;
 std::wstring LogText();
 void ClearLog();
 
