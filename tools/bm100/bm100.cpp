@@ -12,6 +12,7 @@
 #include "busvault.h"
 #include "cell_format.h"
 #include "options.h"
+#include "tovframe_host.h"
 #include "tovframe.h"
 #include "vrel/com_ptr.h"
 #include "vrel/module_path.h"
@@ -35,59 +36,7 @@ std::string Narrow(const std::wstring& text) {
     return out;
 }
 
-struct TovFrame {
-    vrel::unique_hmodule module;
-    TovFrameInitializeFn initialize = nullptr;
-    TovFrameUninitializeFn uninitialize = nullptr;
-    TovGetSpdPackNameFn packName = nullptr;
-    TovGetSpdCellNameFn cellName = nullptr;
-    TovSetFrameDataFn setFrameData = nullptr;
-    TovFrameAnalizeFn analize = nullptr;
-    tagFrameDsc dsc{};
-    bool initialised = false;
-
-    ~TovFrame() {
-        if (initialised) uninitialize(dsc.handle);
-    }
-
-    template <typename Fn>
-    bool Bind(const char* name, Fn& fn) {
-        fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module.get(), name)));
-        if (!fn) std::fprintf(stderr, "bm100: TovFrame.dll lacks the export %s\n", name);
-        return fn != nullptr;
-    }
-
-    bool Load(const std::wstring& folder) {
-        module.reset(::LoadLibraryW((folder + L"TovFrame.dll").c_str()));
-        if (!module) module.reset(::LoadLibraryW(L"TovFrame.dll"));
-        if (!module) {
-            std::fprintf(stderr, "bm100: cannot load TovFrame.dll (error %lu)\n", ::GetLastError());
-            return false;
-        }
-        if (!Bind(TOV_EXPORT_FRAMEINITIALIZE, initialize) || !Bind(TOV_EXPORT_FRAMEUNINITIALIZE, uninitialize) ||
-            !Bind(TOV_EXPORT_GETSPDPACKNAME, packName) || !Bind(TOV_EXPORT_GETSPDCELLNAME, cellName) ||
-            !Bind(TOV_EXPORT_SETFRAMEDATA, setFrameData) || !Bind(TOV_EXPORT_FRAMEANALIZE, analize))
-            return false;
-        const unsigned long result = initialize(&dsc, FRSPDDEVTYPE_BM100, FRSPDDEVVER_2);
-        if (result != TOV_OK || !dsc.device || !dsc.buffer) {
-            std::fprintf(stderr, "bm100: TovFrame cannot describe the BM100 (result %lu)\n", result);
-            return false;
-        }
-        initialised = true;
-        return true;
-    }
-
-    std::string PackName(unsigned long pack) const {
-        char name[128] = {};
-        unsigned long length = sizeof name;
-        return packName(dsc.handle, pack, name, &length) == TOV_OK ? name : "?";
-    }
-    std::string CellName(unsigned long pack, unsigned long cell) const {
-        char name[128] = {};
-        unsigned long length = sizeof name;
-        return cellName(dsc.handle, pack, cell, name, &length) == TOV_OK ? name : "?";
-    }
-};
+using TovFrame = bm100tool::TovFrameHost;
 
 // The packet indexes the user asked for, in the order given.
 bool ResolvePackets(const TovFrame& tov, const std::vector<std::string>& wanted, std::vector<unsigned long>& packs) {
@@ -227,7 +176,7 @@ int ReadPacket(TovFrame& tov, IBusvaultStore* store, DWORD handle, const Options
 int Run(const Options& options) {
     const std::wstring folder = OwnFolder();
     TovFrame tov;
-    if (!tov.Load(folder)) return kUnavailable;
+    if (!tov.Load(folder, "bm100")) return kUnavailable;
     std::vector<unsigned long> packs;
     if (!ResolvePackets(tov, options.packets, packs)) return kUsage;
 

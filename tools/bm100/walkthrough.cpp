@@ -10,27 +10,10 @@
 
 #include "../../testsupport/bm100_wire.h"
 #include "cell_format.h"
+#include "tovframe_host.h"
 #include "tovframe.h"
 
 namespace {
-
-struct Api {
-    TovGetInfoFn getInfo;
-    TovFrameInitializeFn initialize;
-    TovFrameUninitializeFn uninitialize;
-    TovGetSpdDevNameFn devName;
-    TovGetSpdPackNameFn packName;
-    TovGetSpdCellNameFn cellName;
-    TovSetFrameDataFn setFrameData;
-    TovFrameAnalizeFn analize;
-};
-
-template <typename Fn>
-bool Bind(HMODULE module, const char* name, Fn& fn) {
-    fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
-    if (!fn) std::fprintf(stderr, "TovFrame.dll lacks %s\n", name);
-    return fn != nullptr;
-}
 
 std::string Hex(const unsigned char* bytes, unsigned long n) {
     std::string s;
@@ -77,38 +60,23 @@ std::vector<std::uint8_t> SampleData(const tagSpdPackDsc& pack, unsigned long pa
 }  // namespace
 
 int main() {
-    HMODULE module = ::LoadLibraryW(L"TovFrame.dll");
-    if (!module) {
-        std::fprintf(stderr, "cannot load TovFrame.dll (error %lu)\n", ::GetLastError());
-        return 1;
-    }
-    Api api{};
-    if (!Bind(module, TOV_EXPORT_GETINFO, api.getInfo) || !Bind(module, TOV_EXPORT_FRAMEINITIALIZE, api.initialize) ||
-        !Bind(module, TOV_EXPORT_FRAMEUNINITIALIZE, api.uninitialize) ||
-        !Bind(module, TOV_EXPORT_GETSPDDEVNAME, api.devName) || !Bind(module, TOV_EXPORT_GETSPDPACKNAME, api.packName) ||
-        !Bind(module, TOV_EXPORT_GETSPDCELLNAME, api.cellName) ||
-        !Bind(module, TOV_EXPORT_SETFRAMEDATA, api.setFrameData) || !Bind(module, TOV_EXPORT_FRAMEANALIZE, api.analize))
-        return 1;
+    bm100tool::TovFrameHost tov;
+    if (!tov.Load(L"", "tovframe-walkthrough")) return 1;
 
     tagTovProtoInfo info{};
     unsigned long count = 0;
-    api.getInfo(&info, &count);
-    char name[64];
-    unsigned long length = sizeof name;
-    api.devName(info.type, name, &length);
+    tov.getInfo(&info, &count);
     std::printf("TovFrame serves %lu protocol: device type %d (%s), version %d\n\n", count,
-                static_cast<int>(info.type), name, static_cast<int>(info.version));
+                static_cast<int>(info.type), tov.DeviceName(info.type).c_str(), static_cast<int>(info.version));
 
-    tagFrameDsc dsc{};
-    if (api.initialize(&dsc, FRSPDDEVTYPE_BM100, FRSPDDEVVER_2) != TOV_OK) return 1;
+    const tagFrameDsc& dsc = tov.dsc;
     const unsigned char address = 0x05;
     for (unsigned long p = 0; p < dsc.device->packCount; ++p) {
         const tagSpdPackDsc& pack = dsc.device->packs[p];
-        length = sizeof name;
-        api.packName(dsc.handle, p, name, &length);
         unsigned long frameLength = 0;
-        api.setFrameData(dsc.handle, address, p, 1, nullptr, &frameLength);
-        std::printf("Packet %lu \"%s\" (code 0x%02X, %u data bytes)\n", p, name, pack.code, pack.dataLength);
+        tov.setFrameData(dsc.handle, address, p, 1, nullptr, &frameLength);
+        std::printf("Packet %lu \"%s\" (code 0x%02X, %u data bytes)\n", p, tov.PackName(p).c_str(), pack.code,
+                    pack.dataLength);
         std::printf("  request to gauge %u: %s\n", address, Hex(dsc.buffer, frameLength).c_str());
 
         const auto reply = bm100wire::EncodeReply(pack.code, SampleData(pack, p), true, address);
@@ -117,22 +85,18 @@ int main() {
         unsigned long found = 0, dataLength = static_cast<unsigned long>(reply.size());
         unsigned char* data = nullptr;
         unsigned char from = 0;
-        const unsigned long result = api.analize(dsc.handle, &from, &found, 1, &data, &dataLength);
+        const unsigned long result = tov.analize(dsc.handle, &from, &found, 1, &data, &dataLength);
         if (result != TOV_OK) {
             std::printf("  analysis failed: %lu\n", result);
             continue;
         }
         std::printf("  analysed: packet %lu from gauge %u, %lu data bytes\n", found, from, dataLength);
         for (unsigned c = 0; c < pack.cellCount; ++c) {
-            length = sizeof name;
-            api.cellName(dsc.handle, found, c, name, &length);
             const tagSpdCellDsc& cell = pack.cells[c];
-            std::printf("    %-26s %-4s = %s\n", name, bm100tool::TypeName(cell.varType).c_str(),
+            std::printf("    %-26s %-4s = %s\n", tov.CellName(found, c).c_str(), bm100tool::TypeName(cell.varType).c_str(),
                         bm100tool::FormatCell(cell, data, dataLength).c_str());
         }
         std::printf("\n");
     }
-    api.uninitialize(dsc.handle);
-    ::FreeLibrary(module);
     return 0;
 }
