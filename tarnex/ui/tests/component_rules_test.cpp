@@ -99,16 +99,6 @@ TEST(ComponentTree, AFifthLevelIsRefusedOncePerComponentAndTheRestShown) {
     EXPECT_TRUE(tree.Items[7].Locked);
 }
 
-TEST(ComponentTree, ALockedComponentIsLockedUnderEveryParent) {
-    Catalogue c;
-    c.Add(1, {0}).Add(2, {0}).Add(3, {1, 2}, 4);
-    ComponentTree tree = BuildComponentTree(c.List());
-    ASSERT_EQ(4u, tree.Items.size());
-    EXPECT_TRUE(tree.Items[2].Locked && tree.Items[3].Locked);
-    EXPECT_FALSE(ToggleItem(tree, 2));
-    EXPECT_EQ(kCheckGreyed, tree.Items[2].Image);
-}
-
 // G(1) ─┬─ P(2) ─┬─ C1(4) ── D(7)
 //       │        ├─ C2(5, no box)
 //       │        └─ C3(6, greyed, locked)
@@ -158,16 +148,6 @@ TEST_F(Spreading, LockedItemsAndItemsWithoutABoxNeverToggle) {
     EXPECT_EQ(before, Images(tree));
 }
 
-TEST(ComponentTree, ALockedAncestorFollowsItsBranch) {
-    Catalogue c;
-    c.Add(1, {0}, 3).Add(2, {1}).Add(3, {1}, 0);
-    ComponentTree tree = BuildComponentTree(c.List());
-    ASSERT_TRUE(ToggleItem(tree, 1));
-    EXPECT_EQ(kCheckTicked, tree.Items[0].Image);
-    ASSERT_TRUE(ToggleItem(tree, 1));
-    EXPECT_EQ(kCheckPartly, tree.Items[0].Image);  // a child without a box counts as chosen
-}
-
 TEST(ComponentChoice, AddRemoveStartsWithWhatIsInstalled) {
     Catalogue c;
     c.Add(1, {0}, 1, 1).Add(2, {0}, 2, 0).Add(3, {0}, 2, 1).Add(4, {0}, 1, 0).Add(5, {0}, 5, 1).Add(6, {1, 3}, 1, 1);
@@ -214,16 +194,6 @@ TEST(ComponentChoice, ChosenItemsSelectTheirComponentsAndCountTheirFiles) {
     EXPECT_EQ(0, c.d.FileList[a].RefCount);
 }
 
-TEST(ComponentChoice, TheInstallerIsChosenOnlyWithFilesToInstall) {
-    Catalogue c;
-    c.Add(1, {0}, 2);
-    c.File(0, L"setup.exe", 100);
-    const ComponentTree tree = BuildComponentTree(c.List());
-    EXPECT_EQ(0, EvaluateSelection(tree, c.d));
-    EXPECT_EQ(1, c.Of(1).Selected);
-    EXPECT_EQ(0, c.Of(0).Selected);
-}
-
 TEST(ComponentChoice, TheOtherAccessVersionIsLeftOutOfTheSize) {
     Catalogue c;
     c.Add(1, {0}, 2);
@@ -251,17 +221,6 @@ TEST(ComponentChoice, SizesBeyond4GiBAndWhetherNextMayBePressed) {
     EXPECT_FALSE(SelectionFits(size, size - 1));
     EXPECT_FALSE(SelectionFits(size, -1));  // free space unreadable
     EXPECT_FALSE(SelectionFits(0, size));   // nothing chosen
-}
-
-TEST(ComponentChoice, LeavingStoresWhatEachItemShows) {
-    Catalogue c;
-    c.Add(1, {0}, 1).Add(2, {1}, 1).Add(3, {1}, 1).Add(4, {0}, 3).Add(5, {0}, 4).Add(6, {1, 4}, 2);
-    ComponentTree tree = BuildComponentTree(c.List());
-    ToggleItem(tree, 1);  // 1 becomes partly ticked
-    ToggleItem(tree, 5);  // the first of 6's two items is emptied
-    StoreItemStates(tree, c.List());
-    const std::uint8_t expected[] = {0, 5, 2, 1, 3, 4, 2};
-    for (std::int32_t n = 1; n <= 6; ++n) EXPECT_EQ(expected[n], c.Of(n).State) << n;
 }
 
 TEST(SizeText, UnitsAndDecimals) {
