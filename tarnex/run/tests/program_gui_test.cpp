@@ -25,13 +25,6 @@ namespace ud = tarnex::uidriver;
 constexpr DWORD kBoxTimeoutMs = 30000;
 constexpr DWORD kExitTimeoutMs = 30000;
 
-std::wstring BinFolder() {
-    wchar_t path[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder = path;
-    return folder.substr(0, folder.rfind(L'\\') + 1);
-}
-
 std::wstring WindowsLog() {
     wchar_t folder[MAX_PATH] = {};
     ::GetWindowsDirectoryW(folder, MAX_PATH);
@@ -69,7 +62,7 @@ class Installer {
 public:
     Installer(const std::wstring& folder, const std::wstring& programFile, const std::wstring& arguments) {
         path = folder + programFile;
-        ::CopyFileW((BinFolder() + L"Tarnex.exe").c_str(), path.c_str(), FALSE);
+        ::CopyFileW((TestProgramFolder() + L"Tarnex.exe").c_str(), path.c_str(), FALSE);
         std::wstring command = L"\"" + path + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
         STARTUPINFOW startup{};
         startup.cb = sizeof startup;
@@ -179,7 +172,7 @@ ToolResult RunDriverTool(const std::wstring& arguments) {
     ToolResult result;
     if (!::CreatePipe(readEnd.put(), writeEnd.put(), &inherit, 0)) return result;
     ::SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
-    std::wstring command = L"\"" + BinFolder() + L"ui_driver.exe\" " + arguments;
+    std::wstring command = L"\"" + TestProgramFolder() + L"ui_driver.exe\" " + arguments;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -441,7 +434,7 @@ void ExpectIconGroupWellFormed(HMODULE module, WORD groupId) {
 }
 
 TEST(ProgramResources, IconAndCommonControlsManifestAreBuiltIn) {
-    const std::wstring program = BinFolder() + L"Tarnex.exe";
+    const std::wstring program = TestProgramFolder() + L"Tarnex.exe";
     HMODULE module = ::LoadLibraryExW(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(module, nullptr);
     ExpectIconGroupWellFormed(module, 101);
