@@ -43,7 +43,6 @@ void ExpectRecord(const wchar_t* key, const wchar_t* path, const wchar_t* name, 
 void EngineCycle::SetUp() {
     ::CoInitialize(nullptr);
     CleanSlate();
-    InstallAnswerer(messages_);
     logStart_ = LogSize();
 }
 
@@ -91,7 +90,7 @@ void ExpectInstaller(bool present) {
     EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, kUninstallKey, L"UninstallString"),
               L"\"C:\\VrelEngineTest\\Install\\Setup.exe\" /u");
     EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, L"Software\\VrelEngineTest\\Installer", L"Folder"), L"C:\\VrelEngineTest\\Install");
-    EXPECT_EQ(ReadBytes(Install(L"Setup.exe")), ReadBytes(BinFolder() + L"engine_helper.exe"));
+    EXPECT_EQ(ReadBytes(Install(L"Setup.exe")), ReadBytes(TestProgramFolder() + L"engine_helper.exe"));
     EXPECT_EQ(ShortcutTarget(link), L"C:\\VrelEngineTest\\Install\\Setup.exe");
 }
 
@@ -118,7 +117,7 @@ void ExpectCore(bool present) {
     }
     ExpectCabinetFile(L"core.txt", "core file, first edition\r\n");
     ExpectCabinetFile(L"Data\\table.bin", std::string(4096, 'T'));
-    ExpectCabinetFile(L"Busvault.dll", ReadBytes(BinFolder() + L"Busvault.dll"));
+    ExpectCabinetFile(L"Busvault.dll", ReadBytes(TestProgramFolder() + L"Busvault.dll"));
     ExpectRecord(L"Core\\1.0", L"C:\\VrelEngineTest\\Install\\Core", L"Основные файлы", L"Ядро тестового пакета", L"No",
                  L"1");
     EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, L"Software\\VrelEngineTest\\CoreData", L"Mode"), L"fast");
