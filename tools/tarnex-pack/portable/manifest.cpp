@@ -475,7 +475,19 @@ void Reader::Environment(int line, const std::wstring& value, Entries& entries) 
     else if (SameKey(f[2], L"append")) e.replace = false;
     else return Error(line, L"expected set or append, not \"" + f[2] + L"\"");
     e.value = f[3];
-    FieldError(line, L"the value", CheckField(e.value, {tarnex::kPathField}));  // the rest of the line: commas stay
+    FieldError(line, L"the value", CheckField(e.value, {tarnex::kPathField, false, true}));  // the rest of the line: commas stay
+    // The installer applies the ";"-separated parts one by one and stops at
+    // an empty one; setting writes each part over the one before.
+    bool emptyPart = false;
+    for (std::size_t start = 0; start <= e.value.size();) {
+        std::size_t end = e.value.find(L';', start);
+        if (end == std::wstring::npos) end = e.value.size();
+        if (end == start) emptyPart = true;
+        else if (emptyPart) return Error(line, L"the value has an empty part before others; the installer stops there");
+        start = end + 1;
+    }
+    if (e.replace && e.value.find(L';') != std::wstring::npos && e.value.find(L';') + 1 < e.value.size())
+        return Error(line, L"set keeps only the last of the \";\"-separated parts; use append for a list");
     entries.env.push_back(std::move(e));
 }
 

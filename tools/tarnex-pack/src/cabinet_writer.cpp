@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 namespace pack {
 namespace {
@@ -141,6 +142,10 @@ FNFCIGETOPENINFO(OpenInfo) {
         return -1;
     }
     const std::size_t index = static_cast<std::size_t>(path - context.paths.data()) - context.firstEntryToken;
+    if (index >= context.entries->size()) {
+        *err = ERROR_FILE_NOT_FOUND;
+        return -1;
+    }
     const tarnex::FileStamp& s = (*context.entries)[index].stamp;
     *pdate = static_cast<USHORT>(((s.Year - 1980) << 9) | (s.Month << 5) | s.Day);
     *ptime = static_cast<USHORT>((s.Hour << 11) | (s.Minute << 5) | (s.Second / 2));

@@ -135,6 +135,8 @@ TEST(ManifestReader, EveryMistakeIsNamedByItsLine) {
         {L"[Component A]\nReg=HKXX\\Software\\Vrel | v | text | 1\n", 6, L"must start with HKCR"},
         {L"[Component A]\nReg=HKLM\\Software\\Vrel | v | text | a,b\n", 6, L"must not hold a comma"},
         {L"[Component A]\nReg=HKLM\\Software\\Vrel | v | dword | 3000000000\n", 6, L"from -2147483648 to 2147483647"},
+        {L"[Component A]\nEnv=V | user | set | a;b\n", 6, L"use append for a list"},
+        {L"[Component A]\nEnv=V | user | append | ;a\n", 6, L"an empty part before others"},
         {L"[Component A]\nShortcut=Programs\\Demo | Demo | x.exe\n", 6, L"must start with a special folder"},
         {L"[Component A]\nRunBefore=tools\\check.exe | package\n", 6, L"must lie in the package folder itself"},
         {L"[Component A]\nRunBefore=x.exe | wait later\n", 6, L"unknown option \"later\""},
