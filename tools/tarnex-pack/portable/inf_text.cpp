@@ -105,6 +105,23 @@ std::vector<std::wstring> NonEmpty(std::initializer_list<std::wstring> names) {
     return out;
 }
 
+// An install section ("... - DefaultInstall") or its removal twin.
+struct InstallKeys {
+    std::vector<std::wstring> files;
+    EntrySections entries;
+    std::wstring before, after;
+};
+
+void InstallSection(InfWriter& w, const std::wstring& name, bool removal, const InstallKeys& k) {
+    w.Section(name);
+    w.Names(removal ? L"DelFiles" : L"CopyFiles", k.files);
+    w.Names(removal ? L"DelReg" : L"AddReg", NonEmpty({k.entries.reg}));
+    w.Names(L"EnvVars", NonEmpty({k.entries.env}));
+    w.Names(L"Links", NonEmpty({k.entries.links}));
+    w.Names(L"EXEBefore", NonEmpty({k.before}));
+    w.Names(L"EXEAfter", NonEmpty({k.after}));
+}
+
 void SourceDisksLine(InfWriter& w, const PlannedFile& f) {
     w.Line(f.sourceName, {L"1", Number(static_cast<std::int64_t>(f.facts.size)), Date(f.facts.stamp),
                           Time(f.facts.stamp), f.facts.version});
@@ -162,16 +179,9 @@ std::wstring DescriptionText(const Manifest& manifest, const PackagePlan& plan) 
     w.Section(L"Installer.Files");
     for (std::size_t f : plan.installerFiles) FileLine(w, plan.files[f]);
 
-    w.Section(L"InstallProgram - DefaultInstall");
-    w.Names(L"CopyFiles", {L"Installer.Files"});
-    w.Names(L"AddReg", NonEmpty({own.reg}));
-    w.Names(L"EnvVars", NonEmpty({own.env}));
-    w.Names(L"Links", NonEmpty({own.links}));
-    w.Section(L"InstallProgram - DefaultUnInstall");
-    w.Names(L"DelFiles", {L"Installer.Files"});
-    w.Names(L"DelReg", NonEmpty({own.reg}));
-    w.Names(L"EnvVars", NonEmpty({own.env}));
-    w.Names(L"Links", NonEmpty({own.links}));
+    const InstallKeys installer{{L"Installer.Files"}, own, L"", L""};
+    InstallSection(w, L"InstallProgram - DefaultInstall", false, installer);
+    InstallSection(w, L"InstallProgram - DefaultUnInstall", true, installer);
 
     w.Section(L"DestinationDirs");
     w.Line(L"Installer.Files", {L"%65600%\\"});
@@ -218,25 +228,12 @@ std::wstring UserInfText(const PackagePlan& plan, const PlannedInf& inf) {
             }
         }
         const EntrySections own = WriteEntries(w, e, spec.entries);
-        const std::wstring runBefore = WriteRuns(w, e + L".RunBefore", spec.runBefore);
-        const std::wstring runAfter = WriteRuns(w, e + L".RunAfter", spec.runAfter);
-        const std::wstring removeBefore = WriteRuns(w, e + L".RemoveBefore", spec.removeBefore);
-        const std::wstring removeAfter = WriteRuns(w, e + L".RemoveAfter", spec.removeAfter);
-
-        w.Section(e + L" - DefaultInstall");
-        w.Names(L"CopyFiles", fileSections);
-        w.Names(L"AddReg", NonEmpty({own.reg}));
-        w.Names(L"EnvVars", NonEmpty({own.env}));
-        w.Names(L"Links", NonEmpty({own.links}));
-        w.Names(L"EXEBefore", NonEmpty({runBefore}));
-        w.Names(L"EXEAfter", NonEmpty({runAfter}));
-        w.Section(e + L" - DefaultUnInstall");
-        w.Names(L"DelFiles", fileSections);
-        w.Names(L"DelReg", NonEmpty({own.reg}));
-        w.Names(L"EnvVars", NonEmpty({own.env}));
-        w.Names(L"Links", NonEmpty({own.links}));
-        w.Names(L"EXEBefore", NonEmpty({removeBefore}));
-        w.Names(L"EXEAfter", NonEmpty({removeAfter}));
+        const InstallKeys install{fileSections, own, WriteRuns(w, e + L".RunBefore", spec.runBefore),
+                                  WriteRuns(w, e + L".RunAfter", spec.runAfter)};
+        const InstallKeys removal{fileSections, own, WriteRuns(w, e + L".RemoveBefore", spec.removeBefore),
+                                  WriteRuns(w, e + L".RemoveAfter", spec.removeAfter)};
+        InstallSection(w, e + L" - DefaultInstall", false, install);
+        InstallSection(w, e + L" - DefaultUnInstall", true, removal);
     }
 
     w.Section(L"DestinationDirs");

@@ -114,6 +114,15 @@ struct Mistake {
     std::wstring message;
 };
 
+// The first diagnostic names the mistake's line and says what it is.
+void ExpectNamed(const Mistake& mistake, bool accepted, const std::vector<Diagnostic>& d) {
+    EXPECT_FALSE(accepted) << Utf8(mistake.text);
+    ASSERT_FALSE(d.empty()) << Utf8(mistake.text);
+    EXPECT_EQ(mistake.line, d[0].line) << Utf8(mistake.text);
+    EXPECT_NE(std::wstring::npos, d[0].message.find(mistake.message))
+        << Utf8(mistake.text) << " gave: " << Utf8(d[0].message);
+}
+
 TEST(ManifestReader, EveryMistakeIsNamedByItsLine) {
     const std::wstring longName(255, L'x');
     const Mistake mistakes[] = {
@@ -148,11 +157,8 @@ TEST(ManifestReader, EveryMistakeIsNamedByItsLine) {
     for (const Mistake& mistake : mistakes) {
         Manifest m;
         std::vector<Diagnostic> d;
-        EXPECT_FALSE(ReadManifest(Utf8(kPackage + mistake.text), m, d)) << Utf8(mistake.text);
-        ASSERT_FALSE(d.empty()) << Utf8(mistake.text);
-        EXPECT_EQ(mistake.line, d[0].line) << Utf8(mistake.text);
-        EXPECT_NE(std::wstring::npos, d[0].message.find(mistake.message))
-            << Utf8(mistake.text) << " gave: " << Utf8(d[0].message);
+        const bool accepted = ReadManifest(Utf8(kPackage + mistake.text), m, d);
+        ExpectNamed(mistake, accepted, d);
     }
     Manifest m;
     std::vector<Diagnostic> d;
@@ -313,11 +319,7 @@ TEST(PackagePlan, MistakesAcrossTheManifestAreNamedByLine) {
         files.Add(L"M:\\files\\two\\X.TXT");
         files.Add(L"M:\\files\\big.bin", 0x80000000ull);
         const Planned p = Plan(mistake.text, files);
-        EXPECT_FALSE(p.ok) << Utf8(mistake.text);
-        ASSERT_FALSE(p.diagnostics.empty()) << Utf8(mistake.text);
-        EXPECT_EQ(mistake.line, p.diagnostics[0].line) << Utf8(mistake.text);
-        EXPECT_NE(std::wstring::npos, p.diagnostics[0].message.find(mistake.message))
-            << Utf8(mistake.text) << " gave: " << Utf8(p.diagnostics[0].message);
+        ExpectNamed(mistake, p.ok, p.diagnostics);
     }
 }
 
