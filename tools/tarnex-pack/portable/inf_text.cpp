@@ -212,9 +212,10 @@ std::wstring UserInfText(const PackagePlan& plan, const PlannedInf& inf) {
         for (std::size_t i = 0; i < c.dependencies.size(); ++i) line += (i ? L"," : L"") + Number(c.dependencies[i]);
         w.Raw(line);
     }
-    keyed(L"STATES", [](const PlannedComponent& c) { return Number(StateOf(*c.spec)); });
+    keyed(L"STATES", [](const PlannedComponent& c) { return Number(c.spec->stateValue); });
 
     std::vector<std::size_t> listed;  // every file these components name, once
+    std::vector<bool> isListed(plan.files.size(), false);
     for (const PlannedComponent& c : inf.components) {
         const ComponentSpec& spec = *c.spec;
         const std::wstring& e = spec.engName;
@@ -224,7 +225,7 @@ std::wstring UserInfText(const PackagePlan& plan, const PlannedInf& inf) {
             w.Section(s.name);
             for (std::size_t f : s.files) {
                 FileLine(w, plan.files[f]);
-                if (std::find(listed.begin(), listed.end(), f) == listed.end()) listed.push_back(f);
+                if (!isListed[f]) listed.push_back(f), isListed[f] = true;
             }
         }
         const EntrySections own = WriteEntries(w, e, spec.entries);

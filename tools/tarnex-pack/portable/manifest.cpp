@@ -79,8 +79,6 @@ wchar_t FoldChar(wchar_t c) {
     return c;
 }
 
-bool SameKey(std::wstring_view a, const wchar_t* b) { return SameName(a, b); }
-
 // Splits at "|" into at most count fields; the last one takes the rest.
 std::vector<std::wstring> SplitFields(const std::wstring& value, std::size_t count) {
     std::vector<std::wstring> fields;
@@ -150,7 +148,7 @@ bool IsRootName(const std::wstring& name, std::int32_t& root) {
         {L"HKCR", 1}, {L"HKEY_CLASSES_ROOT", 1}, {L"HKCU", 2}, {L"HKEY_CURRENT_USER", 2},
         {L"HKLM", 3}, {L"HKEY_LOCAL_MACHINE", 3}, {L"HKU", 4},  {L"HKEY_USERS", 4}};
     for (const auto& [text, index] : kRoots)
-        if (SameKey(name, text)) {
+        if (SameName(name, text)) {
             root = index;
             return true;
         }
@@ -242,7 +240,7 @@ private:
     void Registry(int line, const std::wstring& value, Entries& entries);
     void Environment(int line, const std::wstring& value, Entries& entries);
     void Shortcut(int line, const std::wstring& value, Entries& entries);
-    void Run(int line, const std::wstring& value, std::vector<RunLine>& list);
+    void Launch(int line, const std::wstring& value, std::vector<RunLine>& list);
 
     Manifest& m_;
     std::vector<Diagnostic>& d_;
@@ -288,7 +286,7 @@ void Reader::Run(const std::wstring& text) {
 }
 
 void Reader::Header(int line, const std::wstring& name) {
-    if (SameKey(name, L"Package")) {
+    if (SameName(name, L"Package")) {
         if (sawPackage_) Error(line, L"a second [Package] section");
         sawPackage_ = true;
         m_.package.line = line;
@@ -352,9 +350,9 @@ void Reader::PackageKey(int line, const std::wstring& key, const std::wstring& v
         {L"BackPicture", &p.backPicture},
     };
     for (const auto& [name, slot] : singles)
-        if (SameKey(key, name)) return Single(line, name, value, *slot);
+        if (SameName(key, name)) return Single(line, name, value, *slot);
     for (std::size_t i = 0; i < kPageCount; ++i)
-        if (SameKey(key, (L"PagePicture" + std::to_wstring(i)).c_str()))
+        if (SameName(key, (L"PagePicture" + std::to_wstring(i)).c_str()))
             return Single(line, key, value, p.pagePictures[i]);
     Error(line, L"unknown key \"" + key + L"\" in [Package]");
 }
@@ -362,13 +360,13 @@ void Reader::PackageKey(int line, const std::wstring& key, const std::wstring& v
 void Reader::ComponentKey(int line, const std::wstring& key, const std::wstring& value) {
     ComponentSpec& c = m_.components.back();
     if (EntryKey(line, key, value, c.entries)) return;
-    if (SameKey(key, L"File")) return Take(line, false, value, c);
-    if (SameKey(key, L"Folder")) return Take(line, true, value, c);
-    if (SameKey(key, L"RunBefore")) return Run(line, value, c.runBefore);
-    if (SameKey(key, L"RunAfter")) return Run(line, value, c.runAfter);
-    if (SameKey(key, L"RemoveBefore")) return Run(line, value, c.removeBefore);
-    if (SameKey(key, L"RemoveAfter")) return Run(line, value, c.removeAfter);
-    if (SameKey(key, L"Parent")) {
+    if (SameName(key, L"File")) return Take(line, false, value, c);
+    if (SameName(key, L"Folder")) return Take(line, true, value, c);
+    if (SameName(key, L"RunBefore")) return Launch(line, value, c.runBefore);
+    if (SameName(key, L"RunAfter")) return Launch(line, value, c.runAfter);
+    if (SameName(key, L"RemoveBefore")) return Launch(line, value, c.removeBefore);
+    if (SameName(key, L"RemoveAfter")) return Launch(line, value, c.removeAfter);
+    if (SameName(key, L"Parent")) {
         if (!c.parents.empty()) return Error(line, L"\"Parent\" is given twice; list several parents on one line");
         for (const std::wstring& parent : SplitList(value, L",")) c.parents.push_back({parent, line});
         return;
@@ -379,14 +377,14 @@ void Reader::ComponentKey(int line, const std::wstring& key, const std::wstring&
         {L"Complex", &c.complex},
     };
     for (const auto& [name, slot] : singles)
-        if (SameKey(key, name)) return Single(line, name, value, *slot);
+        if (SameName(key, name)) return Single(line, name, value, *slot);
     Error(line, L"unknown key \"" + key + L"\" in [Component " + c.engName + L"]");
 }
 
 bool Reader::EntryKey(int line, const std::wstring& key, const std::wstring& value, Entries& entries) {
-    if (SameKey(key, L"Reg")) Registry(line, value, entries);
-    else if (SameKey(key, L"Env")) Environment(line, value, entries);
-    else if (SameKey(key, L"Shortcut")) Shortcut(line, value, entries);
+    if (SameName(key, L"Reg")) Registry(line, value, entries);
+    else if (SameName(key, L"Env")) Environment(line, value, entries);
+    else if (SameName(key, L"Shortcut")) Shortcut(line, value, entries);
     else return false;
     return true;
 }
@@ -407,14 +405,16 @@ void Reader::Take(int line, bool folder, const std::wstring& value, ComponentSpe
         const std::size_t slash = source.find_last_of(L"\\/:");
         target = slash == std::wstring::npos ? source : source.substr(slash + 1);
     }
+    // "%65600%\..." is the install folder written out; "%11%" the system folder.
     const std::wstring installPrefix = L"%65600%";
-    if (target.size() >= installPrefix.size() && target.compare(0, installPrefix.size(), installPrefix) == 0)
+    if (target.compare(0, installPrefix.size(), installPrefix) == 0) {
         target.erase(0, installPrefix.size());
-    while (!target.empty() && (target.front() == L'\\' || target.back() == L'\\')) {
-        if (target.front() == L'\\') target.erase(0, 1);
-        else target.pop_back();
+        if (!target.empty() && target.front() == L'\\') target.erase(0, 1);
     }
+    while (!target.empty() && target.back() == L'\\') target.pop_back();
     if (target == L".") target.clear();
+    if (target.compare(0, 4, L"%11%") == 0 && target != L"%11%")
+        return Error(line, L"files go to the system folder itself (%11%), not below it");
     if (!target.empty() && target != L"%11%") {
         const std::wstring problem = CheckRelativePath(target);
         if (!problem.empty()) return Error(line, L"the target folder \"" + f[1] + L"\" " + problem);
@@ -427,7 +427,7 @@ void Reader::Take(int line, bool folder, const std::wstring& value, ComponentSpe
     if (!f[2].empty()) {
         bool known = false;
         for (const auto& [name, kind] : kKinds)
-            if (SameKey(f[2], name)) take.kind = kind, known = true;
+            if (SameName(f[2], name)) take.kind = kind, known = true;
         if (!known) return Error(line, L"unknown kind \"" + f[2] + L"\"; expected plain, selfreg, service, comserver or regfile");
     }
     if (!folder && !f[3].empty()) {
@@ -449,8 +449,8 @@ void Reader::Registry(int line, const std::wstring& value, Entries& entries) {
     FieldError(line, L"the registry key", CheckField(r.subKey, {tarnex::kPathField, true}));
     r.valueName = f[1];
     FieldError(line, L"the value name", CheckField(r.valueName, {tarnex::kNameField, true}));
-    if (f[2].empty() || SameKey(f[2], L"text")) r.type = 0;
-    else if (SameKey(f[2], L"dword")) r.type = 2;
+    if (f[2].empty() || SameName(f[2], L"text")) r.type = 0;
+    else if (SameName(f[2], L"dword")) r.type = 2;
     else return Error(line, L"unknown value type \"" + f[2] + L"\"; expected text or dword");
     r.data = f[3];
     FieldError(line, L"the data", CheckField(r.data, {tarnex::kPathField, true}));
@@ -468,11 +468,11 @@ void Reader::Environment(int line, const std::wstring& value, Entries& entries) 
     e.name = f[0];
     FieldError(line, L"the variable name", CheckField(e.name, {tarnex::kNameField, true, true}));
     if (e.name.find(L'=') != std::wstring::npos) Error(line, L"the variable name must not hold \"=\"");
-    if (f[1].empty() || SameKey(f[1], L"user")) e.system = false;
-    else if (SameKey(f[1], L"system")) e.system = true;
+    if (f[1].empty() || SameName(f[1], L"user")) e.system = false;
+    else if (SameName(f[1], L"system")) e.system = true;
     else return Error(line, L"expected user or system, not \"" + f[1] + L"\"");
-    if (f[2].empty() || SameKey(f[2], L"set")) e.replace = true;
-    else if (SameKey(f[2], L"append")) e.replace = false;
+    if (f[2].empty() || SameName(f[2], L"set")) e.replace = true;
+    else if (SameName(f[2], L"append")) e.replace = false;
     else return Error(line, L"expected set or append, not \"" + f[2] + L"\"");
     e.value = f[3];
     FieldError(line, L"the value", CheckField(e.value, {tarnex::kPathField, false, true}));  // the rest of the line: commas stay
@@ -511,17 +511,17 @@ void Reader::Shortcut(int line, const std::wstring& value, Entries& entries) {
     entries.shortcuts.push_back(std::move(s));
 }
 
-void Reader::Run(int line, const std::wstring& value, std::vector<RunLine>& list) {
+void Reader::Launch(int line, const std::wstring& value, std::vector<RunLine>& list) {
     const std::vector<std::wstring> f = SplitFields(value, 3);
     RunLine r;
     r.line = line;
     r.commandLine = f[0];
     FieldError(line, L"the command line", CheckField(r.commandLine, {tarnex::kCommandLineField, true, true}));
     for (const std::wstring& word : SplitList(f[1], L" \t,")) {
-        if (SameKey(word, L"package")) r.fromPackage = true;
-        else if (SameKey(word, L"wait")) r.wait = true;
-        else if (SameKey(word, L"exitcode")) r.exitCode = true;
-        else if (SameKey(word, L"show")) r.show = true;
+        if (SameName(word, L"package")) r.fromPackage = true;
+        else if (SameName(word, L"wait")) r.wait = true;
+        else if (SameName(word, L"exitcode")) r.exitCode = true;
+        else if (SameName(word, L"show")) r.show = true;
         else return Error(line, L"unknown option \"" + word + L"\"; expected package, wait, exitcode or show");
     }
     r.message = f[2];
@@ -592,7 +592,7 @@ void Reader::Finish() {
         if (!problem.empty()) Error(program->line, L"\"" + t + L"\" " + problem);
     }
     for (const Located* flag : {&p.access, &p.supportMode, &p.backWindow})
-        if (flag->given() && !SameKey(flag->text, L"Yes") && !SameKey(flag->text, L"No"))
+        if (flag->given() && !SameName(flag->text, L"Yes") && !SameName(flag->text, L"No"))
             Error(flag->line, L"expected Yes or No, not \"" + flag->text + L"\"");
 
     const std::pair<const Located*, std::int32_t*> lists[] = {{&p.osVersions, p.osVersionValues},
@@ -639,8 +639,11 @@ void Reader::Finish() {
                 Error(c.number.line, L"Number must be a whole number from 1 on (0 stands for the top level)");
             else c.localNumber = static_cast<std::int32_t>(n);
         }
-        if (c.state.given() && !ReadNumber(c.state.text, 0, 5, n)) Error(c.state.line, L"State must be 0 to 5");
-        if (c.complex.given() && !SameKey(c.complex.text, L"Yes") && !SameKey(c.complex.text, L"No"))
+        if (c.state.given()) {
+            if (!ReadNumber(c.state.text, 0, 5, n)) Error(c.state.line, L"State must be 0 to 5");
+            else c.stateValue = static_cast<std::int32_t>(n);
+        }
+        if (c.complex.given() && !SameName(c.complex.text, L"Yes") && !SameName(c.complex.text, L"No"))
             Error(c.complex.line, L"expected Yes or No, not \"" + c.complex.text + L"\"");
     }
 }
@@ -673,9 +676,6 @@ bool YesNoOf(const Located& value, bool fallback) { return value.given() ? SameN
 std::wstring LocNameOf(const ComponentSpec& c) { return c.locName.given() ? c.locName.text : c.engName; }
 std::wstring VersionOf(const ComponentSpec& c) { return c.version.given() ? c.version.text : L"1.0"; }
 std::wstring InstallPathOf(const ComponentSpec& c) { return c.installPath.given() ? c.installPath.text : L"%65600%"; }
-std::int32_t StateOf(const ComponentSpec& c) {
-    return c.state.given() && c.state.text.size() == 1 ? c.state.text[0] - L'0' : 2;
-}
 
 std::wstring CheckFileName(std::wstring_view name) {
     if (name.empty()) return L"is empty";

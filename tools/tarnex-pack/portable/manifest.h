@@ -83,6 +83,7 @@ struct ComponentSpec {
     int line = 0;  // of its section header
     Located locName, properties, version, installPath, number, state, complex;
     std::int32_t localNumber = 0;  // 0: not given, the planner assigns one
+    std::int32_t stateValue = 2;   // State, ticked by default
     std::vector<Located> parents;  // EngNames; none: top level
     std::vector<TakeLine> takes;
     Entries entries;
@@ -124,7 +125,6 @@ bool YesNoOf(const Located& value, bool fallback);
 std::wstring LocNameOf(const ComponentSpec& c);
 std::wstring VersionOf(const ComponentSpec& c);
 std::wstring InstallPathOf(const ComponentSpec& c);
-std::int32_t StateOf(const ComponentSpec& c);
 
 // Field rules shared with the planner. Each returns "" when the text is
 // acceptable, else what is wrong with it.

@@ -112,6 +112,13 @@ bool WriteDescription(const Manifest& manifest, PackagePlan& plan, UINT codePage
     return true;
 }
 
+// Source names and the package's own names are plain ASCII.
+std::string Ascii(const std::wstring& name) {
+    std::string out;
+    for (wchar_t c : name) out += static_cast<char>(c);
+    return out;
+}
+
 }  // namespace
 
 bool EncodeInf(const std::wstring& text, UINT codePage, std::string& bytes) {
@@ -143,10 +150,13 @@ bool WritePackage(const Manifest& manifest, PackagePlan& plan, UINT codePage, co
         std::vector<CabinetEntry> entries;
         for (std::size_t f : inf.cabinetFiles) {
             const PlannedFile& file = plan.files[f];
-            std::string name;  // source names are plain ASCII
-            for (wchar_t c : file.sourceName) name += static_cast<char>(c);
-            entries.push_back({file.sourcePath, name, file.facts.stamp});
+            entries.push_back({file.sourcePath, Ascii(file.sourceName), file.facts.stamp});
         }
+        // The cabinet transfer refuses a cabinet without files. A tree
+        // without files gets its INF file as the one entry: no file record
+        // bears that name, so the transfer passes it over.
+        if (entries.empty())
+            entries.push_back({work.File(inf.infName), Ascii(inf.infName), CabinetStamp(LocalNow())});
         if (!WriteCabinet(work.File(inf.cabinetName), work.File(L""), entries, setId++, error)) {
             error = inf.cabinetName + L": " + error;
             return false;

@@ -169,7 +169,10 @@ const wchar_t kComponents[] =
     L"\n"
     L"[Component Extra]\n"
     L"State = 1\n"
-    L"File = other\\core.txt | Extra\n";
+    L"File = other\\core.txt | Extra\n"
+    L"\n"
+    L"[Component Settings]\n"
+    L"Reg = HKCU\\Software\\VrelEngineTest\\Settings | Port | text | COM1\n";
 
 void WriteSources() {
     ::CreateDirectoryW(kRoot, nullptr);
@@ -202,7 +205,7 @@ TEST_F(EngineCycle, AManifestBecomesAPackageThatInstallsExactlyWhatItSaysAndGoes
     std::vector<std::wstring> names;
     for (const ComponentRecord& c : d.ComponentList) names.push_back(c.EngName);
     // Trees in manifest order, parents before children.
-    EXPECT_EQ((std::vector<std::wstring>{L"", L"Core", L"Документы", L"Leaf", L"Extra"}), names);
+    EXPECT_EQ((std::vector<std::wstring>{L"", L"Core", L"Документы", L"Leaf", L"Extra", L"Settings"}), names);
     const ComponentRecord* core = Component(L"Core");
     const ComponentRecord* documents = Component(L"Документы");
     const ComponentRecord* leaf = Component(L"Leaf");
@@ -244,7 +247,7 @@ TEST_F(EngineCycle, AManifestBecomesAPackageThatInstallsExactlyWhatItSaysAndGoes
     std::sort(installed.begin(), installed.end());
     EXPECT_EQ((std::vector<std::wstring>{L"Bin\\Busvault.dll", L"Data\\big.bin", L"Docs\\Справка\\Глава 1\\стр 1.txt",
                                          L"Docs\\Справка\\Отчёт.txt", L"Extra\\core.txt", L"Setup.exe", L"Setup.inf",
-                                         L"core.txt", L"probe.exe", L"user1.inf", L"user2.inf"}),
+                                         L"core.txt", L"probe.exe", L"user1.inf", L"user2.inf", L"user3.inf"}),
               installed);
 
     // Registry, variable, shortcuts, registration, the program after.
@@ -253,6 +256,8 @@ TEST_F(EngineCycle, AManifestBecomesAPackageThatInstallsExactlyWhatItSaysAndGoes
     DWORD count = 0;
     EXPECT_TRUE(ReadDword(HKEY_LOCAL_MACHINE, coreData, L"Count", count));
     EXPECT_EQ(0xFFFFFFFEu, count);
+    // A tree without files: its cabinet holds nothing the transfer takes.
+    EXPECT_EQ(L"COM1", Text(HKEY_CURRENT_USER, L"Software\\VrelEngineTest\\Settings", L"Port"));
     EXPECT_EQ(L"C:\\VrelEngineTest\\Install\\Bin, a", Text(HKEY_CURRENT_USER, L"Environment", L"VREL_ENGINE_HOME"));
     const std::wstring readme = ProgramsFolder() + L"VrelEngineTest\\Core Readme.lnk";
     EXPECT_EQ(Install(L"core.txt"), ShortcutTarget(readme));
@@ -283,6 +288,7 @@ TEST_F(EngineCycle, AManifestBecomesAPackageThatInstallsExactlyWhatItSaysAndGoes
     ASSERT_EQ(EngineOutcome::Completed, RunEngine(removal));
     RemoveEmptyInstallFolder();
     ExpectNothingLeft();
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, L"Software\\VrelEngineTest\\Settings"));
     EXPECT_TRUE(Exists(std::wstring(kMarkers) + L"pack_removed"));
 }
 

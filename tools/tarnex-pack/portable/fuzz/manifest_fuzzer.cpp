@@ -18,6 +18,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const pack::Diagnostic& d : diagnostics)
         if (d.line < 0 || d.line > lines || d.message.empty()) __builtin_trap();
     for (const pack::ComponentSpec& c : manifest.components)
-        if (read && (c.engName.empty() || pack::StateOf(c) < 0 || pack::StateOf(c) > 5)) __builtin_trap();
+        if (read && (c.engName.empty() || c.stateValue < 0 || c.stateValue > 5)) __builtin_trap();
     return 0;
 }

@@ -82,7 +82,7 @@ TEST(ManifestReader, ValuesDefaultsAndFieldsReadBack) {
     EXPECT_EQ(L"Core", c.engName);
     EXPECT_EQ(L"Core", LocNameOf(c));
     EXPECT_EQ(L"%65600%", InstallPathOf(c));
-    EXPECT_EQ(2, StateOf(c));
+    EXPECT_EQ(2, c.stateValue);
     ASSERT_EQ(2u, c.parents.size());
     EXPECT_EQ(L"B", c.parents[1].text);
     ASSERT_EQ(5u, c.takes.size());
@@ -136,6 +136,8 @@ TEST(ManifestReader, EveryMistakeIsNamedByItsLine) {
         {L"[Component A]\nVersion=1\\2\n", 6, L"Version must not hold a backslash"},
         {L"[Component A]\nLocName=" + longName + L"\n", 6, L"the installer reads at most 254"},
         {L"[Component A]\nFile=x.txt | ..\\outside\n", 6, L"leaves its folder"},
+        {L"[Component A]\nFile=x.txt | \\Windows\n", 6, L"leaves its folder"},
+        {L"[Component A]\nFile=x.txt | %11%\\drivers\n", 6, L"the system folder itself"},
         {L"[Component A]\nFile=x.txt | | | a,b.txt\n", 6, L"holds a comma"},
         {L"[Component A]\nFile=x.txt | | packed\n", 6, L"unknown kind \"packed\""},
         {L"[Component A]\nReg=HKLM\\Software | v | text | 1\n", 6, L"names a key other programs share"},
