@@ -6,6 +6,7 @@
 #include <mspack.h>
 
 #include "sysops/cab_folder_probe.h"
+#include "sysops/mszip_folder_stream.h"
 
 namespace tarnex {
 
@@ -215,6 +216,7 @@ bool CabDecoder::Copy(const std::string& cabinetName, const std::string& cabinet
         last = following;
     }
 
+    MszipFolderStream mszip;
     for (mscabd_file* file = first->files; file != nullptr; file = file->next) {
         CabNotice notice;
         notice.name = file->filename;
@@ -228,10 +230,19 @@ bool CabDecoder::Copy(const std::string& cabinetName, const std::string& cabinet
         const std::intptr_t output = handler(CabNotification::CopyFile, notice);
         if (output == 0) continue;
         if (output == -1) return Fail(kCabHandlerStop, 0);
-        system_->pendingOutput = reinterpret_cast<HANDLE>(output);
-        const int result = d->extract(d, file, "output");
-        system_->pendingOutput = nullptr;
-        system_->files.remove_if([](const System::OpenFile& f) { return f.handle == INVALID_HANDLE_VALUE; });
+        int result = MSPACK_ERR_OK;
+        VrelFolderData data{};
+        if (MSCABD_COMP_METHOD(file->folder->comp_type) == MSCAB_COMP_MSZIP &&
+            VrelFolderInOneCabinet(file->folder, &data)) {
+            result = mszip.Extract(file->folder, data, file->folder->num_blocks, file->offset, file->length,
+                                   reinterpret_cast<HANDLE>(output));
+        } else {
+            // Stored, LZX and Quantum data, and folders that span cabinets.
+            system_->pendingOutput = reinterpret_cast<HANDLE>(output);
+            result = d->extract(d, file, "output");
+            system_->pendingOutput = nullptr;
+            system_->files.remove_if([](const System::OpenFile& f) { return f.handle == INVALID_HANDLE_VALUE; });
+        }
         if (result != MSPACK_ERR_OK) {
             ::CloseHandle(reinterpret_cast<HANDLE>(output));
             return Fail(kCabDecode, result);
