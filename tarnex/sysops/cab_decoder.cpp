@@ -33,6 +33,8 @@ struct CabDecoder::System {
 
 namespace {
 
+constexpr int kDecoderBuffer = 1 << 20;
+
 mspack_file* OpenCall(mspack_system* self, const char* name, int mode) {
     CabDecoder::System& system = CabDecoder::System::Of(self);
     CabDecoder::System::OpenFile file;
@@ -165,6 +167,9 @@ std::unique_ptr<CabDecoder> CabDecoder::Create(CabError& error) {
     auto system = std::make_unique<System>();
     mscab_decompressor* d = mspack_create_cab_decompressor(&system->bridge.calls);
     if (d == nullptr) return nullptr;
+    // libmspack moves stored data in pieces of its buffer's size (4 KiB by
+    // default): each piece is a write, and under Wine every write is costly.
+    d->set_param(d, MSCABD_PARAM_DECOMPBUF, kDecoderBuffer);
     return std::make_unique<CabDecoder>(Key{}, error, std::move(system), d);
 }
 
