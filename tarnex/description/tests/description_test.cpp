@@ -3,6 +3,7 @@
 // sections, helper programs, and the installed-record reads.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <string>
@@ -641,6 +642,42 @@ TEST_F(CatalogueTest, NumbersGrowAcrossFilesWhateverTheLocalNumbers) {
     EXPECT_EQ(2, alpha.State);
     EXPECT_EQ(0, alpha.Installed);
     EXPECT_EQ(0, alpha.Selected);
+}
+
+// A Russian author writes the user INF files in code page 1251. The setup
+// API reads them in the system's ANSI code page: on a Russian Windows the
+// names come back as written; on an English one (CTest runs this case once
+// more with an English system) the same bytes read as Latin-1 letters.
+TEST_F(CatalogueTest, RussianTextsReadInTheSystemCodePage) {
+    const std::wstring name = L"Основные файлы", about = L"Библиотеки и справка";
+    auto in1251 = [](const std::wstring& text) {
+        std::string bytes(text.size() * 2, '\0');
+        const int n = ::WideCharToMultiByte(1251, 0, text.c_str(), static_cast<int>(text.size()), &bytes[0],
+                                            static_cast<int>(bytes.size()), nullptr, nullptr);
+        bytes.resize(static_cast<std::size_t>(n));
+        return bytes;
+    };
+    std::string inf = Catalogue({{"Core", "1"}});
+    inf.replace(inf.find("Name of Core"), 12, in1251(name));
+    inf.replace(inf.find("About Core"), 10, in1251(about));
+    pkg.WriteInf(L"ru.inf", inf);
+    SetupDescription d = Load({L"ru.inf"});
+    ASSERT_EQ(1, LoadComponentCatalogue(d));
+    ASSERT_EQ(2u, d.ComponentList.size());
+    const ComponentRecord& core = d.ComponentList[1];
+    if (::GetACP() == 1251) {
+        EXPECT_STREQ(name.c_str(), core.LocName);
+        EXPECT_STREQ(about.c_str(), core.Properties);
+    } else {
+        const std::string bytes = in1251(name);
+        std::wstring seen(bytes.size(), L'\0');
+        seen.resize(static_cast<std::size_t>(::MultiByteToWideChar(
+            CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), &seen[0], static_cast<int>(seen.size()))));
+        EXPECT_STREQ(seen.c_str(), core.LocName);
+        EXPECT_STRNE(name.c_str(), core.LocName);
+        std::printf("[ NOTE     ] on a system with ANSI code page %u a Russian author's names read as \"%s\"\n",
+                    ::GetACP(), vrel::ToNarrow(core.LocName, CP_UTF8).c_str());
+    }
 }
 
 TEST_F(CatalogueTest, DependenciesResolveOnlyToEarlierOrOwnLines) {
