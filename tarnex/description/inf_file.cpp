@@ -2,7 +2,6 @@
 
 #include <vector>
 
-
 #include "run/message_box.h"
 #include "vrel/bounded_copy.h"
 #include "vrel/text_convert.h"
