@@ -161,9 +161,17 @@ std::intptr_t CabExtractor::CopyFile(CabNotice& notice) {
         return 0;
     }
     const std::wstring target = TemporaryPathOf(*found);
-    CreateFolderTree(found->TargetFolder);
-    HANDLE output = ::CreateFileW(target.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+    const auto create = [&target] {
+        return ::CreateFileW(target.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    };
+    // Most files go to a folder that exists already: its parts are created
+    // only when the file cannot be (four calls a file less, each a trip
+    // through Wine's server).
+    HANDLE output = create();
+    if (output == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_PATH_NOT_FOUND &&
+        CreateFolderTree(found->TargetFolder))
+        output = create();
     if (output == INVALID_HANDLE_VALUE) {
         SetCancel();
         ShowMessage(nullptr, FormatText(26, target.c_str()), kErrorBox);
