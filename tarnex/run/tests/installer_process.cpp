@@ -25,8 +25,9 @@ void ReportWindowsXpTo(const std::wstring& programFile, bool on) {
                      static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
 }
 
-std::wstring StubMode(const std::string& nameGen) {
-    const std::wstring log = ReadLog(WindowsLog());
+std::wstring StubMode(const std::string& nameGen, std::size_t logOffset) {
+    const std::wstring whole = ReadLog(WindowsLog());
+    const std::wstring log = logOffset < whole.size() ? whole.substr(logOffset) : std::wstring();
     const std::wstring marker = L", product \"" + Widen(nameGen) + L"\"";
     const std::size_t at = log.find(marker);
     if (at == std::wstring::npos) return L"";
