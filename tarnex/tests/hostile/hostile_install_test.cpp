@@ -160,5 +160,22 @@ TEST_F(EngineCycle, PathsPastTheSystemLimit) {
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kPackageKey));
 }
 
+// A cabinet or INF file named after a device is not read: on Windows that
+// would read the serial port (and wait for it); the cabinet cannot be
+// extracted and step 3 ends with message 26.
+TEST_F(EngineCycle, CabinetNamedAfterADeviceIsNotRead) {
+    WriteStandardPackage();
+    EditPackageFile(L"Tarnex.inf", "user2.inf,user2.cab", "user2.inf,COM1");
+    ASSERT_TRUE(LoadPackage(AS_INST));
+    Select({L"Core", L"Viewer"});
+    RecordingView view;
+    EXPECT_EQ(RunEngine(view), EngineOutcome::CopyCancelled);
+    ASSERT_EQ(messages_.seen.size(), 1u);
+    EXPECT_EQ(messages_.seen[0].text, FormatText(26, (std::wstring(kPackage) + L"COM1").c_str()));
+    EXPECT_FALSE(Exists(kInstall));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kPackageKey));
+    EXPECT_TRUE(StrayFiles().empty());
+}
+
 }  // namespace
 }  // namespace enginetest
