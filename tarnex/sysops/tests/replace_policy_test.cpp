@@ -228,29 +228,38 @@ struct DialogSeen {
     bool found = false;
 };
 
-// Plays the user: waits for the dialog, reads it and presses a button.
+// Plays the user: waits for the dialog, reads it and presses a button. The
+// window exists before its texts are filled in; a modal dialog becomes
+// visible only after its initialisation, so the user waits for that, and
+// presses again until the dialog is gone (a click that lands before the
+// modal loop runs may be lost, and the caller would then wait for ever).
 void PressWhenShown(int button, DialogSeen& seen) {
-    for (int i = 0; i < 200 && !seen.found; ++i) {
+    for (int i = 0; i < 400; ++i) {
         HWND dialog = ::FindWindowW(L"#32770", L"Замена файла");
-        if (dialog == nullptr) {
-            ::Sleep(50);
+        if (dialog == nullptr || !::IsWindowVisible(dialog)) {
+            ::Sleep(25);
             continue;
         }
-        wchar_t text[512] = {};
-        ::GetDlgItemTextW(dialog, IDC_EXISTING_PATH, text, 512);
-        seen.path = text;
-        ::GetDlgItemTextW(dialog, IDC_EXISTING_LINE, text, 512);
-        seen.existingLine = text;
-        ::GetDlgItemTextW(dialog, IDC_NEW_NAME, text, 512);
-        seen.name = text;
-        ::GetDlgItemTextW(dialog, IDC_NEW_LINE, text, 512);
-        seen.newLine = text;
-        LOGFONTW font{};
-        const HFONT groupFont = reinterpret_cast<HFONT>(::SendDlgItemMessageW(dialog, IDC_EXISTING_GROUP, WM_GETFONT, 0, 0));
-        if (groupFont != nullptr && ::GetObjectW(groupFont, sizeof font, &font) != 0) seen.groupWeight = font.lfWeight;
-        seen.found = true;
+        if (!seen.found) {
+            wchar_t text[512] = {};
+            ::GetDlgItemTextW(dialog, IDC_EXISTING_PATH, text, 512);
+            seen.path = text;
+            ::GetDlgItemTextW(dialog, IDC_EXISTING_LINE, text, 512);
+            seen.existingLine = text;
+            ::GetDlgItemTextW(dialog, IDC_NEW_NAME, text, 512);
+            seen.name = text;
+            ::GetDlgItemTextW(dialog, IDC_NEW_LINE, text, 512);
+            seen.newLine = text;
+            LOGFONTW font{};
+            const HFONT groupFont =
+                reinterpret_cast<HFONT>(::SendDlgItemMessageW(dialog, IDC_EXISTING_GROUP, WM_GETFONT, 0, 0));
+            if (groupFont != nullptr && ::GetObjectW(groupFont, sizeof font, &font) != 0) seen.groupWeight = font.lfWeight;
+            seen.found = true;
+        }
         DWORD_PTR ignored = 0;
         ::SendMessageTimeoutW(::GetDlgItem(dialog, button), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+        for (int j = 0; j < 40 && ::IsWindow(dialog); ++j) ::Sleep(25);
+        if (!::IsWindow(dialog)) return;
     }
 }
 
