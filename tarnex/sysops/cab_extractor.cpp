@@ -102,9 +102,11 @@ bool CabExtractor::ExtractCabinet(const std::wstring& cabinetPath) {
     const std::string name = vrel::ToNarrow(slash == std::wstring::npos ? cabinetPath : cabinetPath.substr(slash + 1));
     const CabHandler handler = [this](CabNotification kind, CabNotice& notice) { return OnNotification(kind, notice); };
 
-    // A path the ANSI interface cannot hold is a cabinet that cannot be read.
+    // A path the ANSI interface cannot hold is a cabinet that cannot be read;
+    // so is a device (reading COM1 would wait for the line).
     bool readable = folder.size() < kAnsiPathLimit && name.size() < kAnsiPathLimit && !name.empty() &&
-                    vrel::RepresentableInAnsi(cabinetPath);
+                    vrel::RepresentableInAnsi(cabinetPath) &&
+                    !NamesDevice(slash == std::wstring::npos ? cabinetPath : cabinetPath.substr(slash + 1));
     for (int attempt = 0; readable; ++attempt) {
         const bool copied = Decoder->Copy(name, folder, handler);
         Output = nullptr;  // closed by the handler, or by the decoder when it failed
