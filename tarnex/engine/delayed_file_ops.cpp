@@ -56,8 +56,12 @@ std::uint8_t PendingRenameQuery(const std::wstring& finalPath, const std::wstrin
 }
 
 void DeleteOrDefer(const std::wstring& path) {
-    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    // Attributes are cleared only for a file that refuses (a read-only one):
+    // under Wine each extra call on a file is a trip through its server.
     if (::DeleteFileW(path.c_str())) return;
+    if (::GetLastError() == ERROR_ACCESS_DENIED && ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL) &&
+        ::DeleteFileW(path.c_str()))
+        return;
     const DWORD error = ::GetLastError();
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return;
     if (PendingRenameQuery(path, L"", false) & kQueueDeletion) QueueDeletion(path);

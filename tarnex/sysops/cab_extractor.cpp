@@ -102,9 +102,11 @@ bool CabExtractor::ExtractCabinet(const std::wstring& cabinetPath) {
     const std::string name = vrel::ToNarrow(slash == std::wstring::npos ? cabinetPath : cabinetPath.substr(slash + 1));
     const CabHandler handler = [this](CabNotification kind, CabNotice& notice) { return OnNotification(kind, notice); };
 
-    // A path the ANSI interface cannot hold is a cabinet that cannot be read.
+    // A path the ANSI interface cannot hold is a cabinet that cannot be read;
+    // so is a device (reading COM1 would wait for the line).
     bool readable = folder.size() < kAnsiPathLimit && name.size() < kAnsiPathLimit && !name.empty() &&
-                    vrel::RepresentableInAnsi(cabinetPath);
+                    vrel::RepresentableInAnsi(cabinetPath) &&
+                    !NamesDevice(slash == std::wstring::npos ? cabinetPath : cabinetPath.substr(slash + 1));
     for (int attempt = 0; readable; ++attempt) {
         const bool copied = Decoder->Copy(name, folder, handler);
         Output = nullptr;  // closed by the handler, or by the decoder when it failed
@@ -161,9 +163,17 @@ std::intptr_t CabExtractor::CopyFile(CabNotice& notice) {
         return 0;
     }
     const std::wstring target = TemporaryPathOf(*found);
-    CreateFolderTree(found->TargetFolder);
-    HANDLE output = ::CreateFileW(target.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+    const auto create = [&target] {
+        return ::CreateFileW(target.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    };
+    // Most files go to a folder that exists already: its parts are created
+    // only when the file cannot be (four calls a file less, each a trip
+    // through Wine's server).
+    HANDLE output = create();
+    if (output == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_PATH_NOT_FOUND &&
+        CreateFolderTree(found->TargetFolder))
+        output = create();
     if (output == INVALID_HANDLE_VALUE) {
         SetCancel();
         ShowMessage(nullptr, FormatText(26, target.c_str()), kErrorBox);

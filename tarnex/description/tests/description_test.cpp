@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -280,6 +281,49 @@ TEST_F(InfFileTest, OpenFailuresShowStringOne) {
     std::wstring text;
     EXPECT_EQ(-1, inf.GetLineCount(L"Version"));
     EXPECT_EQ(0, inf.GetValue(L"Version", L"Signature", text));
+}
+
+TEST_F(InfFileTest, KeysMatchAsTheSetupApiMatchesThem) {
+    // Lookups by key are served from one walk of the section; each must give
+    // what the setup API's own lookup gives: keys without letter case (Latin
+    // letters only; the Cyrillic key in other case is not found), the
+    // first of repeated keys, a key after string substitution, a line of one
+    // field as its own key, a section written twice, long keys and values.
+    const std::string longKey(600, 'K'), keyOfLimit(259, 'L'), longValue(3000, 'v');
+    pkg.WriteInf(L"keys.inf",
+                 std::string(kVersion) + "[Strings]\r\nK=named\r\n\r\n"
+                 "[Keys]\r\nplain = one , two\r\nlonely\r\nx y, z\r\nTwo words = tw\r\n\"quoted\" = q\r\n"
+                 "%K% = from strings\r\nsubst = %K%\r\ndup = first\r\nDUP = second\r\n = empty key\r\n"
+                 "  spaced   = sp\r\n\"a,b\" = ab\r\n\xCA\xEB\xFE\xF7 = cyrillic\r\n" +
+                     longKey + "=long key\r\n" + keyOfLimit + "=at the limit\r\nlongvalue=" + longValue + "\r\n\r\n[keys]\r\nplain = again\r\nlater = 2\r\n");
+    const std::string probes[] = {"plain", "PLAIN", "lonely", "x y", "Two words", "quoted", "%K%", "named", "subst",
+                                  "dup", "Dup", "", " spaced", "spaced", "a,b", "a", "\xCA\xEB\xFE\xF7",
+                                  "\xEA\xEB\xFE\xF7", keyOfLimit, "longvalue", "later", "missing"};
+    const std::wstring file = pkg.Folder() + L"keys.inf";
+    InfFile inf;
+    ASSERT_EQ(1, inf.Open(file));
+    HINF direct = ::SetupOpenInfFileW(file.c_str(), nullptr, INF_STYLE_WIN4, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, direct);
+    int found = 0;
+    for (const std::string& key : probes) {
+        std::string expected(4096, '\0');
+        const BOOL present = ::SetupGetLineTextA(nullptr, direct, "Keys", key.c_str(), expected.data(),
+                                                 static_cast<DWORD>(expected.size()), nullptr);
+        expected.resize(std::strlen(expected.c_str()));
+        std::wstring text;
+        const std::wstring wideKey = vrel::ToWide(key);
+        ASSERT_EQ(present ? 1 : 0, inf.GetValue(L"Keys", wideKey, text)) << ::testing::PrintToString(key);
+        if (present) {
+            EXPECT_EQ(vrel::ToWide(expected), text) << ::testing::PrintToString(key);
+        }
+        found += present ? 1 : 0;
+    }
+    ::SetupCloseInfFile(direct);
+    EXPECT_GE(found, 15);
+    EXPECT_EQ(18, inf.GetLineCount(L"KEYS"));
+    std::wstring text;
+    EXPECT_EQ(0, inf.GetValue(L"Keys", vrel::ToWide(longKey), text));  // longer than the API's names
+
 }
 
 // ---- setup description -----------------------------------------------------

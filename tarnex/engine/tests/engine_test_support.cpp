@@ -69,9 +69,9 @@ License=No
 SupportMode=Yes
 BackWindow=No
 BackWindowPicture=No
-Name=Vrel Engine Test
-NameGen=Vrel Engine Test package
-NameUnInst=Vrel Engine Test (removal)
+Name=Тест движка Vrel
+NameGen=Пакет для проверки движка
+NameUnInst=Тест движка Vrel (удаление)
 SetNameUI=Setup.exe
 BackName=Engine
 Dir="C:\VrelEngineTest\Install\"
@@ -127,9 +127,9 @@ Core
 [NUMBERS]
 Core=1
 [LocNames]
-Core=Core files
+Core=Основные файлы
 [PROPERTIES]
-Core=Core of the test package
+Core=Ядро тестового пакета
 [CompVersions]
 Core=1.0
 [InstPaths]
@@ -214,7 +214,7 @@ Viewer=1
 Extra=2
 [LocNames]
 Viewer=Viewer
-Extra=Extra tools
+Extra=Дополнительные средства
 [PROPERTIES]
 Viewer=Views the data
 Extra=More tools

@@ -31,7 +31,7 @@ inline constexpr wchar_t kInstall[] = L"C:\\VrelEngineTest\\Install\\";
 inline constexpr wchar_t kMarkers[] = L"C:\\VrelEngineTest\\Markers\\";
 inline constexpr wchar_t kPackageKey[] = L"Software\\VrelEngineTest\\Package";
 inline constexpr wchar_t kTestKey[] = L"Software\\VrelEngineTest";
-inline constexpr wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vrel Engine Test";
+inline constexpr wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Тест движка Vrel";
 inline constexpr wchar_t kSystemEnvKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
 
 // Files and folders.
