@@ -94,7 +94,7 @@ HRESULT BusvaultStore::CreateLink(DWORD kind, REFIID iid, DWORD* handle, void** 
 
     Slot& slot = slots_[slotNumber];
     auto port = vrel::MakeUniqueNoThrow<BusvaultPort>();
-    if (!port) return E_OUTOFMEMORY;
+    if (!port || !port->Usable()) return E_OUTOFMEMORY;
     const HRESULT asked = port->QueryInterface(iid, link);
     if (FAILED(asked)) return asked;  // the port is destroyed; the slot stays free
 

@@ -100,6 +100,9 @@ bool ReadOptions(SetupDescription& d, InfFile& inf) {
     ParseSevenNumbers(value, d.OSVersions);
     if (!ReadText(inf, L"OSServicePacks", value)) return false;
     ParseSevenNumbers(value, d.OSServicePacks);
+    // Only shown, and older descriptions lack them.
+    if (inf.GetValue(kOptions, L"DisplayVersion", value)) Cut(d.DisplayVersion, value);
+    if (inf.GetValue(kOptions, L"Publisher", value)) Cut(d.Publisher, value);
     return true;
 }
 

@@ -87,23 +87,20 @@ bool ApplyDestinationDir(const std::wstring& value, const std::wstring& systemFo
     return CopyWhole(record.TargetFolder, value == L"11" ? systemFolder : value);
 }
 
-FileRef AddOrFindFile(std::vector<FileRecord>& fileList, const FileRecord& record) {
-    std::int32_t largest = -1;
-    for (std::size_t i = 0; i < fileList.size(); ++i) {
-        const FileRecord& f = fileList[i];
-        if (std::wstring_view(f.SourceName) == std::wstring_view(record.SourceName) &&
-            std::wstring_view(f.TargetFolder) == std::wstring_view(record.TargetFolder))
-            return i;
-        if (f.Number > largest) largest = f.Number;
-    }
+FileRef AddOrFindFile(std::vector<FileRecord>& fileList, FileListIndex& index, const FileRecord& record,
+                      bool* created) {
+    const std::ptrdiff_t found = index.Find(fileList, record);
+    if (created != nullptr) *created = found < 0;
+    if (found >= 0) return static_cast<FileRef>(found);
     fileList.push_back(record);
-    fileList.back().Number = largest + 1;
+    fileList.back().Number = index.NextNumber();
     return fileList.size() - 1;
 }
 
-void AddFileReference(ComponentRecord& component, FileRef ref) {
-    for (FileRef existing : component.Files)
-        if (existing == ref) return;
+void AddFileReference(ComponentRecord& component, FileRef ref, bool isNew) {
+    if (!isNew)
+        for (FileRef existing : component.Files)
+            if (existing == ref) return;
     component.Files.push_back(ref);
 }
 

@@ -9,6 +9,7 @@
 // launch's Message) are cut to the field.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "vrel/bounded_copy.h"
 
 #include "description/component_record.h"
+#include "description/portable/file_list_index.h"
 #include "description/section_records.h"
 #include "description/setup_description.h"
 
@@ -41,12 +43,15 @@ void ApplySourceDisksValue(std::wstring value, FileRecord& record);
 bool ApplyDestinationDir(const std::wstring& value, const std::wstring& systemFolder, FileRecord& record);
 
 // The record of an existing FileList entry with the same SourceName and
-// TargetFolder (case-sensitive), else the record appended with its Number.
-// Returns the entry's index.
-FileRef AddOrFindFile(std::vector<FileRecord>& fileList, const FileRecord& record);
+// TargetFolder (case-sensitive), else the record appended with its Number
+// (1 + the largest Number in the list). Returns the entry's index; created
+// tells whether it was appended.
+FileRef AddOrFindFile(std::vector<FileRecord>& fileList, FileListIndex& index, const FileRecord& record,
+                      bool* created = nullptr);
 
-// Adds ref to the component's Files unless it is there already.
-void AddFileReference(ComponentRecord& component, FileRef ref);
+// Adds ref to the component's Files unless it is there already. A file the
+// reader has just created cannot be there: isNew spares the search.
+void AddFileReference(ComponentRecord& component, FileRef ref, bool isNew = false);
 
 // Record lines of the other kinds; false when a field does not fit. Index
 // and Before are the caller's.

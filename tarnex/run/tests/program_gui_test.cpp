@@ -39,7 +39,7 @@ protected:
         package_.NameGen = "Product " + unique_;
         package_.NameUnInst = "Setup of " + unique_;
         package_.KeyPath = "Software\\VrelTests\\" + unique_;
-        folder_ = MakeTempFolder(L"package");
+        folder_ = MakeScratchFolder(L"package");
         DeletePackageKey(package_.KeyPath);
         ReportWindowsXpTo(L"Tarnex.exe", true);
     }
@@ -157,7 +157,7 @@ TEST_F(ProgramGuiTest, SecondStartNamesTheFirstInstaller) {
     EXPECT_EQ(question.Caption, Widen(package_.NameUnInst));
     EXPECT_EQ(question.ButtonIds, (std::vector<int>{IDYES, IDNO}));
 
-    const std::wstring secondFolder = MakeTempFolder(L"package_second");
+    const std::wstring secondFolder = MakeScratchFolder(L"package_second");
     TestPackage second = package_;
     second.NameUnInst = "Second " + unique_;
     WritePackage(secondFolder, L"Setup", second);
