@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "portable/path_guard.h"
 #include "run/message_box.h"
 #include "vrel/bounded_copy.h"
 #include "vrel/text_convert.h"
@@ -76,7 +77,9 @@ int InfFile::Open(const std::wstring& path) {
     Close();
     std::string ansiPath;
     HINF opened = INVALID_HANDLE_VALUE;
-    if (ToAnsiName(path, ansiPath) && vrel::FitsField(std::wstring_view(path), kPathField))
+    // A device is no INF file (reading COM1 would wait for the line).
+    if (ToAnsiName(path, ansiPath) && vrel::FitsField(std::wstring_view(path), kPathField) &&
+        !NamesDevice(std::wstring_view(path).substr(path.find_last_of(L"\\/") + 1)))
         opened = ::SetupOpenInfFileA(ansiPath.c_str(), nullptr, INF_STYLE_WIN4, nullptr);
     if (opened == INVALID_HANDLE_VALUE || opened == nullptr) {
         ShowMessage(nullptr, FormatText(kStrCannotOpenInf, path.c_str()), kErrorBox);

@@ -63,6 +63,9 @@ struct SetupDescription {
     std::vector<RequiredKey> RequiredKeys;
     wchar_t PreviousInstallFolder[kOptionField] = {};
     wchar_t PagePictures[kPageCount][kPagePictureField] = {};
+    // Optional OPTIONS keys shown in Windows' list of installed programs.
+    wchar_t DisplayVersion[kOptionField] = {};
+    wchar_t Publisher[kOptionField] = {};
 
     FileRecord& FileOf(FileRef ref) { return FileList[ref]; }
     const FileRecord& FileOf(FileRef ref) const { return FileList[ref]; }

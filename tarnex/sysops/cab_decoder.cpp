@@ -225,6 +225,7 @@ bool CabDecoder::Copy(const std::string& cabinetName, const std::string& cabinet
     for (mscabd_file* file = first->files; file != nullptr; file = file->next) {
         CabNotice notice;
         notice.name = file->filename;
+        notice.utf8Name = (file->attribs & MSCAB_ATTRIB_UTF_NAME) != 0;
         notice.dosDate = DosDate(*file);
         notice.dosTime = DosTime(*file);
         if (VrelFolderContinuesFromPrevious(file->folder)) {

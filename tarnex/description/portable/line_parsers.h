@@ -19,6 +19,7 @@
 #include "description/component_record.h"
 #include "description/portable/file_list_index.h"
 #include "description/section_records.h"
+#include "description/setup_description.h"
 
 namespace tarnex {
 
@@ -59,6 +60,21 @@ bool ParseEnvVarLine(std::wstring line, EnvVarEntry& entry);
 bool ParseLinkLine(std::wstring line, LinkEntry& entry);
 bool ParseLaunchLine(std::wstring line, LaunchEntry& entry);
 bool ParseDllLine(std::wstring line, DllEntry& entry);
+
+// Options of the description file. OSVersions / OSServicePacks: seven
+// integers; missing ones read 0, more than seven are ignored.
+void ParseSevenNumbers(std::wstring list, std::int32_t (&numbers)[kOsCount]);
+
+// Key: the root index before the first comma, the subkey path after it
+// (without a comma the whole value is the root and the path is empty).
+// False when the path does not fit.
+bool ParsePackageKey(std::wstring value, std::int32_t& root, wchar_t (&path)[kOptionField]);
+
+// A RequiredKeyRegistry line: AppName, Root, SubKey, TestValue, ValueName,
+// CompareData, ValueType, ExpectedData; missing fields read empty or 0.
+// False when SubKey, ValueName or ExpectedData does not fit (AppName is
+// only shown: cut). Index is the caller's.
+bool ParseRequiredKeyLine(std::wstring line, RequiredKey& key);
 
 // Copies text into a fixed field; false (field untouched) when it does not fit.
 template <std::size_t N>

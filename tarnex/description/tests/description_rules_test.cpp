@@ -150,6 +150,15 @@ TEST(LineParsers, FileLinesAndSourceDisksValues) {
     ApplySourceDisksValue(L"1,99999999999,2003-07-15,05:30:07," + std::wstring(40, L'v'), r);
     EXPECT_EQ(4294967295u, r.Size);
     EXPECT_EQ(std::wstring(29, L'v'), std::wstring(r.FileVersion));
+    // Numbers past 2^31 and 2^32 and negative ones stay inside the 16-bit fields.
+    ApplySourceDisksValue(L"1,-5,99999-4294967296-0,99999999999:-7:99p,", r);
+    EXPECT_EQ(0u, r.Size);
+    EXPECT_EQ(0xFFFF, r.Time.Year);
+    EXPECT_EQ(0xFFFF, r.Time.Month);
+    EXPECT_EQ(0, r.Time.Day);
+    EXPECT_EQ(0xFFFF, r.Time.Hour);
+    EXPECT_EQ(0, r.Time.Minute);
+    EXPECT_EQ(99, r.Time.Second);
 }
 
 TEST(LineParsers, DestinationsAndSharing) {

@@ -58,7 +58,7 @@ std::vector<std::pair<std::string, std::string>> DefaultOptions() {
 // A package folder with the description file "Tarnex.inf" and user INF files.
 class Package {
 public:
-    Package() : folder_(L"pkg") {}
+    explicit Package(const std::wstring& tag = L"pkg") : folder_(tag) {}
     const std::wstring& Folder() const { return folder_.Path(); }
 
     void SetOption(const std::string& key, const std::string& value) {
@@ -758,6 +758,27 @@ TEST_F(CatalogueTest, AnInfFileThatCannotBeOpenedFailsWithStringOne) {
     EXPECT_EQ(L"[1] " + pkg.Folder() + L"absent.inf", boxes.Shown()[0].text);
 }
 
+TEST_F(CatalogueTest, CyrillicFolderAndFileNamesReachTheSetupApi) {
+    // The setup API is called in its ANSI form: on a Russian system Cyrillic
+    // paths and texts pass through it unchanged.
+    if (!vrel::RepresentableInAnsi(L"Пакет")) GTEST_SKIP() << "needs an ANSI code page with Cyrillic letters";
+    Package cyrillic(L"Пакет");
+    cyrillic.WriteInf(L"Компоненты.inf", Catalogue({{"Alpha", "1"}}));
+    cyrillic.extra = "[COMPONENTS]\r\n" + vrel::ToNarrow(L"Компоненты.inf,Архив.cab") + "\r\n\r\n";
+    cyrillic.SetOption("Name", vrel::ToNarrow(L"\"Продукт\""));
+    cyrillic.WriteDescription();
+    cyrillic.Activate();
+    SetupDescription d;
+    ASSERT_EQ(1, LoadSetupDescription(d));
+    ASSERT_EQ(1, LoadComponentCatalogue(d));
+    EXPECT_STREQ(L"Продукт", d.Name);
+    ASSERT_EQ(2u, d.InfFiles.size());
+    EXPECT_EQ(cyrillic.Folder() + L"Компоненты.inf", d.InfFiles[1].InfPath);
+    EXPECT_EQ(cyrillic.Folder() + L"Архив.cab", d.InfFiles[1].CabinetPath);
+    ASSERT_EQ(2u, d.ComponentList.size());
+    EXPECT_STREQ(L"Alpha", d.ComponentList[1].EngName);
+}
+
 TEST_F(CatalogueTest, DuplicateEngNamesKeepTheFirstComponent) {
     pkg.WriteInf(L"a.inf", Catalogue({{"Same", "1"}, {"Other", "2"}}) + "[EngNames]\r\nSame\r\n");
     pkg.WriteInf(L"b.inf", Catalogue({{"SAME", "1"}, {"Third", "2", "1"}}));
@@ -1050,7 +1071,7 @@ TEST_F(LaunchTest, FromPackageRunsInThePackageFolder) {
     const std::wstring relative = L"tools\\probe.exe " + report + L" 1";
     LaunchEntry e = Entry(relative, L"probe.exe", 1, 1, 1);
     EXPECT_EQ(1u, RunLaunchEntry(e));
-    EXPECT_EQ(pkg.Folder(), test::ReadUtf16File(report) + L"\\");
+    EXPECT_EQ(pkg.Folder(), test::ReadUtf16(report) + L"\\");
     // The record keeps the full command line, and a second run does not
     // prefix it again.
     EXPECT_EQ(pkg.Folder() + relative, std::wstring(e.CommandLine));
@@ -1063,7 +1084,7 @@ TEST_F(LaunchTest, FromPackageRunsInThePackageFolder) {
 TEST_F(LaunchTest, OtherwiseTheProgramsOwnFolderIsTheWorkingFolder) {
     LaunchEntry quoted = Entry(L"\"" + tools + L"probe.exe\" " + report + L" 2", L"probe.exe", 0, 1, 1);
     EXPECT_EQ(2u, RunLaunchEntry(quoted));
-    EXPECT_EQ(tools, test::ReadUtf16File(report) + L"\\");
+    EXPECT_EQ(tools, test::ReadUtf16(report) + L"\\");
     EXPECT_EQ(L"\"" + tools + L"probe.exe\" " + report + L" 2", std::wstring(quoted.CommandLine));
 
     // The name not in the command line: the program still runs, in the

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string>
 
+#include "installer_process.h"
 #include "run_test_support.h"
 #include "ui_driver.h"
 #include "vrel/text_convert.h"
@@ -22,102 +23,12 @@ using ::testing::HasSubstr;
 using namespace tarnex::testing;
 namespace ud = tarnex::uidriver;
 
-constexpr DWORD kBoxTimeoutMs = 30000;
-constexpr DWORD kExitTimeoutMs = 30000;
-
 std::wstring BinFolder() {
     wchar_t path[MAX_PATH] = {};
     ::GetModuleFileNameW(nullptr, path, MAX_PATH);
     std::wstring folder = path;
     return folder.substr(0, folder.rfind(L'\\') + 1);
 }
-
-std::wstring WindowsLog() {
-    wchar_t folder[MAX_PATH] = {};
-    ::GetWindowsDirectoryW(folder, MAX_PATH);
-    return std::wstring(folder) + L"\\VrelTARNEX.log";
-}
-
-// Wine reports Windows XP to programs of this name (the default, Windows 7,
-// is a system no description accepts).
-void ReportWindowsXpTo(const std::wstring& programFile, bool on) {
-    const std::wstring path = L"Software\\Wine\\AppDefaults\\" + programFile;
-    if (!on) {
-        ::RegDeleteTreeW(HKEY_CURRENT_USER, path.c_str());
-        return;
-    }
-    vrel::unique_hkey key;
-    ::RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr);
-    const std::wstring value = L"winxp";
-    ::RegSetValueExW(key.get(), L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                     static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-}
-
-// The mode named by the wizard stub for this test's product, "" when the
-// wizard was not called.
-std::wstring StubMode(const std::string& nameGen) {
-    const std::wstring log = ReadLog(WindowsLog());
-    const std::wstring marker = L", product \"" + Widen(nameGen) + L"\"";
-    const std::size_t at = log.find(marker);
-    if (at == std::wstring::npos) return L"";
-    const std::size_t mode = log.rfind(L"Wizard stub: mode ", at);
-    return mode == std::wstring::npos ? L"" : log.substr(mode + 18, at - mode - 18);
-}
-
-// One started copy of Tarnex.exe in a package folder.
-class Installer {
-public:
-    Installer(const std::wstring& folder, const std::wstring& programFile, const std::wstring& arguments) {
-        path = folder + programFile;
-        ::CopyFileW((BinFolder() + L"Tarnex.exe").c_str(), path.c_str(), FALSE);
-        std::wstring command = L"\"" + path + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION info{};
-        if (::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
-                             &info)) {
-            process_.reset(info.hProcess);
-            vrel::unique_handle thread(info.hThread);
-            pid = info.dwProcessId;
-        }
-    }
-    ~Installer() {
-        if (process_ && ::WaitForSingleObject(process_.get(), 0) != WAIT_OBJECT_0) {
-            ::TerminateProcess(process_.get(), 99);
-            ::WaitForSingleObject(process_.get(), 5000);
-        }
-    }
-    bool started() const { return static_cast<bool>(process_); }
-
-    // The next message box of this run; empty content after the timeout.
-    ud::BoxContent Box() const {
-        ud::WindowQuery query;
-        query.ProcessId = pid;
-        HWND box = ud::WaitForWindow(query, kBoxTimeoutMs);
-        return box ? ud::ReadBox(box) : ud::BoxContent{};
-    }
-
-    // Exit code, or -1 when the run is still going (then any open box is
-    // reported, so a run stuck at an unexpected question says which).
-    long Exit(std::string* stuckAt = nullptr) const {
-        const long code = ud::WaitForExit(process_.get(), kExitTimeoutMs);
-        if (code == -1 && stuckAt) {
-            ud::WindowQuery query;
-            query.ProcessId = pid;
-            for (HWND w : ud::FindWindows(query)) {
-                const ud::BoxContent b = ud::ReadBox(w);
-                *stuckAt += std::string(b.Text.begin(), b.Text.end());
-            }
-        }
-        return code;
-    }
-
-    std::wstring path;
-    DWORD pid = 0;
-
-private:
-    vrel::unique_handle process_;
-};
 
 class ProgramGuiTest : public ::testing::Test {
 protected:
@@ -128,7 +39,7 @@ protected:
         package_.NameGen = "Product " + unique_;
         package_.NameUnInst = "Setup of " + unique_;
         package_.KeyPath = "Software\\VrelTests\\" + unique_;
-        folder_ = MakeTempFolder(L"package");
+        folder_ = MakeScratchFolder(L"package");
         DeletePackageKey(package_.KeyPath);
         ReportWindowsXpTo(L"Tarnex.exe", true);
     }
@@ -246,7 +157,7 @@ TEST_F(ProgramGuiTest, SecondStartNamesTheFirstInstaller) {
     EXPECT_EQ(question.Caption, Widen(package_.NameUnInst));
     EXPECT_EQ(question.ButtonIds, (std::vector<int>{IDYES, IDNO}));
 
-    const std::wstring secondFolder = MakeTempFolder(L"package_second");
+    const std::wstring secondFolder = MakeScratchFolder(L"package_second");
     TestPackage second = package_;
     second.NameUnInst = "Second " + unique_;
     WritePackage(secondFolder, L"Setup", second);
