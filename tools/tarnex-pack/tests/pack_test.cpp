@@ -133,8 +133,8 @@ std::vector<std::wstring> LeftBesideThePackage() {
 const wchar_t kPackageSection[] =
     L"; written by the test\n"
     L"[Package]\n"
-    L"Name = Vrel Engine Test\n"
-    L"NameUnInst = Vrel Engine Test (removal)\n"
+    L"Name = Тест движка Vrel\n"
+    L"NameUnInst = Тест движка Vrel (удаление)\n"
     L"DisplayVersion = 3.1.4\n"
     L"Publisher = Vrel \"Test\", Ltd.; 100% yours\n"
     L"Dir = C:\\VrelEngineTest\\Install\n"
@@ -270,7 +270,7 @@ TEST_F(EngineCycle, AManifestBecomesAPackageThatInstallsExactlyWhatItSaysAndGoes
     EXPECT_EQ(L"Документы", Text(HKEY_LOCAL_MACHINE, std::wstring(kPackageKey) + L"\\Документы\\1.0", L"Name"));
 
     // The uninstall entry: the required values as before, and the additions.
-    EXPECT_EQ(L"Vrel Engine Test (removal)", Text(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayName"));
+    EXPECT_EQ(L"Тест движка Vrel (удаление)", Text(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayName"));
     EXPECT_EQ(L"\"C:\\VrelEngineTest\\Install\\Setup.exe\" /u", Text(HKEY_LOCAL_MACHINE, kUninstallKey, L"UninstallString"));
     EXPECT_EQ(L"3.1.4", Text(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayVersion"));
     EXPECT_EQ(L"Vrel \"Test\", Ltd.; 100% yours", Text(HKEY_LOCAL_MACHINE, kUninstallKey, L"Publisher"));
