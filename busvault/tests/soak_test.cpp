@@ -202,7 +202,7 @@ Tally RunLink(IClassFactory* factory, const std::string& port, unsigned seed, lo
 
 struct Footprint {
     DWORD handles = 0;
-    SIZE_T privateBytes = 0;
+    unsigned long long privateBytes = 0;
 };
 
 // Counted directly, because Wine answers GetProcessHandleCount and the
@@ -289,9 +289,8 @@ TEST(BusvaultSoak, MisbehavingGaugesNeverGetAWrongReadingAcceptedAndNothingGrows
                 all.noReply, all.otherStatus, all.churns);
     std::printf("[ SOAK     ] the gauges dropped %ld, changed %ld, split %ld, delayed %ld and repeated %ld replies\n",
                 mischief[0], mischief[1], mischief[2], mischief[3], mischief[4]);
-    std::printf("[ SOAK     ] handles %lu -> %lu, private memory %zu KiB -> %zu KiB\n", footprints[0].handles,
-                footprints[1].handles, static_cast<std::size_t>(footprints[0].privateBytes / 1024),
-                static_cast<std::size_t>(footprints[1].privateBytes / 1024));
+    std::printf("[ SOAK     ] handles %lu -> %lu, private memory %llu KiB -> %llu KiB\n", footprints[0].handles,
+                footprints[1].handles, footprints[0].privateBytes / 1024, footprints[1].privateBytes / 1024);
     const std::pair<const char*, long> figures[] = {
         {"exchanges", all.exchanges},   {"answered", all.ok},         {"accepted", all.accepted},
         {"refused", all.rejected},      {"wrong_accepted", all.wrongAccepted},
