@@ -5,6 +5,7 @@
 
 #include "engine/delayed_file_ops.h"
 #include "engine/portable/step_table.h"
+#include "engine/sent_message_wait.h"
 #include "run/app_context.h"
 #include "run/message_box.h"
 #include "run/setup_log.h"
@@ -70,9 +71,11 @@ unsigned __stdcall InstallEngine::WorkerMain(void* engine) {
     return 0;
 }
 
+// Called on the user-interface thread too (the cancel request, the page's
+// end): the worker may be opening a window owned by the page meanwhile.
 bool InstallEngine::WaitForWorker(DWORD milliseconds) {
     if (!worker_) return true;
-    return ::WaitForSingleObject(worker_.get(), milliseconds) == WAIT_OBJECT_0;
+    return WaitAnsweringSentMessages(worker_.get(), milliseconds) == WAIT_OBJECT_0;
 }
 
 // The fifteen steps; the step table decides which of them run in this mode,
@@ -89,6 +92,9 @@ void InstallEngine::RunInstallSteps() {
     RunStep(1, &InstallEngine::SubstitutePaths);
     if (!RunStep(2, &InstallEngine::LaunchProgramsBefore)) {
         EndPausePoints();
+        // Nothing was changed: the user leaves the wizard as cancelled.
+        transfer_.SetCancel();
+        OfferToEnd();
         ::InterlockedExchange(&outcome_, static_cast<LONG>(EngineOutcome::StoppedBeforeCopy));
         return;
     }
@@ -160,7 +166,10 @@ void InstallEngine::EndPausePoints() {
 
 bool InstallEngine::WaitForPausePoint() {
     for (;;) {
-        if (::WaitForSingleObject(transfer_.PauseReached.get(), kPausePollMs) == WAIT_OBJECT_0) return true;
+        // The worker may be opening the replace dialog or a message box
+        // owned by the page just now: their messages to this thread are
+        // answered while waiting.
+        if (WaitAnsweringSentMessages(transfer_.PauseReached.get(), kPausePollMs) == WAIT_OBJECT_0) return true;
         // The worker signals before it marks the safe points over, so one
         // more look decides.
         if (pausePointsOver_ || WaitForWorker(0))

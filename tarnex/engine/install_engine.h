@@ -66,6 +66,9 @@ private:
     void StepText(int step);
     void Advance() { view_.AdvanceCurrent(); }
     void ShowFinalState();
+    // The run cannot go on: Cancel reads "&Завершить", is enabled and
+    // default, and ends the wizard as cancelled.
+    void OfferToEnd();
 
     // The safe points of step 3 are over: a pause request that arrives now
     // is not waited for.

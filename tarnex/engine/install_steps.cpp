@@ -135,11 +135,7 @@ bool InstallEngine::CopyFilesUnderTemporaryNames() {
         return true;
     }
     DiscardTemporaryCopies();
-    view_.SetButtonText(PageButton::Cancel, LoadText(kFinishButtonText));
-    view_.SetDefaultButton(PageButton::Next, false);
-    view_.EnableButton(PageButton::Cancel, true);
-    view_.SetDefaultButton(PageButton::Cancel, true);
-    view_.FocusButton(PageButton::Cancel);
+    OfferToEnd();
     return false;
 }
 
@@ -354,6 +350,14 @@ bool InstallEngine::WriteInstallerData() {
     BroadcastEnvironmentChange();
     Advance();
     return true;
+}
+
+void InstallEngine::OfferToEnd() {
+    view_.SetButtonText(PageButton::Cancel, LoadText(kFinishButtonText));
+    view_.SetDefaultButton(PageButton::Next, false);
+    view_.EnableButton(PageButton::Cancel, true);
+    view_.SetDefaultButton(PageButton::Cancel, true);
+    view_.FocusButton(PageButton::Cancel);
 }
 
 }  // namespace tarnex
