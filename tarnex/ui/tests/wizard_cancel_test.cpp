@@ -91,53 +91,91 @@ TEST_F(WizardWalk, CancelWhileFilesAreUnpackedAnsweredYesEndsTheWizard) {
     EXPECT_EQ(Log().find(L"Step 3 - successful"), std::wstring::npos);
 }
 
-// One hundred replace questions; after each answer the test presses Cancel
-// at once, so the request reaches the page either just before the worker's
-// safe point (the question comes next) or just as the worker opens the next
-// replace question, which is owned by the page whose thread is waiting for
-// that safe point. Every request must end in the question, answered No.
+// Waits to the microsecond: the last part busily, as the delays that matter
+// here are shorter than a time slice.
+void Spin(double microseconds) {
+    if (microseconds > 3000) ::Sleep(static_cast<DWORD>((microseconds - 2000) / 1000));  // the bulk asleep
+    LARGE_INTEGER frequency, start, now;
+    ::QueryPerformanceFrequency(&frequency);
+    ::QueryPerformanceCounter(&start);
+    do {
+        ::QueryPerformanceCounter(&now);
+    } while (static_cast<double>(now.QuadPart - start.QuadPart) * 1e6 / static_cast<double>(frequency.QuadPart) <
+             microseconds);
+}
+
+// Forty replace questions; after each answer the test presses Cancel
+// after a delay, so the request reaches the page either before the worker's
+// next safe point (the cancel question comes next) or as the worker opens
+// the next replace question, which is owned by the page whose thread is
+// waiting for that safe point. The delay follows the boundary between the
+// two: longer after the first outcome, shorter after the second, so most
+// requests land just where the worker passes its safe point and opens the
+// question. Every request must end in the cancel question, answered No.
 TEST_F(WizardWalk, CancelRacingTheReplaceQuestionNeverHangs) {
+    constexpr int kQuestions = 40;
     WriteLargePackage();
     ASSERT_TRUE(::CopyFileW((BinFolder() + L"Tarnex.exe").c_str(), PackageProgram().c_str(), FALSE));
-    for (int f = 1; f <= 100; ++f) {
+    for (int f = 1; f <= kQuestions; ++f) {
         wchar_t name[64];
         std::swprintf(name, 64, L"Big01\\c01_f%03d.txt", f);
         WriteBytes(std::wstring(kInstall) + name, "newer");
     }
     int requests = 0, questions = 0, dialogs = 0, openedWhileAsking = 0;
+    double delayUs = 0, stepUs = 0, longestUs = 0, gapUs = 0;
     {
         WizardRun run(PackageProgram(), L"");
         WalkToProgress(run);
         bool asking = false;
+        LARGE_INTEGER frequency, answered{}, now;
+        ::QueryPerformanceFrequency(&frequency);
         for (;;) {
             const ULONGLONG end = ::GetTickCount64() + 30000;
             HWND replace = nullptr, question = nullptr;
             bool done = false;
-            while (replace == nullptr && question == nullptr && !done) {
+            while (replace == nullptr && question == nullptr && !done && ::GetTickCount64() < end) {
                 replace = ReplaceQuestion(run, 0);
                 question = run.Box(0).Window;
                 done = run.Enabled(IDC_NEXT);
-                if (::GetTickCount64() > end) break;
             }
             if (done) break;
             ASSERT_TRUE(replace != nullptr || question != nullptr)
                 << "hung after " << requests << " cancel requests and " << dialogs << " replace questions";
             if (question != nullptr) {
                 ++questions;
+                if (asking) delayUs += stepUs;  // the request came before the safe point
                 asking = false;
                 run.Answer(ReadBox(question), IDNO);
                 continue;
             }
             ++dialogs;
-            if (asking) ++openedWhileAsking;
+            ::QueryPerformanceCounter(&now);
+            // The first questions are answered without a request: the time
+            // from an answer to the next question sets where the delay starts.
+            if (dialogs >= 2 && dialogs <= 4)
+                gapUs += static_cast<double>(now.QuadPart - answered.QuadPart) * 1e6 / static_cast<double>(frequency.QuadPart) / 3;
+            if (dialogs == 5) {
+                delayUs = gapUs / 2;
+                stepUs = gapUs / 10;
+            }
+            if (asking) {
+                ++openedWhileAsking;
+                delayUs = delayUs > stepUs ? delayUs - stepUs : 0;
+            }
             ClickButton(replace, IDC_REPLACE_BUTTON);
-            for (int i = 0; i < 500 && ::IsWindow(replace); ++i) ::Sleep(1);
-            if (!asking) {
-                ::Sleep(static_cast<DWORD>(dialogs % 3));
+            ::QueryPerformanceCounter(&answered);
+            if (dialogs >= 5 && !asking) {
+                Spin(delayUs);
+                longestUs = delayUs > longestUs ? delayUs : longestUs;
                 run.Cancel();
                 ++requests;
                 asking = true;
             }
+            // A worker held in the question's creation by a page thread that
+            // does not answer leaves the question on the screen, dead.
+            for (int i = 0; i < 30000 && ::IsWindow(replace); ++i) ::Sleep(1);
+            ASSERT_FALSE(::IsWindow(replace)) << "hung in the replace question after " << requests
+                                               << " cancel requests and " << dialogs << " replace questions";
         }
         ExpectProgressToEnd(run, L"Установка завершена. Для продолжения нажмите Далее...");
         run.Next();
@@ -145,12 +183,14 @@ TEST_F(WizardWalk, CancelRacingTheReplaceQuestionNeverHangs) {
         run.Next();
         ExpectEnd(run);
     }
-    std::printf("cancel race: %d replace questions, %d cancel requests, %d answered by the question, "
-                "%d replace questions opened while a request waited\n",
-                dialogs, requests, questions, openedWhileAsking);
-    EXPECT_EQ(dialogs, 100);
+    std::printf("cancel race: %d replace questions, %d cancel requests, %d answered by the cancel question, "
+                "%d replace questions opened while a request waited (%.0f us from an answer to the next "
+                "question, delays up to %.0f us)\n",
+                dialogs, requests, questions, openedWhileAsking, gapUs, longestUs);
+    EXPECT_EQ(dialogs, kQuestions);
     EXPECT_GE(questions, requests - 1) << "a request is withdrawn only after the last safe point";
-    EXPECT_GT(requests, 40);
+    EXPECT_GT(requests, kQuestions / 4);
+    EXPECT_GT(openedWhileAsking, 0) << "the race was never met";
 }
 
 }  // namespace
