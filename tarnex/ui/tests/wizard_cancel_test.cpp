@@ -45,6 +45,8 @@ TEST_F(WizardWalk, CancelWhileFilesAreUnpackedAnsweredNoGoesOn) {
         HWND replace = ReplaceQuestion(run, kWaitMs);
         ASSERT_NE(replace, nullptr);
         EXPECT_TRUE(run.Enabled(IDCANCEL)) << "Cancel is live while files are unpacked";
+        EXPECT_EQ(run.Text(IDC_CURRENT_TEXT), L"Распаковка и копирование файлов...");
+        EXPECT_EQ(run.Text(IDC_OVERALL_TEXT), L"Шаг 3 из 15...");
         run.Cancel();  // waits for the worker's next safe point: the open question comes first
         ::Sleep(300);
         EXPECT_EQ(run.Box(0).Window, nullptr) << "no question before the worker can stop";

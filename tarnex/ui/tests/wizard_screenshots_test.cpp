@@ -110,7 +110,12 @@ TEST_F(WizardWalk, DISABLED_ScreenshotsOfEveryPage) {
         }
         HWND replace = WaitForDialogWith(run.Id(), IDC_EXISTING_PATH, kWaitMs);
         ASSERT_NE(replace, nullptr);
+        // The question covers the page: out of the way for the page's picture.
+        RECT at{};
+        ::GetWindowRect(replace, &at);
+        ::SetWindowPos(replace, nullptr, 2000, 2000, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         screens.Take(run.Frame(), L"progress");
+        ::SetWindowPos(replace, nullptr, at.left, at.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         screens.Take(replace, L"replace-question");
         ClickButton(replace, IDC_REPLACE_ALL_BUTTON);
         ASSERT_TRUE(run.WaitEnabled(IDC_NEXT));
