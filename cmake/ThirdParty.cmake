@@ -14,3 +14,8 @@ target_include_directories(mspack SYSTEM PUBLIC ${VREL_LIBMSPACK_DIR}/mspack)
 target_compile_definitions(mspack PUBLIC _FILE_OFFSET_BITS=64
   PRIVATE SIZEOF_OFF_T=8 HAVE_INTTYPES_H=1 HAVE_LIMITS_H=1 HAVE_FSEEKO=1)
 set(VREL_LIBMSPACK_TESTDATA ${VREL_LIBMSPACK_DIR}/test/test_files/cabd)
+
+# zlib inflates MSZIP cabinet data; linked statically, so the deliverables
+# still import Windows system DLLs only (Debian's libz-mingw-w64-dev).
+set(ZLIB_USE_STATIC_LIBS ON)
+find_package(ZLIB REQUIRED)

@@ -1,12 +1,14 @@
-# Tests of the win64 build run under wine64 in a prefix inside the build tree.
+# Tests run under wine64 in a prefix inside the build tree, one prefix per
+# preset. The win64 build runs natively in it; the shipped win32 build runs in
+# Wine's WoW64 mode (scripts/bootstrap puts Wine's 32-bit PE DLLs in place).
+# The wrapper gives the Wine processes a Russian system (ANSI 1251, OEM 866).
 set(VREL_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/tools/wine/run-under-wine ${VREL_WINEPREFIX})
+set(VREL_CAN_RUN_TESTS ON)
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "AMD64")
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/tools/wine/run-under-wine ${VREL_WINEPREFIX})
-  set(VREL_CAN_RUN_TESTS ON)
+  set(VREL_TARGET_BITS 64)
 else()
-  # 32-bit programs cannot execute on the build machines: the i686 build is
-  # compiled, linked and checked statically.
-  set(VREL_CAN_RUN_TESTS OFF)
+  set(VREL_TARGET_BITS 32)
 endif()
 
 find_program(VREL_OBJDUMP NAMES ${MINGW_TRIPLE}-objdump REQUIRED)

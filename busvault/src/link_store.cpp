@@ -1,7 +1,7 @@
 #include "link_store.h"
 
-
 #include "exchange_rules.h"
+#include "exchange_sequence.h"
 #include "vrel/make_unique_nothrow.h"
 
 namespace busvault {
@@ -16,15 +16,44 @@ static_assert(BUSVAULT_PORT_NOT_OPEN == kPortNotOpen && BUSVAULT_PORT_REOPENED =
               "the public port states are the port's");
 
 namespace {
-// The drain reads at most this much per read, and never more than the
-// caller's reply buffer holds.
-constexpr DWORD kDrainChunk = 255;
-constexpr DWORD kDrainTimeoutMs = 5;
 
 LONGLONG Counter() noexcept {
     LARGE_INTEGER now;
     return ::QueryPerformanceCounter(&now) ? now.QuadPart : 0;
 }
+
+// The exchange's view of a link: its port, driven through IBusvaultLink.
+class LinkPort final : public ExchangePort {
+public:
+    explicit LinkPort(IBusvaultLink* link) : link_(link) {}
+
+    bool Write(std::uint8_t* bytes, std::uint32_t& count) override {
+        DWORD moved = count;
+        const HRESULT result = link_->WriteBytes(bytes, &moved);
+        count = moved;
+        return SUCCEEDED(result);
+    }
+    bool Read(std::uint8_t* bytes, std::uint32_t& count) override {
+        DWORD moved = count;
+        const HRESULT result = link_->ReadBytes(bytes, &moved);
+        count = moved;
+        return SUCCEEDED(result);
+    }
+    bool GetTimeouts(std::uint32_t& waitMs, std::uint32_t& intervalMs) override {
+        DWORD wait = 0, interval = 0;
+        if (FAILED(link_->GetTimeouts(&wait, &interval))) return false;
+        waitMs = wait;
+        intervalMs = interval;
+        return true;
+    }
+    void SetTimeouts(std::uint32_t waitMs, std::uint32_t intervalMs) override { link_->SetTimeouts(waitMs, intervalMs); }
+    std::uint32_t State() override { return link_->GetState(); }
+    std::int64_t Counter() override { return busvault::Counter(); }
+
+private:
+    IBusvaultLink* link_;
+};
+
 }  // namespace
 
 BusvaultStore::BusvaultStore() noexcept {
@@ -65,7 +94,7 @@ HRESULT BusvaultStore::CreateLink(DWORD kind, REFIID iid, DWORD* handle, void** 
 
     Slot& slot = slots_[slotNumber];
     auto port = vrel::MakeUniqueNoThrow<BusvaultPort>();
-    if (!port) return E_OUTOFMEMORY;
+    if (!port || !port->Usable()) return E_OUTOFMEMORY;
     const HRESULT asked = port->QueryInterface(iid, link);
     if (FAILED(asked)) return asked;  // the port is destroyed; the slot stays free
 
@@ -97,70 +126,19 @@ HRESULT BusvaultStore::SetAttempts(DWORD handle, DWORD attempts) {
     return S_OK;
 }
 
-DWORD BusvaultStore::ElapsedSince(LONGLONG before) const noexcept {
-    return ElapsedMs(before, Counter(), frequency_);
-}
-
-bool BusvaultStore::TimedWrite(Slot& slot, BYTE* request, DWORD count) {
-    const LONGLONG before = Counter();
-    const HRESULT result = slot.link->WriteBytes(request, &count);
-    const DWORD elapsed = ElapsedSince(before);
-    slot.stats.bytesWritten = count;
-    slot.stats.writeMs = elapsed;
-    slot.stats.totalMs += elapsed;
-    return SUCCEEDED(result);
-}
-
-bool BusvaultStore::TimedRead(Slot& slot, BYTE* reply, DWORD* replyLength) {
-    DWORD count = *replyLength;
-    const LONGLONG before = Counter();
-    const HRESULT result = slot.link->ReadBytes(reply, &count);
-    const DWORD elapsed = ElapsedSince(before);
-    slot.stats.bytesRead = count;
-    slot.stats.readMs = elapsed;
-    slot.stats.totalMs += elapsed;
-    if (FAILED(result)) return false;
-    *replyLength = count;
-    return true;
-}
-
-// Discards what a failed exchange left on the line (a late reply, noise):
-// short reads until one returns nothing, then the link's own time-outs again.
-void BusvaultStore::DrainStaleInput(Slot& slot, BYTE* reply, DWORD capacity) {
-    DWORD count = capacity < kDrainChunk ? capacity : kDrainChunk;
-    do {
-        slot.link->ReadBytes(reply, &count);
-    } while (count != 0);
-}
-
 DWORD BusvaultStore::Exchange(DWORD handle, BYTE* request, BYTE* reply, DWORD* requestLength, DWORD* replyLength,
                               ExchangeStats* stats) {
     if (!HandleInRange(handle) || !slots_[SlotOfHandle(handle)].inUse) return kStatusBadHandle;
     if (!request || !reply || !requestLength || !replyLength) return static_cast<DWORD>(E_POINTER);
     Slot& slot = slots_[SlotOfHandle(handle)];
-    slot.stats = ExchangeStats{};
-
-    bool ok = true;
-    if (slot.status != kStatusOk) {
-        DWORD waitMs = 0, intervalMs = 0;
-        ok = SUCCEEDED(slot.link->GetTimeouts(&waitMs, &intervalMs));
-        if (ok) {
-            slot.link->SetTimeouts(kDrainTimeoutMs, kDrainTimeoutMs);
-            DrainStaleInput(slot, reply, *replyLength);
-            slot.link->SetTimeouts(waitMs, intervalMs);
-        }
-    }
-    if (ok) ok = TimedWrite(slot, request, *requestLength);
-    if (ok) {
-        const DWORD limit = ReadLimit(slot.attempts);
-        while (slot.stats.attempts < limit) {
-            ++slot.stats.attempts;
-            ok = TimedRead(slot, reply, replyLength);
-            if (ok) break;
-            if (ResendAfterRead(slot.stats.attempts, limit) && !TimedWrite(slot, request, *requestLength)) break;
-        }
-    }
-    slot.status = ok ? kStatusOk : StatusFromPortState(slot.link->GetState());
+    LinkPort port(slot.link);
+    ExchangeCounts counts;
+    std::uint32_t replyCount = *replyLength;
+    slot.status =
+        RunExchange(port, frequency_, slot.status, slot.attempts, {request, *requestLength, reply, &replyCount}, counts);
+    *replyLength = replyCount;
+    slot.stats = ExchangeStats{counts.bytesWritten, counts.writeMs, counts.bytesRead,
+                               counts.readMs,       counts.totalMs, counts.attempts};
     if (stats) *stats = slot.stats;
     return slot.status;
 }

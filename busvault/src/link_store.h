@@ -40,12 +40,6 @@ private:
         DWORD inUse = 0;
     };
 
-    // Both return false when the port call failed.
-    bool TimedWrite(Slot& slot, BYTE* request, DWORD count);
-    bool TimedRead(Slot& slot, BYTE* reply, DWORD* replyLength);
-    void DrainStaleInput(Slot& slot, BYTE* reply, DWORD capacity);
-    DWORD ElapsedSince(LONGLONG before) const noexcept;
-
     ServerObject counted_;
     Slot slots_[256];  // slot 0 is never used
     DWORD linkCount_ = 0;

@@ -36,6 +36,10 @@ public:
     HRESULT STDMETHODCALLTYPE BuildState(const char* mode) override;
     HRESULT STDMETHODCALLTYPE SetupQueues(DWORD inputSize, DWORD outputSize) override;
 
+    // False when the port's event could not be created: such a port cannot
+    // wait for a transfer and is not handed out.
+    bool Usable() const noexcept { return static_cast<bool>(event_); }
+
 private:
     enum class Direction { Read, Write };
     HRESULT Transfer(Direction direction, BYTE* buffer, DWORD* length);

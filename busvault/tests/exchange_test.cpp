@@ -7,12 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "busvault.h"
+#include "gauge/gauge_control.h"
 #include "gauge/gauge_replies.h"
 #include "vrel/com_ptr.h"
 #include "vrel/unique_handle.h"
@@ -29,13 +29,6 @@ std::string Env(const char* name) {
     return value ? value : "";
 }
 
-// A Linux path as this Windows program sees it.
-std::string HostPath(std::string path) {
-    for (char& c : path)
-        if (c == '/') c = '\\';
-    return "Z:" + path;
-}
-
 double Milliseconds(LONGLONG from, LONGLONG to) {
     LARGE_INTEGER frequency;
     ::QueryPerformanceFrequency(&frequency);
@@ -48,51 +41,7 @@ LONGLONG Now() {
     return now.QuadPart;
 }
 
-// The simulated gauge, driven through its control and status files.
-class Gauge {
-public:
-    explicit Gauge(const std::string& base) : control_(HostPath(base + ".control")), status_(HostPath(base + ".status")) {}
-
-    // Switches the mode with a new generation and waits until the gauge has
-    // taken it (its request count is then 0 and any noise is on the line).
-    bool Set(const std::string& mode) {
-        ++generation_;
-        const std::string temp = control_ + ".new";
-        {
-            std::ofstream out(temp, std::ios::trunc);
-            out << generation_ << ' ' << mode << '\n';
-        }
-        if (!::MoveFileExA(temp.c_str(), control_.c_str(), MOVEFILE_REPLACE_EXISTING)) return false;
-        for (int i = 0; i < 400; ++i) {
-            long generation = 0, requests = 0;
-            if (ReadStatus(generation, requests) && generation == generation_) return true;
-            ::Sleep(5);
-        }
-        return false;
-    }
-
-    // Requests seen in this generation, once the count has settled.
-    long Requests() {
-        long last = -1;
-        for (int stable = 0, i = 0; i < 100 && stable < 10; ++i) {
-            long generation = 0, requests = -1;
-            ReadStatus(generation, requests);
-            stable = requests == last ? stable + 1 : 0;
-            last = requests;
-            ::Sleep(10);
-        }
-        return last;
-    }
-
-private:
-    bool ReadStatus(long& generation, long& requests) {
-        std::ifstream in(status_);
-        return static_cast<bool>(in >> generation >> requests);
-    }
-
-    std::string control_, status_;
-    long generation_ = 1000 + static_cast<long>(::GetTickCount() % 1000) * 1000;
-};
+using Gauge = gauge::GaugeControl;
 
 class SerialExchange : public ::testing::Test {
 protected:

@@ -1,7 +1,11 @@
 // The store's arithmetic and the registration script reader, without COM.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "exchange_rules.h"
+#include "exchange_sequence.h"
 #include "registration_script.h"
 
 namespace {
@@ -65,6 +69,63 @@ TEST(ExchangeRules, ElapsedMillisecondsFromTheCounter) {
     EXPECT_EQ(ElapsedMs(0, 123456, 0), 0u);  // no high-resolution counter
     // Large counter values do not overflow before the division.
     EXPECT_EQ(ElapsedMs(0x100000000000LL, 0x100000000000LL + 3'579'545LL * 2, 3'579'545LL), 2000u);
+}
+
+// A port whose reads always bring `babble` bytes (0: a silent line) and
+// whose writes always complete; it records what was asked of it.
+class LinePort final : public ExchangePort {
+public:
+    explicit LinePort(std::uint32_t babble) : babble_(babble) {}
+    bool Write(std::uint8_t*, std::uint32_t&) override { return ++writes, true; }
+    bool Read(std::uint8_t* bytes, std::uint32_t& count) override {
+        asked.push_back(count);
+        count = count < babble_ ? count : babble_;
+        for (std::uint32_t i = 0; i < count; ++i) bytes[i] = 0x55;
+        return false;  // the wait always ends first: the stream never pauses
+    }
+    bool GetTimeouts(std::uint32_t& waitMs, std::uint32_t& intervalMs) override {
+        waitMs = 150, intervalMs = 30;
+        return true;
+    }
+    void SetTimeouts(std::uint32_t waitMs, std::uint32_t intervalMs) override { timeouts.push_back({waitMs, intervalMs}); }
+    std::uint32_t State() override { return kPortReadTimeout; }
+    std::int64_t Counter() override { return 0; }
+
+    std::vector<std::uint32_t> asked;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> timeouts;
+    int writes = 0;
+
+private:
+    std::uint32_t babble_;
+};
+
+TEST(ExchangeSequence, ADeviceThatNeverStopsSendingCannotHoldTheDrainForEver) {
+    LinePort port(255);
+    std::uint8_t request[8] = {}, reply[300] = {};
+    std::uint32_t replyLength = sizeof reply;
+    ExchangeCounts stats;
+    EXPECT_EQ(RunExchange(port, 1000, kStatusNoReply, 1, {request, 8, reply, &replyLength}, stats), kStatusNoReply);
+    // The drain's reads, then the exchange's three; the link's own time-outs back.
+    ASSERT_EQ(port.asked.size(), kMaxDrainReads + 3);
+    EXPECT_EQ(port.writes, 1);
+    EXPECT_EQ(stats.attempts, 3u);
+    EXPECT_EQ(port.timeouts, (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{5, 5}, {150, 30}}));
+    EXPECT_EQ(replyLength, sizeof reply) << "no read completed";
+}
+
+TEST(ExchangeSequence, TheDrainNeverAsksForMoreThanTheReplyBufferHolds) {
+    for (std::uint32_t capacity : {0u, 1u, 16u, 254u, 255u, 256u}) {
+        SCOPED_TRACE(capacity);
+        LinePort port(7);
+        std::vector<std::uint8_t> reply(capacity);
+        std::uint8_t request[8] = {};
+        std::uint32_t replyLength = capacity;
+        ExchangeCounts stats;
+        RunExchange(port, 1000, kStatusWriteTimeout, 3, {request, 8, reply.data(), &replyLength}, stats);
+        ASSERT_FALSE(port.asked.empty());
+        EXPECT_EQ(port.asked.front(), std::min(capacity, kDrainChunk));
+        for (std::uint32_t asked : port.asked) EXPECT_LE(asked, capacity);
+    }
 }
 
 TEST(RegistrationScript, ReadsKeysValuesAndFlags) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "../../testsupport/import_patch.h"
 #include "busvault.h"
 #include "vrel/com_ptr.h"
 #include "vrel/unique_handle.h"
@@ -88,6 +89,11 @@ std::pair<std::vector<std::string>, std::vector<std::string>> Contents(const std
         out.second.emplace_back(name, length);
     }
     return out;
+}
+
+HANDLE WINAPI NoEvent(LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCSTR) {
+    ::SetLastError(ERROR_NO_SYSTEM_RESOURCES);
+    return nullptr;
 }
 
 std::string Lower(std::string s) {
@@ -322,6 +328,12 @@ TEST_F(BusvaultStoreSlots, RefusedCreationsLeaveNoHandleAndNoLink) {
     EXPECT_EQ(Create(IID_IClassFactory, E_NOINTERFACE), 0u);
     EXPECT_EQ(Create(IID_IBusvaultStore, E_NOINTERFACE), 0u);
     EXPECT_EQ(store->CreateLink(BUSVAULT_KIND_SERIAL, IID_IBusvaultLink, nullptr, &link), E_POINTER);
+    {
+        // A port without its event could never wait for a transfer.
+        testsupport::ImportPatch noEvent(server.module.get(), "kernel32.dll", "CreateEventA", &NoEvent);
+        ASSERT_TRUE(noEvent.Active());
+        EXPECT_EQ(Create(IID_IBusvaultLinkSetup, E_OUTOFMEMORY), 0u);
+    }
     // Nothing was taken: the first real link still gets the first handle.
     EXPECT_EQ(Create(), 255u);
 }

@@ -3,7 +3,9 @@
 #include <windows.h>
 
 #include <string>
+#include <unordered_set>
 
+#include "description/folded_name.h"
 #include "description/inf_file.h"
 #include "description/portable/component_rules.h"
 #include "description/portable/line_parsers.h"
@@ -16,27 +18,31 @@
 namespace tarnex {
 namespace {
 
-bool SameEngName(const wchar_t* a, const std::wstring& b) {
-    // Registry keys ignore letter case, so the installed records of two
-    // names that differ only in case would be one.
-    return ::CompareStringOrdinal(a, -1, b.c_str(), static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
-}
+// Registry keys ignore letter case, so the installed records of two names
+// that differ only in case would be one: EngNames are known by their folded
+// spelling.
+class KnownEngNames {
+public:
+    explicit KnownEngNames(const std::vector<ComponentRecord>& components) {
+        for (const ComponentRecord& c : components)
+            if (c.Number != 0) Add(c.EngName);
+    }
+    bool Contains(const std::wstring& engName) const { return names_.count(FoldedName(engName)) != 0; }
+    void Add(std::wstring_view engName) { names_.insert(FoldedName(engName)); }
 
-bool IsKnownEngName(const SetupDescription& d, const std::wstring& engName) {
-    for (const ComponentRecord& c : d.ComponentList)
-        if (c.Number != 0 && SameEngName(c.EngName, engName)) return true;
-    return false;
-}
+private:
+    std::unordered_set<std::wstring> names_;
+};
 
 // Catalogue values longer than their field: EngName, Version and
 // InstallPath name a registry key or a folder and fail the load; LocName and
 // Properties are only shown and are cut.
 enum class Read { Ok, Missing, TooLong };
 
-Read ReadComponent(SetupDescription& d, InfFile& inf, const std::wstring& engName, LocalNumberMap& map,
+Read ReadComponent(InfFile& inf, const std::wstring& engName, std::int32_t number, LocalNumberMap& map,
                    ComponentRecord& c) {
     if (!CopyWhole(c.EngName, engName)) return Read::TooLong;
-    c.Number = NextComponentNumber(d.ComponentList);
+    c.Number = number;
 
     std::wstring value;
     if (!inf.GetValue(L"NUMBERS", engName, value)) return Read::Missing;
@@ -60,6 +66,9 @@ Read ReadComponent(SetupDescription& d, InfFile& inf, const std::wstring& engNam
 }  // namespace
 
 int LoadComponentCatalogue(SetupDescription& d) {
+    KnownEngNames known(d.ComponentList);
+    // Each new component gets the largest Number so far + 1.
+    std::int32_t nextNumber = NextComponentNumber(d.ComponentList);
     for (std::size_t e = 1; e < d.InfFiles.size(); ++e) {
         InfFile inf;
         const std::wstring infPath = d.InfFiles[e].InfPath;
@@ -68,7 +77,7 @@ int LoadComponentCatalogue(SetupDescription& d) {
 
         std::wstring engName;
         for (int more = inf.FindFirstLine(L"EngNames", engName, 1); more; more = inf.FindNextLine(engName, 1)) {
-            if (IsKnownEngName(d, engName)) {
+            if (known.Contains(engName)) {
                 // The name keys the component's sections and its installed
                 // record: a second component of that name could only repeat
                 // the first one's values. The first one is kept.
@@ -77,7 +86,7 @@ int LoadComponentCatalogue(SetupDescription& d) {
                 continue;
             }
             ComponentRecord component;
-            const Read result = ReadComponent(d, inf, engName, map, component);
+            const Read result = ReadComponent(inf, engName, nextNumber, map, component);
             if (result != Read::Ok) {
                 WriteLogF(result == Read::Missing ? L"Component \"%s\" in %s: catalogue key missing\r\n"
                                                   : L"Component \"%s\" in %s: value too long\r\n",
@@ -85,6 +94,8 @@ int LoadComponentCatalogue(SetupDescription& d) {
                 return 0;
             }
             ReadComponentSections(d, inf, InstallSectionName(engName, App().Mode), component);
+            ++nextNumber;
+            known.Add(component.EngName);
             d.InfFiles[e].Numbers.push_back(component.Number);
             d.ComponentList.push_back(std::move(component));
         }

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "portable/path_guard.h"
 #include "run/message_box.h"
 #include "vrel/bounded_copy.h"
 #include "vrel/text_convert.h"
@@ -22,19 +23,45 @@ bool ToAnsiName(const std::wstring& text, std::string& out) {
     return out.find('\0') == std::string::npos;
 }
 
-// Reads the text of a line by context, or by section and key when context is null.
-int ReadLineText(HINF inf, const INFCONTEXT* context, const char* section, const char* key, std::wstring& text) {
+// Most texts fit this buffer, so a line is read with one call; a longer one
+// is read again into a buffer of the size the first call reported.
+constexpr DWORD kShortText = 512;
+
+// Reads a line's text (field 0 is its key) into ansi. The setup API's
+// texts end with a terminator; the result stops at the first one.
+bool ReadAnsi(const INFCONTEXT& context, int field, std::string& ansi) {
+    INFCONTEXT* c = const_cast<INFCONTEXT*>(&context);
+    char buffer[kShortText];
     DWORD required = 0;
-    if (!::SetupGetLineTextA(const_cast<INFCONTEXT*>(context), context ? nullptr : inf, section, key, nullptr, 0,
-                             &required) ||
-        required == 0)
-        return 0;
-    std::vector<char> ansi(required);
-    if (!::SetupGetLineTextA(const_cast<INFCONTEXT*>(context), context ? nullptr : inf, section, key, ansi.data(),
-                             required, nullptr))
-        return 0;
-    ansi.back() = '\0';
-    text = vrel::ToWide(std::string_view(ansi.data()));
+    const BOOL read = field < 0 ? ::SetupGetLineTextA(c, nullptr, nullptr, nullptr, buffer, kShortText, &required)
+                                : ::SetupGetStringFieldA(c, static_cast<DWORD>(field), buffer, kShortText, &required);
+    if (read) {
+        buffer[kShortText - 1] = '\0';
+        ansi.assign(buffer);
+        return true;
+    }
+    if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || required == 0) return false;
+    std::vector<char> large(required);
+    const BOOL again = field < 0 ? ::SetupGetLineTextA(c, nullptr, nullptr, nullptr, large.data(), required, nullptr)
+                                 : ::SetupGetStringFieldA(c, static_cast<DWORD>(field), large.data(), required, nullptr);
+    if (!again) return false;
+    large.back() = '\0';
+    ansi.assign(large.data());
+    return true;
+}
+
+// The setup API matches keys without letter case for the letters A to Z
+// only (a Cyrillic key must be written in the same case).
+std::wstring KeyFolded(std::wstring key) {
+    for (wchar_t& c : key)
+        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+    return key;
+}
+
+int ReadLineText(const INFCONTEXT& context, std::wstring& text) {
+    std::string ansi;
+    if (!ReadAnsi(context, -1, ansi)) return 0;
+    text = vrel::ToWide(ansi);
     return 1;
 }
 
@@ -50,7 +77,9 @@ int InfFile::Open(const std::wstring& path) {
     Close();
     std::string ansiPath;
     HINF opened = INVALID_HANDLE_VALUE;
-    if (ToAnsiName(path, ansiPath) && vrel::FitsField(std::wstring_view(path), kPathField))
+    // A device is no INF file (reading COM1 would wait for the line).
+    if (ToAnsiName(path, ansiPath) && vrel::FitsField(std::wstring_view(path), kPathField) &&
+        !NamesDevice(std::wstring_view(path).substr(path.find_last_of(L"\\/") + 1)))
         opened = ::SetupOpenInfFileA(ansiPath.c_str(), nullptr, INF_STYLE_WIN4, nullptr);
     if (opened == INVALID_HANDLE_VALUE || opened == nullptr) {
         ShowMessage(nullptr, FormatText(kStrCannotOpenInf, path.c_str()), kErrorBox);
@@ -65,23 +94,48 @@ void InfFile::Close() {
     if (IsOpen()) ::SetupCloseInfFile(handle_);
     handle_ = INVALID_HANDLE_VALUE;
     cursorValid_[0] = cursorValid_[1] = false;
+    sections_.clear();
+}
+
+// One walk of the section: its line count, its first line and the first line
+// of each key. A key is field 0 as the setup API reports it (after string
+// substitution; a line of one field without "=" has that field as its key).
+const InfFile::SectionIndex* InfFile::IndexOf(const std::wstring& section) {
+    std::string name;
+    if (!IsOpen() || !ToAnsiName(section, name)) return nullptr;
+    const auto known = sections_.find(name);
+    if (known != sections_.end()) return &known->second;
+
+    SectionIndex index;
+    INFCONTEXT line{};
+    if (::SetupFindFirstLineA(handle_, name.c_str(), nullptr, &line)) {
+        index.first = line;
+        index.count = 0;
+        std::string key;
+        do {
+            ++index.count;
+            if (ReadAnsi(line, 0, key)) index.firstLineOfKey.emplace(KeyFolded(vrel::ToWide(key)), line);
+        } while (::SetupFindNextLine(&line, &line));
+    } else {
+        // No first line: an empty section, or none at all.
+        const LONG count = ::SetupGetLineCountA(handle_, name.c_str());
+        index.count = count < 0 ? -1 : static_cast<int>(count);
+    }
+    return &sections_.emplace(std::move(name), std::move(index)).first->second;
 }
 
 int InfFile::GetLineCount(const std::wstring& section) {
-    std::string name;
-    if (!IsOpen() || !ToAnsiName(section, name)) return -1;
-    const LONG count = ::SetupGetLineCountA(handle_, name.c_str());
-    return count < 0 ? -1 : static_cast<int>(count);
+    const SectionIndex* index = IndexOf(section);
+    return index == nullptr ? -1 : index->count;
 }
 
 int InfFile::FindFirstLine(const std::wstring& section, std::wstring& text, int slot) {
-    std::string name;
-    if (!IsOpen() || slot < 0 || slot >= kSlots || !ToAnsiName(section, name)) return 0;
-    INFCONTEXT context{};
-    if (!::SetupFindFirstLineA(handle_, name.c_str(), nullptr, &context)) return 0;
-    cursors_[slot] = context;
+    if (slot < 0 || slot >= kSlots) return 0;
+    const SectionIndex* index = IndexOf(section);
+    if (index == nullptr || index->count <= 0) return 0;
+    cursors_[slot] = index->first;
     cursorValid_[slot] = true;
-    return ReadLineText(handle_, &cursors_[slot], nullptr, nullptr, text);
+    return ReadLineText(cursors_[slot], text);
 }
 
 int InfFile::FindNextLine(std::wstring& text, int slot) {
@@ -90,13 +144,17 @@ int InfFile::FindNextLine(std::wstring& text, int slot) {
     // At the end of the section the cursor stays on the last line.
     if (!::SetupFindNextLine(&cursors_[slot], &next)) return 0;
     cursors_[slot] = next;
-    return ReadLineText(handle_, &cursors_[slot], nullptr, nullptr, text);
+    return ReadLineText(cursors_[slot], text);
 }
 
 int InfFile::GetValue(const std::wstring& section, const std::wstring& key, std::wstring& text) {
-    std::string sectionName, keyName;
-    if (!IsOpen() || !ToAnsiName(section, sectionName) || !ToAnsiName(key, keyName)) return 0;
-    return ReadLineText(handle_, nullptr, sectionName.c_str(), keyName.c_str(), text);
+    std::string keyName;
+    if (!ToAnsiName(key, keyName)) return 0;
+    const SectionIndex* index = IndexOf(section);
+    if (index == nullptr) return 0;
+    const auto line = index->firstLineOfKey.find(KeyFolded(key));
+    if (line == index->firstLineOfKey.end()) return 0;
+    return ReadLineText(line->second, text);
 }
 
 int InfFile::GetYesNo(const std::wstring& section, const std::wstring& key, std::int32_t& flag) {

@@ -1,12 +1,18 @@
 // Reader of INF files over the setup API in its ANSI form. Names and paths
 // are converted to the ANSI code page on the way in, line texts back to
 // UTF-16 on the way out.
+//
+// The setup API finds a section by name and a key by scanning, so a lookup
+// per key makes a large package quadratic. Each section is therefore walked
+// once, on first use, and the first line of every key remembered; lookups
+// by key then read that line directly.
 #pragma once
 
 #include <windows.h>
 #include <setupapi.h>
 
 #include <string>
+#include <unordered_map>
 
 #include "description/section_records.h"
 
@@ -45,10 +51,19 @@ public:
     int GetYesNo(const std::wstring& section, const std::wstring& key, std::int32_t& flag);
 
 private:
+    // What one walk of a section's lines tells.
+    struct SectionIndex {
+        int count = -1;  // -1: no such section
+        INFCONTEXT first{};
+        std::unordered_map<std::wstring, INFCONTEXT> firstLineOfKey;  // keys with a-z folded to A-Z
+    };
+    const SectionIndex* IndexOf(const std::wstring& section);
+
     HINF handle_;
     INFCONTEXT cursors_[kSlots];
     bool cursorValid_[kSlots];
     wchar_t path_[kPathField];
+    std::unordered_map<std::string, SectionIndex> sections_;  // by the ANSI name asked for
 };
 
 }  // namespace tarnex

@@ -30,7 +30,9 @@ void ReadFileLine(SetupDescription& d, InfFile& inf, const std::wstring& section
     ApplySourceDisksValue(disks, record);
     if (!ApplyDestinationDir(destination, App().SystemFolder, record))
         return LogSkipped(section, line, L"destination folder too long");
-    AddFileReference(component, AddOrFindFile(d.FileList, record));
+    bool created = false;
+    const FileRef ref = AddOrFindFile(d.FileList, d.FileIndex, record, &created);
+    AddFileReference(component, ref, created);
 }
 
 template <typename Entry, typename Parse>

@@ -71,6 +71,7 @@ struct FileRecord {
     std::int32_t RefCount = 0;      // selected components referencing the file
     std::int32_t Extracted = 0;     // step 3 wrote the temporary copy
     std::int32_t KeepExisting = 0;  // the existing file was kept; step 5 leaves it
+    std::int32_t PathRefused = 0;   // step 1: TargetFolder outgrew its field; never touched
 };
 
 // AddReg / DelReg line: Root, SubKey, ValueName, ValueType, Data.

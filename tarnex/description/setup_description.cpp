@@ -39,18 +39,6 @@ bool ReadText(InfFile& inf, const std::wstring& key, std::wstring& value) {
     return false;
 }
 
-void ReadSevenNumbers(std::wstring list, std::int32_t (&numbers)[kOsCount]) {
-    std::wstring token;
-    for (std::size_t i = 0; i < kOsCount; ++i) {
-        if (list.empty()) {
-            numbers[i] = 0;
-            continue;
-        }
-        SplitToken(list, kComma, token);
-        numbers[i] = ReadInt(token);
-    }
-}
-
 // The system's Program Files folder without a trailing backslash. The
 // registry value is expected; without it the shell's folder is taken.
 bool ReadProgramFilesFolder(std::wstring& folder) {
@@ -106,15 +94,15 @@ bool ReadOptions(SetupDescription& d, InfFile& inf) {
     if (!CopyWhole(d.InstallFolder, installFolder)) return Fail(L"Dir too long");
 
     if (!ReadText(inf, L"Key", value)) return false;
-    std::wstring root;
-    SplitToken(value, kComma, root);  // without a comma the whole value is the root
-    d.KeyRoot = ReadInt(root);
-    if (!CopyWhole(d.KeyPath, value)) return Fail(L"Key too long");
+    if (!ParsePackageKey(value, d.KeyRoot, d.KeyPath)) return Fail(L"Key too long");
 
     if (!ReadText(inf, L"OSVersions", value)) return false;
-    ReadSevenNumbers(value, d.OSVersions);
+    ParseSevenNumbers(value, d.OSVersions);
     if (!ReadText(inf, L"OSServicePacks", value)) return false;
-    ReadSevenNumbers(value, d.OSServicePacks);
+    ParseSevenNumbers(value, d.OSServicePacks);
+    // Only shown, and older descriptions lack them.
+    if (inf.GetValue(kOptions, L"DisplayVersion", value)) Cut(d.DisplayVersion, value);
+    if (inf.GetValue(kOptions, L"Publisher", value)) Cut(d.Publisher, value);
     return true;
 }
 
@@ -150,18 +138,9 @@ bool ReadPagePictures(SetupDescription& d, InfFile& inf) {
 bool ReadRequiredKeys(SetupDescription& d, InfFile& inf) {
     std::wstring line;
     for (int more = inf.FindFirstLine(L"RequiredKeyRegistry", line, 0); more; more = inf.FindNextLine(line, 0)) {
-        std::wstring field[8];
-        for (std::wstring& f : field) SplitToken(line, kComma, f);
         RequiredKey key;
         key.Index = static_cast<std::int32_t>(d.RequiredKeys.size());
-        Cut(key.AppName, field[0]);
-        key.Root = ReadInt(field[1]);
-        key.TestValue = ReadInt(field[3]);
-        key.CompareData = ReadInt(field[5]);
-        key.ValueType = ReadInt(field[6]);
-        if (!CopyWhole(key.SubKey, field[2]) || !CopyWhole(key.ValueName, field[4]) ||
-            !CopyWhole(key.ExpectedData, field[7]))
-            return Fail(L"RequiredKeyRegistry field too long");
+        if (!ParseRequiredKeyLine(line, key)) return Fail(L"RequiredKeyRegistry field too long");
         d.RequiredKeys.push_back(key);
     }
     return true;

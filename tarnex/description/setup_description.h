@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "description/component_record.h"
+#include "description/portable/file_list_index.h"
 #include "description/section_records.h"
 
 namespace tarnex {
@@ -39,6 +40,7 @@ struct RequiredKey {
 struct SetupDescription {
     std::vector<ComponentRecord> ComponentList;
     std::vector<FileRecord> FileList;
+    FileListIndex FileIndex;  // the readers' lookup of FileList; follows the list by itself
     std::int32_t Access = 0;
     std::int32_t AccessVersion = 0;  // 0 none, 1 Access 97, 2 Access 2000, 3 both
     std::int32_t License = 0;
@@ -61,6 +63,9 @@ struct SetupDescription {
     std::vector<RequiredKey> RequiredKeys;
     wchar_t PreviousInstallFolder[kOptionField] = {};
     wchar_t PagePictures[kPageCount][kPagePictureField] = {};
+    // Optional OPTIONS keys shown in Windows' list of installed programs.
+    wchar_t DisplayVersion[kOptionField] = {};
+    wchar_t Publisher[kOptionField] = {};
 
     FileRecord& FileOf(FileRef ref) { return FileList[ref]; }
     const FileRecord& FileOf(FileRef ref) const { return FileList[ref]; }

@@ -56,8 +56,12 @@ std::uint8_t PendingRenameQuery(const std::wstring& finalPath, const std::wstrin
 }
 
 void DeleteOrDefer(const std::wstring& path) {
-    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    // Attributes are cleared only for a file that refuses (a read-only one):
+    // under Wine each extra call on a file is a trip through its server.
     if (::DeleteFileW(path.c_str())) return;
+    if (::GetLastError() == ERROR_ACCESS_DENIED && ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL) &&
+        ::DeleteFileW(path.c_str()))
+        return;
     const DWORD error = ::GetLastError();
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return;
     if (PendingRenameQuery(path, L"", false) & kQueueDeletion) QueueDeletion(path);
@@ -78,10 +82,8 @@ void ReplaceOrDefer(const std::wstring& finalPath, const std::wstring& temporary
 
 bool IsAtlDll(const wchar_t* targetName) { return ::lstrcmpiW(targetName, L"atl.dll") == 0; }
 
-bool TargetNameAccepted(const FileRecord& record) { return StaysInsideFolder(record.TargetName); }
-
 bool CheckTargetName(const FileRecord& record) {
-    if (TargetNameAccepted(record)) return true;
+    if (StaysInsideFolder(record.TargetName)) return true;
     WriteLogF(L"Refused target file outside its folder: %s", record.TargetName);
     return false;
 }
@@ -91,26 +93,9 @@ void DeleteComponentFiles(SetupDescription& description, const ComponentRecord& 
         const FileRecord& record = description.FileOf(ref);
         if (App().Nt5Family && IsAtlDll(record.TargetName)) continue;
         if (record.KeepExisting) continue;
-        if (!TargetNameAccepted(record)) continue;
-        DeleteOrDefer(std::wstring(record.TargetFolder) + record.TargetName);
+        if (!FileAccepted(record)) continue;
+        DeleteOrDefer(InstalledPathOf(record));
     }
-}
-
-std::wstring InfCopyPath(const SetupDescription& description, const InfFileEntry& entry, bool temporary) {
-    std::wstring relative = entry.InfPath;
-    const std::wstring programFolder = App().ProgramFolder;
-    if (!programFolder.empty() && relative.size() > programFolder.size() &&
-        ::CompareStringOrdinal(relative.c_str(), static_cast<int>(programFolder.size()), programFolder.c_str(),
-                               static_cast<int>(programFolder.size()), TRUE) == CSTR_EQUAL)
-        relative.erase(0, programFolder.size());
-    // Step 3 never copies an INF file whose path leaves the package folder,
-    // so there is no copy of it to delete or rename either.
-    if (!StaysInsideFolder(relative)) return L"";
-    if (temporary) {
-        const std::size_t nameAt = relative.find_last_of(L'\\') + 1;  // 0 without a folder part
-        relative.insert(nameAt, L"vrel_");
-    }
-    return std::wstring(description.InstallFolder) + relative;
 }
 
 void DeleteInfCopies(const SetupDescription& description) {
@@ -121,9 +106,9 @@ void DeleteInfCopies(const SetupDescription& description) {
 }
 
 void ReplaceExtractedFile(const FileRecord& record) {
-    if (!TargetNameAccepted(record)) return;
-    const std::wstring finalPath = std::wstring(record.TargetFolder) + record.TargetName;
-    const std::wstring temporaryPath = std::wstring(record.TargetFolder) + L"vrel_" + record.TargetName;
+    if (!FileAccepted(record)) return;
+    const std::wstring finalPath = InstalledPathOf(record);
+    const std::wstring temporaryPath = TemporaryPathOf(record);
     if (!FileExists(temporaryPath)) return;
     if (App().Nt5Family && IsAtlDll(record.TargetName)) {
         ::DeleteFileW(temporaryPath.c_str());

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "description/package_paths.h"
 #include "description/setup_description.h"
 
 namespace tarnex {
@@ -29,20 +30,16 @@ void ReplaceOrDefer(const std::wstring& finalPath, const std::wstring& temporary
 // Windows 2000 and XP, registered before every other library.
 bool IsAtlDll(const wchar_t* targetName);
 
-// A TargetName joined to its folder must stay inside it; one that does not
-// is logged (once per run and record, by the caller's choice of when to ask)
-// and never touched.
-bool TargetNameAccepted(const FileRecord& record);
-bool CheckTargetName(const FileRecord& record);  // logs a refusal
+// FileAccepted (description/package_paths.h), logging a TargetName that
+// would leave its folder; step 1 asks once per run and record.
+bool CheckTargetName(const FileRecord& record);
 
 // Step 5: the component's files, except "atl.dll" on Nt5Family and files
 // whose existing version the user kept.
 void DeleteComponentFiles(SetupDescription& description, const ComponentRecord& component);
 
-// InstallFolder + the user INF file's path relative to ProgramFolder ("vrel_"
-// before its name for the temporary copy); "" when that path would leave
-// the install folder (step 3 refuses to copy such a file).
-std::wstring InfCopyPath(const SetupDescription& description, const InfFileEntry& entry, bool temporary);
+// The INF copies (InfCopyPath, description/package_paths.h) of the user INF
+// files.
 void DeleteInfCopies(const SetupDescription& description);
 
 // Step 9: every extracted file's temporary copy put in place (advance is

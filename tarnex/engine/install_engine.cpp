@@ -3,12 +3,16 @@
 #include <objbase.h>
 #include <process.h>
 
+#include <cerrno>
+#include <exception>
+
 #include "engine/delayed_file_ops.h"
 #include "engine/portable/step_table.h"
 #include "engine/sent_message_wait.h"
 #include "run/app_context.h"
 #include "run/message_box.h"
 #include "run/setup_log.h"
+#include "vrel/text_convert.h"
 
 namespace tarnex {
 namespace {
@@ -17,6 +21,8 @@ constexpr UINT kStepFormatText = 29;
 constexpr UINT kCancelQuestionText = 44;
 constexpr UINT kInstallDoneText = 63;
 constexpr UINT kRemovalDoneText = 64;
+constexpr UINT kFailedText = 65;
+constexpr UINT kFinishButtonText = 59;  // "&Завершить"
 constexpr DWORD kPausePollMs = 50;
 
 // COM for the calling thread (shortcuts need it), released on every way out.
@@ -50,7 +56,7 @@ InstallEngine::InstallEngine(SetupDescription& description, ProgressView& view)
 InstallEngine::~InstallEngine() { WaitForWorker(INFINITE); }
 
 void InstallEngine::OnPageShown() {
-    if (!startPending_ || worker_) {
+    if (!startPending_ || worker_ || Outcome() != EngineOutcome::Running) {
         view_.EnableButton(PageButton::Back, false);
         return;
     }
@@ -60,14 +66,28 @@ void InstallEngine::OnPageShown() {
     view_.SetDefaultButton(PageButton::Cancel, true);
     view_.FocusButton(PageButton::Cancel);
     if (IsRemovalMode(App().Mode)) view_.EnableButton(PageButton::Cancel, false);
-    worker_.reset(reinterpret_cast<HANDLE>(::_beginthreadex(nullptr, 0, &InstallEngine::WorkerMain, this, 0,
-                                                             &workerId_)));
+    const std::uintptr_t thread = ::_beginthreadex(nullptr, 0, &InstallEngine::WorkerMain, this, 0, &workerId_);
+    if (thread == 0) {
+        // Without this the page would keep every button disabled for ever.
+        ShowFailedState(L"the worker thread cannot start (errno " + std::to_wstring(errno) + L")");
+        return;
+    }
+    worker_.reset(reinterpret_cast<HANDLE>(thread));
 }
 
 void InstallEngine::OnPageLeft() { view_.EnableButton(PageButton::Cancel, true); }
 
 unsigned __stdcall InstallEngine::WorkerMain(void* engine) {
-    static_cast<InstallEngine*>(engine)->RunInstallSteps();
+    auto* self = static_cast<InstallEngine*>(engine);
+    // An exception leaving the thread would end the process; the run ends as
+    // a failed installation instead, with the page in its final state.
+    try {
+        self->RunInstallSteps();
+    } catch (const std::exception& e) {
+        self->ShowFailedState(L"exception " + vrel::ToWide(e.what()));
+    } catch (...) {
+        self->ShowFailedState(L"unknown exception");
+    }
     return 0;
 }
 
@@ -94,7 +114,7 @@ void InstallEngine::RunInstallSteps() {
         EndPausePoints();
         // Nothing was changed: the user leaves the wizard as cancelled.
         transfer_.SetCancel();
-        OfferToEnd();
+        OfferFinishButton();
         ::InterlockedExchange(&outcome_, static_cast<LONG>(EngineOutcome::StoppedBeforeCopy));
         return;
     }
@@ -126,7 +146,7 @@ bool InstallEngine::RunStep(int step, StepBody body) {
         ok = (this->*body)();
         if (ok) WriteLog(StepLogLine(step));
     }
-    if (ok) view_.AdvanceOverall();
+    if (ok || !FailureEndsRun(step)) view_.AdvanceOverall();
     return ok;
 }
 
@@ -143,6 +163,30 @@ void InstallEngine::ShowFinalState() {
     view_.FocusButton(PageButton::Next);
     view_.EnableButton(PageButton::Cancel, false);
     view_.SetDefaultButton(PageButton::Next, true);
+}
+
+void InstallEngine::OfferFinishButton() {
+    view_.SetButtonText(PageButton::Cancel, LoadText(kFinishButtonText));
+    view_.SetDefaultButton(PageButton::Next, false);
+    view_.EnableButton(PageButton::Cancel, true);
+    view_.SetDefaultButton(PageButton::Cancel, true);
+    view_.FocusButton(PageButton::Cancel);
+}
+
+void InstallEngine::ShowFailedState(const std::wstring& reason) noexcept {
+    // First what needs no memory: a press on Cancel now ends the wizard.
+    transfer_.SetCancel();
+    ::InterlockedExchange(&outcome_, static_cast<LONG>(EngineOutcome::Failed));
+    try {
+        EndPausePoints();
+        WriteLog(L"Install engine stopped: " + reason + L"\r\n");
+        view_.ShowFinalText(LoadText(kFailedText));
+        view_.EnableButton(PageButton::Back, false);
+        view_.EnableButton(PageButton::Next, false);
+        OfferFinishButton();
+    } catch (...) {
+        // Out of memory again: the outcome and the cancel flag are set.
+    }
 }
 
 void InstallEngine::RunRemovalContinuation() {

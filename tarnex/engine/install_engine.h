@@ -19,6 +19,7 @@ enum class EngineOutcome : LONG {
     Completed = 1,         // every step had its turn; the final text is shown
     StoppedBeforeCopy = 2,  // a program of step 2 reported a fault
     CopyCancelled = 3,     // step 3 was cancelled or a copy failed; temporary files removed
+    Failed = 4,            // the worker could not start, or an exception ended it; logged
 };
 
 class InstallEngine {
@@ -29,7 +30,8 @@ public:
     InstallEngine& operator=(const InstallEngine&) = delete;
 
     // Page activation: on the first one, prepares the buttons and starts the
-    // worker with the run-time thread starter. Later ones only disable Back.
+    // worker with the run-time thread starter (a worker that cannot start
+    // ends the run as failed). Later ones only disable Back.
     void OnPageShown();
     // Page leaving: Cancel is enabled again.
     void OnPageLeft();
@@ -61,14 +63,19 @@ private:
 
     using StepBody = bool (InstallEngine::*)();
     // Runs step k when the step table says so, logs its line when it
-    // succeeds, and advances the overall bar. False when it failed.
+    // succeeds, and advances the overall bar unless the failure of the step
+    // ends the worker. False when it failed.
     bool RunStep(int step, StepBody body);
     void StepText(int step);
     void Advance() { view_.AdvanceCurrent(); }
     void ShowFinalState();
-    // The run cannot go on: Cancel reads "&Завершить", is enabled and
-    // default, and ends the wizard as cancelled.
-    void OfferToEnd();
+    // Cancel becomes "&Завершить", live and default; with the cancel flag
+    // set, a press on it ends the wizard as cancelled.
+    void OfferFinishButton();
+    // The end of a run that failed (reason goes to the log): the final text
+    // says so and Cancel, as "&Завершить", ends the wizard as cancelled.
+    // Never throws.
+    void ShowFailedState(const std::wstring& reason) noexcept;
 
     // The safe points of step 3 are over: a pause request that arrives now
     // is not waited for.

@@ -2,7 +2,10 @@
 // starts with its texts and a current-bar range; RunStep logs its line.
 #include <windows.h>
 
+#include <vector>
+
 #include "description/launch_runner.h"
+#include "description/package_paths.h"
 #include "engine/delayed_file_ops.h"
 #include "engine/install_engine.h"
 #include "engine/installed_record_writer.h"
@@ -23,7 +26,6 @@ namespace {
 
 constexpr wchar_t kInstallFolderVariable[] = L"%65600%";
 constexpr UINT kProgramFaultText = 57;
-constexpr UINT kFinishButtonText = 59;
 
 int Count(std::size_t n) { return static_cast<int>(n); }
 int UserCount(const SetupDescription& d) { return d.ComponentList.empty() ? 0 : Count(d.ComponentList.size() - 1); }
@@ -31,16 +33,30 @@ bool IsUser(const ComponentRecord& c) { return c.Number != 0; }
 
 bool RemovingPackage() { return App().Mode == AS_DEL || App().Mode == AS_SD; }
 
-std::wstring InstalledPath(const FileRecord& record) { return std::wstring(record.TargetFolder) + record.TargetName; }
-
 // "%65600%" in a fixed field replaced by the install folder. A result that
-// does not fit the field is logged and cut at its capacity.
+// does not fit the field is refused (logged, the field left as it was): cut
+// at its capacity it would name another, truncated folder. False then, and
+// the caller drops what the field belongs to.
 template <std::size_t N>
-void Substitute(wchar_t (&field)[N], const std::wstring& folder) {
+bool Substitute(wchar_t (&field)[N], const std::wstring& folder) {
     std::wstring replaced;
-    if (!ReplaceAll(field, kInstallFolderVariable, folder, replaced)) return;
-    if (!vrel::FitsField<wchar_t>(replaced, N)) WriteLogF(L"Path too long after substitution: %s", replaced.c_str());
+    if (!ReplaceAll(field, kInstallFolderVariable, folder, replaced)) return true;
+    if (!vrel::FitsField<wchar_t>(replaced, N)) {
+        WriteLogF(L"Refused path too long after substitution: %s", replaced.c_str());
+        return false;
+    }
     vrel::CopyToField(field, std::wstring_view(replaced));
+    return true;
+}
+
+// Substitutes in every entry and keeps only the entries whose fields all fit.
+template <typename Entry, typename SubstituteFields>
+void SubstituteEntries(std::vector<Entry>& entries, SubstituteFields substitute) {
+    std::vector<Entry> kept;
+    kept.reserve(entries.size());
+    for (Entry& entry : entries)
+        if (substitute(entry)) kept.push_back(entry);
+    entries.swap(kept);
 }
 
 }  // namespace
@@ -54,21 +70,20 @@ bool InstallEngine::SubstitutePaths() {
     std::wstring folder = d.InstallFolder;
     if (!folder.empty() && folder.back() == L'\\') folder.pop_back();
     for (FileRecord& file : d.FileList) {
-        Substitute(file.TargetFolder, folder);
+        if (!Substitute(file.TargetFolder, folder)) file.PathRefused = 1;
         CheckTargetName(file);
         Advance();
     }
     for (ComponentRecord& c : d.ComponentList) {
-        Substitute(c.InstallPath, folder);
-        for (EnvVarEntry& e : c.EnvVars) Substitute(e.Value, folder);
-        for (LinkEntry& l : c.Links) {
-            Substitute(l.Target, folder);
-            Substitute(l.WorkingFolder, folder);
-            Substitute(l.Arguments, folder);
-        }
-        for (RegistryEntry& r : c.RegistryEntries) Substitute(r.Data, folder);
-        for (LaunchEntry& l : c.Launches) Substitute(l.CommandLine, folder);
-        for (DllEntry& l : c.Dlls) Substitute(l.Path, folder);
+        if (!Substitute(c.InstallPath, folder)) c.InstallPath[0] = L'\0';  // "PathInst" stays empty
+        SubstituteEntries(c.EnvVars, [&](EnvVarEntry& e) { return Substitute(e.Value, folder); });
+        SubstituteEntries(c.Links, [&](LinkEntry& l) {
+            return Substitute(l.Target, folder) && Substitute(l.WorkingFolder, folder) &&
+                   Substitute(l.Arguments, folder);
+        });
+        SubstituteEntries(c.RegistryEntries, [&](RegistryEntry& r) { return Substitute(r.Data, folder); });
+        SubstituteEntries(c.Launches, [&](LaunchEntry& l) { return Substitute(l.CommandLine, folder); });
+        SubstituteEntries(c.Dlls, [&](DllEntry& l) { return Substitute(l.Path, folder); });
         Advance();
     }
     return true;
@@ -135,14 +150,14 @@ bool InstallEngine::CopyFilesUnderTemporaryNames() {
         return true;
     }
     DiscardTemporaryCopies();
-    OfferToEnd();
+    OfferFinishButton();
     return false;
 }
 
 void InstallEngine::DiscardTemporaryCopies() {
     SetupDescription& d = description_;
     for (const FileRecord& file : d.FileList)
-        if (TargetNameAccepted(file)) ::DeleteFileW((std::wstring(file.TargetFolder) + L"vrel_" + file.TargetName).c_str());
+        if (FileAccepted(file)) ::DeleteFileW(TemporaryPathOf(file).c_str());
     for (std::size_t i = 1; i < d.InfFiles.size(); ++i) {
         const std::wstring copy = InfCopyPath(d, d.InfFiles[i], true);
         if (!copy.empty()) ::DeleteFileW(copy.c_str());
@@ -163,9 +178,9 @@ bool InstallEngine::UnregisterInstalledFiles() {
         if (c.Installed)
             for (const FileRef ref : c.Files) {
                 const FileRecord& file = d.FileOf(ref);
-                if (!TargetNameAccepted(file)) continue;
-                if (file.FileFlags == kServiceExe) UnregisterExe(InstalledPath(file), ExeKind::Service);
-                if (file.FileFlags == kComServerExe) UnregisterExe(InstalledPath(file), ExeKind::ComServer);
+                if (!FileAccepted(file)) continue;
+                if (file.FileFlags == kServiceExe) UnregisterExe(InstalledPathOf(file), ExeKind::Service);
+                if (file.FileFlags == kComServerExe) UnregisterExe(InstalledPathOf(file), ExeKind::ComServer);
             }
         Advance();
     }
@@ -174,8 +189,8 @@ bool InstallEngine::UnregisterInstalledFiles() {
         if (c.Installed)
             for (const FileRef ref : c.Files) {
                 const FileRecord& file = d.FileOf(ref);
-                if (file.FileFlags == kSelfRegDll && !IsAtlDll(file.TargetName) && TargetNameAccepted(file))
-                    UnregisterDll(InstalledPath(file));
+                if (file.FileFlags == kSelfRegDll && !IsAtlDll(file.TargetName) && FileAccepted(file))
+                    UnregisterDll(InstalledPathOf(file));
             }
         Advance();
     }
@@ -278,9 +293,9 @@ bool InstallEngine::WriteRegistryData() {
     }
     WriteLog(L"Step 10 - INF-success\r\n");
     for (const FileRecord& file : d.FileList) {
-        if (file.Extracted && file.FileFlags == kRegFile && TargetNameAccepted(file)) {
-            WriteLog(L"Step 10 - cur REG: " + InstalledPath(file) + L"\r\n");
-            ImportRegFile(InstalledPath(file));
+        if (file.Extracted && file.FileFlags == kRegFile && FileAccepted(file)) {
+            WriteLog(L"Step 10 - cur REG: " + InstalledPathOf(file) + L"\r\n");
+            ImportRegFile(InstalledPathOf(file));
         }
         Advance();
     }
@@ -322,16 +337,16 @@ bool InstallEngine::RegisterFiles() {
     if (App().ContinueAfterRestart)
         for (FileRecord& file : d.FileList) file.Extracted = 1;
     for (const FileRecord& file : d.FileList)
-        if (file.Extracted && IsAtlDll(file.TargetName) && TargetNameAccepted(file)) RegisterDll(InstalledPath(file));
+        if (file.Extracted && IsAtlDll(file.TargetName) && FileAccepted(file)) RegisterDll(InstalledPathOf(file));
     for (const FileRecord& file : d.FileList) {
-        if (file.Extracted && file.FileFlags == kSelfRegDll && !IsAtlDll(file.TargetName) && TargetNameAccepted(file))
-            RegisterDll(InstalledPath(file));
+        if (file.Extracted && file.FileFlags == kSelfRegDll && !IsAtlDll(file.TargetName) && FileAccepted(file))
+            RegisterDll(InstalledPathOf(file));
         Advance();
     }
     for (const FileRecord& file : d.FileList) {
-        if (file.Extracted && TargetNameAccepted(file)) {
-            if (file.FileFlags == kServiceExe) RegisterExe(InstalledPath(file), ExeKind::Service);
-            if (file.FileFlags == kComServerExe) RegisterExe(InstalledPath(file), ExeKind::ComServer);
+        if (file.Extracted && FileAccepted(file)) {
+            if (file.FileFlags == kServiceExe) RegisterExe(InstalledPathOf(file), ExeKind::Service);
+            if (file.FileFlags == kComServerExe) RegisterExe(InstalledPathOf(file), ExeKind::ComServer);
         }
         Advance();
     }
@@ -352,12 +367,5 @@ bool InstallEngine::WriteInstallerData() {
     return true;
 }
 
-void InstallEngine::OfferToEnd() {
-    view_.SetButtonText(PageButton::Cancel, LoadText(kFinishButtonText));
-    view_.SetDefaultButton(PageButton::Next, false);
-    view_.EnableButton(PageButton::Cancel, true);
-    view_.SetDefaultButton(PageButton::Cancel, true);
-    view_.FocusButton(PageButton::Cancel);
-}
 
 }  // namespace tarnex

@@ -2,7 +2,11 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <vector>
+
 #include "engine/installed_record.h"
+#include "portable/access_filter.h"
 #include "run/app_context.h"
 #include "run/registry_utils.h"
 #include "run/text_utils.h"
@@ -18,6 +22,47 @@ const ComponentRecord* InstallerComponent(const SetupDescription& description) {
     for (const ComponentRecord& component : description.ComponentList)
         if (component.Number == 0) return &component;
     return nullptr;
+}
+
+// The size of what the package leaves on the disk after this run: every
+// file of the chosen components once, in whole kilobytes rounded up.
+DWORD EstimatedKilobytes(const SetupDescription& d) {
+    std::vector<bool> counted(d.FileList.size(), false);
+    std::uint64_t bytes = 0;
+    for (const ComponentRecord& component : d.ComponentList) {
+        if (!component.Selected) continue;
+        for (const FileRef ref : component.Files) {
+            if (ref >= d.FileList.size() || counted[ref]) continue;
+            counted[ref] = true;
+            const FileRecord& file = d.FileOf(ref);
+            if (d.Access && AccessFilterPassesOver(file.SourceName, d.AccessVersion)) continue;
+            bytes += file.Size;
+        }
+    }
+    const std::uint64_t kilobytes = (bytes + 1023) / 1024;
+    return kilobytes > MAXDWORD ? MAXDWORD : static_cast<DWORD>(kilobytes);
+}
+
+void SetOrDeleteText(const std::wstring& key, const wchar_t* name, const wchar_t* text) {
+    if (text[0] != L'\0') SetRegText(kMachineRoot, key, name, text);
+    else DeleteRegValue(kMachineRoot, key, name);
+}
+
+// What Windows' list of programs shows and administrators read, beyond the
+// two values the entry needs. Maintenance (change and repair) goes through
+// the same removal command, so a package without it says it has none. The
+// entry outlives a maintenance run: what no longer applies is taken away.
+void WriteUninstallDetails(const SetupDescription& d, const std::wstring& key) {
+    SetOrDeleteText(key, L"DisplayVersion", d.DisplayVersion);
+    SetOrDeleteText(key, L"Publisher", d.Publisher);
+    SetRegText(kMachineRoot, key, L"InstallLocation", d.InstallFolder);
+    const DWORD size = EstimatedKilobytes(d);
+    SetRegValue(kMachineRoot, key, L"EstimatedSize", &size, sizeof size, REG_DWORD);
+    const DWORD yes = 1;
+    for (const wchar_t* name : {L"NoModify", L"NoRepair"}) {
+        if (d.SupportMode) DeleteRegValue(kMachineRoot, key, name);
+        else SetRegValue(kMachineRoot, key, name, &yes, sizeof yes, REG_DWORD);
+    }
 }
 
 }  // namespace
@@ -65,6 +110,7 @@ void WriteInstallerRecord(const SetupDescription& d) {
     SetRegText(kMachineRoot, uninstallKey, L"DisplayName", d.NameUnInst);
     SetRegText(kMachineRoot, uninstallKey, L"UninstallString",
                std::wstring(L"\"") + d.InstallFolder + d.SetNameUI + L"\" /u");
+    WriteUninstallDetails(d, uninstallKey);
 }
 
 void DeleteInstallerRecord(const SetupDescription& d) {

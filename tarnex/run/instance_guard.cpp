@@ -11,6 +11,10 @@ namespace tarnex {
 namespace {
 
 constexpr DWORD kBlockSize = sizeof(GuardBlock);
+// A run that has just created the block fills it at once; a run that lost
+// the race to create it may look before that.
+constexpr int kFillWaits = 100;
+constexpr DWORD kFillWaitMs = 10;
 
 // Copies a caption into the block's field: at most 259 characters, so the
 // field's last character (zero from construction) stays the terminator.
@@ -47,6 +51,10 @@ int InstanceGuard::CheckOtherInstance(UINT messageId, HINSTANCE instance, const 
     // bounded by its field whether or not it is terminated.
     GuardBlock block;
     std::memcpy(&block, view.get(), sizeof block);
+    for (int i = 0; i < kFillWaits && block.Kind == 0; ++i) {
+        ::Sleep(kFillWaitMs);
+        std::memcpy(&block, view.get(), sizeof block);
+    }
     const std::wstring otherCaption(block.Caption, ::wcsnlen(block.Caption, kGuardCaptionField));
 
     if (::LoadStringW(instance, messageId, message_, static_cast<int>(kGuardCaptionField)) <= 0) message_[0] = L'\0';
@@ -72,6 +80,7 @@ int InstanceGuard::Register(HWND window, const wchar_t* caption) {
         // Another run won the race: its block is not ours to update, so the
         // handle is not kept (UpdateOwnerWindow then reports no mapping).
         mapping_.reset();
+        state_ = kOtherFound;
         return 0;
     }
     vrel::unique_view view(::MapViewOfFile(mapping_.get(), FILE_MAP_WRITE, 0, 0, kBlockSize));

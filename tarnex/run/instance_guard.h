@@ -53,7 +53,8 @@ public:
 
     // Creates the block with this window and caption; 1 when this object now
     // owns it, 0 when it already held a mapping, or the block already exists
-    // or cannot be created.
+    // (another run created it first: the state becomes kOtherFound) or
+    // cannot be created.
     int Register(HWND window, const wchar_t* caption);
 
     // Stores a new main window and caption in the block; 0 without a mapping.

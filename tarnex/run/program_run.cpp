@@ -53,8 +53,7 @@ bool StartUp(HINSTANCE instance, const wchar_t* arguments) {
         ShowMessage(nullptr, LoadText(kStringDescriptionUnreadable), kErrorBox);
         return false;
     }
-    if (!app.Guard.CheckOtherInstance(kStringOtherInstaller, app.Instance, app.Caption)) return false;
-    app.Guard.Register(nullptr, app.Caption);
+    if (!ClaimSingleInstance()) return false;
 
     if (!CheckOsVersion() && ShowMessage(nullptr, LoadText(kStringOsNotAccepted), kQuestionBox) != IDYES)
         return false;
@@ -71,6 +70,21 @@ bool StartUp(HINSTANCE instance, const wchar_t* arguments) {
     if (app.ContinueAfterRestart && app.Mode == AS_DEL) {
         ContinueRemoval();
         return false;
+    }
+    return true;
+}
+
+bool ClaimSingleInstance() {
+    AppContext& app = App();
+    // Runs started at the same moment can all find no block. The one whose
+    // Register finds the block created ends through the check, which now
+    // finds the other run; should that run have ended meanwhile, this one
+    // tries again.
+    constexpr int kAttempts = 3;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        if (!app.Guard.CheckOtherInstance(kStringOtherInstaller, app.Instance, app.Caption)) return false;
+        if (app.Guard.Register(nullptr, app.Caption) || app.Guard.CheckState() != InstanceGuard::kOtherFound)
+            return true;  // a block that cannot be created at all does not stop the run
     }
     return true;
 }

@@ -15,6 +15,10 @@ int RunProgram(HINSTANCE instance, const wchar_t* arguments);
 // the continuation of a removal, which needs no wizard.
 bool StartUp(HINSTANCE instance, const wchar_t* arguments);
 
+// Step 4 of the start-up: true when no other installer runs and this run
+// goes on; otherwise the user was told (string 62) which one runs.
+bool ClaimSingleInstance();
+
 // After the wizard: the result lines, the restart question with the
 // continuation entry, or the removal of empty folders and the own copy.
 void FinishRun(int wizardResult);

@@ -5,6 +5,7 @@
 #include <cwchar>
 #include <vector>
 
+#include "description/package_paths.h"
 #include "run/setup_log.h"
 #include "run/text_utils.h"
 #include "vrel/module_path.h"
@@ -12,23 +13,44 @@
 #include "vrel/unique_handle.h"
 
 namespace tarnex {
+namespace {
+
+// The path as the command interpreter reads it back from the batch file:
+// itself when the OEM code page holds it, else its short name (plain ASCII
+// where the file system makes short names). A path that has neither stays
+// as it is; its line then misses, as the copy stays when the batch fails.
+std::wstring BatchPath(const std::wstring& path) {
+    if (vrel::RepresentableIn(path, CP_OEMCP)) return path;
+    std::wstring shortPath(MAX_PATH, L'\0');
+    DWORD n = ::GetShortPathNameW(path.c_str(), shortPath.data(), static_cast<DWORD>(shortPath.size()));
+    if (n >= shortPath.size()) {
+        shortPath.resize(n);
+        n = ::GetShortPathNameW(path.c_str(), shortPath.data(), static_cast<DWORD>(shortPath.size()));
+    }
+    if (n == 0 || n >= shortPath.size()) return path;
+    shortPath.resize(n);
+    return vrel::RepresentableIn(shortPath, CP_OEMCP) ? shortPath : path;
+}
+
+}  // namespace
 
 std::wstring BuildSelfRemovalBatch(const std::wstring& programPath, const SetupDescription& description) {
     const std::size_t slash = programPath.rfind(L'\\');
     const std::wstring folder = slash == std::wstring::npos ? std::wstring() : programPath.substr(0, slash);
+    const std::wstring program = BatchPath(programPath);
 
     std::wstring text;
     AppendText(text, L":Repeat\r\n");
-    AppendText(text, L"del \"" + programPath + L"\"\r\n");
+    AppendText(text, L"del \"" + program + L"\"\r\n");
     if (!description.ComponentList.empty()) {
         for (const FileRef ref : description.ComponentList.front().Files) {
             if (ref >= description.FileList.size()) continue;
             const FileRecord& file = description.FileOf(ref);
-            AppendText(text, L"del \"" + std::wstring(file.TargetFolder) + file.TargetName + L"\"\r\n");
+            AppendText(text, L"del \"" + BatchPath(InstalledPathOf(file)) + L"\"\r\n");
         }
     }
-    AppendText(text, L"if exist \"" + programPath + L"\" goto Repeat\r\n");
-    AppendText(text, L"rmdir \"" + folder + L"\"\r\n");
+    AppendText(text, L"if exist \"" + program + L"\" goto Repeat\r\n");
+    AppendText(text, L"rmdir \"" + BatchPath(folder) + L"\"\r\n");
     AppendText(text, L"del \"" + std::wstring(kSelfRemovalBatch) + L"\"\r\n");
     return text;
 }
@@ -41,9 +63,9 @@ void RemoveOwnCopy(const std::wstring& programPath, const SetupDescription& desc
     if (!file) return;
     const std::wstring text = BuildSelfRemovalBatch(programPath, description);
     WriteLog(text);
-    const std::string ansi = vrel::ToNarrow(text);
+    const std::string oem = vrel::ToNarrow(text, CP_OEMCP);
     DWORD written = 0;
-    ::WriteFile(file.get(), ansi.data(), static_cast<DWORD>(ansi.size()), &written, nullptr);
+    ::WriteFile(file.get(), oem.data(), static_cast<DWORD>(oem.size()), &written, nullptr);
     file.reset();
 
     STARTUPINFOW startup{};

@@ -13,10 +13,12 @@ inline constexpr wchar_t kSelfRemovalBatch[] = L"\\Tarnex.bat";
 
 // The batch text for the program file programPath: delete it, delete
 // component 0's files, repeat while the program file is still there, then
-// remove its folder and the batch file itself.
+// remove its folder and the batch file itself. The command interpreter
+// reads a batch file in the OEM code page: a path that code page cannot
+// hold is written as its short name.
 std::wstring BuildSelfRemovalBatch(const std::wstring& programPath, const SetupDescription& description);
 
-// Writes the batch (logged, then in the ANSI code page), starts it hidden at
+// Writes the batch (logged, then in the OEM code page), starts it hidden at
 // idle priority and raises this process so it ends first. Failures are
 // silent: the copy then stays.
 void RemoveOwnCopy();

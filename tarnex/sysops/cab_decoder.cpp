@@ -6,6 +6,7 @@
 #include <mspack.h>
 
 #include "sysops/cab_folder_probe.h"
+#include "sysops/mszip_folder_stream.h"
 
 namespace tarnex {
 
@@ -31,6 +32,8 @@ struct CabDecoder::System {
 };
 
 namespace {
+
+constexpr int kDecoderBuffer = 1 << 20;
 
 mspack_file* OpenCall(mspack_system* self, const char* name, int mode) {
     CabDecoder::System& system = CabDecoder::System::Of(self);
@@ -164,6 +167,9 @@ std::unique_ptr<CabDecoder> CabDecoder::Create(CabError& error) {
     auto system = std::make_unique<System>();
     mscab_decompressor* d = mspack_create_cab_decompressor(&system->bridge.calls);
     if (d == nullptr) return nullptr;
+    // libmspack moves stored data in pieces of its buffer's size (4 KiB by
+    // default): each piece is a write, and under Wine every write is costly.
+    d->set_param(d, MSCABD_PARAM_DECOMPBUF, kDecoderBuffer);
     return std::make_unique<CabDecoder>(Key{}, error, std::move(system), d);
 }
 
@@ -215,9 +221,11 @@ bool CabDecoder::Copy(const std::string& cabinetName, const std::string& cabinet
         last = following;
     }
 
+    MszipFolderStream mszip;
     for (mscabd_file* file = first->files; file != nullptr; file = file->next) {
         CabNotice notice;
         notice.name = file->filename;
+        notice.utf8Name = (file->attribs & MSCAB_ATTRIB_UTF_NAME) != 0;
         notice.dosDate = DosDate(*file);
         notice.dosTime = DosTime(*file);
         if (VrelFolderContinuesFromPrevious(file->folder)) {
@@ -228,10 +236,19 @@ bool CabDecoder::Copy(const std::string& cabinetName, const std::string& cabinet
         const std::intptr_t output = handler(CabNotification::CopyFile, notice);
         if (output == 0) continue;
         if (output == -1) return Fail(kCabHandlerStop, 0);
-        system_->pendingOutput = reinterpret_cast<HANDLE>(output);
-        const int result = d->extract(d, file, "output");
-        system_->pendingOutput = nullptr;
-        system_->files.remove_if([](const System::OpenFile& f) { return f.handle == INVALID_HANDLE_VALUE; });
+        int result = MSPACK_ERR_OK;
+        VrelFolderData data{};
+        if (MSCABD_COMP_METHOD(file->folder->comp_type) == MSCAB_COMP_MSZIP &&
+            VrelFolderInOneCabinet(file->folder, &data)) {
+            result = mszip.Extract(file->folder, data, file->folder->num_blocks, file->offset, file->length,
+                                   reinterpret_cast<HANDLE>(output));
+        } else {
+            // Stored, LZX and Quantum data, and folders that span cabinets.
+            system_->pendingOutput = reinterpret_cast<HANDLE>(output);
+            result = d->extract(d, file, "output");
+            system_->pendingOutput = nullptr;
+            system_->files.remove_if([](const System::OpenFile& f) { return f.handle == INVALID_HANDLE_VALUE; });
+        }
         if (result != MSPACK_ERR_OK) {
             ::CloseHandle(reinterpret_cast<HANDLE>(output));
             return Fail(kCabDecode, result);

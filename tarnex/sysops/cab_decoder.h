@@ -25,6 +25,7 @@ enum class CabNotification {
 
 struct CabNotice {
     const char* name = nullptr;  // the name in the cabinet (ANSI), or the next cabinet's name
+    bool utf8Name = false;       // the entry's name is UTF-8 (its attribute 0x80), not ANSI
     std::intptr_t output = 0;    // the output handle (CloseFileInfo)
     std::uint16_t dosDate = 0;
     std::uint16_t dosTime = 0;

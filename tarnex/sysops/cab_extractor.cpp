@@ -22,11 +22,12 @@ bool AcceptedName(const std::wstring& name, const wchar_t* what) {
     return false;
 }
 
-}  // namespace
-
-std::wstring TemporaryPathOf(const FileRecord& record) {
-    return std::wstring(record.TargetFolder) + kTemporaryPrefix + record.TargetName;
+// A record whose folder step 1 refused was logged there.
+bool AcceptedTarget(const FileRecord& record) {
+    return !record.PathRefused && AcceptedName(record.TargetName, L"target file");
 }
+
+}  // namespace
 
 CabExtractor::CabExtractor(SetupDescription& description)
     : PauseReached(::CreateEventW(nullptr, FALSE, FALSE, nullptr)),
@@ -43,16 +44,26 @@ bool CabExtractor::SkippedByAccess(const FileRecord& record) const {
     return description_.Access != 0 && AccessFilterPassesOver(record.SourceName, description_.AccessVersion);
 }
 
+bool CabExtractor::RefusedWithoutEvents(const std::wstring& shownPath) {
+    if (PauseReached && PauseAnswered) return false;
+    WriteLog(L"Transfer context without its events: nothing is unpacked\r\n");
+    ShowMessage(nullptr, FormatText(26, shownPath.c_str()), kErrorBox);
+    SetCancel();
+    return true;
+}
+
 bool CabExtractor::CopyLooseFiles() {
     const std::wstring setupFolder = App().ProgramFolder;
+    if (RefusedWithoutEvents(description_.InfFiles.size() > 1 ? std::wstring(description_.InfFiles[1].CabinetPath)
+                                                               : setupFolder))
+        return false;
     for (ComponentRecord& component : description_.ComponentList) {
         if (!component.Selected) continue;
         for (const FileRef ref : component.Files) {
             FileRecord& record = description_.FileOf(ref);
             if (record.Extracted || record.FileFlags != kLooseFile) continue;
             if (SkippedByAccess(record)) continue;
-            if (!AcceptedName(record.SourceName, L"source file") || !AcceptedName(record.TargetName, L"target file"))
-                continue;
+            if (!AcceptedName(record.SourceName, L"source file") || !AcceptedTarget(record)) continue;
             const std::wstring source = setupFolder + record.SourceName;
             const std::wstring target = TemporaryPathOf(record);
             CreateFolderTree(FolderOf(target));
@@ -66,17 +77,13 @@ bool CabExtractor::CopyLooseFiles() {
             if (Cancelled()) return false;
         }
     }
-    const std::wstring installFolder = description_.InstallFolder;
     for (std::size_t i = 1; i < description_.InfFiles.size(); ++i) {
         const std::wstring source = description_.InfFiles[i].InfPath;
-        std::wstring relative = source;
-        if (relative.size() > setupFolder.size() && _wcsnicmp(relative.c_str(), setupFolder.c_str(), setupFolder.size()) == 0)
-            relative.erase(0, setupFolder.size());
-        if (!AcceptedName(relative, L"INF file")) continue;
-        const std::size_t slash = relative.rfind(L'\\');
-        const std::wstring folderPart = slash == std::wstring::npos ? std::wstring() : relative.substr(0, slash + 1);
-        const std::wstring namePart = slash == std::wstring::npos ? relative : relative.substr(slash + 1);
-        const std::wstring target = installFolder + folderPart + kTemporaryPrefix + namePart;
+        const std::wstring target = InfCopyPath(description_, description_.InfFiles[i], true);
+        if (target.empty()) {
+            WriteLogF(L"Refused INF file outside its folder: %s", PackageRelativePath(source).c_str());
+            continue;
+        }
         CreateFolderTree(FolderOf(target));
         if (!::CopyFileW(source.c_str(), target.c_str(), FALSE)) {
             ShowMessage(nullptr, FormatText(25, source.c_str(), target.c_str()), kErrorBox);
@@ -87,6 +94,7 @@ bool CabExtractor::CopyLooseFiles() {
 }
 
 bool CabExtractor::ExtractCabinet(const std::wstring& cabinetPath) {
+    if (RefusedWithoutEvents(cabinetPath)) return true;
     Decoder = CabDecoder::Create(Error);
     if (!Decoder) return false;
     const std::size_t slash = cabinetPath.rfind(L'\\');
@@ -94,9 +102,11 @@ bool CabExtractor::ExtractCabinet(const std::wstring& cabinetPath) {
     const std::string name = vrel::ToNarrow(slash == std::wstring::npos ? cabinetPath : cabinetPath.substr(slash + 1));
     const CabHandler handler = [this](CabNotification kind, CabNotice& notice) { return OnNotification(kind, notice); };
 
-    // A path the ANSI interface cannot hold is a cabinet that cannot be read.
+    // A path the ANSI interface cannot hold is a cabinet that cannot be read;
+    // so is a device (reading COM1 would wait for the line).
     bool readable = folder.size() < kAnsiPathLimit && name.size() < kAnsiPathLimit && !name.empty() &&
-                    vrel::RepresentableInAnsi(cabinetPath);
+                    vrel::RepresentableInAnsi(cabinetPath) &&
+                    !NamesDevice(slash == std::wstring::npos ? cabinetPath : cabinetPath.substr(slash + 1));
     for (int attempt = 0; readable; ++attempt) {
         const bool copied = Decoder->Copy(name, folder, handler);
         Output = nullptr;  // closed by the handler, or by the decoder when it failed
@@ -129,7 +139,10 @@ std::intptr_t CabExtractor::OnNotification(CabNotification kind, CabNotice& noti
 }
 
 std::intptr_t CabExtractor::CopyFile(CabNotice& notice) {
-    const std::wstring name = vrel::ToWide(notice.name != nullptr ? notice.name : "");
+    // Archivers that write names outside the ANSI code page mark them UTF-8;
+    // read as ANSI they would match no record and the file would be lost.
+    const std::wstring name =
+        vrel::ToWide(notice.name != nullptr ? notice.name : "", notice.utf8Name ? CP_UTF8 : CP_ACP);
     FileRecord* found = nullptr;
     for (ComponentRecord& component : description_.ComponentList) {
         if (!component.Selected) continue;
@@ -144,15 +157,23 @@ std::intptr_t CabExtractor::CopyFile(CabNotice& notice) {
     }
     if (found == nullptr) return 0;
     if (SkippedByAccess(*found)) return 0;
-    if (!AcceptedName(name, L"cabinet entry") || !AcceptedName(found->TargetName, L"target file")) return 0;
+    if (!AcceptedName(name, L"cabinet entry") || !AcceptedTarget(*found)) return 0;
     if (!MayReplaceExisting(*found, Owner)) {
         PostProgress();
         return 0;
     }
     const std::wstring target = TemporaryPathOf(*found);
-    CreateFolderTree(found->TargetFolder);
-    HANDLE output = ::CreateFileW(target.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+    const auto create = [&target] {
+        return ::CreateFileW(target.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    };
+    // Most files go to a folder that exists already: its parts are created
+    // only when the file cannot be (four calls a file less, each a trip
+    // through Wine's server).
+    HANDLE output = create();
+    if (output == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_PATH_NOT_FOUND &&
+        CreateFolderTree(found->TargetFolder))
+        output = create();
     if (output == INVALID_HANDLE_VALUE) {
         SetCancel();
         ShowMessage(nullptr, FormatText(26, target.c_str()), kErrorBox);

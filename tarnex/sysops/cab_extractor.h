@@ -8,13 +8,13 @@
 #include <memory>
 #include <string>
 
+#include "description/package_paths.h"
 #include "description/setup_description.h"
 #include "sysops/cab_decoder.h"
 #include "vrel/unique_handle.h"
 
 namespace tarnex {
 
-inline constexpr wchar_t kTemporaryPrefix[] = L"vrel_";
 // Posted to the progress window once per file handled, both parameters 0.
 inline constexpr UINT kFileProgressMessage = WM_USER + 5;
 // A decoder copy that fails without its error flag is run again at most
@@ -53,6 +53,10 @@ public:
     std::intptr_t OnNotification(CabNotification kind, CabNotice& notice);
 
 private:
+    // Without its two events the pause hand-over cannot work: then nothing
+    // is copied, message 26 names shownPath, the cancel flag is set and the
+    // result is true.
+    bool RefusedWithoutEvents(const std::wstring& shownPath);
     std::intptr_t CopyFile(CabNotice& notice);
     bool CloseFile(CabNotice& notice);
     void PostProgress();
@@ -60,8 +64,5 @@ private:
 
     SetupDescription& description_;
 };
-
-// The temporary path of a record: TargetFolder + "vrel_" + TargetName.
-std::wstring TemporaryPathOf(const FileRecord& record);
 
 }  // namespace tarnex

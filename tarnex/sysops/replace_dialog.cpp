@@ -1,6 +1,5 @@
 #include "sysops/replace_dialog.h"
 
-#include <cstdarg>
 #include <cwchar>
 #include <mutex>
 
@@ -62,14 +61,6 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
     return FALSE;
 }
 
-std::wstring FormatWith(const std::wstring& format, ...) {
-    va_list args;
-    va_start(args, format);
-    std::wstring out = FormatTextV(format, args);
-    va_end(args);
-    return out;
-}
-
 }  // namespace
 
 void SetReplaceAnswerer(ReplaceAnswerer answerer) {
@@ -102,7 +93,7 @@ std::wstring ReplaceDialogLine(std::uint64_t size, const FileStamp& time, const 
     const std::size_t at = format.find(L"%d");
     if (at != std::wstring::npos) format.replace(at, 2, L"%s");
     const std::wstring sizeText = std::to_wstring(size);
-    return FormatWith(format, sizeText.c_str(), stamp, version.c_str());
+    return FormatMessageText(format.c_str(), sizeText.c_str(), stamp, version.c_str());
 }
 
 }  // namespace tarnex

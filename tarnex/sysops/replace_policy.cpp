@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "description/package_paths.h"
 #include "portable/replace_rules.h"
 #include "sysops/replace_dialog.h"
 
@@ -47,7 +48,7 @@ std::wstring FileVersionText(const std::wstring& path) {
 }
 
 bool MayReplaceExisting(FileRecord& record, HWND owner) {
-    const std::wstring path = std::wstring(record.TargetFolder) + record.TargetName;
+    const std::wstring path = InstalledPathOf(record);
     WIN32_FILE_ATTRIBUTE_DATA existing{};
     if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &existing)) return true;
 

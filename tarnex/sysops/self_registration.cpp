@@ -8,6 +8,7 @@
 #include "run/setup_log.h"
 #include "sysops/folder_tree.h"
 #include "sysops/guarded_call.h"
+#include "sysops/module_bits.h"
 #include "vrel/unique_handle.h"
 
 namespace tarnex {
@@ -25,13 +26,21 @@ constexpr DWORD kServiceStopAccess = 0x10021;  // SERVICE_QUERY_CONFIG | SERVICE
 
 bool CallRegistrationExport(const std::wstring& path, bool registering) {
     const wchar_t* const exportName = registering ? L"DllRegisterServer" : L"DllUnregisterServer";
-    // The server's folder stays the current directory afterwards.
-    ::SetCurrentDirectoryW(FolderOf(path).c_str());
     std::wstring text = L"OK";
-    vrel::unique_hmodule module(::LoadLibraryW(path.c_str()));
-    if (!module) {
-        text = L"Don't load module by LoadLibrary";
+    vrel::unique_hmodule module;
+    const unsigned bits = ModuleBits(path);
+    if (bits != 0 && bits != OwnBits()) {
+        // The system would refuse it with a vague "bad image"; the log says why.
+        text = L"Don't load a " + std::to_wstring(bits) + L"-bit module into the " + std::to_wstring(OwnBits()) +
+               L"-bit installer";
     } else {
+        // The libraries beside the server are found through the altered
+        // search path (its own folder first). The process's current folder
+        // stays as it is: the user-interface thread shares it.
+        module.reset(::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+        if (!module) text = L"Don't load module by LoadLibrary";
+    }
+    if (module) {
         const FARPROC address = ::GetProcAddress(module.get(), registering ? "DllRegisterServer" : "DllUnregisterServer");
         if (address == nullptr) {
             text = std::wstring(L"Don't find function ") + exportName;

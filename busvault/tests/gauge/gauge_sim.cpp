@@ -17,9 +17,16 @@
 //   split MS      send the first half of the reply, pause MS, send the rest
 //   stale N       push N bytes of noise onto the line when the generation
 //                 starts, then reply at once
+//   chaos SEED DROP GARBLE SPLIT DELAY REPEAT MAXDELAY
+//                 a misbehaving gauge: per reply, with the given
+//                 percentages (drawn from a generator seeded with SEED),
+//                 drop it, change one of its bytes, send it in two parts
+//                 (the rest up to MAXDELAY/2 ms later), send it up to
+//                 MAXDELAY ms late, or send it twice
 //
 // A new GENERATION number restarts the request count. After every request
-// the status file is replaced by "GENERATION REQUESTS REPLIES".
+// the status file is replaced by "GENERATION REQUESTS REPLIES"; in chaos
+// mode the counts of "DROPPED GARBLED SPLIT DELAYED REPEATED" replies follow.
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
@@ -30,6 +37,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -44,6 +52,12 @@ struct Mode {
     long generation = -1;
     std::string name = "answer";
     long argument = 0;
+    std::vector<long> more;  // chaos: the percentages and the longest delay
+};
+
+// What chaos mode did, for the status file.
+struct Mischief {
+    long dropped = 0, garbled = 0, split = 0, delayed = 0, repeated = 0;
 };
 
 struct Pending {
@@ -76,6 +90,7 @@ bool ReadMode(const std::string& path, Mode& mode) {
     Mode read;
     if (!(words >> read.generation >> read.name)) return false;
     words >> read.argument;
+    for (long value; words >> value;) read.more.push_back(value);
     mode = read;
     return true;
 }
@@ -90,11 +105,14 @@ void WriteAll(int fd, const std::vector<std::uint8_t>& bytes) {
     ::tcdrain(fd);
 }
 
-void WriteStatus(const std::string& path, const Mode& mode, long requests, long replies) {
+void WriteStatus(const std::string& path, const Mode& mode, long requests, long replies, const Mischief& m) {
     const std::string temp = path + ".tmp";
     {
         std::ofstream out(temp, std::ios::trunc);
-        out << mode.generation << ' ' << requests << ' ' << replies << '\n';
+        out << mode.generation << ' ' << requests << ' ' << replies;
+        if (mode.name == "chaos")
+            out << ' ' << m.dropped << ' ' << m.garbled << ' ' << m.split << ' ' << m.delayed << ' ' << m.repeated;
+        out << '\n';
     }
     std::rename(temp.c_str(), path.c_str());
 }
@@ -135,6 +153,54 @@ private:
     std::vector<std::uint8_t> bytes_;
 };
 
+// Chaos mode: what happens to each reply, drawn from the seeded generator.
+class Chaos {
+public:
+    void Start(const Mode& mode) {
+        random_.seed(static_cast<std::uint32_t>(mode.argument));
+        const auto at = [&](std::size_t i, long fallback) { return i < mode.more.size() ? mode.more[i] : fallback; };
+        drop_ = at(0, 5), garble_ = at(1, 5), split_ = at(2, 5), delay_ = at(3, 10), repeat_ = at(4, 5);
+        maxDelay_ = std::max(2L, at(5, 60));
+    }
+
+    // Queues what goes on the line for one reply frame.
+    void Reply(std::vector<std::uint8_t> frame, Clock::time_point now, std::vector<Pending>& pending, Mischief& m) {
+        if (Chance(drop_)) {
+            ++m.dropped;
+            return;
+        }
+        if (Chance(garble_)) {
+            ++m.garbled;
+            const std::size_t at = Uniform(0, static_cast<long>(frame.size()) - 1);
+            frame[at] = static_cast<std::uint8_t>(frame[at] ^ Uniform(1, 255));
+        }
+        Clock::time_point due = now;
+        if (Chance(delay_)) {
+            ++m.delayed;
+            due += std::chrono::milliseconds(Uniform(1, maxDelay_));
+        }
+        if (Chance(split_) && frame.size() > 1) {
+            ++m.split;
+            const auto cut = frame.begin() + static_cast<std::ptrdiff_t>(Uniform(1, static_cast<long>(frame.size()) - 1));
+            pending.push_back({due, std::vector<std::uint8_t>(frame.begin(), cut)});
+            due += std::chrono::milliseconds(Uniform(1, maxDelay_ / 2));
+            frame.erase(frame.begin(), cut);
+        }
+        pending.push_back({due, frame});
+        if (Chance(repeat_)) {
+            ++m.repeated;
+            pending.push_back({due + std::chrono::milliseconds(Uniform(0, maxDelay_ / 2)), frame});
+        }
+    }
+
+private:
+    bool Chance(long percent) { return Uniform(0, 99) < percent; }
+    long Uniform(long low, long high) { return std::uniform_int_distribution<long>(low, high)(random_); }
+
+    std::mt19937 random_;
+    long drop_ = 0, garble_ = 0, split_ = 0, delay_ = 0, repeat_ = 0, maxDelay_ = 2;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -156,36 +222,44 @@ int main(int argc, char** argv) {
 
     Mode mode;
     long requests = 0, replies = 0;
+    Mischief mischief;
+    Chaos chaos;
     std::vector<Pending> pending;
     FrameCollector collector;
-    WriteStatus(options.status, mode, requests, replies);
+    WriteStatus(options.status, mode, requests, replies, mischief);
 
     for (;;) {
         Mode next = mode;
         if (ReadMode(options.control, next) && next.generation != mode.generation) {
             requests = replies = 0;
+            mischief = Mischief{};
             pending.clear();
+            if (next.name == "chaos") chaos.Start(next);
             if (next.name == "stale")
                 WriteAll(fd, std::vector<std::uint8_t>(static_cast<std::size_t>(next.argument), 0x55));
             mode = next;
-            WriteStatus(options.status, mode, requests, replies);
+            WriteStatus(options.status, mode, requests, replies, mischief);
         } else {
             mode.name = next.name;
             mode.argument = next.argument;
         }
 
-        const auto now = Clock::now();
-        for (auto it = pending.begin(); it != pending.end();) {
-            if (it->due <= now) {
-                WriteAll(fd, it->bytes);
-                it = pending.erase(it);
-            } else {
-                ++it;
+        // What is due goes out in the order it was queued.
+        const auto sendDue = [&] {
+            const auto now = Clock::now();
+            for (auto it = pending.begin(); it != pending.end();) {
+                if (it->due <= now) {
+                    WriteAll(fd, it->bytes);
+                    it = pending.erase(it);
+                } else {
+                    ++it;
+                }
             }
-        }
+        };
+        sendDue();
 
         pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, 5) <= 0) continue;
+        if (::poll(&p, 1, pending.empty() ? 5 : 1) <= 0) continue;
         std::uint8_t buffer[512];
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n <= 0) {
@@ -209,7 +283,9 @@ int main(int argc, char** argv) {
                 const auto frameOut = gauge::ReplyFrame(request->code, request->addressed, options.address,
                                                         mode.name == "badsum" ? 1 : 0);
                 const auto at = Clock::now();
-                if (mode.name == "late") {
+                if (mode.name == "chaos") {
+                    chaos.Reply(frameOut, at, pending, mischief);
+                } else if (mode.name == "late") {
                     pending.push_back({at + std::chrono::milliseconds(mode.argument), frameOut});
                 } else if (mode.name == "split") {
                     const auto half = frameOut.begin() + static_cast<std::ptrdiff_t>(frameOut.size() / 2);
@@ -220,7 +296,8 @@ int main(int argc, char** argv) {
                     WriteAll(fd, frameOut);
                 }
             }
-            WriteStatus(options.status, mode, requests, replies);
+            WriteStatus(options.status, mode, requests, replies, mischief);
         }
+        sendDue();
     }
 }

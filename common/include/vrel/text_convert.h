@@ -28,14 +28,16 @@ inline std::string ToNarrow(std::wstring_view text, UINT codePage = CP_ACP) {
     return out;
 }
 
-// False when the text has characters the ANSI code page cannot represent
-// (the setup API's ANSI entry points cannot open such paths).
-inline bool RepresentableInAnsi(std::wstring_view text) {
+// False when the text has characters the code page cannot represent.
+inline bool RepresentableIn(std::wstring_view text, UINT codePage) {
     if (text.empty()) return true;
     BOOL lossy = FALSE;
-    const int n = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()),
+    const int n = ::WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()),
                                         nullptr, 0, nullptr, &lossy);
     return n > 0 && !lossy;
 }
+
+// The setup API's ANSI entry points cannot open paths that fail this.
+inline bool RepresentableInAnsi(std::wstring_view text) { return RepresentableIn(text, CP_ACP); }
 
 }  // namespace vrel

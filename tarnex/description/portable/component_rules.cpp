@@ -12,9 +12,8 @@ std::int32_t NextComponentNumber(const std::vector<ComponentRecord>& components)
 }
 
 std::int32_t LocalNumberMap::Find(std::int32_t local) const {
-    for (const auto& pair : pairs_)
-        if (pair.first == local) return pair.second;
-    return kNoDependency;
+    const auto found = numbers_.find(local);
+    return found == numbers_.end() ? kNoDependency : found->second;
 }
 
 std::vector<std::int32_t> ResolveDependencies(const std::wstring& value, const LocalNumberMap& map) {

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 #include <string>
-#include <utility>
+#include <unordered_map>
 #include <vector>
 
 #include "description/component_record.h"
@@ -27,12 +27,12 @@ std::int32_t NextComponentNumber(const std::vector<ComponentRecord>& components)
 // kept; the first pair with a local number wins on lookup.
 class LocalNumberMap {
 public:
-    void Add(std::int32_t local, std::int32_t number) { pairs_.emplace_back(local, number); }
+    void Add(std::int32_t local, std::int32_t number) { numbers_.emplace(local, number); }  // keeps the first
     // kNoDependency when the local number is unknown.
     std::int32_t Find(std::int32_t local) const;
 
 private:
-    std::vector<std::pair<std::int32_t, std::int32_t>> pairs_;
+    std::unordered_map<std::int32_t, std::int32_t> numbers_;
 };
 
 // DEPENDENCES value "n1,n2,..." to Numbers: 0 stays 0 (top level), a known

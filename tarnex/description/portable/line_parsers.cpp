@@ -16,7 +16,7 @@ std::wstring Next(std::wstring& rest) {
     return token;
 }
 
-std::uint16_t To16(std::int32_t value) {
+std::uint16_t To16(std::int64_t value) {
     if (value < 0) return 0;
     if (value > 0xFFFF) return 0xFFFF;
     return static_cast<std::uint16_t>(value);
@@ -66,7 +66,9 @@ void ApplySourceDisksValue(std::wstring value, FileRecord& record) {
 
     std::wstring time = Next(value);
     SplitToken(time, L":", part);
-    std::int32_t hour = ReadInt(part);
+    // Wider than the field: an hour past 2^31 read as its 32-bit limit still
+    // takes the afternoon's 12 without overflowing.
+    std::int64_t hour = ReadInt(part);
     SplitToken(time, L":", part);
     record.Time.Minute = To16(ReadInt(part));
     SplitToken(time, L":", part);
@@ -85,23 +87,20 @@ bool ApplyDestinationDir(const std::wstring& value, const std::wstring& systemFo
     return CopyWhole(record.TargetFolder, value == L"11" ? systemFolder : value);
 }
 
-FileRef AddOrFindFile(std::vector<FileRecord>& fileList, const FileRecord& record) {
-    std::int32_t largest = -1;
-    for (std::size_t i = 0; i < fileList.size(); ++i) {
-        const FileRecord& f = fileList[i];
-        if (std::wstring_view(f.SourceName) == std::wstring_view(record.SourceName) &&
-            std::wstring_view(f.TargetFolder) == std::wstring_view(record.TargetFolder))
-            return i;
-        if (f.Number > largest) largest = f.Number;
-    }
+FileRef AddOrFindFile(std::vector<FileRecord>& fileList, FileListIndex& index, const FileRecord& record,
+                      bool* created) {
+    const std::ptrdiff_t found = index.Find(fileList, record);
+    if (created != nullptr) *created = found < 0;
+    if (found >= 0) return static_cast<FileRef>(found);
     fileList.push_back(record);
-    fileList.back().Number = largest + 1;
+    fileList.back().Number = index.NextNumber();
     return fileList.size() - 1;
 }
 
-void AddFileReference(ComponentRecord& component, FileRef ref) {
-    for (FileRef existing : component.Files)
-        if (existing == ref) return;
+void AddFileReference(ComponentRecord& component, FileRef ref, bool isNew) {
+    if (!isNew)
+        for (FileRef existing : component.Files)
+            if (existing == ref) return;
     component.Files.push_back(ref);
 }
 
@@ -151,6 +150,28 @@ bool ParseDllLine(std::wstring line, DllEntry& entry) {
     entry.Value = ReadInt(value);
     const bool fits = CopyWhole(entry.Path, path);
     return CopyWhole(entry.Name, name) && fits;
+}
+
+void ParseSevenNumbers(std::wstring list, std::int32_t (&numbers)[kOsCount]) {
+    for (std::int32_t& number : numbers) number = list.empty() ? 0 : ReadInt(Next(list));
+}
+
+bool ParsePackageKey(std::wstring value, std::int32_t& root, wchar_t (&path)[kOptionField]) {
+    root = ReadInt(Next(value));  // without a comma the whole value is the root
+    return CopyWhole(path, value);
+}
+
+bool ParseRequiredKeyLine(std::wstring line, RequiredKey& key) {
+    std::wstring field[8];
+    for (std::wstring& f : field) f = Next(line);
+    vrel::CopyToField(key.AppName, std::wstring_view(field[0]));
+    key.Root = ReadInt(field[1]);
+    key.TestValue = ReadInt(field[3]);
+    key.CompareData = ReadInt(field[5]);
+    key.ValueType = ReadInt(field[6]);
+    bool fits = CopyWhole(key.SubKey, field[2]);
+    fits = CopyWhole(key.ValueName, field[4]) && fits;
+    return CopyWhole(key.ExpectedData, field[7]) && fits;
 }
 
 }  // namespace tarnex

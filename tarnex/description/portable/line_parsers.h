@@ -9,6 +9,7 @@
 // launch's Message) are cut to the field.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -16,7 +17,9 @@
 #include "vrel/bounded_copy.h"
 
 #include "description/component_record.h"
+#include "description/portable/file_list_index.h"
 #include "description/section_records.h"
+#include "description/setup_description.h"
 
 namespace tarnex {
 
@@ -40,12 +43,15 @@ void ApplySourceDisksValue(std::wstring value, FileRecord& record);
 bool ApplyDestinationDir(const std::wstring& value, const std::wstring& systemFolder, FileRecord& record);
 
 // The record of an existing FileList entry with the same SourceName and
-// TargetFolder (case-sensitive), else the record appended with its Number.
-// Returns the entry's index.
-FileRef AddOrFindFile(std::vector<FileRecord>& fileList, const FileRecord& record);
+// TargetFolder (case-sensitive), else the record appended with its Number
+// (1 + the largest Number in the list). Returns the entry's index; created
+// tells whether it was appended.
+FileRef AddOrFindFile(std::vector<FileRecord>& fileList, FileListIndex& index, const FileRecord& record,
+                      bool* created = nullptr);
 
-// Adds ref to the component's Files unless it is there already.
-void AddFileReference(ComponentRecord& component, FileRef ref);
+// Adds ref to the component's Files unless it is there already. A file the
+// reader has just created cannot be there: isNew spares the search.
+void AddFileReference(ComponentRecord& component, FileRef ref, bool isNew = false);
 
 // Record lines of the other kinds; false when a field does not fit. Index
 // and Before are the caller's.
@@ -54,6 +60,21 @@ bool ParseEnvVarLine(std::wstring line, EnvVarEntry& entry);
 bool ParseLinkLine(std::wstring line, LinkEntry& entry);
 bool ParseLaunchLine(std::wstring line, LaunchEntry& entry);
 bool ParseDllLine(std::wstring line, DllEntry& entry);
+
+// Options of the description file. OSVersions / OSServicePacks: seven
+// integers; missing ones read 0, more than seven are ignored.
+void ParseSevenNumbers(std::wstring list, std::int32_t (&numbers)[kOsCount]);
+
+// Key: the root index before the first comma, the subkey path after it
+// (without a comma the whole value is the root and the path is empty).
+// False when the path does not fit.
+bool ParsePackageKey(std::wstring value, std::int32_t& root, wchar_t (&path)[kOptionField]);
+
+// A RequiredKeyRegistry line: AppName, Root, SubKey, TestValue, ValueName,
+// CompareData, ValueType, ExpectedData; missing fields read empty or 0.
+// False when SubKey, ValueName or ExpectedData does not fit (AppName is
+// only shown: cut). Index is the caller's.
+bool ParseRequiredKeyLine(std::wstring line, RequiredKey& key);
 
 // Copies text into a fixed field; false (field untouched) when it does not fit.
 template <std::size_t N>

@@ -150,6 +150,15 @@ TEST(LineParsers, FileLinesAndSourceDisksValues) {
     ApplySourceDisksValue(L"1,99999999999,2003-07-15,05:30:07," + std::wstring(40, L'v'), r);
     EXPECT_EQ(4294967295u, r.Size);
     EXPECT_EQ(std::wstring(29, L'v'), std::wstring(r.FileVersion));
+    // Numbers past 2^31 and 2^32 and negative ones stay inside the 16-bit fields.
+    ApplySourceDisksValue(L"1,-5,99999-4294967296-0,99999999999:-7:99p,", r);
+    EXPECT_EQ(0u, r.Size);
+    EXPECT_EQ(0xFFFF, r.Time.Year);
+    EXPECT_EQ(0xFFFF, r.Time.Month);
+    EXPECT_EQ(0, r.Time.Day);
+    EXPECT_EQ(0xFFFF, r.Time.Hour);
+    EXPECT_EQ(0, r.Time.Minute);
+    EXPECT_EQ(99, r.Time.Second);
 }
 
 TEST(LineParsers, DestinationsAndSharing) {
@@ -173,13 +182,35 @@ TEST(LineParsers, DestinationsAndSharing) {
     FileRecord otherCase = sameButOtherTarget;
     ApplyDestinationDir(L"c:\\x\\", L"", otherCase);
 
-    EXPECT_EQ(0u, AddOrFindFile(list, a));
-    EXPECT_EQ(0u, AddOrFindFile(list, sameButOtherTarget));
-    EXPECT_EQ(1u, AddOrFindFile(list, otherCase));  // compared case-sensitively
+    FileListIndex index;
+    bool created = false;
+    EXPECT_EQ(0u, AddOrFindFile(list, index, a, &created));
+    EXPECT_TRUE(created);
+    EXPECT_EQ(0u, AddOrFindFile(list, index, sameButOtherTarget, &created));
+    EXPECT_FALSE(created);
+    EXPECT_EQ(1u, AddOrFindFile(list, index, otherCase));  // compared case-sensitively
     ASSERT_EQ(2u, list.size());
     EXPECT_EQ(L"first.dll", std::wstring(list[0].TargetName));
     EXPECT_EQ(0, list[0].Number);
     EXPECT_EQ(1, list[1].Number);
+
+    // The index follows what others do to the list: entries appended past
+    // it (with their own Numbers), an entry changed in place, a list emptied.
+    FileRecord appended = a;
+    ApplyDestinationDir(L"C:\\Y\\", L"", appended);
+    appended.Number = 41;
+    list.push_back(appended);
+    EXPECT_EQ(2u, AddOrFindFile(list, index, appended));
+    FileRecord fresh = a;
+    ApplyDestinationDir(L"C:\\Z\\", L"", fresh);
+    EXPECT_EQ(3u, AddOrFindFile(list, index, fresh));
+    EXPECT_EQ(42, list[3].Number);
+    ApplyDestinationDir(L"D:\\", L"", list[0]);
+    EXPECT_EQ(4u, AddOrFindFile(list, index, a));
+    EXPECT_EQ(0u, AddOrFindFile(list, index, list[0]));
+    list.clear();
+    EXPECT_EQ(0u, AddOrFindFile(list, index, fresh));
+    EXPECT_EQ(0, list[0].Number);
 
     ComponentRecord c;
     AddFileReference(c, 1);

@@ -3,6 +3,8 @@
 // sections, helper programs, and the installed-record reads.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -18,6 +20,7 @@
 #include "run/registry_utils.h"
 #include "test_support.h"
 #include "vrel/bounded_copy.h"
+#include "vrel/text_convert.h"
 
 namespace tarnex {
 namespace {
@@ -55,7 +58,7 @@ std::vector<std::pair<std::string, std::string>> DefaultOptions() {
 // A package folder with the description file "Tarnex.inf" and user INF files.
 class Package {
 public:
-    Package() : folder_(L"pkg") {}
+    explicit Package(const std::wstring& tag = L"pkg") : folder_(tag) {}
     const std::wstring& Folder() const { return folder_.Path(); }
 
     void SetOption(const std::string& key, const std::string& value) {
@@ -278,6 +281,49 @@ TEST_F(InfFileTest, OpenFailuresShowStringOne) {
     std::wstring text;
     EXPECT_EQ(-1, inf.GetLineCount(L"Version"));
     EXPECT_EQ(0, inf.GetValue(L"Version", L"Signature", text));
+}
+
+TEST_F(InfFileTest, KeysMatchAsTheSetupApiMatchesThem) {
+    // Lookups by key are served from one walk of the section; each must give
+    // what the setup API's own lookup gives: keys without letter case (Latin
+    // letters only; the Cyrillic key in other case is not found), the
+    // first of repeated keys, a key after string substitution, a line of one
+    // field as its own key, a section written twice, long keys and values.
+    const std::string longKey(600, 'K'), keyOfLimit(259, 'L'), longValue(3000, 'v');
+    pkg.WriteInf(L"keys.inf",
+                 std::string(kVersion) + "[Strings]\r\nK=named\r\n\r\n"
+                 "[Keys]\r\nplain = one , two\r\nlonely\r\nx y, z\r\nTwo words = tw\r\n\"quoted\" = q\r\n"
+                 "%K% = from strings\r\nsubst = %K%\r\ndup = first\r\nDUP = second\r\n = empty key\r\n"
+                 "  spaced   = sp\r\n\"a,b\" = ab\r\n\xCA\xEB\xFE\xF7 = cyrillic\r\n" +
+                     longKey + "=long key\r\n" + keyOfLimit + "=at the limit\r\nlongvalue=" + longValue + "\r\n\r\n[keys]\r\nplain = again\r\nlater = 2\r\n");
+    const std::string probes[] = {"plain", "PLAIN", "lonely", "x y", "Two words", "quoted", "%K%", "named", "subst",
+                                  "dup", "Dup", "", " spaced", "spaced", "a,b", "a", "\xCA\xEB\xFE\xF7",
+                                  "\xEA\xEB\xFE\xF7", keyOfLimit, "longvalue", "later", "missing"};
+    const std::wstring file = pkg.Folder() + L"keys.inf";
+    InfFile inf;
+    ASSERT_EQ(1, inf.Open(file));
+    HINF direct = ::SetupOpenInfFileW(file.c_str(), nullptr, INF_STYLE_WIN4, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, direct);
+    int found = 0;
+    for (const std::string& key : probes) {
+        std::string expected(4096, '\0');
+        const BOOL present = ::SetupGetLineTextA(nullptr, direct, "Keys", key.c_str(), expected.data(),
+                                                 static_cast<DWORD>(expected.size()), nullptr);
+        expected.resize(std::strlen(expected.c_str()));
+        std::wstring text;
+        const std::wstring wideKey = vrel::ToWide(key);
+        ASSERT_EQ(present ? 1 : 0, inf.GetValue(L"Keys", wideKey, text)) << ::testing::PrintToString(key);
+        if (present) {
+            EXPECT_EQ(vrel::ToWide(expected), text) << ::testing::PrintToString(key);
+        }
+        found += present ? 1 : 0;
+    }
+    ::SetupCloseInfFile(direct);
+    EXPECT_GE(found, 15);
+    EXPECT_EQ(18, inf.GetLineCount(L"KEYS"));
+    std::wstring text;
+    EXPECT_EQ(0, inf.GetValue(L"Keys", vrel::ToWide(longKey), text));  // longer than the API's names
+
 }
 
 // ---- setup description -----------------------------------------------------
@@ -598,6 +644,42 @@ TEST_F(CatalogueTest, NumbersGrowAcrossFilesWhateverTheLocalNumbers) {
     EXPECT_EQ(0, alpha.Selected);
 }
 
+// A Russian author writes the user INF files in code page 1251. The setup
+// API reads them in the system's ANSI code page: on a Russian Windows the
+// names come back as written; on an English one (CTest runs this case once
+// more with an English system) the same bytes read as Latin-1 letters.
+TEST_F(CatalogueTest, RussianTextsReadInTheSystemCodePage) {
+    const std::wstring name = L"Основные файлы", about = L"Библиотеки и справка";
+    auto in1251 = [](const std::wstring& text) {
+        std::string bytes(text.size() * 2, '\0');
+        const int n = ::WideCharToMultiByte(1251, 0, text.c_str(), static_cast<int>(text.size()), &bytes[0],
+                                            static_cast<int>(bytes.size()), nullptr, nullptr);
+        bytes.resize(static_cast<std::size_t>(n));
+        return bytes;
+    };
+    std::string inf = Catalogue({{"Core", "1"}});
+    inf.replace(inf.find("Name of Core"), 12, in1251(name));
+    inf.replace(inf.find("About Core"), 10, in1251(about));
+    pkg.WriteInf(L"ru.inf", inf);
+    SetupDescription d = Load({L"ru.inf"});
+    ASSERT_EQ(1, LoadComponentCatalogue(d));
+    ASSERT_EQ(2u, d.ComponentList.size());
+    const ComponentRecord& core = d.ComponentList[1];
+    if (::GetACP() == 1251) {
+        EXPECT_STREQ(name.c_str(), core.LocName);
+        EXPECT_STREQ(about.c_str(), core.Properties);
+    } else {
+        const std::string bytes = in1251(name);
+        std::wstring seen(bytes.size(), L'\0');
+        seen.resize(static_cast<std::size_t>(::MultiByteToWideChar(
+            CP_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), &seen[0], static_cast<int>(seen.size()))));
+        EXPECT_STREQ(seen.c_str(), core.LocName);
+        EXPECT_STRNE(name.c_str(), core.LocName);
+        std::printf("[ NOTE     ] on a system with ANSI code page %u a Russian author's names read as \"%s\"\n",
+                    ::GetACP(), vrel::ToNarrow(core.LocName, CP_UTF8).c_str());
+    }
+}
+
 TEST_F(CatalogueTest, DependenciesResolveOnlyToEarlierOrOwnLines) {
     pkg.WriteInf(L"d.inf", Catalogue({{"Top", "1", "0"},
                                       {"Twice", "2", "0,0"},
@@ -674,6 +756,27 @@ TEST_F(CatalogueTest, AnInfFileThatCannotBeOpenedFailsWithStringOne) {
     EXPECT_EQ(0, LoadComponentCatalogue(d));
     ASSERT_EQ(1u, boxes.Shown().size());
     EXPECT_EQ(L"[1] " + pkg.Folder() + L"absent.inf", boxes.Shown()[0].text);
+}
+
+TEST_F(CatalogueTest, CyrillicFolderAndFileNamesReachTheSetupApi) {
+    // The setup API is called in its ANSI form: on a Russian system Cyrillic
+    // paths and texts pass through it unchanged.
+    if (!vrel::RepresentableInAnsi(L"Пакет")) GTEST_SKIP() << "needs an ANSI code page with Cyrillic letters";
+    Package cyrillic(L"Пакет");
+    cyrillic.WriteInf(L"Компоненты.inf", Catalogue({{"Alpha", "1"}}));
+    cyrillic.extra = "[COMPONENTS]\r\n" + vrel::ToNarrow(L"Компоненты.inf,Архив.cab") + "\r\n\r\n";
+    cyrillic.SetOption("Name", vrel::ToNarrow(L"\"Продукт\""));
+    cyrillic.WriteDescription();
+    cyrillic.Activate();
+    SetupDescription d;
+    ASSERT_EQ(1, LoadSetupDescription(d));
+    ASSERT_EQ(1, LoadComponentCatalogue(d));
+    EXPECT_STREQ(L"Продукт", d.Name);
+    ASSERT_EQ(2u, d.InfFiles.size());
+    EXPECT_EQ(cyrillic.Folder() + L"Компоненты.inf", d.InfFiles[1].InfPath);
+    EXPECT_EQ(cyrillic.Folder() + L"Архив.cab", d.InfFiles[1].CabinetPath);
+    ASSERT_EQ(2u, d.ComponentList.size());
+    EXPECT_STREQ(L"Alpha", d.ComponentList[1].EngName);
 }
 
 TEST_F(CatalogueTest, DuplicateEngNamesKeepTheFirstComponent) {
@@ -968,7 +1071,7 @@ TEST_F(LaunchTest, FromPackageRunsInThePackageFolder) {
     const std::wstring relative = L"tools\\probe.exe " + report + L" 1";
     LaunchEntry e = Entry(relative, L"probe.exe", 1, 1, 1);
     EXPECT_EQ(1u, RunLaunchEntry(e));
-    EXPECT_EQ(pkg.Folder(), test::ReadUtf16File(report) + L"\\");
+    EXPECT_EQ(pkg.Folder(), test::ReadUtf16(report) + L"\\");
     // The record keeps the full command line, and a second run does not
     // prefix it again.
     EXPECT_EQ(pkg.Folder() + relative, std::wstring(e.CommandLine));
@@ -981,7 +1084,7 @@ TEST_F(LaunchTest, FromPackageRunsInThePackageFolder) {
 TEST_F(LaunchTest, OtherwiseTheProgramsOwnFolderIsTheWorkingFolder) {
     LaunchEntry quoted = Entry(L"\"" + tools + L"probe.exe\" " + report + L" 2", L"probe.exe", 0, 1, 1);
     EXPECT_EQ(2u, RunLaunchEntry(quoted));
-    EXPECT_EQ(tools, test::ReadUtf16File(report) + L"\\");
+    EXPECT_EQ(tools, test::ReadUtf16(report) + L"\\");
     EXPECT_EQ(L"\"" + tools + L"probe.exe\" " + report + L" 2", std::wstring(quoted.CommandLine));
 
     // The name not in the command line: the program still runs, in the

@@ -61,6 +61,8 @@ bool StepRuns(int step, const StepConditions& c) {
     }
 }
 
+bool FailureEndsRun(int step) { return step == 2 || step == 3; }
+
 unsigned StepTextId(int step) { return Valid(step) ? kSteps[step - 1].textId : 0; }
 
 const wchar_t* StepLogLine(int step) { return Valid(step) ? kSteps[step - 1].logLine : L""; }

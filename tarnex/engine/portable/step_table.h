@@ -23,6 +23,11 @@ bool IsRemovalMode(std::uint32_t mode);
 // its counter and overall bar advanced.
 bool StepRuns(int step, const StepConditions& conditions);
 
+// True for the steps whose failure ends the worker (2 and 3). Any other
+// step moves the counter and the overall bar on whatever it reported: a
+// program of step 14 that reports a fault cuts only step 14 short.
+bool FailureEndsRun(int step);
+
 // The string shown in the current text when the step starts (30 ... 43).
 unsigned StepTextId(int step);
 

@@ -46,16 +46,16 @@ TEST_F(EngineCycle, CancelAnsweredNoLetsTheCopyGoOn) {
     WriteStandardPackage();
     ASSERT_TRUE(LoadPackage(AS_INST));
     Select({L"Core", L"Viewer"});
-    messages_.answer = [](const MessageRequest&) { return IDNO; };
+    messages_.AnswerWith(IDNO);
     RecordingView view;
     CancelPress press;
     press.Attach(view);
     bool abort = true;
     ASSERT_EQ(RunEngine(view, [&](InstallEngine& engine) { abort = press.Press(engine); }), EngineOutcome::Completed);
     EXPECT_FALSE(abort);
-    ASSERT_EQ(messages_.seen.size(), 1u);
-    EXPECT_EQ(messages_.seen[0].text, LoadText(44));
-    EXPECT_EQ(messages_.seen[0].type, static_cast<UINT>(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2));
+    ASSERT_EQ(messages_.Count(), 1u);
+    EXPECT_EQ(messages_.Shown()[0].text, LoadText(44));
+    EXPECT_EQ(messages_.Shown()[0].type, static_cast<UINT>(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2));
     ExpectInstaller(true);
     ExpectCore(true);
     ExpectViewer(true);
@@ -66,7 +66,7 @@ TEST_F(EngineCycle, CancelAnsweredYesRemovesEveryTemporaryCopyAndTheFolder) {
     WriteStandardPackage();
     ASSERT_TRUE(LoadPackage(AS_INST));
     Select({L"Core", L"Viewer"});
-    messages_.answer = [](const MessageRequest&) { return IDYES; };
+    messages_.AnswerWith(IDYES);
     RecordingView view;
     CancelPress press;
     press.Attach(view);
@@ -102,10 +102,10 @@ TEST_F(EngineCycle, LooseFileThatCannotBeCopiedEndsStepThreeBeforeAnyCabinet) {
     Select({L"Core", L"Viewer"});
     RecordingView view;
     EXPECT_EQ(RunEngine(view), EngineOutcome::CopyCancelled);
-    ASSERT_EQ(messages_.seen.size(), 1u);
-    EXPECT_EQ(messages_.seen[0].text, FormatText(25, L"C:\\VrelEngineTest\\Package\\readme.txt",
+    ASSERT_EQ(messages_.Count(), 1u);
+    EXPECT_EQ(messages_.Shown()[0].text, FormatText(25, L"C:\\VrelEngineTest\\Package\\readme.txt",
                                                  L"C:\\VrelEngineTest\\Install\\Viewer\\vrel_readme.txt"));
-    EXPECT_EQ(messages_.seen[0].type & MB_ICONMASK, static_cast<UINT>(MB_ICONERROR));
+    EXPECT_EQ(messages_.Shown()[0].type & MB_ICONMASK, static_cast<UINT>(MB_ICONERROR));
     EXPECT_EQ(view.ButtonText(PageButton::Cancel), LoadText(59));
     EXPECT_TRUE(TemporaryCopiesBelow(kRoot).empty());
     EXPECT_FALSE(Exists(kInstall));
@@ -117,10 +117,10 @@ TEST_F(EngineCycle, TruncatedCabinetEndsStepThreeWithItsMessage) {
     Select({L"Core", L"Viewer"});
     RecordingView view;
     EXPECT_EQ(RunEngine(view), EngineOutcome::CopyCancelled);
-    ASSERT_FALSE(messages_.seen.empty());
+    ASSERT_NE(messages_.Count(), 0u);
     const std::wstring format = LoadText(26);
     const std::wstring lead = format.substr(0, format.find(L"%s"));
-    EXPECT_EQ(messages_.seen.back().text.rfind(lead, 0), 0u);
+    EXPECT_EQ(messages_.Shown().back().text.rfind(lead, 0), 0u);
     EXPECT_TRUE(TemporaryCopiesBelow(kRoot).empty());
     EXPECT_FALSE(Exists(kInstall));
 }

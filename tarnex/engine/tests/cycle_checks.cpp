@@ -43,7 +43,6 @@ void ExpectRecord(const wchar_t* key, const wchar_t* path, const wchar_t* name, 
 void EngineCycle::SetUp() {
     ::CoInitialize(nullptr);
     CleanSlate();
-    InstallAnswerer(messages_);
     logStart_ = LogSize();
 }
 
@@ -85,9 +84,9 @@ void ExpectInstaller(bool present) {
     EXPECT_EQ(Exists(link), present);
     if (!present) return;
     EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, kPackageKey, L"PathInst"), kInstall);
-    EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, kPackageKey, L"Name"), L"Vrel Engine Test");
+    EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, kPackageKey, L"Name"), L"Тест движка Vrel");
     EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, kPackageKey, L"Access"), L"<none>");  // the Access option is off
-    EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayName"), L"Vrel Engine Test (removal)");
+    EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayName"), L"Тест движка Vrel (удаление)");
     EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, kUninstallKey, L"UninstallString"),
               L"\"C:\\VrelEngineTest\\Install\\Setup.exe\" /u");
     EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, L"Software\\VrelEngineTest\\Installer", L"Folder"), L"C:\\VrelEngineTest\\Install");
@@ -118,8 +117,8 @@ void ExpectCore(bool present) {
     }
     ExpectCabinetFile(L"core.txt", "core file, first edition\r\n");
     ExpectCabinetFile(L"Data\\table.bin", std::string(4096, 'T'));
-    ExpectCabinetFile(L"Busvault.dll", ReadBytes(BinFolder() + L"Busvault.dll"));
-    ExpectRecord(L"Core\\1.0", L"C:\\VrelEngineTest\\Install\\Core", L"Core files", L"Core of the test package", L"No",
+    ExpectCabinetFile(L"Busvault.dll", ReadBytes(TestProgramFolder() + L"Busvault.dll"));
+    ExpectRecord(L"Core\\1.0", L"C:\\VrelEngineTest\\Install\\Core", L"Основные файлы", L"Ядро тестового пакета", L"No",
                  L"1");
     EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, L"Software\\VrelEngineTest\\CoreData", L"Mode"), L"fast");
     EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, L"Software\\VrelEngineTest\\CoreData", L"Home"), L"C:\\VrelEngineTest\\Install\\Core");
@@ -168,7 +167,7 @@ void ExpectExtra(bool present) {
     EXPECT_EQ(KeyExists(HKEY_LOCAL_MACHINE, L"Software\\VrelEngineTest\\Extra"), present);
     if (!present) return;
     ExpectCabinetFile(L"Extra\\extra.txt", "extra\r\n");
-    ExpectRecord(L"Extra\\1.5", L"C:\\VrelEngineTest\\Install\\Extra", L"Extra tools", L"More tools", L"No", L"3");
+    ExpectRecord(L"Extra\\1.5", L"C:\\VrelEngineTest\\Install\\Extra", L"Дополнительные средства", L"More tools", L"No", L"3");
     DWORD level = 0;
     EXPECT_TRUE(ReadDword(HKEY_LOCAL_MACHINE, L"Software\\VrelEngineTest\\Extra", L"Level", level));
     EXPECT_EQ(level, 3u);

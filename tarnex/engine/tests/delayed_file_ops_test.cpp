@@ -10,6 +10,7 @@
 #include "engine/portable/pending_rename_rule.h"
 #include "run/app_context.h"
 #include "vrel/bounded_copy.h"
+#include "vrel/text_convert.h"
 
 namespace tarnex {
 namespace {
@@ -27,7 +28,7 @@ protected:
     }
     void TearDown() override {
         App().RestartNeeded = 0;
-        for (const wchar_t* name : {L"readonly.txt", L"final.txt", L"vrel_final.txt", L"busy.txt", L"vrel_busy.txt",
+        for (const wchar_t* name : {L"readonly.txt", L"final.txt", L"vrel_final.txt", L"busy.txt", L"vrel_busy.txt", L"Занят.txt", L"vrel_Занят.txt",
                                  L"VrelTARNEX.log"})
             ::DeleteFileW((folder_ + name).c_str());
         ::RemoveDirectoryW(folder_.c_str());
@@ -41,6 +42,7 @@ protected:
         return path;
     }
     static bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+    void QueueOnceWalk(const wchar_t* name);
 
     std::wstring folder_;
 };
@@ -64,9 +66,11 @@ TEST_F(DelayedFileOps, ReplaceMovesTheTemporaryCopyOverTheFinalFile) {
     EXPECT_EQ(App().RestartNeeded, 0);
 }
 
-TEST_F(DelayedFileOps, FileInUseIsQueuedOnceAndAskedForAgainNever) {
-    const std::wstring path = Make(L"busy.txt");
-    const std::wstring copy = Make(L"vrel_busy.txt");
+// A file in use: its deletion and the rename of its copy are queued once;
+// asked again, nothing more is queued.
+void DelayedFileOps::QueueOnceWalk(const wchar_t* name) {
+    const std::wstring path = Make(name);
+    const std::wstring copy = Make((std::wstring(L"vrel_") + name).c_str());
     HANDLE busy = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(busy, INVALID_HANDLE_VALUE);
     ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingOperationsValue);
@@ -101,6 +105,15 @@ TEST_F(DelayedFileOps, FileInUseIsQueuedOnceAndAskedForAgainNever) {
     ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingOperationsValue);
 }
 
+TEST_F(DelayedFileOps, FileInUseIsQueuedOnceAndAskedForAgainNever) { QueueOnceWalk(L"busy.txt"); }
+
+// The queue is matched in the ANSI code page: Cyrillic paths on a Russian
+// system are matched like any other.
+TEST_F(DelayedFileOps, CyrillicFileInUseIsQueuedOnceToo) {
+    if (!vrel::RepresentableInAnsi(L"Занят")) GTEST_SKIP() << "needs an ANSI code page with Cyrillic letters";
+    QueueOnceWalk(L"Занят.txt");
+}
+
 TEST(AtlRule, AnyLetterCase) {
     EXPECT_TRUE(IsAtlDll(L"atl.dll"));
     EXPECT_TRUE(IsAtlDll(L"ATL.Dll"));
@@ -108,14 +121,16 @@ TEST(AtlRule, AnyLetterCase) {
     EXPECT_FALSE(IsAtlDll(L"myatl.dll"));
 }
 
-TEST(TargetNameGuard, NamesThatLeaveTheirFolderAreRefused) {
+TEST(TargetNameGuard, NamesThatLeaveTheirFolderAndRefusedFoldersAreRefused) {
     FileRecord record;
     for (const wchar_t* bad : {L"..\\evil.txt", L"C:\\evil.txt", L"\\evil.txt", L"sub\\..\\..\\evil.txt", L"d:evil"}) {
         wcscpy_s(record.TargetName, bad);
-        EXPECT_FALSE(TargetNameAccepted(record)) << bad;
+        EXPECT_FALSE(FileAccepted(record)) << bad;
     }
     wcscpy_s(record.TargetName, L"sub\\good.txt");
-    EXPECT_TRUE(TargetNameAccepted(record));
+    EXPECT_TRUE(FileAccepted(record));
+    record.PathRefused = 1;
+    EXPECT_FALSE(FileAccepted(record));
 }
 
 }  // namespace

@@ -54,7 +54,7 @@ void WriteInf(const std::wstring& path, const std::wstring& text) {
     WriteBytes(path, bytes);
 }
 
-std::wstring TestData() { return BinFolder() + L"engine_testdata\\"; }
+std::wstring TestData() { return TestProgramFolder() + L"engine_testdata\\"; }
 
 void CopyInto(const std::wstring& from, const std::wstring& to) {
     ASSERT_TRUE(::CopyFileW(from.c_str(), to.c_str(), FALSE)) << Narrow(from) << " -> " << Narrow(to);
@@ -69,9 +69,9 @@ License=No
 SupportMode=Yes
 BackWindow=No
 BackWindowPicture=No
-Name=Vrel Engine Test
-NameGen=Vrel Engine Test package
-NameUnInst=Vrel Engine Test (removal)
+Name=Тест движка Vrel
+NameGen=Пакет для проверки движка
+NameUnInst=Тест движка Vrel (удаление)
 SetNameUI=Setup.exe
 BackName=Engine
 Dir="C:\VrelEngineTest\Install\"
@@ -127,9 +127,9 @@ Core
 [NUMBERS]
 Core=1
 [LocNames]
-Core=Core files
+Core=Основные файлы
 [PROPERTIES]
-Core=Core of the test package
+Core=Ядро тестового пакета
 [CompVersions]
 Core=1.0
 [InstPaths]
@@ -214,7 +214,7 @@ Viewer=1
 Extra=2
 [LocNames]
 Viewer=Viewer
-Extra=Extra tools
+Extra=Дополнительные средства
 [PROPERTIES]
 Viewer=Views the data
 Extra=More tools
@@ -292,8 +292,8 @@ std::wstring Replace(std::wstring text, const std::wstring& what, const std::wst
 void WriteCommonFiles() {
     ::SHCreateDirectoryExW(nullptr, kPackage, nullptr);
     ::SHCreateDirectoryExW(nullptr, kMarkers, nullptr);
-    CopyInto(BinFolder() + L"engine_helper.exe", std::wstring(kPackage) + L"Tarnex.exe");
-    CopyInto(BinFolder() + L"engine_helper.exe", std::wstring(kPackage) + L"probe.exe");
+    CopyInto(TestProgramFolder() + L"engine_helper.exe", std::wstring(kPackage) + L"Tarnex.exe");
+    CopyInto(TestProgramFolder() + L"engine_helper.exe", std::wstring(kPackage) + L"probe.exe");
 }
 
 void DeleteBusvaultRegistration() {
@@ -306,12 +306,6 @@ void DeleteBusvaultRegistration() {
 
 }  // namespace
 
-std::wstring BinFolder() {
-    wchar_t path[MAX_PATH];
-    const DWORD n = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path, n);
-    return folder.substr(0, folder.find_last_of(L'\\') + 1);
-}
 
 std::vector<std::wstring> FilesBelow(const std::wstring& folder) {
     std::vector<std::wstring> files;
@@ -426,7 +420,7 @@ std::wstring ShortcutTarget(const std::wstring& linkPath) {
 }
 
 bool BusvaultCreatable() {
-    std::wstring command = L"\"" + BinFolder() + L"engine_helper.exe\" create Vrel.BusvaultStore";
+    std::wstring command = L"\"" + TestProgramFolder() + L"engine_helper.exe\" create Vrel.BusvaultStore";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
@@ -526,9 +520,10 @@ void WriteLargePackage() {
 }
 
 void CleanSlate() {
-    // Registration leaves the current folder where the last library was;
-    // a folder that is current cannot be removed.
-    ::SetCurrentDirectoryW(BinFolder().c_str());
+    // The program run makes the package folder current before it removes
+    // the install folder (RemoveEmptyInstallFolder); a folder that is
+    // current cannot be removed.
+    ::SetCurrentDirectoryW(TestProgramFolder().c_str());
     RemoveTree(kRoot);
     ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, kTestKey);
     ::RegDeleteTreeW(HKEY_CURRENT_USER, kTestKey);
@@ -540,7 +535,6 @@ void CleanSlate() {
                          L"PendingFileRenameOperations");
     RemoveTree(ProgramsFolder() + L"VrelEngineTest");
     DeleteBusvaultRegistration();
-    SetMessageAnswerer({});
     SetReplaceAnswerer({});
     StickyReplaceAnswer() = 1;  // as at the start of a program
 }
@@ -591,9 +585,12 @@ void RecordingView::Touch() {
     if (::GetCurrentThreadId() == creator_) foreign_ = false;
 }
 void RecordingView::SetOverallText(const std::wstring& text) {
-    std::lock_guard<std::mutex> hold(lock_);
-    Touch();
-    overall_.push_back(text);
+    {
+        std::lock_guard<std::mutex> hold(lock_);
+        Touch();
+        overall_.push_back(text);
+    }
+    if (onOverallText) onOverallText(text);
 }
 void RecordingView::SetCurrentText(const std::wstring& text) {
     std::lock_guard<std::mutex> hold(lock_);
@@ -687,14 +684,6 @@ bool RecordingView::CalledFromOtherThread() const {
     return foreign_;
 }
 
-void InstallAnswerer(MessageLog& messages) {
-    SetMessageAnswerer([&messages](const MessageRequest& request) {
-        std::lock_guard<std::mutex> hold(messages.lock);
-        messages.seen.push_back(request);
-        if (messages.answer) return messages.answer(request);
-        return (request.type & MB_YESNO) ? IDNO : IDOK;
-    });
-}
 
 EngineOutcome RunEngine(RecordingView& view, const std::function<void(InstallEngine&)>& during) {
     InstallEngine engine(Description(), view);
@@ -714,7 +703,7 @@ OwnerWindow::~OwnerWindow() {
 
 FileHolder::FileHolder(const std::wstring& path) : marker_(path + L".held") {
     ::DeleteFileW(marker_.c_str());
-    std::wstring command = L"\"" + BinFolder() + L"engine_helper.exe\" hold \"" + path + L"\"";
+    std::wstring command = L"\"" + TestProgramFolder() + L"engine_helper.exe\" hold \"" + path + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process_))
@@ -740,7 +729,6 @@ void FileHolder::Release() {
 }
 
 void RemoveEmptyInstallFolder() {
-    // Registration leaves the current folder in the install folder.
     ::SetCurrentDirectoryW(kPackage);
     RemoveEmptySubfolders(kInstall);
     ::RemoveDirectoryW(kInstall);

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/message_recorder.h"
+#include "tests/support/message_recorder.h"
 #include "tests/support/test_files.h"
 #include "description/setup_description.h"
 #include "engine/install_engine.h"
@@ -29,11 +31,11 @@ inline constexpr wchar_t kInstall[] = L"C:\\VrelEngineTest\\Install\\";
 inline constexpr wchar_t kMarkers[] = L"C:\\VrelEngineTest\\Markers\\";
 inline constexpr wchar_t kPackageKey[] = L"Software\\VrelEngineTest\\Package";
 inline constexpr wchar_t kTestKey[] = L"Software\\VrelEngineTest";
-inline constexpr wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Vrel Engine Test";
+inline constexpr wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Тест движка Vrel";
 inline constexpr wchar_t kSystemEnvKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
 
 // Files and folders.
-std::wstring BinFolder();  // the test program's folder, with a backslash
+using testfiles::TestProgramFolder;
 using testfiles::WriteBytes;
 using testfiles::ReadBytes;
 using testfiles::Exists;
@@ -114,8 +116,10 @@ public:
 
     // The page window; without one the replace dialog is never asked.
     HWND owner = nullptr;
-    // Called on the worker whenever a button is enabled or disabled.
+    // Called on the worker whenever a button is enabled or disabled, and
+    // whenever the overall text ("Шаг k из 15...") changes.
     std::function<void(PageButton, bool)> onEnable;
+    std::function<void(const std::wstring&)> onOverallText;
 
     std::vector<std::wstring> CurrentTexts() const;
     std::vector<std::wstring> OverallTexts() const;
@@ -140,15 +144,6 @@ private:
     std::map<PageButton, bool> enabled_, default_;
     std::map<PageButton, std::wstring> text_;
 };
-
-// Message boxes seen during a run, answered by answer (IDOK / IDNO when
-// empty).
-struct MessageLog {
-    std::vector<tarnex::MessageRequest> seen;
-    std::function<int(const tarnex::MessageRequest&)> answer;
-    std::mutex lock;
-};
-void InstallAnswerer(MessageLog& messages);
 
 // Runs the engine on its worker as the progress page starts it; during (on
 // this thread, like the page's cancel request) runs while the worker works.
@@ -211,7 +206,7 @@ class EngineCycle : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
-    MessageLog messages_;
+    testfiles::MessageRecorder messages_;  // OK, and No to a question, unless the test says otherwise
     std::size_t logStart_ = 0;
     std::wstring Log() const { return LogSince(logStart_); }
 };

@@ -59,7 +59,7 @@ TEST_F(EngineCycle, FirstInstallationPutsEverythingInPlaceAndRemovalTakesItAllBa
     for (int step = 1; step <= 15; ++step) counters.push_back(FormatText(29, step, 15));
     EXPECT_EQ(view.CurrentTexts(), texts);
     EXPECT_EQ(view.OverallTexts(), counters);
-    EXPECT_TRUE(messages_.seen.empty());
+    EXPECT_EQ(messages_.Count(), 0u);
 
     ExpectInstaller(true);
     ExpectCore(true);
@@ -117,6 +117,24 @@ TEST_F(EngineCycle, FirstInstallationPutsEverythingInPlaceAndRemovalTakesItAllBa
     EXPECT_EQ(removalLog.find(L"ATL.DLL"), std::wstring::npos);  // never unregistered
 }
 
+TEST_F(EngineCycle, AFolderThatOutgrowsItsFieldWithTheInstallFolderIsRefusedNotCut) {
+    // Fits its 260 characters as written; "%65600%" makes it 267.
+    const std::string deep(235, 'd');
+    WriteStandardPackage();
+    EditPackageFile(L"user1.inf", "Core.Data=\"%65600%\\Data\\\"", "Core.Data=\"%65600%\\Data\\" + deep + "\\\"");
+    ASSERT_TRUE(LoadPackage(AS_INST));
+    Select({L"Core"});
+    RecordingView view;
+    ASSERT_EQ(RunEngine(view), EngineOutcome::Completed);
+
+    EXPECT_TRUE(Exists(std::wstring(kInstall) + L"core.txt"));
+    for (const std::wstring& file : FilesBelow(kRoot))
+        EXPECT_EQ(file.find(L"table.bin"), std::wstring::npos) << vrel::ToNarrow(file);
+    EXPECT_NE(Log().find(L"Refused path too long after substitution: C:\\VrelEngineTest\\Install\\Data\\" +
+                         std::wstring(deep.begin(), deep.end()) + L"\\"),
+              std::wstring::npos);
+}
+
 TEST_F(EngineCycle, RemovalFromTheInstalledCopyEndsWithTheSelfRemovalBatch) {
     InstallStandardPackage();
     ASSERT_TRUE(LoadPackage(AS_DEL));
@@ -132,14 +150,12 @@ TEST_F(EngineCycle, RemovalFromTheInstalledCopyEndsWithTheSelfRemovalBatch) {
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
 
     // What the program run does after the wizard of a removal.
-    ::SetCurrentDirectoryW(kRoot);
     RemoveEmptySubfolders(kInstall);
     const int priority = ::GetThreadPriority(::GetCurrentThread());
     RemoveOwnCopy(std::wstring(kInstall) + L"Setup.exe", Description());
     ::SetThreadPriority(::GetCurrentThread(), priority);
     ::SetPriorityClass(::GetCurrentProcess(), NORMAL_PRIORITY_CLASS);
     for (int i = 0; i < 200 && Exists(kInstall); ++i) ::Sleep(100);
-    ::SetCurrentDirectoryW(BinFolder().c_str());
     ExpectNothingLeft();
     for (int i = 0; i < 100 && Exists(L"C:\\Tarnex.bat"); ++i) ::Sleep(100);
     EXPECT_FALSE(Exists(L"C:\\Tarnex.bat"));

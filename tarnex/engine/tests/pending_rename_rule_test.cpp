@@ -46,9 +46,15 @@ TEST(PendingRenameRule, DeletionAfterRenamePairOrAsDestinationIsNotRecognised) {
     EXPECT_EQ(MatchPendingOperations(destination, "C:\\A\\f.dll", "", false), kQueueDeletion | kQueueRename);
 }
 
-TEST(PendingRenameRule, LongerPathWithTheSamePrefixDoesNotMatch) {
+TEST(PendingRenameRule, OnlyWholePathsOfOnePairMatch) {
     const std::string queue = Queue({{"C:\\A\\f.dll.bak", ""}});
     EXPECT_EQ(MatchPendingOperations(queue, "C:\\A\\f.dll", "", false), kQueueDeletion);
+    // vrel_f.dll -> f.dll.bak is not the rename of f.dll.
+    const std::string backup = Queue({{"C:\\A\\vrel_f.dll", "C:\\A\\f.dll.bak"}});
+    EXPECT_EQ(MatchPendingOperations(backup, "C:\\A\\f.dll", "C:\\A\\vrel_f.dll", true), kQueueDeletion | kQueueRename);
+    // Nor a destination followed by the next pair's source.
+    const std::string across = Queue({{"C:\\A\\x", "C:\\A\\vrel_f.dll"}, {"C:\\A\\f.dll", ""}});
+    EXPECT_EQ(MatchPendingOperations(across, "C:\\A\\f.dll", "C:\\A\\vrel_f.dll", true), kQueueDeletion | kQueueRename);
 }
 
 TEST(PendingRenameRule, ValueWithoutTerminatorsOrWithStrayBytesIsReadSafely) {

@@ -154,14 +154,12 @@ TEST_F(EngineCycle, RemovalWithAFileInUseFinishesAfterTheRestart) {
     ASSERT_TRUE(LoadPackage(AS_DEL, true));
     ContinueRemovalSteps();
     DeleteRegTree(Description().KeyRoot, Description().KeyPath);
-    ::SetCurrentDirectoryW(kRoot);
     RemoveEmptySubfolders(kInstall);
     const int priority = ::GetThreadPriority(::GetCurrentThread());
     RemoveOwnCopy(std::wstring(kInstall) + L"Setup.exe", Description());
     ::SetThreadPriority(::GetCurrentThread(), priority);
     ::SetPriorityClass(::GetCurrentProcess(), NORMAL_PRIORITY_CLASS);
     for (int i = 0; i < 200 && Exists(kInstall); ++i) ::Sleep(100);
-    ::SetCurrentDirectoryW(BinFolder().c_str());
 
     EXPECT_TRUE(ContainsInOrder(LogSince(resumed), {StepLines(L"AS_DEL", {1})[1], StepLines(L"AS_DEL", {6})[1],
                                                      StepLines(L"AS_DEL", {14})[1]}));

@@ -1,9 +1,11 @@
 // The single-instance guard: the shared block's layout, registration and
 // the check across two real processes (this program started again as the
-// holder of the block), captions cut to their field, window activation.
+// holder of the block), runs started at the same moment, captions cut to
+// their field, window activation.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -11,6 +13,10 @@
 #include "run/app_context.h"
 #include "run/instance_guard.h"
 #include "run/message_box.h"
+#include "run/program_run.h"
+#include "tests/support/message_recorder.h"
+#include "tests/support/test_files.h"
+#include "vrel/bounded_copy.h"
 #include "vrel/unique_handle.h"
 
 namespace tarnex {
@@ -18,6 +24,9 @@ namespace {
 
 constexpr UINT kStringOtherInstaller = 62;
 constexpr wchar_t kHoldSwitch[] = L"--hold-guard";
+constexpr wchar_t kRaceSwitch[] = L"--race";
+constexpr int kWentOn = 1;
+constexpr int kToldAboutRacer = 10;  // + the number of the racer named in string 62
 
 // The block as another process sees it, read through its own view.
 bool ReadBlock(GuardBlock& block) {
@@ -29,12 +38,6 @@ bool ReadBlock(GuardBlock& block) {
     return true;
 }
 
-std::wstring OwnPath() {
-    wchar_t path[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    return path;
-}
-
 // Another process of this program holding the block with a caption and,
 // when asked, a window of its own.
 class Holder {
@@ -44,7 +47,7 @@ public:
         stop_.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
         ::SetHandleInformation(ready_.get(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
         ::SetHandleInformation(stop_.get(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
-        std::wstring command = L"\"" + OwnPath() + L"\" " + kHoldSwitch + L" " +
+        std::wstring command = L"\"" + testfiles::TestProgramPath() + L"\" " + kHoldSwitch + L" " +
                                std::to_wstring(reinterpret_cast<std::uintptr_t>(ready_.get())) + L" " +
                                std::to_wstring(reinterpret_cast<std::uintptr_t>(stop_.get())) + L" " +
                                (withWindow ? L"1" : L"0") + L" " + caption;
@@ -71,12 +74,16 @@ private:
     vrel::unique_handle ready_, stop_, process_;
 };
 
+HANDLE HandleArgument(const wchar_t* text) {
+    return reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(std::wcstoull(text, nullptr, 10)));
+}
+
 // The holder's side: registers, signals, keeps its window and the block
 // until told to stop.
 int HoldGuard(int argc, wchar_t** argv) {
     if (argc < 6) return 3;
-    HANDLE ready = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(std::wcstoull(argv[2], nullptr, 10)));
-    HANDLE stop = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(std::wcstoull(argv[3], nullptr, 10)));
+    HANDLE ready = HandleArgument(argv[2]);
+    HANDLE stop = HandleArgument(argv[3]);
     const bool withWindow = std::wcscmp(argv[4], L"1") == 0;
     std::wstring caption = argv[5];
     for (int i = 6; i < argc; ++i) caption += std::wstring(L" ") + argv[i];
@@ -102,17 +109,32 @@ int HoldGuard(int argc, wchar_t** argv) {
     return 0;
 }
 
+// A racer's side: released with the others, it claims the machine as the
+// program's start-up does. The one that goes on holds the block until told
+// to stop; the others end at once, with the number of the racer they were
+// told about.
+int Race(int argc, wchar_t** argv) {
+    if (argc != 5) return 3;
+    App().Instance = ::GetModuleHandleW(nullptr);
+    const std::wstring caption = std::wstring(L"Racer ") + argv[4];
+    vrel::CopyToField(App().Caption, std::wstring_view(caption));
+    testfiles::MessageRecorder boxes;
+    if (::WaitForSingleObject(HandleArgument(argv[2]), 30000) != WAIT_OBJECT_0) return 4;
+    if (ClaimSingleInstance()) {
+        ::WaitForSingleObject(HandleArgument(argv[3]), 30000);
+        return kWentOn;
+    }
+    const std::wstring told = boxes.Count() == 1 ? boxes.Shown()[0].text : L"";
+    const std::size_t at = told.find(L"<<Racer ");
+    return at == std::wstring::npos ? 2 : kToldAboutRacer + std::wcstol(told.c_str() + at + 8, nullptr, 10);
+}
+
 class InstanceGuardTest : public ::testing::Test {
 protected:
     void SetUp() override {
         App().Instance = ::GetModuleHandleW(nullptr);
-        SetMessageAnswerer([this](const MessageRequest& r) {
-            boxes_.push_back(r);
-            return IDOK;
-        });
     }
-    void TearDown() override { SetMessageAnswerer({}); }
-    std::vector<MessageRequest> boxes_;
+    testfiles::MessageRecorder boxes_;
 };
 
 TEST_F(InstanceGuardTest, WindowHandlesSurviveTheBlocksThirtyTwoBits) {
@@ -128,7 +150,7 @@ TEST_F(InstanceGuardTest, FirstRunFindsNoneAndOwnsTheBlock) {
     EXPECT_EQ(guard.UpdateOwnerWindow(nullptr, L"x"), 0) << "no mapping yet";
     ASSERT_EQ(guard.CheckOtherInstance(kStringOtherInstaller, App().Instance, L"me"), 1);
     EXPECT_EQ(guard.CheckState(), InstanceGuard::kNoneFound);
-    EXPECT_TRUE(boxes_.empty());
+    EXPECT_EQ(boxes_.Count(), 0u);
 
     ASSERT_EQ(guard.Register(nullptr, L"Установка продукта"), 1);
     EXPECT_TRUE(guard.Owner());
@@ -172,12 +194,12 @@ TEST_F(InstanceGuardTest, SecondProcessIsToldTheFirstOnesCaption) {
     InstanceGuard guard(kGuardKindTarnex);
     EXPECT_EQ(guard.CheckOtherInstance(kStringOtherInstaller, App().Instance, L"Second caption"), 0);
     EXPECT_EQ(guard.CheckState(), InstanceGuard::kOtherFound);
-    ASSERT_EQ(boxes_.size(), 1u);
-    EXPECT_EQ(boxes_[0].text,
+    ASSERT_EQ(boxes_.Count(), 1u);
+    EXPECT_EQ(boxes_.Shown()[0].text,
               L"На Вашей машине уже запущен инсталлятор:\n<<Первый инсталлятор>>.\n Приложение завершает свою работу.");
-    EXPECT_EQ(boxes_[0].caption, L"Second caption");
-    EXPECT_EQ(boxes_[0].owner, nullptr);
-    EXPECT_EQ(boxes_[0].type, static_cast<UINT>(MB_OK));
+    EXPECT_EQ(boxes_.Shown()[0].caption, L"Second caption");
+    EXPECT_EQ(boxes_.Shown()[0].owner, nullptr);
+    EXPECT_EQ(boxes_.Shown()[0].type, static_cast<UINT>(MB_OK));
 
     // Started at the same moment: this one's Register finds the block taken,
     // does not own it and cannot overwrite the other run's window.
@@ -195,14 +217,63 @@ TEST_F(InstanceGuardTest, SecondProcessIsToldTheFirstOnesCaption) {
         << "the block goes with the process that owned it";
 }
 
+TEST_F(InstanceGuardTest, OfRunsStartedAtTheSameMomentExactlyOneGoesOn) {
+    constexpr int kRounds = 12;
+    constexpr int kRacers = 4;
+    for (int round = 0; round < kRounds; ++round) {
+        vrel::unique_handle go(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        vrel::unique_handle stop(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        ::SetHandleInformation(go.get(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+        ::SetHandleInformation(stop.get(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+        std::vector<vrel::unique_handle> racers;
+        for (int k = 0; k < kRacers; ++k) {
+            std::wstring command = L"\"" + testfiles::TestProgramPath() + L"\" " + kRaceSwitch + L" " +
+                                   std::to_wstring(reinterpret_cast<std::uintptr_t>(go.get())) + L" " +
+                                   std::to_wstring(reinterpret_cast<std::uintptr_t>(stop.get())) + L" " +
+                                   std::to_wstring(k);
+            STARTUPINFOW startup{};
+            startup.cb = sizeof startup;
+            PROCESS_INFORMATION info{};
+            ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                                         &info));
+            racers.emplace_back(info.hProcess);
+            vrel::unique_handle thread(info.hThread);
+        }
+        ::Sleep(300);  // all of them waiting
+        ::SetEvent(go.get());
+        // The runs that end do so at once; the one that goes on waits.
+        int ended = 0;
+        for (int wait = 0; wait < 300 && ended < kRacers - 1; ++wait) {
+            ended = 0;
+            for (const auto& racer : racers) ended += ::WaitForSingleObject(racer.get(), 0) == WAIT_OBJECT_0;
+            if (ended < kRacers - 1) ::Sleep(50);
+        }
+        ::SetEvent(stop.get());
+        std::vector<DWORD> codes;
+        int winner = -1;
+        for (int k = 0; k < kRacers; ++k) {
+            ASSERT_EQ(::WaitForSingleObject(racers[k].get(), 30000), WAIT_OBJECT_0);
+            DWORD code = 0;
+            ::GetExitCodeProcess(racers[k].get(), &code);
+            codes.push_back(code);
+            if (code == kWentOn) winner = k;
+        }
+        ASSERT_EQ(std::count(codes.begin(), codes.end(), static_cast<DWORD>(kWentOn)), 1) << "round " << round;
+        for (int k = 0; k < kRacers; ++k) {
+            if (k == winner) continue;
+            EXPECT_EQ(codes[k], static_cast<DWORD>(kToldAboutRacer + winner)) << "round " << round;
+        }
+    }
+}
+
 TEST_F(InstanceGuardTest, LongCaptionOfTheOtherRunIsShownWhole) {
     const std::wstring caption(259, L'Q');
     Holder holder(caption, false);
     ASSERT_TRUE(holder.ready);
     InstanceGuard guard(kGuardKindTarnex);
     EXPECT_EQ(guard.CheckOtherInstance(kStringOtherInstaller, App().Instance, L"x"), 0);
-    ASSERT_EQ(boxes_.size(), 1u);
-    EXPECT_NE(boxes_[0].text.find(L"<<" + caption + L">>.\n Приложение"), std::wstring::npos)
+    ASSERT_EQ(boxes_.Count(), 1u);
+    EXPECT_NE(boxes_.Shown()[0].text.find(L"<<" + caption + L">>.\n Приложение"), std::wstring::npos)
         << "formatting a full caption does not overrun or cut the message";
 }
 
@@ -237,6 +308,7 @@ TEST_F(InstanceGuardTest, OtherRunsWindowIsBroughtToTheFront) {
 
 int wmain(int argc, wchar_t** argv) {
     if (argc >= 2 && std::wcscmp(argv[1], tarnex::kHoldSwitch) == 0) return tarnex::HoldGuard(argc, argv);
+    if (argc >= 2 && std::wcscmp(argv[1], tarnex::kRaceSwitch) == 0) return tarnex::Race(argc, argv);
     ::testing::InitGoogleMock(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -5,8 +5,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
 #include <string>
 
+#include "installer_process.h"
 #include "run_test_support.h"
 #include "ui_driver.h"
 #include "wizard_run.h"
@@ -16,12 +19,10 @@
 namespace tarnex {
 namespace {
 
+using ::testing::AnyOf;
 using ::testing::HasSubstr;
 using namespace tarnex::testing;
 namespace ud = tarnex::uidriver;
-
-constexpr DWORD kBoxTimeoutMs = 30000;
-constexpr DWORD kExitTimeoutMs = 30000;
 
 std::wstring BinFolder() {
     wchar_t path[MAX_PATH] = {};
@@ -29,67 +30,6 @@ std::wstring BinFolder() {
     std::wstring folder = path;
     return folder.substr(0, folder.rfind(L'\\') + 1);
 }
-
-std::wstring WindowsLog() {
-    wchar_t folder[MAX_PATH] = {};
-    ::GetWindowsDirectoryW(folder, MAX_PATH);
-    return std::wstring(folder) + L"\\VrelTARNEX.log";
-}
-
-// One started copy of Tarnex.exe in a package folder.
-class Installer {
-public:
-    Installer(const std::wstring& folder, const std::wstring& programFile, const std::wstring& arguments) {
-        path = folder + programFile;
-        ::CopyFileW((BinFolder() + L"Tarnex.exe").c_str(), path.c_str(), FALSE);
-        std::wstring command = L"\"" + path + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION info{};
-        if (::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
-                             &info)) {
-            process_.reset(info.hProcess);
-            vrel::unique_handle thread(info.hThread);
-            pid = info.dwProcessId;
-        }
-    }
-    ~Installer() {
-        if (process_ && ::WaitForSingleObject(process_.get(), 0) != WAIT_OBJECT_0) {
-            ::TerminateProcess(process_.get(), 99);
-            ::WaitForSingleObject(process_.get(), 5000);
-        }
-    }
-    bool started() const { return static_cast<bool>(process_); }
-
-    // The next message box of this run; empty content after the timeout.
-    ud::BoxContent Box() const {
-        ud::WindowQuery query;
-        query.ProcessId = pid;
-        HWND box = ud::WaitForWindow(query, kBoxTimeoutMs);
-        return box ? ud::ReadBox(box) : ud::BoxContent{};
-    }
-
-    // Exit code, or -1 when the run is still going (then any open box is
-    // reported, so a run stuck at an unexpected question says which).
-    long Exit(std::string* stuckAt = nullptr) const {
-        const long code = ud::WaitForExit(process_.get(), kExitTimeoutMs);
-        if (code == -1 && stuckAt) {
-            ud::WindowQuery query;
-            query.ProcessId = pid;
-            for (HWND w : ud::FindWindows(query)) {
-                const ud::BoxContent b = ud::ReadBox(w);
-                *stuckAt += std::string(b.Text.begin(), b.Text.end());
-            }
-        }
-        return code;
-    }
-
-    std::wstring path;
-    DWORD pid = 0;
-
-private:
-    vrel::unique_handle process_;
-};
 
 class ProgramGuiTest : public ::testing::Test {
 protected:
@@ -100,7 +40,7 @@ protected:
         package_.NameGen = "Product " + unique_;
         package_.NameUnInst = "Setup of " + unique_;
         package_.KeyPath = "Software\\VrelTests\\" + unique_;
-        folder_ = MakeTempFolder(L"package");
+        folder_ = MakeScratchFolder(L"package");
         DeletePackageKey(package_.KeyPath);
         ud::ReportWindowsXp(L"Tarnex.exe", true);
     }
@@ -193,7 +133,8 @@ TEST_F(ProgramGuiTest, DriverToolWaitsReadsAndPresses) {
     const std::string utf8Text = vrel::ToNarrow(L"text: Не удается прочитать служебную информацию", CP_UTF8);
     EXPECT_THAT(waited.output, HasSubstr(utf8Text));
     EXPECT_THAT(waited.output, HasSubstr("caption: " + package_.NameUnInst + "\n"));
-    EXPECT_THAT(waited.output, HasSubstr("button 1: OK\n"));
+    // The system's own label of the OK button: "ОК" on a Russian Windows.
+    EXPECT_THAT(waited.output, AnyOf(HasSubstr("button 1: OK\n"), HasSubstr(vrel::ToNarrow(L"button 1: ОК\n", CP_UTF8))));
     const std::size_t at = waited.output.find("window: ");
     ASSERT_NE(at, std::string::npos);
     const std::string handle = waited.output.substr(at + 8, waited.output.find('\n', at) - at - 8);
@@ -231,7 +172,7 @@ TEST_F(ProgramGuiTest, SecondStartNamesTheFirstInstaller) {
     EXPECT_EQ(question.Caption, Widen(package_.NameUnInst));
     EXPECT_EQ(question.ButtonIds, (std::vector<int>{IDYES, IDNO}));
 
-    const std::wstring secondFolder = MakeTempFolder(L"package_second");
+    const std::wstring secondFolder = MakeScratchFolder(L"package_second");
     TestPackage second = package_;
     second.NameUnInst = "Second " + unique_;
     WritePackage(secondFolder, L"Setup", second);
@@ -379,13 +320,69 @@ TEST_F(ProgramGuiTest, RemovalContinuedAfterRestartEndsWithoutWizard) {
 namespace tarnex {
 namespace {
 
+bool UnderWineWow64() {
+    BOOL wow64 = FALSE;
+    const bool wine = ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    return wine && ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
+}
+
+#pragma pack(push, 2)
+struct IconGroupHeader {
+    WORD reserved, type, count;
+};
+struct IconGroupEntry {
+    BYTE width, height, colours, reserved;
+    WORD planes, bitCount;
+    DWORD bytes;
+    WORD id;
+};
+#pragma pack(pop)
+
+// The icon group directory names icons that exist, whose images begin with
+// a bitmap header or a PNG signature of the size the directory gives.
+void ExpectIconGroupWellFormed(HMODULE module, WORD groupId) {
+    HRSRC group = ::FindResourceW(module, MAKEINTRESOURCEW(groupId), RT_GROUP_ICON);
+    ASSERT_NE(group, nullptr);
+    const DWORD groupBytes = ::SizeofResource(module, group);
+    const auto* header = static_cast<const IconGroupHeader*>(::LockResource(::LoadResource(module, group)));
+    ASSERT_NE(header, nullptr);
+    ASSERT_GE(groupBytes, sizeof(IconGroupHeader));
+    EXPECT_EQ(header->type, 1);
+    ASSERT_GT(header->count, 0);
+    ASSERT_GE(groupBytes, sizeof(IconGroupHeader) + header->count * sizeof(IconGroupEntry));
+    const auto* entries = reinterpret_cast<const IconGroupEntry*>(header + 1);
+    for (WORD i = 0; i < header->count; ++i) {
+        HRSRC image = ::FindResourceW(module, MAKEINTRESOURCEW(entries[i].id), RT_ICON);
+        ASSERT_NE(image, nullptr) << "icon " << entries[i].id;
+        EXPECT_EQ(::SizeofResource(module, image), entries[i].bytes) << "icon " << entries[i].id;
+        const auto* bytes = static_cast<const BYTE*>(::LockResource(::LoadResource(module, image)));
+        ASSERT_NE(bytes, nullptr);
+        const bool png = entries[i].bytes >= 8 && std::memcmp(bytes, "\x89PNG", 4) == 0;
+        if (!png) {
+            ASSERT_GE(entries[i].bytes, sizeof(BITMAPINFOHEADER));
+            BITMAPINFOHEADER info;
+            std::memcpy(&info, bytes, sizeof info);
+            EXPECT_EQ(info.biSize, sizeof(BITMAPINFOHEADER));
+            const int width = entries[i].width ? entries[i].width : 256;
+            EXPECT_EQ(info.biWidth, width) << "icon " << entries[i].id;
+            EXPECT_EQ(info.biHeight, 2 * (entries[i].height ? entries[i].height : 256)) << "icon " << entries[i].id;
+        }
+    }
+}
+
 TEST(ProgramResources, IconAndCommonControlsManifestAreBuiltIn) {
     const std::wstring program = BinFolder() + L"Tarnex.exe";
     HMODULE module = ::LoadLibraryExW(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(module, nullptr);
-    HICON icon = static_cast<HICON>(::LoadImageW(module, MAKEINTRESOURCEW(101), IMAGE_ICON, 32, 32, 0));
-    EXPECT_NE(icon, nullptr);
-    if (icon) ::DestroyIcon(icon);
+    ExpectIconGroupWellFormed(module, 101);
+    if (UnderWineWow64()) {
+        std::printf("[ NOTE     ] LoadImageW(IMAGE_ICON) check skipped: Wine's WoW64 mode loads no icon "
+                    "image from a module loaded as a data file; the icon group was read instead\n");
+    } else {
+        HICON icon = static_cast<HICON>(::LoadImageW(module, MAKEINTRESOURCEW(101), IMAGE_ICON, 32, 32, 0));
+        EXPECT_NE(icon, nullptr);
+        if (icon) ::DestroyIcon(icon);
+    }
     HRSRC manifest = ::FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));  // RT_MANIFEST
     ASSERT_NE(manifest, nullptr);
     const char* text = static_cast<const char*>(::LockResource(::LoadResource(module, manifest)));

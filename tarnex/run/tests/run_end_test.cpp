@@ -18,6 +18,7 @@
 #include "run/setup_log.h"
 #include "run_test_support.h"
 #include "vrel/bounded_copy.h"
+#include "vrel/text_convert.h"
 #include "vrel/unique_handle.h"
 
 namespace tarnex {
@@ -27,12 +28,6 @@ using ::testing::HasSubstr;
 using namespace tarnex::testing;
 
 constexpr wchar_t kRemoveSwitch[] = L"--remove-own-copy";
-
-std::wstring OwnPath() {
-    wchar_t path[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    return path;
-}
 
 void AddFileOfComponentZero(SetupDescription& d, const std::wstring& folder, const std::wstring& name) {
     FileRecord file;
@@ -80,14 +75,10 @@ protected:
     void SetUp() override {
         App().Instance = ::GetModuleHandleW(nullptr);
         vrel::CopyToField(App().Caption, std::wstring_view(L"Product Setup"));
-        logFolder_ = MakeTempFolder(L"run_end_log");
+        logFolder_ = MakeScratchFolder(L"run_end_log");
         vrel::CopyToField(App().WindowsFolder, std::wstring_view(logFolder_));
         App().RestartNeeded = 0;
         App().RestartRequestedByProgram = 0;
-        SetMessageAnswerer([this](const MessageRequest& r) {
-            boxes_.push_back(r);
-            return IDNO;  // never restart the prefix
-        });
         DeleteContinuationEntry();
         SetupDescription& d = Description();
         d = SetupDescription{};
@@ -96,14 +87,13 @@ protected:
         vrel::CopyToField(d.SetNameUI, std::wstring_view(L"Setup.exe"));
     }
     void TearDown() override {
-        SetMessageAnswerer({});
         DeleteContinuationEntry();
         RemoveTree(logFolder_);
     }
     std::wstring Log() const { return ReadLog(LogPath()); }
 
     std::wstring logFolder_;
-    std::vector<MessageRequest> boxes_;
+    MessageRecorder boxes_{IDNO};  // never restart the prefix
 };
 
 TEST_F(RunEndTest, ContinuationCommandNamesTheInstalledCopy) {
@@ -139,7 +129,7 @@ TEST_F(RunEndTest, InterruptedRunLogsItAndTheEndBanner) {
     EXPECT_THAT(log, HasSubstr(L"]: Setup was interrupted.\r\n\r\n"));
     EXPECT_THAT(log, HasSubstr(L"]: \r\n" + bar + L"\r\n// END SETUP of \"Продукт 1.0\"\r\n" + bar + L"\r\n\r\n"));
     EXPECT_LT(log.find(L"interrupted"), log.find(L"END SETUP"));
-    EXPECT_TRUE(boxes_.empty());
+    EXPECT_EQ(boxes_.Count(), 0u);
     DWORD type = 0;
     EXPECT_TRUE(QueryRunValue(type).empty());
 }
@@ -156,11 +146,11 @@ TEST_F(RunEndTest, RemovalNeedingARestartWritesTheContinuationAndAsksString52) {
     const std::vector<BYTE> data = QueryRunValue(type);
     const std::wstring command(reinterpret_cast<const wchar_t*>(data.data()), ::wcsnlen(reinterpret_cast<const wchar_t*>(data.data()), data.size() / 2));
     EXPECT_EQ(command, L"\"C:\\Program Files\\Продукт\\Setup.exe\" /r /u");
-    ASSERT_EQ(boxes_.size(), 1u);
-    EXPECT_EQ(boxes_[0].text, L"Удаление прошло успешно.\nНо для его полного завершения необходимо перезагрузить "
+    ASSERT_EQ(boxes_.Count(), 1u);
+    EXPECT_EQ(boxes_.Shown()[0].text, L"Удаление прошло успешно.\nНо для его полного завершения необходимо перезагрузить "
                               L"компьютер.\nВы хотите это сделать сейчас?");
-    EXPECT_EQ(boxes_[0].type, static_cast<UINT>(MB_YESNO | MB_ICONQUESTION));
-    EXPECT_EQ(boxes_[0].caption, L"Product Setup");
+    EXPECT_EQ(boxes_.Shown()[0].type, static_cast<UINT>(MB_YESNO | MB_ICONQUESTION));
+    EXPECT_EQ(boxes_.Shown()[0].caption, L"Product Setup");
 }
 
 TEST_F(RunEndTest, RestartAskedByAProgramWritesNoEntryButStillAsks) {
@@ -170,13 +160,13 @@ TEST_F(RunEndTest, RestartAskedByAProgramWritesNoEntryButStillAsks) {
     FinishRun(1);
     DWORD type = 0;
     EXPECT_TRUE(QueryRunValue(type).empty());
-    ASSERT_EQ(boxes_.size(), 1u);
-    EXPECT_EQ(boxes_[0].text,
+    ASSERT_EQ(boxes_.Count(), 1u);
+    EXPECT_EQ(boxes_.Shown()[0].text,
               L"Для продолжения установки необходимо перезагрузить компьютер.\nВы хотите это сделать сейчас?");
 }
 
 TEST_F(RunEndTest, RemovalChosenInMaintenanceRemovesEmptyFoldersOnly) {
-    const std::wstring install = MakeTempFolder(L"run_end_install");
+    const std::wstring install = MakeScratchFolder(L"run_end_install");
     ::CreateDirectoryW((install + L"bin").c_str(), nullptr);
     ::CreateDirectoryW((install + L"bin\\deep").c_str(), nullptr);
     ::CreateDirectoryW((install + L"data").c_str(), nullptr);
@@ -192,7 +182,7 @@ TEST_F(RunEndTest, RemovalChosenInMaintenanceRemovesEmptyFoldersOnly) {
     ::DeleteFileW((install + L"data\\kept.txt").c_str());
     FinishRun(1);
     EXPECT_FALSE(Exists(install)) << "an empty install folder goes too";
-    EXPECT_TRUE(boxes_.empty());
+    EXPECT_EQ(boxes_.Count(), 0u);
     RemoveTree(install);
 }
 
@@ -217,32 +207,47 @@ TEST_F(RunEndTest, BatchTextDeletesTheProgramAndComponentZerosFiles) {
 }
 
 TEST_F(RunEndTest, CopyOfTheProgramRemovesItselfAndItsFolder) {
-    const std::wstring folder = MakeTempFolder(L"self_removal");
-    const std::wstring copy = folder + L"Remover.exe";
-    const std::wstring extra = folder + L"helper.dll";
-    ASSERT_TRUE(::CopyFileW(OwnPath().c_str(), copy.c_str(), FALSE));
-    WriteBytes(extra, "library");
+    // The batch is read by the command interpreter in the OEM code page;
+    // the Cyrillic folder takes the short names where that code page has
+    // no Cyrillic letters.
+    struct Case {
+        std::wstring folder, extraName;
+    };
+    for (const Case& c : {Case{MakeScratchFolder(L"self_removal"), L"helper.dll"},
+                          Case{L"C:\\Программы\\Продукт\\", L"Справка.chm"}}) {
+        const std::wstring& folder = c.folder;
+        const std::wstring copy = folder + L"Remover.exe";
+        const std::wstring extra = folder + c.extraName;
+        WriteBytes(extra, "library");
+        ASSERT_TRUE(::CopyFileW(TestProgramPath().c_str(), copy.c_str(), FALSE));
 
-    // The log folder without its backslash: a backslash before the closing
-    // quote would escape it.
-    std::wstring command = L"\"" + copy + L"\" " + kRemoveSwitch + L" \"" +
-                           logFolder_.substr(0, logFolder_.size() - 1) + L"\" \"" + extra + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
-                                 &startup, &info));
-    vrel::unique_handle process(info.hProcess), thread(info.hThread);
-    ASSERT_EQ(::WaitForSingleObject(process.get(), 30000), WAIT_OBJECT_0);
+        // The log folder without its backslash: a backslash before the
+        // closing quote would escape it.
+        std::wstring command = L"\"" + copy + L"\" " + kRemoveSwitch + L" \"" +
+                               logFolder_.substr(0, logFolder_.size() - 1) + L"\" \"" + extra + L"\"";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION info{};
+        ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+                                     &startup, &info));
+        vrel::unique_handle process(info.hProcess), thread(info.hThread);
+        ASSERT_EQ(::WaitForSingleObject(process.get(), 30000), WAIT_OBJECT_0);
 
-    std::wstring folderNoSlash = folder.substr(0, folder.size() - 1);
-    for (int i = 0; i < 200 && (Exists(folderNoSlash) || Exists(L"C:\\Tarnex.bat")); ++i) ::Sleep(100);
-    EXPECT_FALSE(Exists(copy));
-    EXPECT_FALSE(Exists(extra));
-    EXPECT_FALSE(Exists(folderNoSlash)) << "the emptied folder is removed";
-    EXPECT_FALSE(Exists(L"C:\\Tarnex.bat")) << "the batch deletes itself";
-    EXPECT_THAT(Log(), HasSubstr(L"]: :Repeat\r\ndel \"" + copy + L"\"\r\ndel \"" + extra + L"\"\r\n"));
-    RemoveTree(folder);
+        const std::wstring folderNoSlash = folder.substr(0, folder.size() - 1);
+        for (int i = 0; i < 200 && (Exists(folderNoSlash) || Exists(L"C:\\Tarnex.bat")); ++i) ::Sleep(100);
+        const std::string name = vrel::ToNarrow(folder, CP_UTF8);
+        EXPECT_FALSE(Exists(copy)) << name;
+        EXPECT_FALSE(Exists(extra)) << name;
+        EXPECT_FALSE(Exists(folderNoSlash)) << name << ": the emptied folder is removed";
+        EXPECT_FALSE(Exists(L"C:\\Tarnex.bat")) << "the batch deletes itself";
+        // The batch is logged; paths the OEM code page holds are written as they are.
+        const std::wstring written = vrel::RepresentableIn(copy + extra, CP_OEMCP)
+                                         ? L"]: :Repeat\r\ndel \"" + copy + L"\"\r\ndel \"" + extra + L"\"\r\n"
+                                         : L"]: :Repeat\r\ndel \"";
+        EXPECT_THAT(Log(), HasSubstr(written));
+        RemoveTree(folder);
+    }
+    ::RemoveDirectoryW(L"C:\\Программы");
 }
 
 }  // namespace

@@ -2,25 +2,12 @@
 
 #include <shellapi.h>
 
-#include <atomic>
-
 #include "vrel/text_convert.h"
 #include "vrel/unique_handle.h"
 
 namespace tarnex::testing {
 
 std::wstring Widen(const std::string& text) { return vrel::ToWide(text, CP_ACP); }
-
-std::wstring MakeTempFolder(const std::wstring& stem) {
-    static std::atomic<int> counter{0};
-    wchar_t temp[MAX_PATH + 1] = {};
-    ::GetTempPathW(MAX_PATH, temp);
-    const std::wstring folder = std::wstring(temp) + stem + L"_" + std::to_wstring(::GetCurrentProcessId()) + L"_" +
-                                std::to_wstring(counter++) + L"\\";
-    RemoveTree(folder);
-    ::CreateDirectoryW(folder.c_str(), nullptr);
-    return folder;
-}
 
 void WritePackage(const std::wstring& folder, const std::wstring& programName, const TestPackage& p) {
     std::string inf = "[Version]\r\nSignature=\"$Windows NT$\"\r\n\r\n[OPTIONS]\r\n";
@@ -79,9 +66,5 @@ void WritePackageValue(const std::string& keyPath, const std::wstring& name, con
 
 void DeletePackageKey(const std::string& keyPath) { ::RegDeleteTreeW(HKEY_CURRENT_USER, Widen(keyPath).c_str()); }
 
-std::wstring ReadLog(const std::wstring& logPath) {
-    const std::string bytes = ReadBytes(logPath);
-    return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
-}
 
 }  // namespace tarnex::testing

@@ -8,16 +8,17 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/message_recorder.h"
 #include "tests/support/test_files.h"
 
 namespace tarnex::testing {
 
-// A fresh, empty folder under the temp folder; ends in a backslash.
-std::wstring MakeTempFolder(const std::wstring& stem);
-
 using testfiles::Exists;
+using testfiles::MakeScratchFolder;
+using testfiles::MessageRecorder;
 using testfiles::ReadBytes;
 using testfiles::RemoveTree;
+using testfiles::TestProgramPath;
 using testfiles::WriteBytes;
 
 // A package's user component as the catalogue lists it.
@@ -57,6 +58,6 @@ void DeletePackageKey(const std::string& keyPath);
 std::wstring Widen(const std::string& text);
 
 // The whole setup log as text (UTF-16LE without a byte-order mark).
-std::wstring ReadLog(const std::wstring& logPath);
+inline std::wstring ReadLog(const std::wstring& logPath) { return testfiles::ReadUtf16(logPath); }
 
 }  // namespace tarnex::testing

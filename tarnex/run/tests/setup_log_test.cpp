@@ -27,23 +27,17 @@ protected:
         vrel::CopyToField(App().Caption, std::wstring_view(L"Log test"));
         // The log lives in the Windows folder; the tests point that at a
         // folder of their own.
-        folder_ = MakeTempFolder(L"setup_log");
+        folder_ = MakeScratchFolder(L"setup_log");
         vrel::CopyToField(App().WindowsFolder, std::wstring_view(folder_));
-        SetMessageAnswerer([this](const MessageRequest& r) {
-            ++boxes_;
-            last_ = r;
-            return IDOK;
-        });
     }
     void TearDown() override {
-        SetMessageAnswerer({});
         RemoveTree(folder_);
     }
     std::wstring Log() const { return ReadLog(LogPath()); }
 
     std::wstring folder_;
-    std::atomic<int> boxes_{0};
-    MessageRequest last_{};
+    MessageRecorder boxes_;
+    MessageRequest Last() const { return boxes_.Shown().back(); }
 };
 
 TEST_F(SetupLogTest, EntryIsStampedDayMonthYearTime) {
@@ -89,7 +83,7 @@ TEST_F(SetupLogTest, EntriesAreAppendedAsUtf16WithoutByteOrderMark) {
     EXPECT_LT(first, second);
     EXPECT_LT(second, third);
     EXPECT_EQ(log.find(L'\0'), std::wstring::npos) << "no terminator is written";
-    EXPECT_EQ(boxes_, 0);
+    EXPECT_EQ(boxes_.Count(), 0u);
 }
 
 TEST_F(SetupLogTest, FormattedEntryTakesWideTexts) {
@@ -105,12 +99,12 @@ TEST_F(SetupLogTest, FileHeldOpenShowsString2AndTheEntryIsLost) {
         EXPECT_EQ(WriteLog(L"lost"), 0);
         EXPECT_EQ(WriteLog(L"lost again"), 0);
     }
-    EXPECT_EQ(boxes_, 2) << "every failed write tells the user again";
-    EXPECT_EQ(last_.text, L"Не удается открыть Log-файл " + LogPath() +
+    EXPECT_EQ(boxes_.Count(), 2u) << "every failed write tells the user again";
+    EXPECT_EQ(Last().text, L"Не удается открыть Log-файл " + LogPath() +
                               L".\nРабота приложения будет продолжена без записи в Log-файл.");
-    EXPECT_EQ(last_.caption, L"Log test");
-    EXPECT_EQ(last_.owner, nullptr);
-    EXPECT_EQ(last_.type, static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
+    EXPECT_EQ(Last().caption, L"Log test");
+    EXPECT_EQ(Last().owner, nullptr);
+    EXPECT_EQ(Last().type, static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
 
     EXPECT_EQ(WriteLog(L"after"), 1);
     const std::wstring log = Log();
@@ -122,7 +116,7 @@ TEST_F(SetupLogTest, FileHeldOpenShowsString2AndTheEntryIsLost) {
 TEST_F(SetupLogTest, MissingFolderFailsWithString2) {
     vrel::CopyToField(App().WindowsFolder, std::wstring_view(folder_ + L"no such folder\\"));
     EXPECT_EQ(WriteLog(L"x"), 0);
-    EXPECT_EQ(boxes_, 1);
+    EXPECT_EQ(boxes_.Count(), 1u);
 }
 
 TEST_F(SetupLogTest, TrimDeletesOnlyALogLargerThanOneMebibyte) {
@@ -152,7 +146,7 @@ TEST_F(SetupLogTest, TwoWritersLoseEntriesOnlyWithAMessage) {
     std::thread b(writer, L"wizard");
     a.join();
     b.join();
-    EXPECT_EQ(written + boxes_, 2 * kPerThread) << "each entry is written or reported";
+    EXPECT_EQ(written + static_cast<int>(boxes_.Count()), 2 * kPerThread) << "each entry is written or reported";
 
     // Whole entries only: every line is one complete entry.
     const std::wstring log = Log();

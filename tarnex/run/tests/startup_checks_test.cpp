@@ -25,19 +25,14 @@ using namespace tarnex::testing;
 constexpr wchar_t kOsProbeSwitch[] = L"--os-probe";
 constexpr wchar_t kExitSwitch[] = L"--exit-with";
 
-std::wstring OwnPath() {
-    wchar_t path[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    return path;
-}
 std::wstring OwnFileName() {
-    const std::wstring path = OwnPath();
+    const std::wstring path = TestProgramPath();
     return path.substr(path.rfind(L'\\') + 1);
 }
 
 // Runs this program again with arguments; its exit code, or -1.
 long RunSelf(const std::wstring& arguments) {
-    std::wstring command = L"\"" + OwnPath() + L"\" " + arguments;
+    std::wstring command = L"\"" + TestProgramPath() + L"\" " + arguments;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
@@ -67,16 +62,11 @@ protected:
     void SetUp() override {
         App().Instance = ::GetModuleHandleW(nullptr);
         vrel::CopyToField(App().Caption, std::wstring_view(L"Checks"));
-        SetMessageAnswerer([this](const MessageRequest& r) {
-            boxes_.push_back(r);
-            return answer_;
-        });
         const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
         keyPath_ = std::string("Software\\VrelTests\\") + info->name() + "_" + std::to_string(::GetCurrentProcessId());
         DeletePackageKey(keyPath_);
     }
     void TearDown() override {
-        SetMessageAnswerer({});
         DeletePackageKey(keyPath_);
     }
 
@@ -99,8 +89,7 @@ protected:
         }
     }
 
-    std::vector<MessageRequest> boxes_;
-    int answer_ = IDYES;
+    MessageRecorder boxes_{IDYES};
     std::string keyPath_;
 };
 
@@ -110,7 +99,7 @@ TEST_F(StartupTest, ContextHoldsCaptionFoldersAndProgramName) {
     InitAppContext(::GetModuleHandleW(nullptr), L"");
     const AppContext& app = App();
     EXPECT_STREQ(app.Caption, L"Программа установки");
-    const std::wstring path = OwnPath();
+    const std::wstring path = TestProgramPath();
     const std::wstring folder = path.substr(0, path.rfind(L'\\') + 1);
     EXPECT_EQ(std::wstring(app.ProgramFolder), folder);
     EXPECT_STREQ(app.ProgramName, L"tarnex_startup_checks_test");
@@ -170,8 +159,8 @@ TEST_F(StartupTest, StringTableKeepsQuotesBreaksAndBlanks) {
     EXPECT_EQ(FormatText(7, L"Microsoft Access").substr(0, 31), L"Приложение \"Microsoft Access\" н");
     std::vector<UINT> present, absent;
     for (UINT id = 0; id <= 70; ++id) (LoadText(id).empty() ? absent : present).push_back(id);
-    EXPECT_EQ(present.size(), 47u);
-    EXPECT_THAT(absent, ::testing::IsSupersetOf({0u, 27u, 30u, 43u, 49u, 61u, 65u}));
+    EXPECT_EQ(present.size(), 48u);
+    EXPECT_THAT(absent, ::testing::IsSupersetOf({0u, 27u, 30u, 43u, 49u, 61u, 66u}));
 }
 
 // -------------------------------------------------------- operating system
@@ -300,24 +289,24 @@ TEST_F(StartupTest, MissingApplicationsAreAskedAboutInOrder) {
     vrel::CopyToField(wrongData.AppName, std::wstring_view(L"Version two"));
     d.RequiredKeys = {present, missingKey, wrongData};
 
-    answer_ = IDYES;
+    boxes_.AnswerWith(IDYES);
     EXPECT_EQ(CheckRequiredKeys(app, d), 1);
-    ASSERT_EQ(boxes_.size(), 2u) << "Yes goes on to the next record";
-    EXPECT_EQ(boxes_[0].text, L"Приложение \"Приложение А\" не обнаружено. Без него устанавливаемое ПО будет "
+    ASSERT_EQ(boxes_.Count(), 2u) << "Yes goes on to the next record";
+    EXPECT_EQ(boxes_.Shown()[0].text, L"Приложение \"Приложение А\" не обнаружено. Без него устанавливаемое ПО будет "
                               L"работать не правильно. Все равно продолжить установку?");
-    EXPECT_EQ(boxes_[0].type, static_cast<UINT>(MB_YESNO | MB_ICONQUESTION));
-    EXPECT_EQ(boxes_[0].caption, L"Checks");
-    EXPECT_THAT(boxes_[1].text, ::testing::HasSubstr(L"\"Version two\""));
+    EXPECT_EQ(boxes_.Shown()[0].type, static_cast<UINT>(MB_YESNO | MB_ICONQUESTION));
+    EXPECT_EQ(boxes_.Shown()[0].caption, L"Checks");
+    EXPECT_THAT(boxes_.Shown()[1].text, ::testing::HasSubstr(L"\"Version two\""));
 
-    boxes_.clear();
-    answer_ = IDNO;
+    boxes_.Clear();
+    boxes_.AnswerWith(IDNO);
     EXPECT_EQ(CheckRequiredKeys(app, d), 0);
-    EXPECT_EQ(boxes_.size(), 1u) << "No ends at the first missing application";
+    EXPECT_EQ(boxes_.Count(), 1u) << "No ends at the first missing application";
 
-    boxes_.clear();
+    boxes_.Clear();
     app.Mode = AS_DEL;
     EXPECT_EQ(CheckRequiredKeys(app, d), 1);
-    EXPECT_TRUE(boxes_.empty()) << "a removal needs no applications";
+    EXPECT_EQ(boxes_.Count(), 0u) << "a removal needs no applications";
 }
 
 // ---------------------------------------------------------------- run mode
@@ -330,7 +319,7 @@ TEST_F(StartupTest, FirstInstallStaysAnInstall) {
     EXPECT_EQ(app.Mode, AS_INST);
     EXPECT_EQ(d.InstalledCount, 0);
     EXPECT_EQ(d.ComponentList[0].Installed, 0);
-    EXPECT_TRUE(boxes_.empty());
+    EXPECT_EQ(boxes_.Count(), 0u);
 }
 
 TEST_F(StartupTest, InstalledPackageWithoutSupportModeIsRemoved) {
@@ -393,10 +382,10 @@ TEST_F(StartupTest, RemovalWithNothingInstalledEndsWithString50) {
     Describe(d, {{"Core"}}, 1);
     WritePackageValue(keyPath_, L"PathInst", L"C:\\Old\\");
     EXPECT_EQ(DecideMode(app, d), 0);
-    ASSERT_EQ(boxes_.size(), 1u);
-    EXPECT_EQ(boxes_[0].text, L"Инсталлятор не обнаружил ни одного установленного компонента. Работа приложения "
+    ASSERT_EQ(boxes_.Count(), 1u);
+    EXPECT_EQ(boxes_.Shown()[0].text, L"Инсталлятор не обнаружил ни одного установленного компонента. Работа приложения "
                               L"будет завершена.");
-    EXPECT_EQ(boxes_[0].type, static_cast<UINT>(MB_OK | MB_ICONERROR));
+    EXPECT_EQ(boxes_.Shown()[0].type, static_cast<UINT>(MB_OK | MB_ICONERROR));
     EXPECT_STREQ(d.PreviousInstallFolder, L"C:\\Old\\") << "PathInst is read before the count is checked";
 }
 
@@ -408,7 +397,7 @@ TEST_F(StartupTest, RemovalSwitchWithInstalledComponentsKeepsTheRemoval) {
     WriteInstalledRecord(keyPath_, {"Core"});
     EXPECT_EQ(DecideMode(app, d), 1);
     EXPECT_EQ(app.Mode, AS_DEL) << "\"/u\" is not turned into maintenance";
-    EXPECT_TRUE(boxes_.empty());
+    EXPECT_EQ(boxes_.Count(), 0u);
 }
 
 TEST_F(StartupTest, ContinuedInstallRestoresTheSelectionAndStaysAnInstall) {
@@ -459,7 +448,7 @@ TEST_F(StartupTest, FirstProgramAnsweringOneStopsTheInstallation) {
     auto entry = [&](int exitCode, int before, const wchar_t* message) {
         LaunchEntry e;
         const std::wstring command =
-            L"\"" + OwnPath() + L"\" " + kExitSwitch + L" " + std::to_wstring(exitCode);
+            L"\"" + TestProgramPath() + L"\" " + kExitSwitch + L" " + std::to_wstring(exitCode);
         vrel::CopyToField(e.CommandLine, std::wstring_view(command));
         vrel::CopyToField(e.FileName, std::wstring_view(OwnFileName()));
         vrel::CopyToField(e.Message, std::wstring_view(message));
@@ -471,24 +460,24 @@ TEST_F(StartupTest, FirstProgramAnsweringOneStopsTheInstallation) {
     d.ComponentList[0].Launches = {entry(1, 0, L"after, never run here"), entry(0, 1, L""), entry(2, 1, L""),
                                    entry(1, 1, L""), entry(1, 1, L"second")};
     EXPECT_EQ(RunInstallChecks(d), 0);
-    ASSERT_EQ(boxes_.size(), 1u);
-    EXPECT_EQ(boxes_[0].text, L"Произошла ошибка в файле " + OwnFileName() +
+    ASSERT_EQ(boxes_.Count(), 1u);
+    EXPECT_EQ(boxes_.Shown()[0].text, L"Произошла ошибка в файле " + OwnFileName() +
                                   L".\nВаша система не соответствует требованиям устанавливаемого ПО. Установка "
                                   L"будет прекращена.");
-    EXPECT_EQ(boxes_[0].type, static_cast<UINT>(MB_OK | MB_ICONERROR));
+    EXPECT_EQ(boxes_.Shown()[0].type, static_cast<UINT>(MB_OK | MB_ICONERROR));
 
-    boxes_.clear();
+    boxes_.Clear();
     d.ComponentList[0].Launches = {entry(1, 1, L"Нужен драйвер")};
     EXPECT_EQ(RunInstallChecks(d), 0);
-    ASSERT_EQ(boxes_.size(), 1u);
-    EXPECT_EQ(boxes_[0].text, L"Нужен драйвер") << "the entry's own message comes first";
+    ASSERT_EQ(boxes_.Count(), 1u);
+    EXPECT_EQ(boxes_.Shown()[0].text, L"Нужен драйвер") << "the entry's own message comes first";
 
-    boxes_.clear();
+    boxes_.Clear();
     LaunchEntry ignored = entry(1, 1, L"");
     ignored.UseExitCode = 0;
     d.ComponentList[0].Launches = {ignored, entry(0, 1, L"")};
     EXPECT_EQ(RunInstallChecks(d), 1) << "an entry that does not use its exit code passes";
-    EXPECT_TRUE(boxes_.empty());
+    EXPECT_EQ(boxes_.Count(), 0u);
 }
 
 // ---------------------------------------------------------- Access

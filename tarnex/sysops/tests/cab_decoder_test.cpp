@@ -92,8 +92,8 @@ protected:
 
 TEST_F(CabDecoderTest, GcabStoredAndMszipCabinetsDecodeByteForByte) {
     for (const wchar_t* cab : {L"stored.cab", L"mszip.cab"}) {
-        TempFolder out(std::wstring(L"decode_") + cab);
-        const Extraction x = Extract(TestData() + cab, out.path());
+        ScratchFolder out(std::wstring(L"decode_") + cab);
+        const Extraction x = Extract(TestData() + cab, out.Path());
         ASSERT_TRUE(x.ok) << "operation " << x.error.operation << " type " << x.error.type;
         EXPECT_FALSE(x.error.failed);
         const std::vector<std::string> expected = {"info",
@@ -124,26 +124,26 @@ TEST_F(CabDecoderTest, LibmspackTestCabinetsMatchCabextract) {
         {L"cabd_multi_basic_pt1.cab", L"multi_basic"},       // a set of five cabinets
     };
     for (const auto& [cab, expected] : sets) {
-        TempFolder out(L"mspack_" + expected);
-        const Extraction x = Extract(TestData() + L"mspack\\" + cab, out.path());
+        ScratchFolder out(L"mspack_" + expected);
+        const Extraction x = Extract(TestData() + L"mspack\\" + cab, out.Path());
         ASSERT_TRUE(x.ok) << vrel::ToNarrow(cab) << ": operation " << x.error.operation << " type " << x.error.type;
         const std::wstring reference = TestData() + L"expected\\" + expected + L"\\";
         const std::vector<std::wstring> names = FilesIn(reference);
         ASSERT_FALSE(names.empty());
-        EXPECT_EQ(FilesIn(out.path()).size(), names.size()) << vrel::ToNarrow(cab);
+        EXPECT_EQ(FilesIn(out.Path()).size(), names.size()) << vrel::ToNarrow(cab);
         for (const std::wstring& name : names)
             EXPECT_EQ(ReadBytes(out / name), ReadBytes(reference + name)) << vrel::ToNarrow(cab + L": " + name);
     }
-    TempFolder out(L"mspack_set_events");
-    const Extraction set = Extract(TestData() + L"mspack\\cabd_multi_basic_pt1.cab", out.path());
+    ScratchFolder out(L"mspack_set_events");
+    const Extraction set = Extract(TestData() + L"mspack\\cabd_multi_basic_pt1.cab", out.Path());
     const auto nexts = std::count_if(set.seen.events.begin(), set.seen.events.end(),
                                      [](const std::string& e) { return e.rfind("next:", 0) == 0; });
     EXPECT_EQ(nexts, 4);
 }
 
 TEST_F(CabDecoderTest, ACabinetContinuedFromAnEarlierOneReportsPartialFiles) {
-    TempFolder out(L"mspack_partial");
-    const Extraction x = Extract(TestData() + L"mspack\\cabd_multi_basic_pt2.cab", out.path());
+    ScratchFolder out(L"mspack_partial");
+    const Extraction x = Extract(TestData() + L"mspack\\cabd_multi_basic_pt2.cab", out.Path());
     const auto partials = std::count_if(x.seen.events.begin(), x.seen.events.end(),
                                         [](const std::string& e) { return e.rfind("partial:", 0) == 0; });
     EXPECT_GE(partials, 1) << ::testing::PrintToString(x.seen.events) << " ok " << x.ok;
@@ -158,8 +158,8 @@ TEST_F(CabDecoderTest, CorruptCabinetsFailWithTheErrorFlagAndNeverCrash) {
                              name.rfind(L"filename-read-violation", 0) == 0;
         if (!corrupt) continue;
         ++total;
-        TempFolder out(L"corrupt");
-        const Extraction x = Extract(folder + name, out.path());
+        ScratchFolder out(L"corrupt");
+        const Extraction x = Extract(folder + name, out.Path());
         if (!x.ok) {
             ++failures;
             EXPECT_TRUE(x.error.failed) << vrel::ToNarrow(name);
@@ -171,8 +171,8 @@ TEST_F(CabDecoderTest, CorruptCabinetsFailWithTheErrorFlagAndNeverCrash) {
     EXPECT_GE(failures, 20);
     for (const wchar_t* name : {L"bad_signature.cab", L"bad_nofolders.cab", L"partial_shortheader.cab",
                                 L"partial_nodata.cab", L"cve-2015-4471-lzx-under-read.cab"}) {
-        TempFolder out(L"corrupt_named");
-        const Extraction x = Extract(folder + name, out.path());
+        ScratchFolder out(L"corrupt_named");
+        const Extraction x = Extract(folder + name, out.Path());
         EXPECT_FALSE(x.ok) << vrel::ToNarrow(name);
         EXPECT_TRUE(x.error.failed) << vrel::ToNarrow(name);
     }
@@ -210,18 +210,18 @@ TEST_F(CabDecoderTest, TheHandlerDecidesWhatIsWrittenAndCanStop) {
 }
 
 TEST_F(CabDecoderTest, LargeMszipCabinetExtractionSpeed) {
-    TempFolder out(L"large");
+    ScratchFolder out(L"large");
     const auto start = std::chrono::steady_clock::now();
-    const Extraction x = Extract(TestData() + L"large.cab", out.path());
+    const Extraction x = Extract(TestData() + L"large.cab", out.Path());
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     ASSERT_TRUE(x.ok);
     std::uint64_t bytes = 0;
-    for (const std::wstring& name : FilesIn(out.path())) {
+    for (const std::wstring& name : FilesIn(out.Path())) {
         WIN32_FILE_ATTRIBUTE_DATA a{};
         ::GetFileAttributesExW((out / name).c_str(), GetFileExInfoStandard, &a);
         bytes += a.nFileSizeLow;
     }
-    EXPECT_EQ(FilesIn(out.path()).size(), 200u);
+    EXPECT_EQ(FilesIn(out.Path()).size(), 200u);
     const double megabytes = static_cast<double>(bytes) / 1e6;
     std::cout << "large MSZIP cabinet: " << megabytes << " MB in " << seconds << " s = " << megabytes / seconds
               << " MB/s\n";
@@ -230,7 +230,7 @@ TEST_F(CabDecoderTest, LargeMszipCabinetExtractionSpeed) {
 TEST_F(CabDecoderTest, MutatedAndTruncatedCabinetsAlwaysReturn) {
     // Damage gcab's cabinets deterministically: every copy must end, with
     // success or with the error flag, and never crash or spin.
-    TempFolder work(L"mutated");
+    ScratchFolder work(L"mutated");
     std::uint32_t seed = 12345;
     auto next = [&seed] {
         seed = seed * 1103515245u + 12345u;
@@ -252,8 +252,8 @@ TEST_F(CabDecoderTest, MutatedAndTruncatedCabinetsAlwaysReturn) {
                 }
             }
             WriteBytes(work / L"damaged.cab", damaged);
-            TempFolder out(L"mutated_out");
-            const Extraction x = Extract(work / L"damaged.cab", out.path());
+            ScratchFolder out(L"mutated_out");
+            const Extraction x = Extract(work / L"damaged.cab", out.Path());
             if (!x.ok) {
                 ++failed;
                 EXPECT_TRUE(x.error.failed);

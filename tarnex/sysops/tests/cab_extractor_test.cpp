@@ -4,7 +4,10 @@
 // the pause hand-over with both answers.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <thread>
+
+#include "../../../testsupport/import_patch.h"
 
 #include "run/app_context.h"
 #include "sysops/cab_extractor.h"
@@ -81,6 +84,11 @@ FILETIME CabinetTimeUtc(int y, int mo, int d, int h, int mi, int s) {
     return utc;
 }
 
+HANDLE WINAPI NoEvent(LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCWSTR) {
+    ::SetLastError(ERROR_NO_SYSTEM_RESOURCES);
+    return nullptr;
+}
+
 bool SameTime(const FILETIME& a, const FILETIME& b) {
     return a.dwLowDateTime == b.dwLowDateTime && a.dwHighDateTime == b.dwHighDateTime;
 }
@@ -89,26 +97,26 @@ class CabExtractorTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { InitTestApp(); }
     void SetUp() override { ClearLog(); }
-    TempFolder target{L"extract"};
+    ScratchFolder target{L"extract"};
 };
 
 }  // namespace
 
 TEST_F(CabExtractorTest, WantedEntriesGoToTemporaryNamesWithTheCabinetTimes) {
     const std::wstring deep = target / L"a\\b\\";
-    Package p({Record(L"alpha.txt", L"alpha.txt", deep), Record(L"sub\\inner.txt", L"inner.txt", target.path()),
-               Record(L"beta.txt", L"beta.txt", target.path()),  // the cabinet has "Beta.txt"
-               Record(L"numbers.txt", L"renamed.txt", target.path())},
-              {Record(L"zeros.bin", L"zeros.bin", target.path())});
+    Package p({Record(L"alpha.txt", L"alpha.txt", deep), Record(L"sub\\inner.txt", L"inner.txt", target.Path()),
+               Record(L"beta.txt", L"beta.txt", target.Path()),  // the cabinet has "Beta.txt"
+               Record(L"numbers.txt", L"renamed.txt", target.Path())},
+              {Record(L"zeros.bin", L"zeros.bin", target.Path())});
     ProgressCounter progress;
     CabExtractor x(p.description);
     x.ProgressWindow = progress.window();
-    MessageCapture messages;
+    MessageRecorder messages;
     for (const wchar_t* cab : {L"stored.cab", L"mszip.cab"}) {
         EXPECT_TRUE(x.ExtractCabinet(TestData() + cab));
         EXPECT_FALSE(x.Cancelled());
     }
-    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_EQ(messages.Count(), 0u);
     EXPECT_EQ(ReadBytes(deep + L"vrel_alpha.txt"), ReadBytes(TestData() + L"src\\alpha.txt"));
     EXPECT_EQ(ReadBytes(target / L"vrel_inner.txt"), ReadBytes(TestData() + L"src\\sub\\inner.txt"));
     EXPECT_EQ(ReadBytes(target / L"vrel_renamed.txt"), ReadBytes(TestData() + L"src\\numbers.txt"));
@@ -136,8 +144,8 @@ TEST_F(CabExtractorTest, AccessFilterPassesOverTheOtherVersionsFiles) {
     };
     for (const Case c : {Case{1, 1, true, false}, Case{1, 2, false, true}, Case{1, 3, false, true},
                          Case{0, 1, true, true}}) {
-        TempFolder folder(L"access");
-        Package p({Record(L"97_db.mdb", L"db97.mdb", folder.path()), Record(L"2000_db.mdb", L"db2000.mdb", folder.path())});
+        ScratchFolder folder(L"access");
+        Package p({Record(L"97_db.mdb", L"db97.mdb", folder.Path()), Record(L"2000_db.mdb", L"db2000.mdb", folder.Path())});
         p.description.Access = c.access;
         p.description.AccessVersion = c.version;
         ProgressCounter progress;
@@ -151,20 +159,20 @@ TEST_F(CabExtractorTest, AccessFilterPassesOverTheOtherVersionsFiles) {
 }
 
 TEST_F(CabExtractorTest, LooseFilesAndInfCopiesGoUnderTemporaryNames) {
-    TempFolder install(L"install");
+    ScratchFolder install(L"install");
     Package p({Record(L"src\\loose.txt", L"loose.txt", install / L"bin\\", kLooseFile),
-               Record(L"src\\alpha.txt", L"alpha.txt", install.path())});  // not loose: left to the cabinet
+               Record(L"src\\alpha.txt", L"alpha.txt", install.Path())});  // not loose: left to the cabinet
     p.description.InfFiles.resize(3);
     vrel::CopyToField(p.description.InfFiles[0].InfPath, std::wstring_view(TestData() + L"src\\Beta.txt"));
     vrel::CopyToField(p.description.InfFiles[1].InfPath, std::wstring_view(TestData() + L"src\\numbers.txt"));
     vrel::CopyToField(p.description.InfFiles[2].InfPath, std::wstring_view(TestData() + L"src\\sub\\inner.txt"));
-    vrel::CopyToField(p.description.InstallFolder, std::wstring_view(install.path()));
+    vrel::CopyToField(p.description.InstallFolder, std::wstring_view(install.Path()));
     ProgressCounter progress;
     CabExtractor x(p.description);
     x.ProgressWindow = progress.window();
-    MessageCapture messages;
+    MessageRecorder messages;
     EXPECT_TRUE(x.CopyLooseFiles());
-    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_EQ(messages.Count(), 0u);
     EXPECT_EQ(ReadBytes(install / L"bin\\vrel_loose.txt"), ReadBytes(TestData() + L"src\\loose.txt"));
     EXPECT_FALSE(Exists(install / L"vrel_alpha.txt"));
     EXPECT_EQ(ReadBytes(install / L"src\\vrel_numbers.txt"), ReadBytes(TestData() + L"src\\numbers.txt"));
@@ -175,29 +183,48 @@ TEST_F(CabExtractorTest, LooseFilesAndInfCopiesGoUnderTemporaryNames) {
 }
 
 TEST_F(CabExtractorTest, ALooseFileThatCannotBeCopiedShowsMessage25) {
-    Package p({Record(L"src\\missing.txt", L"missing.txt", target.path(), kLooseFile),
-               Record(L"src\\loose.txt", L"loose.txt", target.path(), kLooseFile)});
+    Package p({Record(L"src\\missing.txt", L"missing.txt", target.Path(), kLooseFile),
+               Record(L"src\\loose.txt", L"loose.txt", target.Path(), kLooseFile)});
     CabExtractor x(p.description);
-    MessageCapture messages;
+    MessageRecorder messages;
     EXPECT_FALSE(x.CopyLooseFiles());
-    ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].type, static_cast<UINT>(kErrorBox));
-    EXPECT_EQ(messages.shown[0].owner, nullptr);
-    EXPECT_NE(messages.shown[0].text.find(TestData() + L"src\\missing.txt"), std::wstring::npos);
-    EXPECT_NE(messages.shown[0].text.find(target / L"vrel_missing.txt"), std::wstring::npos);
+    ASSERT_EQ(messages.Count(), 1u);
+    EXPECT_EQ(messages.Shown()[0].type, static_cast<UINT>(kErrorBox));
+    EXPECT_EQ(messages.Shown()[0].owner, nullptr);
+    EXPECT_NE(messages.Shown()[0].text.find(TestData() + L"src\\missing.txt"), std::wstring::npos);
+    EXPECT_NE(messages.Shown()[0].text.find(target / L"vrel_missing.txt"), std::wstring::npos);
     EXPECT_FALSE(Exists(target / L"vrel_loose.txt"));
 }
 
 TEST_F(CabExtractorTest, AnOutputThatCannotBeCreatedShowsMessage26AndStops) {
     WriteBytes(target / L"blocker", "a file where a folder should be");
-    Package p({Record(L"alpha.txt", L"alpha.txt", target / L"blocker\\"), Record(L"Beta.txt", L"Beta.txt", target.path())});
+    Package p({Record(L"alpha.txt", L"alpha.txt", target / L"blocker\\"), Record(L"Beta.txt", L"Beta.txt", target.Path())});
     CabExtractor x(p.description);
-    MessageCapture messages;
+    MessageRecorder messages;
     EXPECT_TRUE(x.ExtractCabinet(TestData() + L"stored.cab"));
     EXPECT_TRUE(x.Cancelled());
-    ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_NE(messages.shown[0].text.find(target / L"blocker\\vrel_alpha.txt"), std::wstring::npos);
+    ASSERT_EQ(messages.Count(), 1u);
+    EXPECT_NE(messages.Shown()[0].text.find(target / L"blocker\\vrel_alpha.txt"), std::wstring::npos);
     EXPECT_FALSE(Exists(target / L"vrel_Beta.txt"));  // the decoder stopped at the failure
+}
+
+TEST_F(CabExtractorTest, WithoutItsEventsTheContextCopiesNothingAndShowsMessage26) {
+    Package p({Record(L"alpha.txt", L"alpha.txt", target.Path()),
+               Record(L"src\\loose.txt", L"loose.txt", target.Path(), kLooseFile)});
+    std::optional<CabExtractor> x;
+    {
+        testsupport::ImportPatch noEvents(nullptr, "kernel32.dll", "CreateEventW", &NoEvent);
+        ASSERT_TRUE(noEvents.Active());
+        x.emplace(p.description);
+    }
+    MessageRecorder messages;
+    EXPECT_FALSE(x->CopyLooseFiles());
+    EXPECT_TRUE(x->Cancelled());
+    EXPECT_TRUE(x->ExtractCabinet(TestData() + L"stored.cab"));
+    ASSERT_EQ(messages.Count(), 2u);
+    EXPECT_NE(messages.Shown()[1].text.find(TestData() + L"stored.cab"), std::wstring::npos);
+    EXPECT_FALSE(Exists(target / L"vrel_alpha.txt"));
+    EXPECT_FALSE(Exists(target / L"vrel_loose.txt"));
 }
 
 TEST_F(CabExtractorTest, CorruptAndTruncatedCabinetsShowMessage26WithTheirPath) {
@@ -208,15 +235,15 @@ TEST_F(CabExtractorTest, CorruptAndTruncatedCabinetsShowMessage26WithTheirPath) 
     WriteBytes(target / L"damaged.cab", damaged);
     for (const std::wstring& cab : {TestData() + L"mspack\\bad_signature.cab", target / L"truncated.cab",
                                     target / L"damaged.cab", target / L"missing.cab"}) {
-        TempFolder out(L"corrupt_out");
-        Package p({Record(L"alpha.txt", L"alpha.txt", out.path()), Record(L"numbers.txt", L"numbers.txt", out.path()),
-                   Record(L"2000_db.mdb", L"db.mdb", out.path())});
+        ScratchFolder out(L"corrupt_out");
+        Package p({Record(L"alpha.txt", L"alpha.txt", out.Path()), Record(L"numbers.txt", L"numbers.txt", out.Path()),
+                   Record(L"2000_db.mdb", L"db.mdb", out.Path())});
         CabExtractor x(p.description);
-        MessageCapture messages;
+        MessageRecorder messages;
         EXPECT_TRUE(x.ExtractCabinet(cab));
         EXPECT_TRUE(x.Cancelled()) << vrel::ToNarrow(cab);
-        ASSERT_EQ(messages.shown.size(), 1u) << vrel::ToNarrow(cab);
-        EXPECT_NE(messages.shown[0].text.find(cab), std::wstring::npos);
+        ASSERT_EQ(messages.Count(), 1u) << vrel::ToNarrow(cab);
+        EXPECT_NE(messages.Shown()[0].text.find(cab), std::wstring::npos);
         EXPECT_FALSE(x.Decoder);  // the context lives only during the extraction
     }
 }
@@ -224,17 +251,17 @@ TEST_F(CabExtractorTest, CorruptAndTruncatedCabinetsShowMessage26WithTheirPath) 
 TEST_F(CabExtractorTest, NamesThatLeaveTheirFolderAreRefusedAndLogged) {
     WriteBytes(target / L"names.cab", "");
     WriteStoredCab(target / L"names.cab", {{"..\\evil.txt", "evil"}, {"C:\\evil2.txt", "evil2"}, {"good.txt", "good"}});
-    TempFolder out(L"names_out");
-    Package p({Record(L"..\\evil.txt", L"evil.txt", out.path()), Record(L"C:\\evil2.txt", L"evil2.txt", out.path()),
+    ScratchFolder out(L"names_out");
+    Package p({Record(L"..\\evil.txt", L"evil.txt", out.Path()), Record(L"C:\\evil2.txt", L"evil2.txt", out.Path()),
                Record(L"good.txt", L"..\\..\\escaped.txt", out / L"x\\y\\"),
-               Record(L"src\\..\\..\\loose.txt", L"loose.txt", out.path(), kLooseFile),
-               Record(L"src\\loose.txt", L"C:\\abs.txt", out.path(), kLooseFile)});
+               Record(L"src\\..\\..\\loose.txt", L"loose.txt", out.Path(), kLooseFile),
+               Record(L"src\\loose.txt", L"C:\\abs.txt", out.Path(), kLooseFile)});
     CabExtractor x(p.description);
-    MessageCapture messages;
+    MessageRecorder messages;
     EXPECT_TRUE(x.CopyLooseFiles());
     EXPECT_TRUE(x.ExtractCabinet(target / L"names.cab"));
     EXPECT_FALSE(x.Cancelled());
-    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_EQ(messages.Count(), 0u);
     EXPECT_FALSE(Exists(out / L"vrel_evil.txt"));
     EXPECT_FALSE(Exists(out / L"vrel_evil2.txt"));
     EXPECT_FALSE(Exists(out / L"x\\y\\vrel_..\\..\\escaped.txt"));
@@ -249,13 +276,36 @@ TEST_F(CabExtractorTest, NamesThatLeaveTheirFolderAreRefusedAndLogged) {
     EXPECT_NE(log.find(L"Refused target file outside its folder: C:\\abs.txt"), std::wstring::npos);
 }
 
+TEST_F(CabExtractorTest, CyrillicNamesInUtf8OrAnsiAndCyrillicFolders) {
+    // The cabinet's one entry wanted as name in folder; what was written.
+    const auto extract = [](const std::wstring& cabinet, const CabEntry& entry, const std::wstring& name,
+                            const std::wstring& folder) {
+        WriteStoredCab(cabinet, {entry});
+        Package p({Record(name, name, folder)});
+        CabExtractor x(p.description);
+        MessageRecorder messages;
+        EXPECT_TRUE(x.ExtractCabinet(cabinet));
+        EXPECT_EQ(messages.Count(), 0u);
+        return ReadBytes(folder + L"vrel_" + name);
+    };
+    CabEntry utf8{vrel::ToNarrow(L"Данные.txt", CP_UTF8), "utf-8 name"};
+    utf8.attributes = 0xA0;  // as gcab writes a name outside ASCII
+    EXPECT_EQ(extract(target / L"utf8.cab", utf8, L"Данные.txt", target.Path()), "utf-8 name");
+
+    if (!vrel::RepresentableInAnsi(L"Пакет")) GTEST_SKIP() << "needs an ANSI code page with Cyrillic letters";
+    ScratchFolder package(L"Пакет"), out(L"Программа");
+    EXPECT_EQ(extract(package / L"Архив.cab", {vrel::ToNarrow(L"Отчёт.txt"), "ansi name"}, L"Отчёт.txt",
+                      out / L"Папка\\"),
+              "ansi name");
+}
+
 TEST_F(CabExtractorTest, PauseHandOverLetsTheUserCancelOrGoOn) {
     for (const bool cancel : {false, true}) {
-        TempFolder out(L"pause");
-        Package p({Record(L"alpha.txt", L"alpha.txt", out.path()), Record(L"Beta.txt", L"Beta.txt", out.path()),
-                   Record(L"zeros.bin", L"zeros.bin", out.path()), Record(L"numbers.txt", L"numbers.txt", out.path())});
+        ScratchFolder out(L"pause");
+        Package p({Record(L"alpha.txt", L"alpha.txt", out.Path()), Record(L"Beta.txt", L"Beta.txt", out.Path()),
+                   Record(L"zeros.bin", L"zeros.bin", out.Path()), Record(L"numbers.txt", L"numbers.txt", out.Path())});
         CabExtractor x(p.description);
-        MessageCapture messages;
+        MessageRecorder messages;
         ::InterlockedExchange(&x.Pause, 1);
         std::thread worker([&] { x.ExtractCabinet(TestData() + L"stored.cab"); });
         // The user-interface side of the hand-over.
@@ -264,7 +314,7 @@ TEST_F(CabExtractorTest, PauseHandOverLetsTheUserCancelOrGoOn) {
         ::InterlockedExchange(&x.Pause, 0);
         ::SetEvent(x.PauseAnswered.get());
         worker.join();
-        EXPECT_TRUE(messages.shown.empty());
+        EXPECT_EQ(messages.Count(), 0u);
         EXPECT_TRUE(Exists(out / L"vrel_alpha.txt"));
         EXPECT_EQ(Exists(out / L"vrel_numbers.txt"), !cancel);
         EXPECT_EQ(x.Cancelled(), cancel);

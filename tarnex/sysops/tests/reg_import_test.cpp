@@ -57,13 +57,13 @@ protected:
         WriteBytes(folder / L"data.reg", text);
         return ImportRegFile(folder / L"data.reg");
     }
-    TempFolder folder{L"regimport"};
+    ScratchFolder folder{L"regimport"};
 };
 
 }  // namespace
 
 TEST_F(RegImportTest, EveryValueKindIsWrittenWithItsTypeAndBytes) {
-    MessageCapture messages;
+    MessageRecorder messages;
     ASSERT_TRUE(Import("REGEDIT4\r\n\r\n" + kKeyLine +
                        "\"s\"=\"text\"\r\n"
                        "\"x\"=\"x\"\r\n"
@@ -82,7 +82,7 @@ TEST_F(RegImportTest, EveryValueKindIsWrittenWithItsTypeAndBytes) {
                        "[HKEY_CURRENT_USER\\Software\\VrelSysopsTest\\Reg\\Dw]\r\n"
                        "@=dword:00000001\r\n"
                        "[HKEY_CURRENT_USER\\Software\\VrelSysopsTest\\Reg\\Empty]\r\n"));
-    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_EQ(messages.Count(), 0u);
     const Value s = Read(L"s");
     EXPECT_EQ(s.type, static_cast<DWORD>(REG_SZ));
     EXPECT_EQ(Text(s), L"text");
@@ -136,11 +136,11 @@ TEST_F(RegImportTest, ABadEntryStopsTheImportAndKeepsWhatWasWritten) {
     };
     for (const Case& c : cases) {
         ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\VrelSysopsTest");
-        MessageCapture messages;
+        MessageRecorder messages;
         EXPECT_FALSE(Import(kKeyLine + c.body)) << c.body.substr(0, 60);
         EXPECT_TRUE(Read(c.kept).present) << c.body.substr(0, 60);
         EXPECT_FALSE(Read(c.notWritten).present) << c.body.substr(0, 60);
-        EXPECT_TRUE(messages.shown.empty());
+        EXPECT_EQ(messages.Count(), 0u);
     }
     EXPECT_NE(LogText().find(L"Refused registry key: HKEY_CURRENT_USER\\Software\\..\\..\\VrelEscape"), std::wstring::npos);
     HKEY escaped = nullptr;
@@ -148,7 +148,7 @@ TEST_F(RegImportTest, ABadEntryStopsTheImportAndKeepsWhatWasWritten) {
 }
 
 TEST_F(RegImportTest, LongLinesWithinTheLimitAndOddFilesAreRead) {
-    MessageCapture messages;
+    MessageRecorder messages;
     const std::string text(4000, 'L');
     EXPECT_TRUE(Import(kKeyLine + "\"long\"=\"" + text + "\"\r\n"));
     EXPECT_EQ(Text(Read(L"long")).size(), 4000u);
@@ -159,11 +159,11 @@ TEST_F(RegImportTest, LongLinesWithinTheLimitAndOddFilesAreRead) {
 }
 
 TEST_F(RegImportTest, AMissingFileShowsTheWarningOnce) {
-    MessageCapture messages;
+    MessageRecorder messages;
     const std::wstring path = folder / L"missing.reg";
     EXPECT_FALSE(ImportRegFile(path));
-    ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown[0].type, static_cast<UINT>(kWarningBox));
-    EXPECT_EQ(messages.shown[0].owner, nullptr);
-    EXPECT_NE(messages.shown[0].text.find(path), std::wstring::npos);
+    ASSERT_EQ(messages.Count(), 1u);
+    EXPECT_EQ(messages.Shown()[0].type, static_cast<UINT>(kWarningBox));
+    EXPECT_EQ(messages.Shown()[0].owner, nullptr);
+    EXPECT_NE(messages.Shown()[0].text.find(path), std::wstring::npos);
 }

@@ -63,14 +63,14 @@ protected:
     static void SetUpTestSuite() { InitTestApp(); }
     void SetUp() override { StickyReplaceAnswer() = kReplace; }
     void TearDown() override { StickyReplaceAnswer() = kReplace; }
-    TempFolder folder{L"replace"};
+    ScratchFolder folder{L"replace"};
 
     // Puts a copy of version_X.dll (or a plain file) at the target with a
     // given write time.
     void Existing(const std::wstring& name, const wchar_t* versionDll, const FileStamp& time, int ms = 0) {
         const std::wstring path = folder / name;
         if (versionDll != nullptr)
-            ASSERT_TRUE(::CopyFileW((ExeFolder() + versionDll).c_str(), path.c_str(), FALSE));
+            ASSERT_TRUE(::CopyFileW((TestProgramFolder() + versionDll).c_str(), path.c_str(), FALSE));
         else
             WriteBytes(path, "plain existing file");
         SetLocalWriteTime(path, time, ms);
@@ -80,8 +80,8 @@ protected:
 }  // namespace
 
 TEST_F(ReplacePolicyTest, VersionTextsComeFromTheFixedFileVersion) {
-    EXPECT_EQ(FileVersionText(ExeFolder() + L"version_1_0_0_5.dll"), L"1.0.0.5");
-    EXPECT_EQ(FileVersionText(ExeFolder() + L"version_1_0_1_0.dll"), L"1.0.1.0");
+    EXPECT_EQ(FileVersionText(TestProgramFolder() + L"version_1_0_0_5.dll"), L"1.0.0.5");
+    EXPECT_EQ(FileVersionText(TestProgramFolder() + L"version_1_0_1_0.dll"), L"1.0.1.0");
     WriteBytes(folder / L"plain.txt", "no resources");
     EXPECT_EQ(FileVersionText(folder / L"plain.txt"), L"");
     EXPECT_EQ(FileVersionText(folder / L"missing.dll"), L"");
@@ -112,20 +112,20 @@ TEST_F(ReplacePolicyTest, VersionAndTimeDecideWhenTheUserIsAsked) {
     for (const Case& c : cases) {
         const std::wstring name = L"file" + std::to_wstring(index++) + L".dll";
         Existing(name, c.existingDll, c.existingTime, c.existingMs);
-        FileRecord record = Incoming(folder.path(), name, c.packageVersion, kPackaged);
+        FileRecord record = Incoming(folder.Path(), name, c.packageVersion, kPackaged);
         ReplaceScript script({kReplace});
         EXPECT_TRUE(MayReplaceExisting(record, Owner())) << index;
         EXPECT_EQ(script.asked.size(), c.asked ? 1u : 0u) << "case " << index - 1;
         EXPECT_EQ(record.KeepExisting, 0);
     }
-    FileRecord absent = Incoming(folder.path(), L"absent.dll", L"", kPackaged);
+    FileRecord absent = Incoming(folder.Path(), L"absent.dll", L"", kPackaged);
     ReplaceScript none({});
     EXPECT_TRUE(MayReplaceExisting(absent, Owner()));
 }
 
 TEST_F(ReplacePolicyTest, TheQuestionDescribesBothFiles) {
     Existing(L"lib.dll", L"version_1_0_0_5.dll", Stamp(2022, 7, 8, 9, 10, 12));
-    FileRecord record = Incoming(folder.path(), L"lib.dll", L"1.0.0.4", kPackaged);
+    FileRecord record = Incoming(folder.Path(), L"lib.dll", L"1.0.0.4", kPackaged);
     ReplaceScript script({kSkip});
     EXPECT_FALSE(MayReplaceExisting(record, Owner()));
     ASSERT_EQ(script.asked.size(), 1u);
@@ -162,7 +162,7 @@ TEST_F(ReplacePolicyTest, EachAnswerAndTheStickyAnswersAcrossFiles) {
         for (int i = 0; i < 3; ++i) {
             const std::wstring name = L"sticky" + std::to_wstring(i) + L".dll";
             Existing(name, L"version_1_0_0_5.dll", kPackaged);
-            FileRecord record = Incoming(folder.path(), name, L"1.0.0.4", kPackaged);
+            FileRecord record = Incoming(folder.Path(), name, L"1.0.0.4", kPackaged);
             EXPECT_EQ(MayReplaceExisting(record, Owner()), c.written[i]) << "file " << i << " first " << c.answers[0];
             EXPECT_EQ(record.KeepExisting, c.kept[i]) << "file " << i << " first " << c.answers[0];
         }
@@ -176,7 +176,7 @@ TEST_F(ReplacePolicyTest, WithoutAnOwnerNothingIsShownAndLaterFilesAreSkipped) {
     for (int i = 0; i < 2; ++i) {
         const std::wstring name = L"orphan" + std::to_wstring(i) + L".dll";
         Existing(name, L"version_1_0_0_5.dll", kPackaged);
-        FileRecord record = Incoming(folder.path(), name, L"1.0.0.4", kPackaged);
+        FileRecord record = Incoming(folder.Path(), name, L"1.0.0.4", kPackaged);
         EXPECT_FALSE(MayReplaceExisting(record, nullptr));
         EXPECT_EQ(record.KeepExisting, 0);
     }
@@ -184,7 +184,7 @@ TEST_F(ReplacePolicyTest, WithoutAnOwnerNothingIsShownAndLaterFilesAreSkipped) {
     EXPECT_EQ(StickyReplaceAnswer(), kNoOwner);
     // A later file with an owner is skipped all the same.
     Existing(L"later.dll", L"version_1_0_0_5.dll", kPackaged);
-    FileRecord record = Incoming(folder.path(), L"later.dll", L"1.0.0.4", kPackaged);
+    FileRecord record = Incoming(folder.Path(), L"later.dll", L"1.0.0.4", kPackaged);
     EXPECT_FALSE(MayReplaceExisting(record, Owner()));
 }
 
@@ -197,7 +197,7 @@ TEST_F(ReplacePolicyTest, ExtractionKeepsOrWritesByTheAnswer) {
     d.ComponentList.resize(2);
     d.ComponentList[1].Selected = 1;
     for (const wchar_t* name : {L"alpha.txt", L"Beta.txt"}) {
-        d.FileList.push_back(Incoming(folder.path(), name, L"", kPackaged));
+        d.FileList.push_back(Incoming(folder.Path(), name, L"", kPackaged));
         d.ComponentList[1].Files.push_back(d.FileList.size() - 1);
     }
     CabExtractor x(d);
@@ -228,29 +228,38 @@ struct DialogSeen {
     bool found = false;
 };
 
-// Plays the user: waits for the dialog, reads it and presses a button.
+// Plays the user: waits for the dialog, reads it and presses a button. The
+// window exists before its texts are filled in; a modal dialog becomes
+// visible only after its initialisation, so the user waits for that, and
+// presses again until the dialog is gone (a click that lands before the
+// modal loop runs may be lost, and the caller would then wait for ever).
 void PressWhenShown(int button, DialogSeen& seen) {
-    for (int i = 0; i < 200 && !seen.found; ++i) {
+    for (int i = 0; i < 400; ++i) {
         HWND dialog = ::FindWindowW(L"#32770", L"Замена файла");
-        if (dialog == nullptr) {
-            ::Sleep(50);
+        if (dialog == nullptr || !::IsWindowVisible(dialog)) {
+            ::Sleep(25);
             continue;
         }
-        wchar_t text[512] = {};
-        ::GetDlgItemTextW(dialog, IDC_EXISTING_PATH, text, 512);
-        seen.path = text;
-        ::GetDlgItemTextW(dialog, IDC_EXISTING_LINE, text, 512);
-        seen.existingLine = text;
-        ::GetDlgItemTextW(dialog, IDC_NEW_NAME, text, 512);
-        seen.name = text;
-        ::GetDlgItemTextW(dialog, IDC_NEW_LINE, text, 512);
-        seen.newLine = text;
-        LOGFONTW font{};
-        const HFONT groupFont = reinterpret_cast<HFONT>(::SendDlgItemMessageW(dialog, IDC_EXISTING_GROUP, WM_GETFONT, 0, 0));
-        if (groupFont != nullptr && ::GetObjectW(groupFont, sizeof font, &font) != 0) seen.groupWeight = font.lfWeight;
-        seen.found = true;
+        if (!seen.found) {
+            wchar_t text[512] = {};
+            ::GetDlgItemTextW(dialog, IDC_EXISTING_PATH, text, 512);
+            seen.path = text;
+            ::GetDlgItemTextW(dialog, IDC_EXISTING_LINE, text, 512);
+            seen.existingLine = text;
+            ::GetDlgItemTextW(dialog, IDC_NEW_NAME, text, 512);
+            seen.name = text;
+            ::GetDlgItemTextW(dialog, IDC_NEW_LINE, text, 512);
+            seen.newLine = text;
+            LOGFONTW font{};
+            const HFONT groupFont =
+                reinterpret_cast<HFONT>(::SendDlgItemMessageW(dialog, IDC_EXISTING_GROUP, WM_GETFONT, 0, 0));
+            if (groupFont != nullptr && ::GetObjectW(groupFont, sizeof font, &font) != 0) seen.groupWeight = font.lfWeight;
+            seen.found = true;
+        }
         DWORD_PTR ignored = 0;
         ::SendMessageTimeoutW(::GetDlgItem(dialog, button), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+        for (int j = 0; j < 40 && ::IsWindow(dialog); ++j) ::Sleep(25);
+        if (!::IsWindow(dialog)) return;
     }
 }
 
@@ -261,7 +270,7 @@ TEST_F(ReplacePolicyTest, TheRealDialogShowsBothFilesAndAnswersWithTheButtonPres
                                    nullptr, nullptr);
     if (owner == nullptr) GTEST_SKIP() << "no display for dialogs";
     Existing(L"shown.dll", L"version_1_0_0_5.dll", Stamp(2022, 7, 8, 9, 10, 12));
-    FileRecord record = Incoming(folder.path(), L"shown.dll", L"1.0.0.4", kPackaged);
+    FileRecord record = Incoming(folder.Path(), L"shown.dll", L"1.0.0.4", kPackaged);
     for (const int button : {IDC_REPLACE_BUTTON, IDC_REPLACE_ALL_BUTTON, IDC_SKIP_BUTTON, IDC_SKIP_ALL_BUTTON}) {
         StickyReplaceAnswer() = kReplace;
         record.KeepExisting = 0;

@@ -28,14 +28,19 @@ protected:
     // A copy of a test module in a folder of its own.
     std::wstring Place(const std::wstring& module, const std::wstring& as) {
         const std::wstring path = folder / as;
-        EXPECT_TRUE(::CopyFileW((ExeFolder() + module).c_str(), path.c_str(), FALSE));
+        EXPECT_TRUE(::CopyFileW((TestProgramFolder() + module).c_str(), path.c_str(), FALSE));
         return path;
     }
     static std::wstring Mark(const wchar_t* name) { return RegText(HKEY_CURRENT_USER, kMarkKey, name); }
     static std::wstring Folder(const std::wstring& path) { return path.substr(0, path.rfind(L'\\')); }
+    static std::wstring CurrentFolder() {
+        wchar_t current[MAX_PATH] = {};
+        ::GetCurrentDirectoryW(MAX_PATH, current);
+        return current;
+    }
     static bool Logged(const std::wstring& line) { return LogText().find(line + L"\r\n") != std::wstring::npos; }
 
-    TempFolder folder{L"selfreg"};
+    ScratchFolder folder{L"selfreg"};
 };
 
 bool CreatableByProgId() {
@@ -53,13 +58,13 @@ bool CreatableByProgId() {
 TEST_F(SelfRegistrationTest, AComLibraryRegistersAndBecomesCreatable) {
     const std::wstring path = Place(L"selfreg_0.dll", L"Server.dll");
     ASSERT_EQ(::CoInitialize(nullptr), S_OK);
+    const std::wstring before = CurrentFolder();
     EXPECT_TRUE(RegisterDll(path));
     EXPECT_TRUE(Logged(L"Registration DLL/OCX. Result: OK. " + path));
     EXPECT_EQ(::GetModuleHandleW(path.c_str()), nullptr);  // freed after the call
-    EXPECT_EQ(Mark(L"RegisterDir"), Folder(path));  // ran in the library's folder
-    wchar_t current[MAX_PATH] = {};
-    ::GetCurrentDirectoryW(MAX_PATH, current);
-    EXPECT_EQ(_wcsicmp(current, Folder(path).c_str()), 0);  // and it stays there
+    // The process's current folder, which other threads share, is left alone.
+    EXPECT_EQ(Mark(L"RegisterDir"), before);
+    EXPECT_EQ(CurrentFolder(), before);
     EXPECT_TRUE(CreatableByProgId());
     ::CoFreeUnusedLibraries();
 
@@ -68,7 +73,35 @@ TEST_F(SelfRegistrationTest, AComLibraryRegistersAndBecomesCreatable) {
     EXPECT_EQ(RegText(HKEY_CLASSES_ROOT, L"Vrel.SysopsTest.1\\CLSID", L""), L"");
     EXPECT_FALSE(CreatableByProgId());
     ::CoUninitialize();
-    ::SetCurrentDirectoryW(ExeFolder().c_str());
+}
+
+TEST_F(SelfRegistrationTest, ALibraryFindsTheLibrariesBesideIt) {
+    const std::wstring path = Place(L"selfreg_5.dll", L"Neighbour.dll");
+    ASSERT_TRUE(::CopyFileW((TestData() + L"selfreg_peer.dll").c_str(), (folder / L"selfreg_peer.dll").c_str(), FALSE));
+    const std::wstring before = CurrentFolder();
+    EXPECT_TRUE(RegisterDll(path));
+    EXPECT_TRUE(UnregisterDll(path));
+    EXPECT_EQ(CurrentFolder(), before);
+}
+
+TEST_F(SelfRegistrationTest, ALibraryOfTheOtherBitnessIsRefusedBeforeItIsLoaded) {
+    // The same library with the machine field of the other bitness.
+    std::string image = ReadBytes(TestProgramFolder() + L"selfreg_0.dll");
+    ASSERT_GT(image.size(), 0x40u);
+    const std::uint32_t peAt = static_cast<std::uint8_t>(image[0x3C]) | static_cast<std::uint8_t>(image[0x3D]) << 8;
+    ASSERT_EQ(image.compare(peAt, 4, std::string("PE\0\0", 4)), 0);
+    const std::uint16_t other = sizeof(void*) == 8 ? IMAGE_FILE_MACHINE_I386 : IMAGE_FILE_MACHINE_AMD64;
+    image[peAt + 4] = static_cast<char>(other & 0xFF);
+    image[peAt + 5] = static_cast<char>(other >> 8);
+    const std::wstring path = folder / L"Other.dll";
+    WriteBytes(path, image);
+
+    const std::wstring bits = sizeof(void*) == 8 ? L"a 32-bit module into the 64-bit" : L"a 64-bit module into the 32-bit";
+    EXPECT_FALSE(RegisterDll(path));
+    EXPECT_TRUE(Logged(L"Registration DLL/OCX. Result: Don't load " + bits + L" installer. " + path));
+    EXPECT_FALSE(UnregisterDll(path));
+    EXPECT_TRUE(Logged(L"DeRegistration DLL/OCX. Result: Don't load " + bits + L" installer. " + path));
+    EXPECT_EQ(Mark(L"RegisterDir"), L"");  // never called
 }
 
 TEST_F(SelfRegistrationTest, FailuresAreLoggedWithTheirTexts) {
@@ -96,7 +129,6 @@ TEST_F(SelfRegistrationTest, FaultsAndExceptionsInsideTheExportAreContained) {
         EXPECT_TRUE(Logged(L"Registration DLL/OCX. Result: DllRegisterServer function evoked exception. " + path));
         EXPECT_FALSE(UnregisterDll(path));
         EXPECT_TRUE(Logged(L"DeRegistration DLL/OCX. Result: DllUnregisterServer function evoked exception. " + path));
-        ::SetCurrentDirectoryW(ExeFolder().c_str());
         EXPECT_TRUE(::DeleteFileW(path.c_str())) << "library left loaded";
     }
     // The guard is gone afterwards: the next library registers normally.

@@ -1,10 +1,15 @@
-// A self-registering library of the tests, built in five modes
+// A self-registering library of the tests, built in six modes
 // (SELFREG_MODE): 0 registers a creatable COM class under
 // HKEY_CLASSES_ROOT, 1 answers S_FALSE, 2 faults, 3 raises a software exception, 4 has
-// no registration exports at all. Each registration call also records the
-// current directory it ran in.
+// no registration exports at all, 5 answers through a function of the
+// library beside it (selfreg_peer.dll). Each registration call also records
+// the current directory it ran in.
 #include <windows.h>
 #include <objbase.h>
+
+#if SELFREG_MODE == 5
+extern "C" HRESULT STDAPICALLTYPE VrelPeerAnswer();
+#endif
 
 namespace {
 
@@ -93,6 +98,8 @@ extern "C" HRESULT STDAPICALLTYPE VrelRegisterServer() {
 #elif SELFREG_MODE == 2
     *static_cast<volatile int*>(nullptr) = 1;
     return S_OK;
+#elif SELFREG_MODE == 5
+    return VrelPeerAnswer();
 #else
     RaiseException(0xE0000001, 0, 0, nullptr);
     return S_OK;
@@ -110,6 +117,8 @@ extern "C" HRESULT STDAPICALLTYPE VrelUnregisterServer() {
 #elif SELFREG_MODE == 2
     *static_cast<volatile int*>(nullptr) = 2;
     return S_OK;
+#elif SELFREG_MODE == 5
+    return VrelPeerAnswer();
 #else
     RaiseException(0xE0000002, 0, 0, nullptr);
     return S_OK;

@@ -73,15 +73,15 @@ protected:
 }  // namespace
 
 TEST_F(ShortcutsTest, CreatedShortcutsResolveThroughTheShell) {
-    const std::wstring target = ExeFolder() + L"sysops_svc_stub.exe";
-    EXPECT_EQ(ProcessLink(Link(L"csidl_programs\\VrelSysopsTest\\Tools", L"Stub", target, ExeFolder(), L"/x 1"), false), 1);
+    const std::wstring target = TestProgramFolder() + L"sysops_svc_stub.exe";
+    EXPECT_EQ(ProcessLink(Link(L"csidl_programs\\VrelSysopsTest\\Tools", L"Stub", target, TestProgramFolder(), L"/x 1"), false), 1);
     const std::wstring lnk = programs + L"VrelSysopsTest\\Tools\\Stub.lnk";
     ASSERT_TRUE(Exists(lnk));
     const Resolved r = Resolve(lnk);
     ASSERT_TRUE(r.loaded);
     EXPECT_EQ(_wcsicmp(r.path.c_str(), target.c_str()), 0) << r.path;
     EXPECT_EQ(r.args, L"/x 1");
-    EXPECT_EQ(r.work, ExeFolder());
+    EXPECT_EQ(r.work, TestProgramFolder());
 }
 
 TEST_F(ShortcutsTest, RemovingTheLastShortcutRemovesEmptyFoldersUpToTheSpecialFolder) {

@@ -11,14 +11,7 @@
 
 namespace sysops_test {
 
-std::wstring ExeFolder() {
-    wchar_t path[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring text = path;
-    return text.substr(0, text.rfind(L'\\') + 1);
-}
-
-std::wstring TestData() { return ExeFolder() + L"sysops_testdata\\"; }
+std::wstring TestData() { return TestProgramFolder() + L"sysops_testdata\\"; }
 
 namespace {
 std::wstring TempRoot() {
@@ -41,29 +34,9 @@ void InitTestApp() {
     ClearLog();
 }
 
-TempFolder::TempFolder(const std::wstring& name) : path_(TempRoot() + name + L"\\") {
-    ::CreateDirectoryW(TempRoot().c_str(), nullptr);
-    RemoveTree(path_);
-    ::CreateDirectoryW(path_.c_str(), nullptr);
-}
-
-TempFolder::~TempFolder() { RemoveTree(path_); }
-
-std::wstring LogText() {
-    const std::string bytes = ReadBytes(tarnex::LogPath());
-    if (bytes.empty()) return {};
-    return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
-}
+std::wstring LogText() { return testfiles::ReadUtf16(tarnex::LogPath()); }
 
 void ClearLog() { ::DeleteFileW(tarnex::LogPath().c_str()); }
-
-MessageCapture::MessageCapture(int button) {
-    tarnex::SetMessageAnswerer([this, button](const tarnex::MessageRequest& r) {
-        shown.push_back(r);
-        return button;
-    });
-}
-MessageCapture::~MessageCapture() { tarnex::SetMessageAnswerer({}); }
 
 ReplaceScript::ReplaceScript(std::deque<int> answers) : answers_(std::move(answers)) {
     tarnex::SetReplaceAnswerer([this](const tarnex::ReplaceQuestion& q) {
@@ -110,7 +83,7 @@ void WriteStoredCab(const std::wstring& path, const std::vector<CabEntry>& entri
         Put16(files, 0);  // folder 0
         Put16(files, e.dosDate);
         Put16(files, e.dosTime);
-        Put16(files, 0x20);
+        Put16(files, e.attributes);
         files += e.name;
         files.push_back('\0');
         stream += e.data;

@@ -12,6 +12,7 @@
 
 #include "run/message_box.h"
 #include "sysops/replace_dialog.h"
+#include "tests/support/message_recorder.h"
 #include "tests/support/test_files.h"
 
 namespace sysops_test {
@@ -20,38 +21,18 @@ namespace sysops_test {
 // to a folder of its own, emptied here).
 void InitTestApp();
 
-std::wstring ExeFolder();  // with a trailing backslash
-std::wstring TestData();   // ExeFolder() + "sysops_testdata\"
-
-// A fresh folder under the prefix's temp folder, removed with its contents.
-class TempFolder {
-public:
-    explicit TempFolder(const std::wstring& name);
-    ~TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    const std::wstring& path() const { return path_; }  // with a trailing backslash
-    std::wstring operator/(const std::wstring& name) const { return path_ + name; }
-
-private:
-    std::wstring path_;
-};
+std::wstring TestData();  // the test program's folder + "sysops_testdata\"
 
 using testfiles::Exists;
 using testfiles::IsFolder;
+using testfiles::MessageRecorder;
 using testfiles::ReadBytes;
 using testfiles::RemoveTree;
+using testfiles::ScratchFolder;
+using testfiles::TestProgramFolder;
 using testfiles::WriteBytes;
 std::wstring LogText();
 void ClearLog();
-
-// Captures every message box and answers it with `button`.
-class MessageCapture {
-public:
-    explicit MessageCapture(int button = IDOK);
-    ~MessageCapture();
-    std::vector<tarnex::MessageRequest> shown;
-};
 
 // Answers the replace question from a script; -1 past its end fails the test.
 class ReplaceScript {
@@ -78,6 +59,7 @@ struct CabEntry {
     std::string data;
     std::uint16_t dosDate = (41 << 9) | (3 << 5) | 4;  // 2021-03-04
     std::uint16_t dosTime = (5 << 11) | (6 << 5) | 4;  // 05:06:08
+    std::uint16_t attributes = 0x20;                    // 0x80: the name is UTF-8
 };
 void WriteStoredCab(const std::wstring& path, const std::vector<CabEntry>& entries);
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "vrel/module_path.h"
 #include "vrel/text_convert.h"
 #include "vrel/unique_handle.h"
 
@@ -33,6 +34,11 @@ std::string ReadBytes(const std::wstring& path) {
     return bytes;
 }
 
+std::wstring ReadUtf16(const std::wstring& path) {
+    const std::string bytes = ReadBytes(path);
+    return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
+}
+
 bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 bool IsFolder(const std::wstring& path) {
@@ -60,6 +66,24 @@ void RemoveTree(const std::wstring& folder) {
     }
     find.reset();
     ::RemoveDirectoryW(base.c_str());
+}
+
+std::wstring TestProgramPath() { return vrel::ModulePath(nullptr); }
+
+std::wstring TestProgramFolder() {
+    const std::wstring path = TestProgramPath();
+    return path.substr(0, path.rfind(L'\\') + 1);
+}
+
+std::wstring MakeScratchFolder(const std::wstring& tag) {
+    static LONG counter = 0;
+    wchar_t temp[MAX_PATH + 1] = {};
+    ::GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = std::wstring(temp) + L"vrel_" + tag + L"_" + std::to_wstring(::GetCurrentProcessId()) +
+                                L"_" + std::to_wstring(::InterlockedIncrement(&counter)) + L"\\";
+    RemoveTree(folder);
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    return folder;
 }
 
 }  // namespace testfiles

@@ -1,5 +1,5 @@
 // Files and folders for the installer's tests: writing test packages,
-// reading results back, clearing what a case left behind.
+// reading results back, scratch folders, clearing what a case left behind.
 #pragma once
 
 #include <string>
@@ -14,10 +14,36 @@ void WriteBytes(const std::wstring& path, const std::string& bytes);
 // open for writing by the code under test are read too).
 std::string ReadBytes(const std::wstring& path);
 
+// A UTF-16 text file without byte-order mark (the setup log, reports of
+// helper programs); "" when it cannot be read.
+std::wstring ReadUtf16(const std::wstring& path);
+
 bool Exists(const std::wstring& path);
 bool IsFolder(const std::wstring& path);
 
 // Deletes the folder with everything in it, read-only files included.
 void RemoveTree(const std::wstring& folder);
+
+// The test program's full path, and its folder with a backslash.
+std::wstring TestProgramPath();
+std::wstring TestProgramFolder();
+
+// A fresh, empty folder under the temp folder, named after tag and unique
+// to the process and the call; ends in a backslash.
+std::wstring MakeScratchFolder(const std::wstring& tag);
+
+// A MakeScratchFolder folder, removed with everything in it at the end.
+class ScratchFolder {
+public:
+    explicit ScratchFolder(const std::wstring& tag) : path_(MakeScratchFolder(tag)) {}
+    ~ScratchFolder() { RemoveTree(path_); }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    const std::wstring& Path() const { return path_; }
+    std::wstring operator/(const std::wstring& name) const { return path_ + name; }
+
+private:
+    std::wstring path_;
+};
 
 }  // namespace testfiles

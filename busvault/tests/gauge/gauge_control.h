@@ -1,0 +1,75 @@
+// The simulated gauge as a Windows test program drives it: its mode through
+// the control file, its counts from the status file (gauge_sim.cpp), both
+// reached through drive Z:.
+#pragma once
+
+#include <windows.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace gauge {
+
+// A Linux path as a Windows program under Wine sees it.
+inline std::string HostPath(std::string path) {
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    return "Z:" + path;
+}
+
+class GaugeControl {
+public:
+    explicit GaugeControl(const std::string& base)
+        : control_(HostPath(base + ".control")), status_(HostPath(base + ".status")) {}
+
+    // Switches the mode with a new generation and waits until the gauge has
+    // taken it (its request count is then 0 and any noise is on the line).
+    bool Set(const std::string& mode) {
+        ++generation_;
+        const std::string temp = control_ + ".new";
+        {
+            std::ofstream out(temp, std::ios::trunc);
+            out << generation_ << ' ' << mode << '\n';
+        }
+        if (!::MoveFileExA(temp.c_str(), control_.c_str(), MOVEFILE_REPLACE_EXISTING)) return false;
+        for (int i = 0; i < 400; ++i) {
+            const std::vector<long> status = Status();
+            if (!status.empty() && status[0] == generation_) return true;
+            ::Sleep(5);
+        }
+        return false;
+    }
+
+    // Requests seen in this generation, once the count has settled.
+    long Requests() {
+        const std::vector<long> status = SettledStatus();
+        return status.size() > 1 ? status[1] : -1;
+    }
+
+    // The whole status line once it has stopped changing: generation,
+    // requests, replies and, in chaos mode, what was done to the replies.
+    std::vector<long> SettledStatus() {
+        std::vector<long> last;
+        for (int stable = 0, i = 0; i < 100 && stable < 10; ++i) {
+            const std::vector<long> now = Status();
+            stable = now == last ? stable + 1 : 0;
+            last = now;
+            ::Sleep(10);
+        }
+        return last;
+    }
+
+    std::vector<long> Status() const {
+        std::ifstream in(status_);
+        std::vector<long> values;
+        for (long value; in >> value;) values.push_back(value);
+        return values;
+    }
+
+private:
+    std::string control_, status_;
+    long generation_ = 1000 + static_cast<long>(::GetTickCount() % 1000) * 1000;
+};
+
+}  // namespace gauge

@@ -1,0 +1,81 @@
+#include "installer_process.h"
+
+#include "run_test_support.h"
+#include "vrel/module_path.h"
+
+namespace tarnex::testing {
+namespace ud = tarnex::uidriver;
+
+std::wstring WindowsLog() {
+    wchar_t folder[MAX_PATH] = {};
+    ::GetWindowsDirectoryW(folder, MAX_PATH);
+    return std::wstring(folder) + L"\\VrelTARNEX.log";
+}
+
+void ReportWindowsXpTo(const std::wstring& programFile, bool on) {
+    const std::wstring path = L"Software\\Wine\\AppDefaults\\" + programFile;
+    if (!on) {
+        ::RegDeleteTreeW(HKEY_CURRENT_USER, path.c_str());
+        return;
+    }
+    vrel::unique_hkey key;
+    ::RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr);
+    const std::wstring value = L"winxp";
+    ::RegSetValueExW(key.get(), L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                     static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+}
+
+std::wstring StubMode(const std::string& nameGen, std::size_t logOffset) {
+    const std::wstring whole = ReadLog(WindowsLog());
+    const std::wstring log = logOffset < whole.size() ? whole.substr(logOffset) : std::wstring();
+    const std::wstring marker = L", product \"" + Widen(nameGen) + L"\"";
+    const std::size_t at = log.find(marker);
+    if (at == std::wstring::npos) return L"";
+    const std::size_t mode = log.rfind(L"Wizard stub: mode ", at);
+    return mode == std::wstring::npos ? L"" : log.substr(mode + 18, at - mode - 18);
+}
+
+Installer::Installer(const std::wstring& folder, const std::wstring& programFile, const std::wstring& arguments) {
+    const std::wstring self = vrel::ModulePath(nullptr);
+    path = folder + programFile;
+    ::CopyFileW((self.substr(0, self.rfind(L'\\') + 1) + L"Tarnex.exe").c_str(), path.c_str(), FALSE);
+    std::wstring command = L"\"" + path + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
+                         &info)) {
+        process_.reset(info.hProcess);
+        vrel::unique_handle thread(info.hThread);
+        pid = info.dwProcessId;
+    }
+}
+
+Installer::~Installer() {
+    if (process_ && ::WaitForSingleObject(process_.get(), 0) != WAIT_OBJECT_0) {
+        ::TerminateProcess(process_.get(), 99);
+        ::WaitForSingleObject(process_.get(), 5000);
+    }
+}
+
+ud::BoxContent Installer::Box(DWORD timeoutMs) const {
+    ud::WindowQuery query;
+    query.ProcessId = pid;
+    HWND box = ud::WaitForWindow(query, timeoutMs);
+    return box ? ud::ReadBox(box) : ud::BoxContent{};
+}
+
+long Installer::Exit(std::string* stuckAt, DWORD timeoutMs) const {
+    const long code = ud::WaitForExit(process_.get(), timeoutMs);
+    if (code == -1 && stuckAt) {
+        ud::WindowQuery query;
+        query.ProcessId = pid;
+        for (HWND w : ud::FindWindows(query)) {
+            const ud::BoxContent b = ud::ReadBox(w);
+            *stuckAt += std::string(b.Text.begin(), b.Text.end());
+        }
+    }
+    return code;
+}
+
+}  // namespace tarnex::testing

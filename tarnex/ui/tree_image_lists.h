@@ -1,0 +1,28 @@
+// The component tree's image lists: the level pictures with the lock
+// overlay (bitmap 107) and the check images (bitmap 141), 16x16 with the
+// strips' mask colour.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <vrel/unique_handle.h>
+
+namespace tarnex {
+
+struct ImageListTraits {
+    using pointer = HIMAGELIST;
+    static pointer invalid() noexcept { return nullptr; }
+    static bool valid(pointer h) noexcept { return h != nullptr; }
+    static void close(pointer h) noexcept { ::ImageList_Destroy(h); }
+};
+using unique_imagelist = vrel::UniqueHandle<ImageListTraits>;
+
+// The normal list, with image 7 registered as overlay 1; empty when the
+// strip gives fewer than eight images.
+unique_imagelist LoadTreeImages(HINSTANCE instance);
+
+// The state list; empty when the strip gives fewer than five images.
+unique_imagelist LoadCheckImages(HINSTANCE instance);
+
+}  // namespace tarnex

@@ -1,0 +1,151 @@
+// Timings of the installer's own code for scripts/bench, one line of
+// "key=value" pairs per measurement:
+//   tarnex_bench load FOLDER COMPONENTS one|per REPEATS
+//       writes a package of COMPONENTS components (ten files each) into
+//       FOLDER, then loads its description and catalogue REPEATS times.
+//   tarnex_bench transfer CABINET OUTPUT
+//       extracts every file of the cabinet into OUTPUT through the engine's
+//       step-3 transfer (temporary names, cabinet times, replace checks).
+#include <windows.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "description/component_catalogue.h"
+#include "description/setup_description.h"
+#include "package_writer.h"
+#include "run/app_context.h"
+#include "sysops/cab_extractor.h"
+#include "sysops/folder_tree.h"
+#include "vrel/bounded_copy.h"
+#include "vrel/text_convert.h"
+
+namespace {
+
+using namespace tarnex;
+using Clock = std::chrono::steady_clock;
+
+double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+// Processor time of this process so far (user and kernel), in seconds: on a
+// shared machine it tells the work apart from the waiting.
+double ProcessorSeconds() {
+    FILETIME created{}, exited{}, kernel{}, user{};
+    if (!::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0;
+    const auto value = [](const FILETIME& t) {
+        return static_cast<double>((static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime);
+    };
+    return (value(kernel) + value(user)) / 1e7;
+}
+
+std::wstring WithBackslash(std::wstring folder) {
+    if (folder.empty() || folder.back() != L'\\') folder += L'\\';
+    return folder;
+}
+
+void PointContextAt(const std::wstring& folder) {
+    AppContext& app = App();
+    app.Mode = AS_INST;
+    vrel::CopyToField(app.ProgramFolder, std::wstring_view(folder));
+    vrel::CopyToField(app.ProgramName, std::wstring_view(L"Tarnex"));
+    // The log of skipped lines, if any, stays beside the package.
+    vrel::CopyToField(app.WindowsFolder, std::wstring_view(folder));
+    ::GetSystemDirectoryW(app.SystemFolder, static_cast<UINT>(std::size(app.SystemFolder)));
+}
+
+int Load(const std::wstring& folderArg, int components, const std::wstring& layoutArg, int repeats) {
+    const std::wstring folder = WithBackslash(folderArg);
+    CreateFolderTree(folder);
+    const bench::InfLayout layout =
+        layoutArg == L"one" ? bench::InfLayout::OneFile : bench::InfLayout::FilePerComponent;
+    if (!bench::WritePackage(folder, components, layout)) {
+        std::fprintf(stderr, "cannot write the package\n");
+        return 1;
+    }
+    PointContextAt(folder);
+    for (int r = 0; r < repeats; ++r) {
+        SetupDescription& d = Description();
+        d = SetupDescription{};
+        const double processor = ProcessorSeconds();
+        const Clock::time_point start = Clock::now();
+        const bool loaded = LoadSetupDescription(d) && LoadComponentCatalogue(d);
+        const double seconds = SecondsSince(start);
+        const double processorSeconds = ProcessorSeconds() - processor;
+        if (!loaded || d.ComponentList.size() != static_cast<std::size_t>(components) + 1 ||
+            d.FileList.size() != static_cast<std::size_t>(components) * 10) {
+            std::fprintf(stderr, "the package did not load completely\n");
+            return 1;
+        }
+        std::printf("load components=%d layout=%ls seconds=%.4f cpu=%.4f\n", components, layoutArg.c_str(), seconds,
+                    processorSeconds);
+    }
+    return 0;
+}
+
+// Names in the cabinet, as the decoder reports them (nothing is decoded).
+std::vector<std::string> CabinetNames(const std::string& name, const std::string& folder) {
+    std::vector<std::string> names;
+    CabError error;
+    std::unique_ptr<CabDecoder> decoder = CabDecoder::Create(error);
+    if (!decoder) return names;
+    decoder->Copy(name, folder, [&](CabNotification kind, CabNotice& notice) -> std::intptr_t {
+        if (kind == CabNotification::CopyFile && notice.name != nullptr) names.emplace_back(notice.name);
+        return kind == CabNotification::CloseFileInfo ? 1 : 0;
+    });
+    return names;
+}
+
+int Transfer(const std::wstring& cabinet, const std::wstring& outputArg) {
+    const std::wstring output = WithBackslash(outputArg);
+    const std::size_t slash = cabinet.rfind(L'\\');
+    const std::vector<std::string> names =
+        CabinetNames(vrel::ToNarrow(cabinet.substr(slash + 1)), vrel::ToNarrow(cabinet.substr(0, slash + 1)));
+    if (names.empty()) {
+        std::fprintf(stderr, "no files in the cabinet\n");
+        return 1;
+    }
+    PointContextAt(output);
+    SetupDescription& d = Description();
+    d.ComponentList.resize(2);
+    d.ComponentList[1].Selected = 1;
+    for (const std::string& name : names) {
+        const std::wstring wide = vrel::ToWide(name);
+        const std::size_t sub = wide.rfind(L'\\');
+        FileRecord record;
+        vrel::CopyToField(record.SourceName, std::wstring_view(wide));
+        vrel::CopyToField(record.TargetName, std::wstring_view(sub == std::wstring::npos ? wide : wide.substr(sub + 1)));
+        vrel::CopyToField(record.TargetFolder,
+                          std::wstring_view(output + (sub == std::wstring::npos ? L"" : wide.substr(0, sub + 1))));
+        d.FileList.push_back(record);
+        d.ComponentList[1].Files.push_back(d.FileList.size() - 1);
+    }
+    CabExtractor extractor(d);
+    const double processor = ProcessorSeconds();
+    const Clock::time_point start = Clock::now();
+    const bool done = extractor.ExtractCabinet(cabinet) && !extractor.Cancelled();
+    const double seconds = SecondsSince(start);
+    const double processorSeconds = ProcessorSeconds() - processor;
+    std::size_t extracted = 0;
+    for (const FileRecord& f : d.FileList) extracted += f.Extracted ? 1 : 0;
+    if (!done || extracted != names.size()) {
+        std::fprintf(stderr, "the transfer failed (%zu of %zu files)\n", extracted, names.size());
+        return 1;
+    }
+    std::printf("transfer files=%zu seconds=%.4f cpu=%.4f\n", extracted, seconds, processorSeconds);
+    return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    const std::wstring command = argc > 1 ? argv[1] : L"";
+    if (command == L"load" && argc == 6) return Load(argv[2], _wtoi(argv[3]), argv[4], _wtoi(argv[5]));
+    if (command == L"transfer" && argc == 4) return Transfer(argv[2], argv[3]);
+    std::fprintf(stderr,
+                 "usage: tarnex_bench load FOLDER COMPONENTS one|per REPEATS\n"
+                 "       tarnex_bench transfer CABINET OUTPUT\n");
+    return 2;
+}

@@ -1,0 +1,170 @@
+#include "package_writer.h"
+
+#include "cabinet_writer.h"
+#include "inf_text.h"
+#include "vrel/unique_handle.h"
+#include "windows_files.h"
+
+namespace pack {
+namespace {
+
+std::wstring SystemMessage(DWORD code) {
+    wchar_t* text = nullptr;
+    const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                         FORMAT_MESSAGE_IGNORE_INSERTS,
+                                     nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring message = n != 0 && text != nullptr ? std::wstring(text, n) : L"error " + std::to_wstring(code);
+    if (text != nullptr) ::LocalFree(text);
+    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
+        message.pop_back();
+    return message;
+}
+
+bool Fail(std::wstring& error, const std::wstring& what) {
+    error = what + L": " + SystemMessage(::GetLastError());
+    return false;
+}
+
+void RemoveTree(const std::wstring& folder) {
+    WIN32_FIND_DATAW found{};
+    vrel::unique_hfind find(::FindFirstFileW((folder + L"\\*").c_str(), &found));
+    if (find) {
+        do {
+            const std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring path = folder + L"\\" + name;
+            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+                RemoveTree(path);
+            else {
+                ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                ::DeleteFileW(path.c_str());
+            }
+        } while (::FindNextFileW(find.get(), &found));
+    }
+    find.reset();
+    ::RemoveDirectoryW(folder.c_str());
+}
+
+// The work folder, removed with everything in it unless it was renamed
+// into place.
+class WorkFolder {
+public:
+    explicit WorkFolder(std::wstring path) : path_(std::move(path)) {}
+    ~WorkFolder() {
+        if (created_) RemoveTree(path_);
+    }
+    WorkFolder(const WorkFolder&) = delete;
+    WorkFolder& operator=(const WorkFolder&) = delete;
+    bool Create() { return created_ = ::CreateDirectoryW(path_.c_str(), nullptr) != 0; }
+    bool MoveTo(const std::wstring& target) {
+        if (!::MoveFileW(path_.c_str(), target.c_str())) return false;
+        created_ = false;
+        return true;
+    }
+    std::wstring File(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+private:
+    std::wstring path_;
+    bool created_ = false;
+};
+
+bool WriteBytes(const std::wstring& path, const std::string& bytes, std::wstring& error) {
+    vrel::unique_hfile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    if (!file || !::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+        written != bytes.size())
+        return Fail(error, L"cannot write " + path);
+    return true;
+}
+
+bool WriteInf(const std::wstring& path, const std::wstring& text, UINT codePage, std::wstring& error) {
+    std::string bytes;
+    if (!EncodeInf(text, codePage, bytes)) {
+        error = L"the text of " + path + L" cannot be spelt in code page " + std::to_wstring(codePage);
+        return false;
+    }
+    return WriteBytes(path, bytes, error);
+}
+
+// The description lists itself with its own size, which depends on the
+// digits of that size: written again until the two agree.
+bool WriteDescription(const Manifest& manifest, PackagePlan& plan, UINT codePage, const std::wstring& path,
+                      std::wstring& error) {
+    FileFacts& own = plan.files[plan.installerFiles.back()].facts;
+    own.stamp = LocalNow();
+    own.size = 0;
+    std::string bytes;
+    for (int round = 0; round < 5; ++round) {
+        if (!EncodeInf(DescriptionText(manifest, plan), codePage, bytes)) {
+            error = L"the description cannot be spelt in code page " + std::to_wstring(codePage);
+            return false;
+        }
+        if (bytes.size() == own.size) break;
+        own.size = bytes.size();
+    }
+    if (bytes.size() != own.size) {
+        error = L"the description's own size does not settle";
+        return false;
+    }
+    if (!WriteBytes(path, bytes, error)) return false;
+    // The installed copy is compared with this record's time by a repair.
+    if (!SetLocalWriteTime(path, own.stamp)) return Fail(error, L"cannot set the time of " + path);
+    return true;
+}
+
+// Source names and the package's own names are plain ASCII.
+std::string Ascii(const std::wstring& name) {
+    std::string out;
+    for (wchar_t c : name) out += static_cast<char>(c);
+    return out;
+}
+
+}  // namespace
+
+bool EncodeInf(const std::wstring& text, UINT codePage, std::string& bytes) {
+    bytes.clear();
+    if (text.empty()) return true;
+    const bool strict = codePage != CP_UTF8 && codePage != CP_UTF7;
+    BOOL lossy = FALSE;
+    const DWORD flags = strict ? WC_NO_BEST_FIT_CHARS : 0;
+    const int n = ::WideCharToMultiByte(codePage, flags, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                        strict ? &lossy : nullptr);
+    if (n <= 0 || lossy) return false;
+    bytes.resize(static_cast<std::size_t>(n));
+    ::WideCharToMultiByte(codePage, flags, text.data(), static_cast<int>(text.size()), bytes.data(), n, nullptr, nullptr);
+    return true;
+}
+
+bool WritePackage(const Manifest& manifest, PackagePlan& plan, UINT codePage, const std::wstring& outputFolder,
+                  std::wstring& error) {
+    WorkFolder work(outputFolder + L".partial-" + std::to_wstring(::GetCurrentProcessId()));
+    if (!work.Create()) return Fail(error, L"cannot create the work folder beside " + outputFolder);
+
+    for (const PackageCopy& copy : plan.copies)
+        if (!::CopyFileW(copy.sourcePath.c_str(), work.File(copy.packageName).c_str(), TRUE))
+            return Fail(error, L"cannot copy " + copy.sourcePath);
+
+    unsigned short setId = 1;
+    for (const PlannedInf& inf : plan.infs) {
+        if (!WriteInf(work.File(inf.infName), UserInfText(plan, inf), codePage, error)) return false;
+        std::vector<CabinetEntry> entries;
+        for (std::size_t f : inf.cabinetFiles) {
+            const PlannedFile& file = plan.files[f];
+            entries.push_back({file.sourcePath, Ascii(file.sourceName), file.facts.stamp});
+        }
+        // The cabinet transfer refuses a cabinet without files. A tree
+        // without files gets its INF file as the one entry: no file record
+        // bears that name, so the transfer passes it over.
+        if (entries.empty())
+            entries.push_back({work.File(inf.infName), Ascii(inf.infName), CabinetStamp(LocalNow())});
+        if (!WriteCabinet(work.File(inf.cabinetName), work.File(L""), entries, setId++, error)) {
+            error = inf.cabinetName + L": " + error;
+            return false;
+        }
+    }
+    if (!WriteDescription(manifest, plan, codePage, work.File(plan.descriptionName), error)) return false;
+    if (!work.MoveTo(outputFolder)) return Fail(error, L"cannot rename the work folder to " + outputFolder);
+    return true;
+}
+
+}  // namespace pack

@@ -1,0 +1,23 @@
+// Writes a planned package: everything goes into a work folder beside the
+// output folder, which is renamed into place only when all is written, so
+// a failure leaves nothing behind.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "manifest.h"
+#include "package_plan.h"
+
+namespace pack {
+
+// The INF text in the package's code page; false when a character has no
+// spelling there.
+bool EncodeInf(const std::wstring& text, UINT codePage, std::string& bytes);
+
+// False with what went wrong in error; the output folder then does not exist.
+bool WritePackage(const Manifest& manifest, PackagePlan& plan, UINT codePage, const std::wstring& outputFolder,
+                  std::wstring& error);
+
+}  // namespace pack

@@ -1,0 +1,355 @@
+// tarnex-pack run as an author runs it, and its packages taken through the
+// installer's own readers and install engine as the engine's cycle tests
+// drive them: a manifest with nested components, folders, Cyrillic names,
+// values the INF syntax would mangle and a file of more than 100 MB goes
+// in, and the system holds exactly what it says until the removal takes it
+// all away. Then every kind of mistake: its message, its exit code, and no
+// package folder.
+#include <windows.h>
+#include <objbase.h>
+#include <shobjidl.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "engine_test_support.h"
+#include "run/app_context.h"
+#include "vrel/com_ptr.h"
+#include "vrel/text_convert.h"
+#include "vrel/unique_handle.h"
+
+namespace enginetest {
+namespace {
+
+using namespace tarnex;
+
+const std::wstring kSource = std::wstring(kRoot) + L"Source\\";
+const std::wstring kManifest = kSource + L"package.ini";
+
+std::string Narrow(const std::wstring& text) { return vrel::ToNarrow(text, CP_UTF8); }
+
+// Sources carry the time of the engine tests' cabinets (even seconds, as a
+// cabinet keeps them), so HasCabinetTime tells that the time went through.
+void StampCabinetTime(const std::wstring& path) {
+    const SYSTEMTIME stamp{2021, 3, 0, 4, 5, 6, 8, 0};
+    FILETIME local{}, utc{};
+    ::SystemTimeToFileTime(&stamp, &local);
+    ::LocalFileTimeToFileTime(&local, &utc);
+    vrel::unique_hfile file(::CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(file && ::SetFileTime(file.get(), &utc, nullptr, &utc)) << Narrow(path);
+}
+
+void Source(const std::wstring& relative, const std::string& bytes) {
+    WriteBytes(kSource + relative, bytes);
+    StampCabinetTime(kSource + relative);
+}
+
+// Zeros with a marker at both ends: fast to make, to pack and to compare.
+void LargeSource(const std::wstring& relative, LONGLONG size) {
+    const std::wstring path = kSource + relative;
+    vrel::unique_hfile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(file);
+    DWORD written = 0;
+    ::WriteFile(file.get(), "start", 5, &written, nullptr);
+    LARGE_INTEGER end{};
+    end.QuadPart = size - 3;
+    ::SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN);
+    ::WriteFile(file.get(), "end", 3, &written, nullptr);
+    file.reset();
+    StampCabinetTime(path);
+}
+
+bool SameContents(const std::wstring& a, const std::wstring& b) {
+    vrel::unique_hfile fa(::CreateFileW(a.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    vrel::unique_hfile fb(::CreateFileW(b.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!fa || !fb) return false;
+    std::vector<char> ba(1 << 20), bb(1 << 20);
+    for (;;) {
+        DWORD na = 0, nb = 0;
+        if (!::ReadFile(fa.get(), ba.data(), 1 << 20, &na, nullptr) || !::ReadFile(fb.get(), bb.data(), 1 << 20, &nb, nullptr))
+            return false;
+        if (na != nb || std::memcmp(ba.data(), bb.data(), na) != 0) return false;
+        if (na == 0) return true;
+    }
+}
+
+std::wstring ShortcutArguments(const std::wstring& linkPath) {
+    vrel::ComPtr<IShellLinkW> link;
+    vrel::ComPtr<IPersistFile> file;
+    wchar_t arguments[MAX_PATH] = L"";
+    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.put_void())) ||
+        FAILED(link.as(file, IID_IPersistFile)) || FAILED(file->Load(linkPath.c_str(), STGM_READ)) ||
+        FAILED(link->GetArguments(arguments, MAX_PATH)))
+        return L"<none>";
+    return arguments;
+}
+
+struct PackRun {
+    DWORD exitCode = 0xFFFFFFFF;
+    std::wstring output;  // standard output and error
+};
+
+// Runs tarnex-pack as a separate program, its output into a file.
+PackRun RunPack(const std::wstring& arguments) {
+    PackRun run;
+    const std::wstring log = std::wstring(kRoot) + L"pack-output.txt";
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    vrel::unique_hfile out(::CreateFileW(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr));
+    if (!out) return run;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = startup.hStdError = out.get();
+    PROCESS_INFORMATION process{};
+    std::wstring command = L"\"" + BinFolder() + L"tarnex-pack.exe\" " + arguments;
+    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
+        return run;
+    vrel::unique_handle processHandle(process.hProcess), threadHandle(process.hThread);
+    if (::WaitForSingleObject(process.hProcess, 300000) == WAIT_OBJECT_0)
+        ::GetExitCodeProcess(process.hProcess, &run.exitCode);
+    out.reset();
+    run.output = vrel::ToWide(ReadBytes(log), CP_UTF8);
+    return run;
+}
+
+PackRun Pack(const std::wstring& manifestText, const std::wstring& options = L"") {
+    WriteBytes(kManifest, Narrow(manifestText));
+    return RunPack(options + L"\"" + kManifest + L"\" \"" + std::wstring(kPackage).substr(0, wcslen(kPackage) - 1) + L"\"");
+}
+
+// Nothing beside the package folder but what the test put there.
+std::vector<std::wstring> LeftBesideThePackage() {
+    std::vector<std::wstring> left;
+    for (const std::wstring& file : FilesBelow(kRoot))
+        if (file.rfind(L"Source\\", 0) != 0 && file != L"pack-output.txt") left.push_back(file);
+    return left;
+}
+
+const wchar_t kPackageSection[] =
+    L"; written by the test\n"
+    L"[Package]\n"
+    L"Name = Vrel Engine Test\n"
+    L"NameUnInst = Vrel Engine Test (removal)\n"
+    L"DisplayVersion = 3.1.4\n"
+    L"Publisher = Vrel \"Test\", Ltd.; 100% yours\n"
+    L"Dir = C:\\VrelEngineTest\\Install\n"
+    L"Key = HKLM\\Software\\VrelEngineTest\\Package\n"
+    L"Installer = Tarnex.exe\n"
+    L"SetNameUI = Setup.exe\n"
+    L"SupportMode = No\n"
+    L"Shortcut = CSIDL_PROGRAMS\\VrelEngineTest | Remove Engine Test | %65600%\\Setup.exe | %65600% | /u\n";
+
+const wchar_t kComponents[] =
+    L"[Component Core]\n"
+    L"LocName = Основные файлы, «ядро»\n"
+    L"Properties = Core, with \"quotes\"; 100% sure; a comma, and a backslash at the end\\\n"
+    L"Version = 2.0\n"
+    L"File = core.txt\n"
+    L"File = Busvault.dll | Bin | selfreg\n"
+    L"Reg = HKLM\\Software\\VrelEngineTest\\CoreData | Home | text | %65600%\\Core\n"
+    L"Reg = HKLM\\Software\\VrelEngineTest\\CoreData | Count | dword | -2\n"
+    L"Env = VREL_ENGINE_HOME | user | set | %65600%\\Bin, a\n"
+    L"Shortcut = CSIDL_PROGRAMS\\VrelEngineTest | Core Readme | %65600%\\core.txt | %65600% | --a, \"b c\"\n"
+    L"RunAfter = probe.exe exit 0 C:\\VrelEngineTest\\Markers\\pack_after | package wait exitcode\n"
+    L"RemoveAfter = probe.exe exit 0 C:\\VrelEngineTest\\Markers\\pack_removed | package wait exitcode\n"
+    L"\n"
+    L"[Component Leaf]\n"
+    L"Parent = Документы\n"
+    L"Version = 1.0.1\n"
+    L"File = big.bin | Data\n"
+    L"\n"
+    L"[Component Документы]\n"
+    L"Parent = Core\n"
+    L"Folder = Документы | Docs\\Справка\n"
+    L"\n"
+    L"[Component Extra]\n"
+    L"State = 1\n"
+    L"File = other\\core.txt | Extra\n"
+    L"\n"
+    L"[Component Settings]\n"
+    L"Reg = HKCU\\Software\\VrelEngineTest\\Settings | Port | text | COM1\n";
+
+void WriteSources() {
+    ::CreateDirectoryW(kRoot, nullptr);
+    ::CreateDirectoryW(kMarkers, nullptr);
+    Source(L"core.txt", "core file\r\n");
+    Source(L"other\\core.txt", "another core file of the same name\r\n");
+    Source(L"Документы\\Отчёт.txt", "report\r\n");
+    Source(L"Документы\\Глава 1\\стр 1.txt", "page one\r\n");
+    Source(L"Busvault.dll", ReadBytes(BinFolder() + L"Busvault.dll"));
+    Source(L"probe.exe", ReadBytes(BinFolder() + L"engine_helper.exe"));
+}
+
+std::wstring Install(const wchar_t* relative) { return std::wstring(kInstall) + relative; }
+
+TEST_F(EngineCycle, AManifestBecomesAPackageThatInstallsExactlyWhatItSaysAndGoesAwayCompletely) {
+    WriteSources();
+    const LONGLONG bigSize = 101LL * 1024 * 1024 + 7;
+    LargeSource(L"big.bin", bigSize);
+    const ULONGLONG started = ::GetTickCount64();
+    const PackRun run = Pack(std::wstring(kPackageSection) + kComponents);
+    ASSERT_EQ(0u, run.exitCode) << Narrow(run.output);
+    std::printf("[ TIMES    ] tarnex-pack of %.1f MB: %.2f s\n", static_cast<double>(bigSize) / (1 << 20),
+                static_cast<double>(::GetTickCount64() - started) / 1000);
+    for (const std::wstring& file : LeftBesideThePackage())
+        EXPECT_EQ(0u, file.rfind(L"Package\\", 0)) << "left beside the package: " << Narrow(file);
+
+    // Read back through the installer's own readers.
+    ASSERT_TRUE(LoadPackage(AS_INST));
+    const SetupDescription& d = Description();
+    std::vector<std::wstring> names;
+    for (const ComponentRecord& c : d.ComponentList) names.push_back(c.EngName);
+    // Trees in manifest order, parents before children.
+    EXPECT_EQ((std::vector<std::wstring>{L"", L"Core", L"Документы", L"Leaf", L"Extra", L"Settings"}), names);
+    const ComponentRecord* core = Component(L"Core");
+    const ComponentRecord* documents = Component(L"Документы");
+    const ComponentRecord* leaf = Component(L"Leaf");
+    ASSERT_TRUE(core && documents && leaf && Component(L"Extra"));
+    EXPECT_STREQ(L"Основные файлы, «ядро»", core->LocName);
+    EXPECT_STREQ(L"Core, with \"quotes\"; 100% sure; a comma, and a backslash at the end\\", core->Properties);
+    EXPECT_EQ(std::vector<std::int32_t>{0}, core->Dependencies);
+    EXPECT_EQ(std::vector<std::int32_t>{core->Number}, documents->Dependencies);
+    EXPECT_EQ(std::vector<std::int32_t>{documents->Number}, leaf->Dependencies);
+    EXPECT_EQ(1, Component(L"Extra")->State);
+    EXPECT_STREQ(L"3.1.4", d.DisplayVersion);
+    EXPECT_STREQ(L"Vrel \"Test\", Ltd.; 100% yours", d.Publisher);
+    ASSERT_EQ(1u, leaf->Files.size());
+    EXPECT_EQ(static_cast<std::uint32_t>(bigSize), d.FileOf(leaf->Files[0]).Size);
+
+    for (ComponentRecord& c : Description().ComponentList) c.Selected = 1;
+    std::uint64_t bytes = 0;
+    for (const FileRecord& file : d.FileList) bytes += file.Size;
+    RecordingView install;
+    ASSERT_EQ(EngineOutcome::Completed, RunEngine(install));
+    EXPECT_TRUE(messages_.seen.empty());
+
+    // Files: exactly these, each the source's bytes with the source's time.
+    const std::pair<const wchar_t*, const wchar_t*> taken[] = {
+        {L"core.txt", L"core.txt"},
+        {L"Busvault.dll", L"Bin\\Busvault.dll"},
+        {L"Документы\\Отчёт.txt", L"Docs\\Справка\\Отчёт.txt"},
+        {L"Документы\\Глава 1\\стр 1.txt", L"Docs\\Справка\\Глава 1\\стр 1.txt"},
+        {L"big.bin", L"Data\\big.bin"},
+        {L"other\\core.txt", L"Extra\\core.txt"},
+    };
+    for (const auto& [source, target] : taken) {
+        EXPECT_TRUE(SameContents(kSource + source, Install(target))) << Narrow(target);
+        EXPECT_TRUE(HasCabinetTime(Install(target))) << Narrow(target);
+    }
+    EXPECT_TRUE(SameContents(BinFolder() + L"Tarnex.exe", Install(L"Setup.exe")));
+    EXPECT_TRUE(SameContents(std::wstring(kPackage) + L"Tarnex.inf", Install(L"Setup.inf")));
+    std::vector<std::wstring> installed = FilesBelow(kInstall);
+    std::sort(installed.begin(), installed.end());
+    EXPECT_EQ((std::vector<std::wstring>{L"Bin\\Busvault.dll", L"Data\\big.bin", L"Docs\\Справка\\Глава 1\\стр 1.txt",
+                                         L"Docs\\Справка\\Отчёт.txt", L"Extra\\core.txt", L"Setup.exe", L"Setup.inf",
+                                         L"core.txt", L"probe.exe", L"user1.inf", L"user2.inf", L"user3.inf"}),
+              installed);
+
+    // Registry, variable, shortcuts, registration, the program after.
+    const std::wstring coreData = L"Software\\VrelEngineTest\\CoreData";
+    EXPECT_EQ(L"C:\\VrelEngineTest\\Install\\Core", Text(HKEY_LOCAL_MACHINE, coreData, L"Home"));
+    DWORD count = 0;
+    EXPECT_TRUE(ReadDword(HKEY_LOCAL_MACHINE, coreData, L"Count", count));
+    EXPECT_EQ(0xFFFFFFFEu, count);
+    // A tree without files: its cabinet holds nothing the transfer takes.
+    EXPECT_EQ(L"COM1", Text(HKEY_CURRENT_USER, L"Software\\VrelEngineTest\\Settings", L"Port"));
+    EXPECT_EQ(L"C:\\VrelEngineTest\\Install\\Bin, a", Text(HKEY_CURRENT_USER, L"Environment", L"VREL_ENGINE_HOME"));
+    const std::wstring readme = ProgramsFolder() + L"VrelEngineTest\\Core Readme.lnk";
+    EXPECT_EQ(Install(L"core.txt"), ShortcutTarget(readme));
+    EXPECT_EQ(L"--a, \"b c\"", ShortcutArguments(readme));
+    const std::wstring remove = ProgramsFolder() + L"VrelEngineTest\\Remove Engine Test.lnk";
+    EXPECT_EQ(Install(L"Setup.exe"), ShortcutTarget(remove));
+    EXPECT_EQ(L"/u", ShortcutArguments(remove));
+    EXPECT_EQ(Install(L"Bin\\Busvault.dll"), BusvaultServerPath());
+    EXPECT_TRUE(Exists(std::wstring(kMarkers) + L"pack_after"));
+    EXPECT_EQ(L"Документы", Text(HKEY_LOCAL_MACHINE, std::wstring(kPackageKey) + L"\\Документы\\1.0", L"Name"));
+
+    // The uninstall entry: the required values as before, and the additions.
+    EXPECT_EQ(L"Vrel Engine Test (removal)", Text(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayName"));
+    EXPECT_EQ(L"\"C:\\VrelEngineTest\\Install\\Setup.exe\" /u", Text(HKEY_LOCAL_MACHINE, kUninstallKey, L"UninstallString"));
+    EXPECT_EQ(L"3.1.4", Text(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayVersion"));
+    EXPECT_EQ(L"Vrel \"Test\", Ltd.; 100% yours", Text(HKEY_LOCAL_MACHINE, kUninstallKey, L"Publisher"));
+    EXPECT_EQ(kInstall, Text(HKEY_LOCAL_MACHINE, kUninstallKey, L"InstallLocation"));
+    DWORD size = 0, noModify = 0, noRepair = 0;
+    EXPECT_TRUE(ReadDword(HKEY_LOCAL_MACHINE, kUninstallKey, L"EstimatedSize", size));
+    EXPECT_EQ((bytes + 1023) / 1024, size);
+    EXPECT_TRUE(ReadDword(HKEY_LOCAL_MACHINE, kUninstallKey, L"NoModify", noModify) && noModify == 1);
+    EXPECT_TRUE(ReadDword(HKEY_LOCAL_MACHINE, kUninstallKey, L"NoRepair", noRepair) && noRepair == 1);
+
+    // Removal takes everything away again.
+    ASSERT_TRUE(LoadPackage(AS_SD));
+    SelectInstalled();
+    RecordingView removal;
+    ASSERT_EQ(EngineOutcome::Completed, RunEngine(removal));
+    RemoveEmptyInstallFolder();
+    ExpectNothingLeft();
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, L"Software\\VrelEngineTest\\Settings"));
+    EXPECT_TRUE(Exists(std::wstring(kMarkers) + L"pack_removed"));
+}
+
+struct Mistake {
+    const wchar_t* what;
+    std::wstring components;  // after the [Package] section (12 lines)
+    std::wstring message;     // "package.ini(LINE): error: ..."
+};
+
+TEST_F(EngineCycle, EveryManifestMistakeIsNamedWithItsLineAndLeavesNoPackage) {
+    WriteSources();
+    const Mistake mistakes[] = {
+        {L"unknown key", L"[Component A]\nColour = red\n", L"package.ini(14): error: unknown key \"Colour\" in [Component A]"},
+        {L"missing file", L"[Component A]\nFile = absent.txt\n",
+         L"package.ini(14): error: the file \"C:\\VrelEngineTest\\Source\\absent.txt\" does not exist or cannot be read"},
+        {L"missing parent", L"[Component A]\nParent = Nobody\n",
+         L"package.ini(14): error: the parent \"Nobody\" of \"A\" does not exist"},
+        {L"cycle", L"[Component A]\nParent = B\n[Component B]\nParent = A\n",
+         L"package.ini(13): error: a dependency cycle: A -> B -> A"},
+        {L"leaving its folder", L"[Component A]\nFile = core.txt | ..\\..\\Windows\n",
+         L"package.ini(14): error: the target folder \"..\\..\\Windows\" leaves its folder"},
+        {L"two files, one name", L"[Component A]\nFile = core.txt\n[Component B]\nFile = other\\CORE.TXT\n",
+         L"package.ini(16): error: two files named \"CORE.TXT\" in one folder, \"%65600%\\\" (the other on line 14)"},
+    };
+    for (const Mistake& mistake : mistakes) {
+        const PackRun run = Pack(std::wstring(kPackageSection) + mistake.components);
+        EXPECT_EQ(2u, run.exitCode) << Narrow(mistake.what);
+        EXPECT_NE(std::wstring::npos, run.output.find(mistake.message))
+            << Narrow(mistake.what) << " gave: " << Narrow(run.output);
+        EXPECT_TRUE(LeftBesideThePackage().empty()) << Narrow(mistake.what);
+    }
+
+    // A source held by a writer passes the checks but cannot be packed: the
+    // cabinet fails half-way and the work folder goes with it.
+    {
+        vrel::unique_hfile held(::CreateFileW((kSource + L"core.txt").c_str(), GENERIC_WRITE,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(held);
+        const PackRun run = Pack(std::wstring(kPackageSection) + L"[Component A]\nFile = core.txt\n");
+        EXPECT_EQ(3u, run.exitCode) << Narrow(run.output);
+        EXPECT_NE(std::wstring::npos, run.output.find(L"user1.cab: a file could not be opened: C:\\VrelEngineTest\\Source\\core.txt"))
+            << Narrow(run.output);
+        EXPECT_TRUE(LeftBesideThePackage().empty());
+    }
+
+    // An installer that is not there, a command line without an output.
+    PackRun run = Pack(kPackageSection, L"--installer C:\\VrelEngineTest\\NoSuch.exe ");
+    EXPECT_EQ(3u, run.exitCode);
+    EXPECT_NE(std::wstring::npos, run.output.find(L"the installer C:\\VrelEngineTest\\NoSuch.exe does not exist"));
+    run = RunPack(L"\"" + kManifest + L"\"");
+    EXPECT_EQ(1u, run.exitCode);
+    EXPECT_NE(std::wstring::npos, run.output.find(L"usage: tarnex-pack"));
+    EXPECT_TRUE(LeftBesideThePackage().empty());
+
+    // A package folder that exists already is left as it was.
+    WriteBytes(std::wstring(kPackage) + L"mine.txt", "mine");
+    run = Pack(kPackageSection);
+    EXPECT_EQ(3u, run.exitCode);
+    EXPECT_NE(std::wstring::npos, run.output.find(L"exists already"));
+    EXPECT_EQ((std::vector<std::wstring>{L"Package\\mine.txt"}), LeftBesideThePackage());
+}
+
+}  // namespace
+}  // namespace enginetest
