@@ -8,6 +8,7 @@
 
 #include "engine/delayed_file_ops.h"
 #include "engine/portable/step_table.h"
+#include "engine/sent_message_wait.h"
 #include "run/app_context.h"
 #include "run/message_box.h"
 #include "run/setup_log.h"
@@ -90,9 +91,11 @@ unsigned __stdcall InstallEngine::WorkerMain(void* engine) {
     return 0;
 }
 
+// Called on the user-interface thread too (the cancel request, the page's
+// end): the worker may be opening a window owned by the page meanwhile.
 bool InstallEngine::WaitForWorker(DWORD milliseconds) {
     if (!worker_) return true;
-    return ::WaitForSingleObject(worker_.get(), milliseconds) == WAIT_OBJECT_0;
+    return WaitAnsweringSentMessages(worker_.get(), milliseconds) == WAIT_OBJECT_0;
 }
 
 // The fifteen steps; the step table decides which of them run in this mode,
@@ -109,6 +112,9 @@ void InstallEngine::RunInstallSteps() {
     RunStep(1, &InstallEngine::SubstitutePaths);
     if (!RunStep(2, &InstallEngine::LaunchProgramsBefore)) {
         EndPausePoints();
+        // Nothing was changed: the user leaves the wizard as cancelled.
+        transfer_.SetCancel();
+        OfferFinishButton();
         ::InterlockedExchange(&outcome_, static_cast<LONG>(EngineOutcome::StoppedBeforeCopy));
         return;
     }
@@ -204,7 +210,10 @@ void InstallEngine::EndPausePoints() {
 
 bool InstallEngine::WaitForPausePoint() {
     for (;;) {
-        if (::WaitForSingleObject(transfer_.PauseReached.get(), kPausePollMs) == WAIT_OBJECT_0) return true;
+        // The worker may be opening the replace dialog or a message box
+        // owned by the page just now: their messages to this thread are
+        // answered while waiting.
+        if (WaitAnsweringSentMessages(transfer_.PauseReached.get(), kPausePollMs) == WAIT_OBJECT_0) return true;
         // The worker signals before it marks the safe points over, so one
         // more look decides.
         if (pausePointsOver_ || WaitForWorker(0))

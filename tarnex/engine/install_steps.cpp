@@ -367,4 +367,5 @@ bool InstallEngine::WriteInstallerData() {
     return true;
 }
 
+
 }  // namespace tarnex

@@ -28,7 +28,7 @@ def pixel(x, y, size):
     return clear
 
 
-def image(size):
+def image(size, pixel=pixel):
     header = struct.pack('<IiiHHIIiiII', 40, size, size * 2, 1, 32, 0, 0, 0, 0, 0, 0)
     rows = []
     for y in reversed(range(size)):  # bottom-up
@@ -46,16 +46,20 @@ def image(size):
     return header + xor + b''.join(mask)
 
 
-def main():
-    images = [(16, image(16)), (32, image(32))]
+def write_icon(path, images):
+    """images: (size, image bytes) pairs."""
     out = struct.pack('<HHH', 0, 1, len(images))
     offset = 6 + 16 * len(images)
     for size, data in images:
         out += struct.pack('<BBBBHHII', size, size, 0, 0, 1, 32, len(data), offset)
         offset += len(data)
     out += b''.join(data for _, data in images)
-    with open(sys.argv[1], 'wb') as f:
+    with open(path, 'wb') as f:
         f.write(out)
+
+
+def main():
+    write_icon(sys.argv[1], [(16, image(16)), (32, image(32))])
 
 
 if __name__ == '__main__':

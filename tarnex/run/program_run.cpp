@@ -13,6 +13,7 @@
 #include "run/self_removal.h"
 #include "run/setup_log.h"
 #include "run/startup_checks.h"
+#include "ui/background_window.h"
 #include "ui/wizard_entry.h"
 
 namespace tarnex {
@@ -129,9 +130,10 @@ int RunProgram(HINSTANCE instance, const wchar_t* arguments) {
     if (!StartUp(instance, arguments)) return 0;
     const SetupDescription& description = Description();
     LogStartBanner(description.NameGen);
-    if (description.BackWindow && !CreateBackgroundWindow(description.BackWindowPicture, description.BackName))
-        return 0;
-    FinishRun(RunWizard());
+    // Lives to the end of the run: its end shows the task bar again.
+    BackgroundWindow background;
+    if (description.BackWindow && !background.Create(description.BackWindowPicture, description.BackName)) return 0;
+    FinishRun(RunWizard(background.Window()));
     return 0;
 }
 

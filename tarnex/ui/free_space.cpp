@@ -1,5 +1,8 @@
 #include "ui/free_space.h"
 
+#include "run/message_box.h"
+#include "ui/portable/size_text.h"
+
 namespace tarnex {
 
 std::int64_t GetFreeSpace(const wchar_t* rootPath) {
@@ -7,6 +10,11 @@ std::int64_t GetFreeSpace(const wchar_t* rootPath) {
     ULARGE_INTEGER available{};
     if (!::GetDiskFreeSpaceExW(rootPath, &available, nullptr, nullptr)) return -1;
     return static_cast<std::int64_t>(available.QuadPart);
+}
+
+std::wstring FormatSize(std::int64_t bytes) {
+    const SizeUnits units{LoadText(13), LoadText(14), LoadText(15), LoadText(16)};
+    return FormatSize(bytes, units);
 }
 
 }  // namespace tarnex

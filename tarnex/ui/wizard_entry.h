@@ -1,15 +1,13 @@
-// The program run's hand-over to the user interface: the background window
-// and the wizard.
+// The program run's hand-over to the wizard.
 #pragma once
+
+#include <windows.h>
 
 namespace tarnex {
 
-// Creates the full-screen background window (with its picture when
-// showPicture is set, and the text); 1 on success.
-int CreateBackgroundWindow(int showPicture, const wchar_t* text);
-
-// Runs the wizard in the current run mode; 1 when the work was carried out
-// to its end.
-int RunWizard();
+// Runs the wizard in the current run mode over owner (the background window,
+// or none): 1 when the work was carried out to its end, 2 when the wizard was
+// cancelled or aborted.
+int RunWizard(HWND owner);
 
 }  // namespace tarnex

@@ -93,6 +93,20 @@ struct GdiObjectTraits {
     static void close(pointer h) noexcept { ::DeleteObject(h); }
 };
 
+struct MemoryDcTraits {  // CreateCompatibleDC: deleted, never released
+    using pointer = HDC;
+    static pointer invalid() noexcept { return nullptr; }
+    static bool valid(pointer h) noexcept { return h != nullptr; }
+    static void close(pointer h) noexcept { ::DeleteDC(h); }
+};
+
+struct IconTraits {
+    using pointer = HICON;
+    static pointer invalid() noexcept { return nullptr; }
+    static bool valid(pointer h) noexcept { return h != nullptr; }
+    static void close(pointer h) noexcept { ::DestroyIcon(h); }
+};
+
 using unique_handle = UniqueHandle<KernelHandleTraits>;
 using unique_hfile = UniqueHandle<FileHandleTraits>;
 using unique_hfind = UniqueHandle<FindHandleTraits>;
@@ -100,5 +114,7 @@ using unique_hkey = UniqueHandle<RegKeyTraits>;
 using unique_hmodule = UniqueHandle<ModuleTraits>;
 using unique_view = UniqueHandle<MappedViewTraits>;
 using unique_gdiobj = UniqueHandle<GdiObjectTraits>;
+using unique_hdc = UniqueHandle<MemoryDcTraits>;
+using unique_hicon = UniqueHandle<IconTraits>;
 
 }  // namespace vrel

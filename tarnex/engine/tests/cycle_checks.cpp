@@ -90,7 +90,7 @@ void ExpectInstaller(bool present) {
     EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, kUninstallKey, L"UninstallString"),
               L"\"C:\\VrelEngineTest\\Install\\Setup.exe\" /u");
     EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, L"Software\\VrelEngineTest\\Installer", L"Folder"), L"C:\\VrelEngineTest\\Install");
-    EXPECT_EQ(ReadBytes(Install(L"Setup.exe")), ReadBytes(TestProgramFolder() + L"engine_helper.exe"));
+    EXPECT_EQ(ReadBytes(Install(L"Setup.exe")), ReadBytes(std::wstring(kPackage) + L"Tarnex.exe"));
     EXPECT_EQ(ShortcutTarget(link), L"C:\\VrelEngineTest\\Install\\Setup.exe");
 }
 

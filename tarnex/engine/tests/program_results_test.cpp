@@ -21,12 +21,23 @@ TEST_F(EngineCycle, ProgramBeforeThatReportsAFaultStopsTheEngineWithItsMessage) 
     ASSERT_TRUE(LoadPackage(AS_INST));
     Select({L"Core", L"Viewer"});
     RecordingView view;
-    EXPECT_EQ(RunEngine(view), EngineOutcome::StoppedBeforeCopy);
+    bool endsWizard = false;
+    EXPECT_EQ(RunEngine(view,
+                        [&](InstallEngine& engine) {
+                            EXPECT_TRUE(engine.WaitForWorker(60000));
+                            endsWizard = engine.OnCancelRequest();
+                        }),
+              EngineOutcome::StoppedBeforeCopy);
     ASSERT_EQ(messages_.Count(), 1u);
     EXPECT_EQ(messages_.Shown()[0].text, FormatText(57, L"probe.exe"));
     EXPECT_EQ(messages_.Shown()[0].type & MB_ICONMASK, static_cast<UINT>(MB_ICONERROR));
     EXPECT_EQ(view.FinalText(), L"");
     EXPECT_FALSE(view.Enabled(PageButton::Next));
+    // The user is not left with every button dead: "&Завершить" ends the
+    // wizard as cancelled.
+    EXPECT_EQ(view.ButtonText(PageButton::Cancel), LoadText(59));
+    EXPECT_TRUE(view.Enabled(PageButton::Cancel));
+    EXPECT_TRUE(endsWizard);
     EXPECT_FALSE(Exists(kInstall));
     const std::wstring log = Log();
     EXPECT_TRUE(ContainsInOrder(log, StepLines(L"AS_INST", {1})));

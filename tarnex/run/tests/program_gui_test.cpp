@@ -12,6 +12,7 @@
 #include "installer_process.h"
 #include "run_test_support.h"
 #include "ui_driver.h"
+#include "wizard_run.h"
 #include "vrel/text_convert.h"
 #include "vrel/unique_handle.h"
 
@@ -34,24 +35,38 @@ protected:
         package_.KeyPath = "Software\\VrelTests\\" + unique_;
         folder_ = MakeScratchFolder(L"package");
         DeletePackageKey(package_.KeyPath);
-        ReportWindowsXpTo(L"Tarnex.exe", true);
+        ud::ReportWindowsXp(L"Tarnex.exe", true);
     }
     void TearDown() override {
         if (folder_.empty()) return;
-        ReportWindowsXpTo(L"Tarnex.exe", false);
+        ud::ReportWindowsXp(L"Tarnex.exe", false);
         DeletePackageKey(package_.KeyPath);
         RemoveTree(folder_);
     }
 
-    // Runs Tarnex.exe to its end without any message box; the mode the
-    // wizard was called with ("" when it was not called).
-    std::wstring ModeReachingTheWizard(const std::wstring& arguments) {
+    // Runs Tarnex.exe into its wizard: the page that follows the welcome
+    // page tells the run mode (folder: installing; summary: removing; mode
+    // choice: maintenance). The wizard is then left by Cancel and Yes.
+    ud::Page PageAfterWelcome(const std::wstring& arguments) {
         WritePackage(folder_, L"Tarnex", package_);
-        Installer run(folder_, L"Tarnex.exe", arguments);
-        EXPECT_TRUE(run.started());
-        std::string stuckAt;
-        EXPECT_EQ(run.Exit(&stuckAt), 0) << "stuck at: " << stuckAt;
-        return StubMode(package_.NameGen);
+        ::CopyFileW((TestProgramFolder() + L"Tarnex.exe").c_str(), (folder_ + L"Tarnex.exe").c_str(), FALSE);
+        ud::WizardRun run(folder_ + L"Tarnex.exe", arguments);
+        EXPECT_TRUE(run.Started());
+        if (run.WaitForPage(ud::Page::Welcome) != ud::Page::Welcome) return ud::Page::None;
+        run.Next();
+        for (int i = 0; i < 500 && run.Current() == ud::Page::Welcome; ++i) ::Sleep(20);
+        const ud::Page reached = run.Current();
+        LeaveWizard(run);
+        return reached;
+    }
+
+    static void LeaveWizard(ud::WizardRun& run) {
+        run.Cancel();
+        const ud::BoxContent question = run.Box();
+        EXPECT_EQ(question.Text, L"Установка еще не закончена. Вы действительно хотите выйти из программы?");
+        run.Answer(question, IDYES);
+        std::string stuck;
+        EXPECT_EQ(run.Exit(&stuck), 0) << "stuck at: " << stuck;
     }
 
     std::string unique_;
@@ -179,9 +194,14 @@ TEST_F(ProgramGuiTest, UnsupportedSystemMayStillGoOn) {
     EXPECT_EQ(box.Text, L"Установленая на Вашем компьютере операционная система не соответствует требованиям "
                         L"устанавливаемого программного обеспечения. Все равно, продолжить установку?");
     ASSERT_TRUE(ud::PressButton(box.Window, IDYES));
+    HWND frame = ud::WaitForDialogWith(run.pid, 1000, 30000);
+    ASSERT_NE(frame, nullptr) << "the wizard follows";
+    ud::ClickButton(frame, IDCANCEL);
+    HWND question = ud::WaitForDialogWith(run.pid, ud::kMessageTextId, 30000, 1000);
+    ASSERT_NE(question, nullptr);
+    ud::ClickButton(question, IDYES);
     std::string stuckAt;
     EXPECT_EQ(run.Exit(&stuckAt), 0) << "stuck at: " << stuckAt;
-    EXPECT_EQ(StubMode(package_.NameGen), L"AS_INST");
 }
 
 TEST_F(ProgramGuiTest, MissingRequiredApplicationIsAskedAbout) {
@@ -195,12 +215,11 @@ TEST_F(ProgramGuiTest, MissingRequiredApplicationIsAskedAbout) {
                         L"правильно. Все равно продолжить установку?");
     EXPECT_EQ(box.ButtonIds, (std::vector<int>{IDYES, IDNO}));
     ASSERT_TRUE(ud::PressButton(box.Window, IDNO));
-    EXPECT_EQ(run.Exit(), 0);
-    EXPECT_EQ(StubMode(package_.NameGen), L"") << "No ends the run before the wizard";
+    EXPECT_EQ(run.Exit(), 0) << "No ends the run before the wizard";
 }
 
 TEST_F(ProgramGuiTest, FirstInstallReachesTheWizardInstalling) {
-    EXPECT_EQ(ModeReachingTheWizard(L""), L"AS_INST");
+    EXPECT_EQ(PageAfterWelcome(L""), ud::Page::Folder);
     EXPECT_THAT(ReadLog(WindowsLog()),
                 HasSubstr(L"// START SETUP of \"" + Widen(package_.NameGen) + L"\"\r\n"));
 }
@@ -208,27 +227,27 @@ TEST_F(ProgramGuiTest, FirstInstallReachesTheWizardInstalling) {
 TEST_F(ProgramGuiTest, InstalledPackageWithoutSupportModeIsRemoved) {
     package_.Components = {{"Core"}, {"Docs"}};
     WriteInstalledRecord(package_.KeyPath, {"Docs"});
-    EXPECT_EQ(ModeReachingTheWizard(L""), L"AS_DEL");
+    EXPECT_EQ(PageAfterWelcome(L""), ud::Page::Summary);
 }
 
 TEST_F(ProgramGuiTest, InstalledPackageWithSupportModeOffersMaintenance) {
     package_.SupportMode = "Yes";
     WriteInstalledRecord(package_.KeyPath, {"Core"});
     WritePackageValue(package_.KeyPath, L"PathInst", L"C:\\Program Files\\Elsewhere\\");
-    EXPECT_EQ(ModeReachingTheWizard(L""), L"AS_SUP");
+    EXPECT_EQ(PageAfterWelcome(L""), ud::Page::Mode);
 }
 
 TEST_F(ProgramGuiTest, InstalledCopyInTheRecordedFolderRemoves) {
     package_.SupportMode = "Yes";
     WriteInstalledRecord(package_.KeyPath, {"Core"});
     WritePackageValue(package_.KeyPath, L"PathInst", folder_);
-    EXPECT_EQ(ModeReachingTheWizard(L""), L"AS_DEL");
+    EXPECT_EQ(PageAfterWelcome(L""), ud::Page::Summary);
 }
 
 TEST_F(ProgramGuiTest, RemovalSwitchReachesTheWizardRemoving) {
     package_.SupportMode = "Yes";
     WriteInstalledRecord(package_.KeyPath, {"Core"});
-    EXPECT_EQ(ModeReachingTheWizard(L"/u"), L"AS_DEL");
+    EXPECT_EQ(PageAfterWelcome(L"/u"), ud::Page::Summary);
 }
 
 TEST_F(ProgramGuiTest, RemovalSwitchWithNothingInstalledShowsString50) {

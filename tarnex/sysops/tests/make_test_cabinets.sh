@@ -9,7 +9,9 @@
 set -euo pipefail
 out=$1; testdata=$2
 export TZ=UTC
-rm -rf "$out"; mkdir -p "$out/src/sub" "$out/mspack" "$out/expected" "$out/large"
+# Only what this script makes is cleared: the build also writes libraries here.
+rm -rf "$out/src" "$out/mspack" "$out/expected" "$out/large" "$out"/*.cab
+mkdir -p "$out/src/sub" "$out/mspack" "$out/expected" "$out/large"
 cd "$out/src"
 printf 'alpha\r\n' > alpha.txt
 printf 'Beta file, mixed Case name\r\n' > Beta.txt

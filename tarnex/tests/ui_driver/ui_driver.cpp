@@ -3,6 +3,9 @@
 #include <cwchar>
 #include <cwctype>
 
+#include "vrel/text_convert.h"
+#include "vrel/unique_handle.h"
+
 namespace tarnex::uidriver {
 
 namespace {
@@ -95,6 +98,124 @@ long WaitForExit(HANDLE process, DWORD timeoutMs) {
     DWORD code = 0;
     ::GetExitCodeProcess(process, &code);
     return static_cast<long>(code);
+}
+
+bool ClickButton(HWND dialog, int buttonId) {
+    HWND button = ::GetDlgItem(dialog, buttonId);
+    return button != nullptr && ::PostMessageW(button, BM_CLICK, 0, 0) != 0;
+}
+
+bool SetText(HWND window, const std::wstring& text) {
+    DWORD_PTR ignored = 0;
+    return ::SendMessageTimeoutW(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_ABORTIFHUNG,
+                                 kAnswerTimeoutMs, &ignored) != 0;
+}
+
+HWND Control(HWND dialog, int id) { return ::GetDlgItem(dialog, id); }
+
+bool IsChecked(HWND dialog, int id) {
+    DWORD_PTR state = 0;
+    HWND control = ::GetDlgItem(dialog, id);
+    return control != nullptr &&
+           ::SendMessageTimeoutW(control, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, kAnswerTimeoutMs, &state) &&
+           state == BST_CHECKED;
+}
+
+HWND VisiblePage(HWND frame) {
+    for (HWND child = ::GetWindow(frame, GW_CHILD); child != nullptr; child = ::GetWindow(child, GW_HWNDNEXT))
+        if (ClassOf(child) == L"#32770" && ::IsWindowVisible(child)) return child;
+    return nullptr;
+}
+
+HWND WaitForDialogWith(DWORD processId, int controlId, DWORD timeoutMs, int lackingId) {
+    WindowQuery query;
+    query.ProcessId = processId;
+    const ULONGLONG end = ::GetTickCount64() + timeoutMs;
+    for (;;) {
+        for (HWND window : FindWindows(query))
+            if (::GetDlgItem(window, controlId) != nullptr &&
+                (lackingId == 0 || ::GetDlgItem(window, lackingId) == nullptr))
+                return window;
+        if (::GetTickCount64() >= end) return nullptr;
+        ::Sleep(20);
+    }
+}
+
+bool SaveWindowImage(HWND window, const std::wstring& bmpPath) {
+    RECT area{};
+    if (!::GetWindowRect(window, &area)) return false;
+    const int width = area.right - area.left, height = area.bottom - area.top;
+    if (width <= 0 || height <= 0) return false;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;  // bottom-up, as BMP files store it
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HDC screen = ::GetDC(nullptr);
+    vrel::unique_hdc memory(::CreateCompatibleDC(screen));
+    vrel::unique_gdiobj section(::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    bool ok = false;
+    if (memory && section) {
+        const HGDIOBJ previous = ::SelectObject(memory.get(), section.get());
+        ok = ::BitBlt(memory.get(), 0, 0, width, height, screen, area.left, area.top, SRCCOPY) != 0;
+        ::GdiFlush();
+        ::SelectObject(memory.get(), previous);
+    }
+    ::ReleaseDC(nullptr, screen);
+    if (!ok) return false;
+    const DWORD rowBytes = ((static_cast<DWORD>(width) * 3 + 3) / 4) * 4;
+    const DWORD imageBytes = rowBytes * static_cast<DWORD>(height);
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42;  // "BM"
+    file.bfOffBits = sizeof file + sizeof info.bmiHeader;
+    file.bfSize = file.bfOffBits + imageBytes;
+    info.bmiHeader.biSizeImage = imageBytes;
+    vrel::unique_hfile out(
+        ::CreateFileW(bmpPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    return out && ::WriteFile(out.get(), &file, sizeof file, &written, nullptr) &&
+           ::WriteFile(out.get(), &info.bmiHeader, sizeof info.bmiHeader, &written, nullptr) &&
+           ::WriteFile(out.get(), bits, imageBytes, &written, nullptr);
+}
+
+StartedProgram::StartedProgram(const std::wstring& path, const std::wstring& arguments, const std::wstring& folder) {
+    std::wstring command = L"\"" + path + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          folder.empty() ? nullptr : folder.c_str(), &startup, &info))
+        return;
+    ::CloseHandle(info.hThread);
+    process_ = info.hProcess;
+    id_ = info.dwProcessId;
+}
+
+StartedProgram::StartedProgram(DWORD processId)
+    : process_(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE, processId)),
+      id_(process_ != nullptr ? processId : 0) {}
+
+StartedProgram::~StartedProgram() {
+    if (process_ == nullptr) return;
+    if (::WaitForSingleObject(process_, 0) != WAIT_OBJECT_0) {
+        ::TerminateProcess(process_, 99);
+        ::WaitForSingleObject(process_, 5000);
+    }
+    ::CloseHandle(process_);
+}
+
+std::string StartedProgram::OpenBoxes() const {
+    WindowQuery query;
+    query.ProcessId = id_;
+    std::string texts;
+    for (HWND window : FindWindows(query)) {
+        const BoxContent box = ReadBox(window);
+        texts += "[" + vrel::ToNarrow(box.Caption, CP_UTF8) + ": " + vrel::ToNarrow(box.Text, CP_UTF8) + "]";
+    }
+    return texts;
 }
 
 int ButtonIdFromName(const std::wstring& name) {

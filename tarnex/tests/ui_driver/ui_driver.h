@@ -47,6 +47,54 @@ bool PressButton(HWND dialog, int buttonId);
 // Waits for a process to end; its exit code, or -1 after timeoutMs.
 long WaitForExit(HANDLE process, DWORD timeoutMs);
 
+// Posts a click to the button and returns at once: the program may answer
+// it with a modal question.
+bool ClickButton(HWND dialog, int buttonId);
+
+// Sets a control's text (an edit field, as if typed).
+bool SetText(HWND window, const std::wstring& text);
+
+// The control of a dialog, also of another process.
+HWND Control(HWND dialog, int id);
+
+// A check box or radio button is checked.
+bool IsChecked(HWND dialog, int id);
+
+// The wizard's visible page: the shown child dialog of the frame.
+HWND VisiblePage(HWND frame);
+
+// Waits for a top-level dialog of the process that has a control with this
+// identifier (0xFFFF: a message box) and none with lackingId (0: any
+// dialog); nullptr after timeoutMs.
+HWND WaitForDialogWith(DWORD processId, int controlId, DWORD timeoutMs, int lackingId = 0);
+
+// The window as it shows on the screen, written as a 24-bit BMP file.
+bool SaveWindowImage(HWND window, const std::wstring& bmpPath);
+
+// A program started in a folder, ended if it is still running when the
+// object goes.
+class StartedProgram {
+public:
+    StartedProgram(const std::wstring& path, const std::wstring& arguments, const std::wstring& folder);
+    // A program started by someone else (Windows, at its next start).
+    explicit StartedProgram(DWORD processId);
+    ~StartedProgram();
+    StartedProgram(const StartedProgram&) = delete;
+    StartedProgram& operator=(const StartedProgram&) = delete;
+
+    bool Started() const { return process_ != nullptr; }
+    DWORD Id() const { return id_; }
+    HANDLE Process() const { return process_; }
+    // The exit code, or -1 after timeoutMs (the program goes on).
+    long Exit(DWORD timeoutMs) const { return WaitForExit(process_, timeoutMs); }
+    // The texts of the open message boxes of the program, for reports.
+    std::string OpenBoxes() const;
+
+private:
+    HANDLE process_ = nullptr;
+    DWORD id_ = 0;
+};
+
 // "ok", "cancel", "yes", "no", "abort", "retry", "ignore" or a number.
 int ButtonIdFromName(const std::wstring& name);
 

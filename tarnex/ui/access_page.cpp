@@ -1,0 +1,34 @@
+// Page 8: which Microsoft Access the package's files are chosen for.
+#include "description/setup_description.h"
+#include "ui/wizard_ids.h"
+#include "ui/wizard_pages.h"
+
+namespace tarnex {
+namespace {
+
+class AccessPage final : public WizardPage {
+public:
+    using WizardPage::WizardPage;
+
+private:
+    INT_PTR Handle(UINT message, WPARAM, LPARAM) override {
+        const WizardMessages& wizard = RegisterWizardMessages();
+        SetupDescription& description = Description();
+        if (message == WM_INITDIALOG) return TRUE;
+        if (message == wizard.SetActive) {
+            // With both versions present (3) or none, Access 97 is offered first.
+            const bool access97 = description.AccessVersion == 0 || description.AccessVersion == 1 ||
+                                  description.AccessVersion == 3;
+            ::CheckRadioButton(window_, IDC_ACCESS_97, IDC_ACCESS_2000, access97 ? IDC_ACCESS_97 : IDC_ACCESS_2000);
+        } else if (message == wizard.LoseActive) {
+            description.AccessVersion = ::IsDlgButtonChecked(window_, IDC_ACCESS_97) == BST_CHECKED ? 1 : 2;
+        }
+        return 0;
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<WizardPage> MakeAccessPage(WizardFrame& frame) { return std::make_unique<AccessPage>(frame); }
+
+}  // namespace tarnex

@@ -1,0 +1,80 @@
+// Page 1: "license.txt" of the package in a fixed-pitch font; Next and Cancel
+// read "&Да" and "&Нет" while the page is shown.
+#include <string>
+#include <vector>
+
+#include "description/setup_description.h"
+#include "run/app_context.h"
+#include "run/message_box.h"
+#include "ui/page_common.h"
+#include "ui/wizard_ids.h"
+#include "ui/wizard_pages.h"
+#include "vrel/text_convert.h"
+
+namespace tarnex {
+namespace {
+
+constexpr UINT kStringNoLicence = 9;
+constexpr wchar_t kLicenceFile[] = L"license.txt";
+// A licence text is read whole; anything larger is no licence text.
+constexpr DWORD kLargestLicence = 16 * 1024 * 1024;
+
+class LicencePage final : public WizardPage {
+public:
+    using WizardPage::WizardPage;
+
+private:
+    INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam) override {
+        INT_PTR result = 0;
+        if (HandleReadOnlyEdit(message, wParam, lParam, IDC_LICENCE_TEXT, result)) return result;
+        const WizardMessages& wizard = RegisterWizardMessages();
+        if (message == WM_INITDIALOG) {
+            // Every page is created, also in runs that never show this one:
+            // a package without a licence is not told that it has none.
+            if (Description().License) ShowLicence();
+            return TRUE;
+        }
+        if (message == wizard.SetActive) {
+            frame_.SetButtonText(PageButton::Next, L"&Да");
+            frame_.SetButtonText(PageButton::Cancel, L"&Нет");
+        } else if (message == wizard.LoseActive) {
+            frame_.SetButtonText(PageButton::Next, L"&Далее >>");
+            frame_.SetButtonText(PageButton::Cancel, L"О&тмена");
+        }
+        return 0;
+    }
+
+    void ShowLicence() {
+        const std::wstring path = std::wstring(App().ProgramFolder) + kLicenceFile;
+        vrel::unique_hfile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                              FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) {
+            ShowMessage(nullptr, FormatText(kStringNoLicence, path.c_str()), kWarningBox);
+        } else {
+            LARGE_INTEGER size{};
+            ::GetFileSizeEx(file.get(), &size);
+            std::string bytes(static_cast<std::size_t>(size.QuadPart > kLargestLicence ? kLargestLicence : size.QuadPart),
+                              '\0');
+            DWORD got = 0;
+            if (!bytes.empty() && ::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr))
+                bytes.resize(got);
+            ::SetDlgItemTextW(window_, IDC_LICENCE_TEXT, vrel::ToWide(bytes, CP_ACP).c_str());
+        }
+        HWND edit = ::GetDlgItem(window_, IDC_LICENCE_TEXT);
+        const HFONT own = reinterpret_cast<HFONT>(::SendMessageW(edit, WM_GETFONT, 0, 0));
+        LOGFONTW description{};
+        if (own == nullptr || ::GetObjectW(own, sizeof description, &description) == 0) return;
+        description.lfHeight -= 2;
+        ::lstrcpynW(description.lfFaceName, L"Courier New", LF_FACESIZE);
+        font_.reset(::CreateFontIndirectW(&description));
+        if (font_) ::SendMessageW(edit, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
+    }
+
+    vrel::unique_gdiobj font_;
+};
+
+}  // namespace
+
+std::unique_ptr<WizardPage> MakeLicencePage(WizardFrame& frame) { return std::make_unique<LicencePage>(frame); }
+
+}  // namespace tarnex

@@ -1,0 +1,28 @@
+// What several pages share: the enlarged bold title, read-only text boxes
+// painted white and never shown highlighted, and the list items of the
+// summary and result texts.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "vrel/unique_handle.h"
+
+namespace tarnex {
+
+// The control's own font, 1.5 times as high and bold, set on the control.
+// The returned font must outlive the control's use of it.
+vrel::unique_gdiobj SetTitleFont(HWND page, int controlId);
+
+// Sets the control's text to its template text with "%s" filled in.
+void FillTemplateText(HWND page, int controlId, const wchar_t* value);
+
+// Handles WM_CTLCOLORSTATIC and EN_SETFOCUS for the read-only edit editId;
+// true (with result) when the message was one of them.
+bool HandleReadOnlyEdit(UINT message, WPARAM wParam, LPARAM lParam, int editId, INT_PTR& result);
+
+// CR LF, a tab and the item.
+void AppendListItem(std::wstring& text, const std::wstring& item);
+
+}  // namespace tarnex

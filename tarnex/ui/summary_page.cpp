@@ -1,0 +1,142 @@
+// Page 4: what the run is about to do. In the removal runs the description
+// and the catalogue are read again first, so that the removal sections are
+// the ones the engine works with.
+#include <string>
+
+#include "description/component_catalogue.h"
+#include "description/portable/component_rules.h"
+#include "description/setup_description.h"
+#include "engine/installed_record.h"
+#include "run/app_context.h"
+#include "run/message_box.h"
+#include "run/text_utils.h"
+#include "ui/page_common.h"
+#include "ui/wizard_ids.h"
+#include "ui/wizard_pages.h"
+
+namespace tarnex {
+namespace {
+
+constexpr UINT kStringDescriptionUnreadable = 3;
+constexpr UINT kStringCatalogueUnreadable = 6;
+constexpr UINT kStringInstallOptions = 18;
+constexpr UINT kStringAccessVersion = 19;
+constexpr UINT kStringComponents = 20;
+constexpr UINT kStringInstallFolder = 21;
+constexpr UINT kStringToRemove = 22;
+constexpr UINT kStringToRepair = 23;
+constexpr UINT kStringStartInstall = 53;
+constexpr UINT kStringStartRemoval = 54;
+constexpr UINT kStringPleaseWait = 60;
+
+class SummaryPage final : public WizardPage {
+public:
+    using WizardPage::WizardPage;
+
+private:
+    INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam) override {
+        INT_PTR result = 0;
+        if (HandleReadOnlyEdit(message, wParam, lParam, IDC_SUMMARY_TEXT, result)) return result;
+        if (message == WM_INITDIALOG) return TRUE;
+        if (message == RegisterWizardMessages().SetActive) Build();
+        return 0;
+    }
+
+    void Build() {
+        frame_.EnableButton(PageButton::Back, false);
+        frame_.EnableButton(PageButton::Cancel, false);
+        ::SetDlgItemTextW(window_, IDC_SUMMARY_STATUS, LoadText(kStringPleaseWait).c_str());
+        std::wstring text;
+        UINT status = kStringStartInstall;
+        switch (App().Mode) {
+        case AS_DEL:
+        case AS_SD:
+            if (!Reload()) return;
+            text = Removal();
+            status = kStringStartRemoval;
+            break;
+        case AS_REP:
+            text = Repair();
+            break;
+        default:
+            text = Installation();
+            break;
+        }
+        ::SetDlgItemTextW(window_, IDC_SUMMARY_STATUS, LoadText(status).c_str());
+        ::SetDlgItemTextW(window_, IDC_SUMMARY_TEXT, text.c_str());
+        frame_.EnableButton(PageButton::Back, true);
+        frame_.EnableButton(PageButton::Cancel, true);
+    }
+
+    static std::wstring Installation() {
+        const SetupDescription& d = Description();
+        std::wstring text = LoadText(kStringInstallOptions);
+        AppendText(text, L"\r\n" + LoadText(kStringInstallFolder));
+        AppendListItem(text, d.InstallFolder);
+        if (d.Access) {
+            AppendText(text, L"\r\n" + LoadText(kStringAccessVersion));
+            if (d.AccessVersion == 1) AppendListItem(text, L"Microsoft Access 97");
+            if (d.AccessVersion == 2) AppendListItem(text, L"Microsoft Access 2000");
+        }
+        AppendText(text, L"\r\n" + LoadText(kStringComponents));
+        for (std::size_t i = 1; i < d.ComponentList.size(); ++i)
+            if (d.ComponentList[i].Selected) AppendListItem(text, d.ComponentList[i].LocName);
+        if (App().Mode == AS_AD) {
+            bool heading = false;
+            for (std::size_t i = 1; i < d.ComponentList.size(); ++i) {
+                const ComponentRecord& c = d.ComponentList[i];
+                if (!c.Installed || c.Selected) continue;
+                if (!heading) AppendText(text, L"\r\n" + LoadText(kStringToRemove));
+                heading = true;
+                AppendListItem(text, c.LocName);
+            }
+        }
+        return text;
+    }
+
+    // Every installed component, which is then the one selected.
+    static std::wstring InstalledList(UINT heading) {
+        SetupDescription& d = Description();
+        SelectInstalledForSummary(App().Mode, d.ComponentList);
+        std::wstring text = LoadText(heading);
+        AppendText(text, L"\r\n" + LoadText(kStringComponents));
+        for (std::size_t i = 1; i < d.ComponentList.size(); ++i)
+            if (d.ComponentList[i].Installed) AppendListItem(text, d.ComponentList[i].LocName);
+        return text;
+    }
+
+    static std::wstring Repair() { return InstalledList(kStringToRepair); }
+
+    static std::wstring Removal() { return InstalledList(kStringToRemove); }
+
+    // Reads the description and the catalogue again with the removal
+    // sections; a failure ends the wizard as cancelled.
+    bool Reload() {
+        frame_.EnableButton(PageButton::Next, false);
+        SetupDescription& d = Description();
+        d.ComponentList.clear();
+        d.InfFiles.clear();
+        d.FileList.clear();
+        d.RequiredKeys.clear();
+        if (!LoadSetupDescription(d)) return Fail(kStringDescriptionUnreadable);
+        if (!LoadComponentCatalogue(d)) return Fail(kStringCatalogueUnreadable);
+        d.InstalledCount = 0;
+        d.ComponentList.front().Installed = 1;
+        for (std::size_t i = 1; i < d.ComponentList.size(); ++i)
+            if (IsComponentInstalled(d, d.ComponentList[i])) ++d.InstalledCount;
+        frame_.EnableButton(PageButton::Next, true);
+        return true;
+    }
+
+    bool Fail(UINT message) {
+        ShowMessage(nullptr, LoadText(message), kErrorBox);
+        frame_.Abort = 1;
+        return false;
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<WizardPage> MakeSummaryPage(WizardFrame& frame) { return std::make_unique<SummaryPage>(frame); }
+
+}  // namespace tarnex

@@ -1,0 +1,97 @@
+#include "wizard_fixture.h"
+
+#include "run/app_context.h"
+#include "ui/wizard_ids.h"
+#include "vrel/bounded_copy.h"
+
+namespace wizardtest {
+
+using namespace tarnex::uidriver;
+
+using namespace enginetest;
+
+void WizardWalk::SetUp() {
+    if (!::GetEnvironmentVariableW(L"DISPLAY", nullptr, 0)) GTEST_SKIP() << "the wizard needs a display";
+    // The walks read the log the program writes, in the Windows folder.
+    wchar_t windows[MAX_PATH] = {};
+    ::GetWindowsDirectoryW(windows, MAX_PATH);
+    vrel::CopyToField(tarnex::App().WindowsFolder, std::wstring_view(std::wstring(windows) + L"\\"));
+    EngineCycle::SetUp();
+    // Windows NT 4: not of the Windows 2000/XP family, where "atl.dll" is
+    // never replaced, so the engine's checks of the package hold as they are.
+    ReportWindowsVersion(L"Tarnex.exe", L"nt40");
+    ReportWindowsVersion(L"Setup.exe", L"nt40");
+}
+
+void WizardWalk::TearDown() {
+    ReportWindowsVersion(L"Tarnex.exe", nullptr);
+    ReportWindowsVersion(L"Setup.exe", nullptr);
+    EngineCycle::TearDown();
+}
+
+void WizardWalk::WritePackageWithInstaller(const PackageVariant& variant) {
+    WriteStandardPackage(variant);
+    ASSERT_TRUE(::CopyFileW((TestProgramFolder() + L"Tarnex.exe").c_str(), PackageProgram().c_str(), FALSE));
+    // The installed copy reads its description as "Setup.inf".
+    EditPackageFile(L"Tarnex.inf", "Tarnex.exe,Setup.exe,6\r\n", "Tarnex.exe,Setup.exe,6\r\nTarnex.inf,Setup.inf,6\r\n");
+    EditPackageFile(L"Tarnex.inf", "Tarnex.exe=1,1000,", "Tarnex.inf=1,100,2021-03-04,05:06:08,\r\nTarnex.exe=1,1000,");
+}
+
+std::wstring WizardWalk::PackageProgram() { return std::wstring(kPackage) + L"Tarnex.exe"; }
+
+void WizardWalk::InstallThroughWizard() {
+    WizardRun run(PackageProgram(), L"");
+    for (const Page page : {Page::Welcome, Page::Folder, Page::Components, Page::Summary}) {
+        ASSERT_EQ(run.WaitForPage(page), page);
+        run.Next();
+    }
+    ASSERT_EQ(run.WaitForPage(Page::Progress), Page::Progress);
+    ASSERT_TRUE(run.WaitEnabled(IDC_NEXT));
+    run.Next();
+    ASSERT_EQ(run.WaitForPage(Page::Finish), Page::Finish);
+    run.Next();
+    ExpectEnd(run);
+}
+
+void WizardWalk::ExpectButtons(WizardRun& run, bool back, bool next, bool cancel) {
+    EXPECT_EQ(run.Enabled(IDC_BACK), back) << "Back on the " << PageName(run.Current()) << " page";
+    EXPECT_EQ(run.Enabled(IDC_NEXT), next) << "Next on the " << PageName(run.Current()) << " page";
+    EXPECT_EQ(run.Enabled(IDCANCEL), cancel) << "Cancel on the " << PageName(run.Current()) << " page";
+}
+
+void WizardWalk::Choose(WizardRun& run, int radioId) {
+    run.ClickOnPage(radioId);
+    for (int i = 0; i < 250 && !IsChecked(run.PageWindow(), radioId); ++i) ::Sleep(20);
+    ASSERT_TRUE(IsChecked(run.PageWindow(), radioId));
+}
+
+void WizardWalk::WaitForProgressStart(WizardRun& run) {
+    ASSERT_EQ(run.WaitForPage(Page::Progress), Page::Progress);
+    // The page disables Back when it starts the steps.
+    for (int i = 0; i < 500 && run.Enabled(IDC_BACK); ++i) ::Sleep(10);
+}
+
+void WizardWalk::ExpectProgressToEnd(WizardRun& run, const std::wstring& finalText) {
+    ASSERT_EQ(run.WaitForPage(Page::Progress), Page::Progress);
+    ASSERT_TRUE(run.WaitEnabled(IDC_NEXT)) << "the steps never ended";
+    EXPECT_EQ(run.Text(IDC_CURRENT_TEXT), finalText);
+    for (const int id : {IDC_CURRENT_BAR, IDC_OVERALL_BAR, IDC_OVERALL_TEXT, IDC_PROGRESS_HEADING, IDC_CURRENT_LABEL,
+                         IDC_OVERALL_LABEL})
+        EXPECT_FALSE(run.Visible(id)) << "control " << id << " is hidden at the end";
+    ExpectButtons(run, false, true, false);
+}
+
+void WizardWalk::ExpectFinishPage(WizardRun& run, const std::wstring& results) {
+    ASSERT_EQ(run.WaitForPage(Page::Finish), Page::Finish);
+    EXPECT_EQ(run.Text(IDC_FINISH_TITLE), L"Программа установки Vrel Engine Test package завершена");
+    EXPECT_EQ(run.Text(IDC_RESULTS_TEXT), results);
+    EXPECT_EQ(run.ButtonText(IDC_NEXT), L"&Завершить");
+    ExpectButtons(run, false, true, false);
+}
+
+void WizardWalk::ExpectEnd(WizardRun& run) {
+    std::string stuck;
+    EXPECT_EQ(run.Exit(&stuck), 0) << "stuck at " << stuck;
+}
+
+}  // namespace wizardtest

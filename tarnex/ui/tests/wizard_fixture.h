@@ -1,0 +1,38 @@
+// The fixture of the wizard's walks: a clean system before and after, the
+// engine's standard package with the real installer in it, and the checks
+// every walk repeats.
+#pragma once
+
+#include <string>
+
+#include "engine_test_support.h"
+#include "wizard_run.h"
+
+namespace wizardtest {
+
+using tarnex::uidriver::WizardRun;
+
+class WizardWalk : public enginetest::EngineCycle {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // The standard package, with Tarnex.exe of this build as its installer.
+    void WritePackageWithInstaller(const enginetest::PackageVariant& variant = {});
+    static std::wstring PackageProgram();
+    // The first installation with the default choice, walked without checks.
+    void InstallThroughWizard();
+
+    static void ExpectButtons(WizardRun& run, bool back, bool next, bool cancel);
+    // Clicks a radio button of the page and waits until it is checked.
+    static void Choose(WizardRun& run, int radioId);
+    // The progress page shows and has started the steps.
+    static void WaitForProgressStart(WizardRun& run);
+    // On the progress page until the worker is done: the final text alone.
+    static void ExpectProgressToEnd(WizardRun& run, const std::wstring& finalText);
+    static void ExpectFinishPage(WizardRun& run, const std::wstring& results);
+    // The wizard ends and the program exits with 0.
+    static void ExpectEnd(WizardRun& run);
+};
+
+}  // namespace wizardtest

@@ -1,0 +1,177 @@
+// Tarnex.exe walked through its wizard as a person would, on the engine's
+// standard package: every run mode from the first installation to the
+// removal, each walk checking the pages in order, the buttons, the texts of
+// the summary and the results, and the system afterwards.
+#include <gtest/gtest.h>
+
+#include "engine_test_support.h"
+#include "run/app_context.h"
+#include "ui/wizard_ids.h"
+#include "vrel/bounded_copy.h"
+#include "vrel/text_convert.h"
+#include "wizard_fixture.h"
+
+namespace wizardtest {
+
+using namespace tarnex::uidriver;
+namespace {
+
+using namespace enginetest;
+
+TEST_F(WizardWalk, FirstInstallationThenRemovalChosenInMaintenance) {
+    WritePackageWithInstaller();
+    {
+        WizardRun run(PackageProgram(), L"");
+        ASSERT_NE(run.Frame(), nullptr) << run.Id();
+        EXPECT_EQ(WindowText(run.Frame()), L"Vrel Engine Test");
+        ASSERT_EQ(run.WaitForPage(Page::Welcome), Page::Welcome);
+        EXPECT_EQ(run.Text(IDC_WELCOME_TITLE), L"Вас приветствует программа установки Vrel Engine Test package.");
+        ExpectButtons(run, false, true, true);
+        EXPECT_EQ(run.ButtonText(IDC_BACK), L"<< &Назад");
+        EXPECT_EQ(run.ButtonText(IDC_NEXT), L"&Далее >>");
+        EXPECT_EQ(run.ButtonText(IDCANCEL), L"О&тмена");
+
+        run.Next();
+        ASSERT_EQ(run.WaitForPage(Page::Folder), Page::Folder);
+        EXPECT_EQ(run.Text(IDC_FOLDER_PATH), L"C:\\VrelEngineTest\\Install\\");
+        EXPECT_EQ(run.Text(IDC_FREE_SPACE_LABEL), L"Свободно на диске C:");
+        EXPECT_NE(run.Text(IDC_FREE_SPACE).find(L"байт"), std::wstring::npos);
+        ExpectButtons(run, true, true, true);
+        run.Next();
+        ASSERT_EQ(run.WaitForPage(Page::Components), Page::Components);
+        EXPECT_TRUE(Exists(kInstall)) << "going on from the folder page creates the folder";
+        run.Next();
+        ASSERT_EQ(run.WaitForPage(Page::Summary), Page::Summary);
+        EXPECT_EQ(run.Text(IDC_SUMMARY_TEXT), L"Вы выбрали для установки следующие опции:\r\nПуть установки:\r\n"
+                                              L"\tC:\\VrelEngineTest\\Install\\\r\nКомпоненты:\r\n\tCore files\r\n\tViewer");
+        EXPECT_EQ(run.Text(IDC_SUMMARY_STATUS),
+                  L"Нажмите Далее, чтобы начать установку. Нажмите Назад, чтобы внести изменения.");
+        ExpectButtons(run, true, true, true);
+
+        run.Next();
+        ExpectProgressToEnd(run, L"Установка завершена. Для продолжения нажмите Далее...");
+        run.Next();
+        ExpectFinishPage(run, L"Установлен компонент Core files... успешно.\r\nУстановлен компонент Viewer... успешно.\r\n");
+        run.Next();
+        ExpectEnd(run);
+    }
+    ExpectInstaller(true);
+    ExpectCore(true);
+    ExpectViewer(true);
+    ExpectExtra(false);
+    EXPECT_TRUE(ContainsInOrder(Log(), {L"// START SETUP of \"Vrel Engine Test package\""}));
+    EXPECT_TRUE(ContainsInOrder(Log(), StepLines(L"AS_INST", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15})));
+    EXPECT_TRUE(ContainsInOrder(Log(), {L"Setup was completed successful.", L"// END SETUP of \"Vrel Engine Test package\""}));
+
+    const std::size_t removalStart = LogSize();
+    {
+        WizardRun run(PackageProgram(), L"");
+        ASSERT_EQ(run.WaitForPage(Page::Welcome), Page::Welcome);
+        run.Next();
+        ASSERT_EQ(run.WaitForPage(Page::Mode), Page::Mode);
+        EXPECT_TRUE(IsChecked(run.PageWindow(), IDC_MODE_CHANGE));
+        Choose(run, IDC_MODE_REMOVE);
+        run.Next();
+        ASSERT_EQ(run.WaitForPage(Page::Summary), Page::Summary) << "removal goes straight to the summary";
+        const std::wstring removalText = L"Вы выбрали для удаления следующее:\r\nКомпоненты:\r\n\tCore files\r\n\tViewer";
+        EXPECT_EQ(run.Text(IDC_SUMMARY_TEXT), removalText);
+        EXPECT_EQ(run.Text(IDC_SUMMARY_STATUS),
+                  L"Нажмите Далее, чтобы начать удаление. Нажмите Назад, чтобы внести изменения.");
+        run.Back();
+        ASSERT_EQ(run.WaitForPage(Page::Mode), Page::Mode) << "back from the summary returns to the choice";
+        EXPECT_TRUE(IsChecked(run.PageWindow(), IDC_MODE_REMOVE));
+        run.Next();
+        ASSERT_EQ(run.WaitForPage(Page::Summary), Page::Summary);
+        EXPECT_EQ(run.Text(IDC_SUMMARY_TEXT), removalText);
+        run.Next();
+        WaitForProgressStart(run);
+        EXPECT_FALSE(run.Enabled(IDCANCEL)) << "a removal cannot be cancelled";
+        ExpectProgressToEnd(run, L"Удаление завершено. Для продолжения нажмите Далее...");
+        run.Next();
+        ExpectFinishPage(run, L"Удален компонент Core files... успешно.\r\nУдален компонент Viewer... успешно.\r\n");
+        run.Next();
+        ExpectEnd(run);
+    }
+    EXPECT_TRUE(ContainsInOrder(LogSince(removalStart), StepLines(L"AS_SD", {1, 2, 4, 5, 6, 7, 8, 14, 15})));
+    ExpectNothingLeft();
+}
+
+TEST_F(WizardWalk, AddRemoveAndRepairReinstallWhatIsThere) {
+    WritePackageWithInstaller();
+    InstallThroughWizard();
+    {
+        WizardRun run(PackageProgram(), L"");
+        ASSERT_EQ(run.WaitForPage(Page::Welcome), Page::Welcome);
+        run.Next();
+        ASSERT_EQ(run.WaitForPage(Page::Mode), Page::Mode);
+        run.Next();  // add/remove, the page's first choice
+        ASSERT_EQ(run.WaitForPage(Page::Components), Page::Components);
+        run.Next();
+        ASSERT_EQ(run.WaitForPage(Page::Summary), Page::Summary);
+        EXPECT_EQ(run.Text(IDC_SUMMARY_TEXT), L"Вы выбрали для установки следующие опции:\r\nПуть установки:\r\n"
+                                              L"\tC:\\VrelEngineTest\\Install\\\r\nКомпоненты:\r\n\tCore files\r\n\tViewer");
+        run.Back();
+        ASSERT_EQ(run.WaitForPage(Page::Components), Page::Components) << "add/remove walks back through the components";
+        run.Next();
+        ASSERT_EQ(run.WaitForPage(Page::Summary), Page::Summary);
+        run.Next();
+        ExpectProgressToEnd(run, L"Установка завершена. Для продолжения нажмите Далее...");
+        run.Next();
+        ExpectFinishPage(run, L"Установлен компонент Core files... успешно.\r\nУстановлен компонент Viewer... успешно.\r\n");
+        run.Next();
+        ExpectEnd(run);
+    }
+    ExpectCore(true);
+    ExpectViewer(true);
+    {
+        WizardRun run(PackageProgram(), L"");
+        ASSERT_EQ(run.WaitForPage(Page::Welcome), Page::Welcome);
+        run.Next();
+        ASSERT_EQ(run.WaitForPage(Page::Mode), Page::Mode);
+        Choose(run, IDC_MODE_REPAIR);
+        run.Next();
+        ASSERT_EQ(run.WaitForPage(Page::Summary), Page::Summary);
+        EXPECT_EQ(run.Text(IDC_SUMMARY_TEXT),
+                  L"Вы выбрали для восстановления и переустановки следующее:\r\nКомпоненты:\r\n\tCore files\r\n\tViewer");
+        run.Next();
+        ExpectProgressToEnd(run, L"Установка завершена. Для продолжения нажмите Далее...");
+        run.Next();
+        ExpectFinishPage(run, L"Переустановлен компонент Core files... успешно.\r\nПереустановлен компонент Viewer... "
+                              L"успешно.\r\n");
+        run.Next();
+        ExpectEnd(run);
+    }
+    ExpectInstaller(true);
+    ExpectCore(true);
+    ExpectViewer(true);
+    ExpectExtra(false);
+}
+
+TEST_F(WizardWalk, RemovalByTheSwitchEndsWithTheSelfRemoval) {
+    WritePackageWithInstaller();
+    InstallThroughWizard();
+    const std::wstring copy = std::wstring(kInstall) + L"Setup.exe";
+    {
+        WizardRun run(copy, L"/u");
+        ASSERT_EQ(run.WaitForPage(Page::Welcome), Page::Welcome);
+        run.Next();
+        ASSERT_EQ(run.WaitForPage(Page::Summary), Page::Summary);
+        EXPECT_EQ(run.Text(IDC_SUMMARY_TEXT),
+                  L"Вы выбрали для удаления следующее:\r\nКомпоненты:\r\n\tCore files\r\n\tViewer");
+        run.Next();
+        WaitForProgressStart(run);
+        EXPECT_FALSE(run.Enabled(IDCANCEL));
+        ExpectProgressToEnd(run, L"Удаление завершено. Для продолжения нажмите Далее...");
+        run.Next();
+        ExpectFinishPage(run, L"Удален компонент Core files... успешно.\r\nУдален компонент Viewer... успешно.\r\n");
+        run.Next();
+        ExpectEnd(run);
+    }
+    for (int i = 0; i < 200 && Exists(copy); ++i) ::Sleep(100);
+    EXPECT_FALSE(Exists(copy)) << "the batch removed the installer's copy";
+    for (int i = 0; i < 100 && Exists(L"C:\\Tarnex.bat"); ++i) ::Sleep(100);
+    ExpectNothingLeft();
+}
+
+}  // namespace
+}  // namespace wizardtest

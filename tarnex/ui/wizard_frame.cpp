@@ -1,0 +1,325 @@
+#include "ui/wizard_frame.h"
+
+#include <iterator>
+
+#include "description/setup_description.h"
+#include "run/app_context.h"
+#include "run/message_box.h"
+#include "ui/wizard_entry.h"
+#include "ui/wizard_ids.h"
+#include "ui/wizard_pages.h"
+
+namespace tarnex {
+namespace {
+
+constexpr UINT kStringLeaveQuestion = 8;
+
+bool Repairing(DWORD mode) { return mode == AS_REP || mode == AS_SD; }
+
+}  // namespace
+
+const WizardMessages& RegisterWizardMessages() {
+    static const WizardMessages messages{::RegisterWindowMessageW(L"WM_SET_ACTIVE_WIN_UI"),
+                                         ::RegisterWindowMessageW(L"WM_LOSE_ACTIVE_WIN_UI"),
+                                         ::RegisterWindowMessageW(L"WM_CLICK_CANCEL_WIN_UI")};
+    return messages;
+}
+
+INT_PTR CALLBACK WizardPage::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        ::SetWindowLongPtrW(window, DWLP_USER, lParam);
+        reinterpret_cast<WizardPage*>(lParam)->window_ = window;
+    }
+    auto* page = reinterpret_cast<WizardPage*>(::GetWindowLongPtrW(window, DWLP_USER));
+    return page != nullptr ? page->Handle(message, wParam, lParam) : 0;
+}
+
+WizardFrame::WizardFrame()
+    : pages_{{
+          {IDD_WELCOME_PAGE, &WizardPage::DialogProc, MakeWelcomePage(*this)},
+          {IDD_LICENCE_PAGE, &WizardPage::DialogProc, MakeLicencePage(*this)},
+          {IDD_FOLDER_PAGE, &WizardPage::DialogProc, MakeFolderPage(*this)},
+          // Page 3 keeps the catalogue's default choice until the component
+          // page (template 107) takes this row.
+          {IDD_DEFAULT_CHOICE_PAGE, &WizardPage::DialogProc, MakeDefaultChoicePage(*this)},
+          {IDD_SUMMARY_PAGE, &WizardPage::DialogProc, MakeSummaryPage(*this)},
+          {IDD_PROGRESS_PAGE, &WizardPage::DialogProc, MakeProgressPage(*this)},
+          {IDD_FINISH_PAGE, &WizardPage::DialogProc, MakeFinishPage(*this)},
+          {IDD_MODE_PAGE, &WizardPage::DialogProc, MakeModePage(*this)},
+          {IDD_ACCESS_PAGE, &WizardPage::DialogProc, MakeAccessPage(*this)},
+      }} {}
+
+WizardFrame::~WizardFrame() = default;
+
+int WizardFrame::Run(HWND owner) {
+    RegisterWizardMessages();
+    const INT_PTR result = ::DialogBoxParamW(App().Instance, MAKEINTRESOURCEW(IDD_WIZARD_FRAME), owner,
+                                             &WizardFrame::DialogProc, reinterpret_cast<LPARAM>(this));
+    return result == 1 ? 1 : 2;
+}
+
+HWND WizardFrame::Button(PageButton button) const {
+    switch (button) {
+    case PageButton::Back:
+        return back_;
+    case PageButton::Next:
+        return next_;
+    case PageButton::Cancel:
+        return cancel_;
+    }
+    return nullptr;
+}
+
+HWND WizardFrame::PageWindow(int index) const {
+    return index >= 0 && index < kWizardPages && pages_[index].page ? pages_[index].page->Window() : nullptr;
+}
+
+void WizardFrame::EnableButton(PageButton button, bool enabled) { ::EnableWindow(Button(button), enabled); }
+
+void WizardFrame::SetDefaultButton(PageButton button, bool isDefault) {
+    HWND window = Button(button);
+    ::SendMessageW(window, BM_SETSTYLE, isDefault ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
+    if (isDefault) ::SendMessageW(dialog_, DM_SETDEFID, static_cast<WPARAM>(::GetDlgCtrlID(window)), 0);
+}
+
+void WizardFrame::FocusButton(PageButton button) {
+    HWND window = Button(button);
+    ::BringWindowToTop(window);
+    ::SetFocus(window);
+}
+
+void WizardFrame::SetButtonText(PageButton button, const std::wstring& text) {
+    ::SetWindowTextW(Button(button), text.c_str());
+}
+
+INT_PTR CALLBACK WizardFrame::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        ::SetWindowLongPtrW(window, DWLP_USER, lParam);
+        reinterpret_cast<WizardFrame*>(lParam)->OnInitDialog(window);
+        return FALSE;  // the focus is set already
+    }
+    auto* frame = reinterpret_cast<WizardFrame*>(::GetWindowLongPtrW(window, DWLP_USER));
+    if (frame == nullptr) return 0;
+    switch (message) {
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDC_NEXT:
+            frame->OnNext();
+            return TRUE;
+        case IDC_BACK:
+            frame->OnBack();
+            return TRUE;
+        case IDCANCEL:
+            frame->OnCancel();
+            return TRUE;
+        default:
+            return 0;
+        }
+    case WM_PAINT:
+        frame->OnPaint();
+        return TRUE;
+    case WM_DESTROY:
+        for (PageEntry& entry : frame->pages_)
+            if (entry.page && entry.page->Window() != nullptr) ::DestroyWindow(entry.page->Window());
+        return 0;
+    default:
+        return 0;
+    }
+}
+
+void WizardFrame::OnInitDialog(HWND dialog) {
+    AppContext& app = App();
+    const SetupDescription& description = Description();
+    dialog_ = dialog;
+    back_ = ::GetDlgItem(dialog, IDC_BACK);
+    next_ = ::GetDlgItem(dialog, IDC_NEXT);
+    cancel_ = ::GetDlgItem(dialog, IDCANCEL);
+    const HICON large = static_cast<HICON>(::LoadImageW(app.Instance, MAKEINTRESOURCEW(101), IMAGE_ICON,
+                                                        ::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CYICON), LR_SHARED));
+    const HICON small = static_cast<HICON>(::LoadImageW(app.Instance, MAKEINTRESOURCEW(101), IMAGE_ICON,
+                                                        ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    ::SendMessageW(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(large));
+    ::SendMessageW(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+    ::SetWindowTextW(dialog, description.Name);
+
+    ::GetClientRect(dialog, &strip_);
+    strip_.bottom = kStripHeight;
+    brush_.reset(::CreateSolidBrush(::GetSysColor(COLOR_BTNFACE)));
+    RenderStrips();
+    for (int index = 0; index < kWizardPages; ++index) CreatePage(index);
+    BuildSequence();
+
+    current_ = sequence_.begin();
+    ::ShowWindow(PageWindow(*current_), SW_SHOW);
+    ::SetFocus(dialog);
+    ::SetFocus(next_);
+    ::EnableWindow(back_, FALSE);
+    if (app.ContinueAfterRestart) {
+        ::EnableWindow(cancel_, FALSE);
+        SendToVisible(RegisterWizardMessages().SetActive);
+    }
+    if (!app.Guard.UpdateOwnerWindow(dialog, app.Caption)) app.Guard.Register(dialog, app.Caption);
+}
+
+// Each page's strip is drawn once, into memory; painting only copies it.
+void WizardFrame::RenderStrips() {
+    const SetupDescription& description = Description();
+    const std::wstring folder = App().ProgramFolder;
+    HDC frameDc = ::GetDC(dialog_);
+    for (int index = 0; index < kWizardPages; ++index) {
+        // A picture that cannot be loaded leaves the strip plain.
+        if (description.PagePictures[index][0] != L'\0')
+            pictures_[index].Load(folder + description.PagePictures[index]);
+        stripDcs_[index].reset(::CreateCompatibleDC(frameDc));
+        stripBitmaps_[index].reset(::CreateCompatibleBitmap(frameDc, strip_.right, kStripHeight));
+        if (!stripDcs_[index] || !stripBitmaps_[index]) continue;
+        ::SelectObject(stripDcs_[index].get(), stripBitmaps_[index].get());
+        ::SelectObject(stripDcs_[index].get(), brush_.get());
+        ::PatBlt(stripDcs_[index].get(), 0, 0, strip_.right, kStripHeight, PATCOPY);
+        pictures_[index].Render(stripDcs_[index].get(), strip_);
+    }
+    ::ReleaseDC(dialog_, frameDc);
+}
+
+void WizardFrame::CreatePage(int index) {
+    PageEntry& entry = pages_[index];
+    HWND page = ::CreateDialogParamW(App().Instance, MAKEINTRESOURCEW(entry.templateId), dialog_, entry.dialogProc,
+                                     reinterpret_cast<LPARAM>(entry.page.get()));
+    if (page != nullptr)
+        ::SetWindowPos(page, nullptr, 0, kPageTop, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void WizardFrame::BuildSequence() {
+    const AppContext& app = App();
+    const SetupDescription& description = Description();
+    if (app.ContinueAfterRestart) {
+        sequence_ = {kProgressPage, kFinishPage};
+        return;
+    }
+    switch (app.Mode) {
+    case AS_DEL:
+        sequence_ = {kWelcomePage, kSummaryPage, kProgressPage, kFinishPage};
+        return;
+    case AS_SUP:
+        sequence_ = {kWelcomePage, kModePage};
+        if (description.Access) sequence_.push_back(kAccessPage);
+        sequence_.insert(sequence_.end(), {kComponentPage, kSummaryPage, kProgressPage, kFinishPage});
+        return;
+    default:
+        sequence_ = {kWelcomePage};
+        if (description.License) sequence_.push_back(kLicencePage);
+        sequence_.push_back(kFolderPage);
+        if (description.Access) sequence_.push_back(kAccessPage);
+        sequence_.insert(sequence_.end(), {kComponentPage, kSummaryPage, kProgressPage, kFinishPage});
+        return;
+    }
+}
+
+int WizardFrame::SendToVisible(UINT message) {
+    return static_cast<int>(::SendMessageW(PageWindow(*current_), message, 0, 0));
+}
+
+void WizardFrame::ShowPage(std::list<int>::iterator target) {
+    ::ShowWindow(PageWindow(*current_), SW_HIDE);
+    current_ = target;
+    ::ShowWindow(PageWindow(*current_), SW_SHOW);
+}
+
+void WizardFrame::OnNext() {
+    if (!::IsWindowEnabled(next_)) return;
+    if (std::next(current_) == sequence_.end()) {
+        if (Completed) ::EndDialog(dialog_, 1);
+        return;
+    }
+    const int leaving = *current_;
+    moving_ = Moving::Next;
+    ::EnableWindow(next_, FALSE);
+    SendToVisible(RegisterWizardMessages().LoseActive);
+
+    auto target = std::next(current_);
+    // Repair and removal chosen on the mode page need neither the Access
+    // version nor the components: the summary follows.
+    if (leaving == kModePage && Repairing(App().Mode)) {
+        const int skips = Description().Access ? 2 : 1;
+        for (int i = 0; i < skips && std::next(target) != sequence_.end(); ++i) ++target;
+    }
+    if (!LeaveAllowed) {
+        moving_ = Moving::None;
+        ::EnableWindow(next_, TRUE);
+        ::SetFocus(next_);
+        return;
+    }
+    ShowPage(target);
+    ::EnableWindow(back_, TRUE);
+    ::EnableWindow(next_, TRUE);
+    SendToVisible(RegisterWizardMessages().SetActive);
+    if (Abort) {
+        ::EndDialog(dialog_, 2);
+        return;
+    }
+    moving_ = Moving::None;
+    ::InvalidateRect(dialog_, &strip_, FALSE);
+    if (::IsWindowEnabled(next_)) ::SetFocus(next_);
+}
+
+void WizardFrame::OnBack() {
+    if (!::IsWindowEnabled(back_) || current_ == sequence_.begin()) return;
+    const int leaving = *current_;
+    moving_ = Moving::Back;
+    SendToVisible(RegisterWizardMessages().LoseActive);
+
+    auto target = std::prev(current_);
+    // Back from the summary of a repair or removal returns to the mode page.
+    if (leaving == kSummaryPage && Repairing(App().Mode)) {
+        const int skips = Description().Access ? 2 : 1;
+        for (int i = 0; i < skips && target != sequence_.begin(); ++i) --target;
+    }
+    if (!LeaveAllowed) {
+        moving_ = Moving::None;
+        return;
+    }
+    ShowPage(target);
+    SendToVisible(RegisterWizardMessages().SetActive);
+    if (current_ == sequence_.begin()) {
+        ::SendMessageW(back_, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
+        ::EnableWindow(back_, FALSE);
+        SetDefaultButton(PageButton::Next, true);
+        ::SetFocus(next_);
+    } else {
+        ::SetFocus(back_);
+    }
+    moving_ = Moving::None;
+    ::InvalidateRect(dialog_, &strip_, FALSE);
+}
+
+void WizardFrame::OnCancel() {
+    if (!::IsWindowEnabled(cancel_)) return;
+    SendToVisible(RegisterWizardMessages().ClickCancel);
+    if (Abort) {
+        ::EndDialog(dialog_, 2);
+        return;
+    }
+    if (Completed) {
+        ::EndDialog(dialog_, 1);
+        return;
+    }
+    if (!AskOnCancel) return;
+    if (ShowMessage(dialog_, LoadText(kStringLeaveQuestion), kQuestionBox | MB_DEFBUTTON2) == IDYES)
+        ::EndDialog(dialog_, 2);
+}
+
+void WizardFrame::OnPaint() {
+    PAINTSTRUCT paint;
+    HDC dc = ::BeginPaint(dialog_, &paint);
+    const int visible = *current_;
+    if (stripDcs_[visible])
+        ::BitBlt(dc, 0, 0, strip_.right, kStripHeight, stripDcs_[visible].get(), 0, 0, SRCCOPY);
+    ::EndPaint(dialog_, &paint);
+}
+
+int RunWizard(HWND owner) {
+    WizardFrame frame;
+    return frame.Run(owner);
+}
+
+}  // namespace tarnex

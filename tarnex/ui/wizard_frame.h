@@ -1,0 +1,147 @@
+// The wizard frame: one modal dialog (template 102) with the navigation
+// buttons and a picture strip across its top, hosting nine pages created
+// once as modeless child dialogs, one of them visible at a time. Which pages
+// are walked, and in which order, follows from the run mode and the
+// description's options; the frame and the pages talk through three
+// registered messages and four shared flags.
+//
+// How a page reaches the frame: every page is built with a reference to it
+// (WizardPage::frame_). A page may
+//   - read Moving() while it handles LoseActive (Next or Back);
+//   - clear LeaveAllowed in LoseActive to keep the user on the page, and set
+//     it again itself; clear AskOnCancel, set Abort or Completed;
+//   - enable, disable, relabel and focus the three buttons and choose the
+//     default one (EnableButton, SetButtonText, FocusButton,
+//     SetDefaultButton); the frame does not restore them except where its
+//     own moves say so.
+// Pages run on the frame's thread only.
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <list>
+#include <memory>
+#include <string>
+
+#include "engine/progress_view.h"
+#include "ui/picture_holder.h"
+#include "vrel/unique_handle.h"
+
+namespace tarnex {
+
+// Page indices; also the number of each page's picture in the description.
+enum PageIndex : int {
+    kWelcomePage = 0,
+    kLicencePage = 1,
+    kFolderPage = 2,
+    kComponentPage = 3,
+    kSummaryPage = 4,
+    kProgressPage = 5,
+    kFinishPage = 6,
+    kModePage = 7,
+    kAccessPage = 8,
+};
+inline constexpr int kWizardPages = 9;
+inline constexpr int kStripHeight = 60;  // pixels; the pages start one pixel below
+inline constexpr int kPageTop = 61;
+
+// "WM_SET_ACTIVE_WIN_UI", "WM_LOSE_ACTIVE_WIN_UI", "WM_CLICK_CANCEL_WIN_UI";
+// registered on the first call.
+struct WizardMessages {
+    UINT SetActive;
+    UINT LoseActive;
+    UINT ClickCancel;
+};
+const WizardMessages& RegisterWizardMessages();
+
+enum class Moving : int { None = 0, Next = 1, Back = 2 };
+
+class WizardFrame;
+
+// One page: a modeless child dialog of the frame, one object for the run.
+class WizardPage {
+public:
+    explicit WizardPage(WizardFrame& frame) : frame_(frame) {}
+    virtual ~WizardPage() = default;
+    WizardPage(const WizardPage&) = delete;
+    WizardPage& operator=(const WizardPage&) = delete;
+
+    HWND Window() const { return window_; }
+
+    // The dialog procedure of every page: WM_INITDIALOG carries the page
+    // object, later messages go to its Handle.
+    static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+protected:
+    // Returns what a dialog procedure returns (0: not handled).
+    virtual INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam) = 0;
+
+    WizardFrame& frame_;
+    HWND window_ = nullptr;
+};
+
+// A row of the page table: the template, the dialog procedure and the page.
+struct PageEntry {
+    UINT templateId;
+    DLGPROC dialogProc;
+    std::unique_ptr<WizardPage> page;
+};
+
+class WizardFrame {
+public:
+    WizardFrame();
+    ~WizardFrame();
+    WizardFrame(const WizardFrame&) = delete;
+    WizardFrame& operator=(const WizardFrame&) = delete;
+
+    // Shows the frame modally over owner (the background window or none):
+    // 1 when the wizard was completed, 2 when it was cancelled or aborted.
+    int Run(HWND owner);
+
+    // The flags shared with the pages.
+    int LeaveAllowed = 1;  // cleared by a page in LoseActive to stay
+    int AskOnCancel = 1;   // Cancel asks string 8 before ending
+    int Abort = 0;         // the run ends as cancelled
+    int Completed = 0;     // Cancel or Next on the last page ends it as completed
+
+    // Next or Back while a page is being left, None otherwise.
+    Moving Direction() const { return moving_; }
+    HWND Window() const { return dialog_; }
+    HWND Button(PageButton button) const;
+    HWND PageWindow(int index) const;
+    int VisiblePage() const { return *current_; }
+
+    void EnableButton(PageButton button, bool enabled);
+    // Default push button style, redrawn; the default one also answers Enter.
+    void SetDefaultButton(PageButton button, bool isDefault);
+    void FocusButton(PageButton button);
+    void SetButtonText(PageButton button, const std::wstring& text);
+
+private:
+    static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    void OnInitDialog(HWND dialog);
+    void RenderStrips();
+    void CreatePage(int index);
+    void BuildSequence();
+    void OnNext();
+    void OnBack();
+    void OnCancel();
+    void OnPaint();
+    void ShowPage(std::list<int>::iterator target);
+    int SendToVisible(UINT message);
+
+    std::array<PageEntry, kWizardPages> pages_;
+    HWND dialog_ = nullptr;
+    HWND back_ = nullptr, next_ = nullptr, cancel_ = nullptr;
+    std::array<PictureHolder, kWizardPages> pictures_;
+    std::array<vrel::unique_gdiobj, kWizardPages> stripBitmaps_;
+    vrel::unique_gdiobj brush_;
+    std::array<vrel::unique_hdc, kWizardPages> stripDcs_;  // deleted before the bitmaps and brush in them
+    RECT strip_{};
+    Moving moving_ = Moving::None;
+    std::list<int> sequence_;
+    std::list<int>::iterator current_;
+};
+
+}  // namespace tarnex
