@@ -132,14 +132,7 @@ bool MakeWizardChoice(const QuietSwitches& switches) {
     return ChooseComponents(d, app.Mode);
 }
 
-}  // namespace
-
-int RunQuietly(HINSTANCE instance, const wchar_t* arguments, const QuietSwitches& switches) {
-    if (!switches.error.empty()) {
-        InitAppContext(instance, arguments);
-        WriteLog(L"Quiet run refused, the command line is wrong: " + switches.error + L"\r\n");
-        return kQuietBadCommandLine;
-    }
+int RunWithAnswers(HINSTANCE instance, const wchar_t* arguments, const QuietSwitches& switches) {
     QuietAnswers answers(switches.acceptAnySystem);
     App().Quiet = true;
     // A file newer than the package's stays: the replace question is never
@@ -175,6 +168,20 @@ int RunQuietly(HINSTANCE instance, const wchar_t* arguments, const QuietSwitches
     default:
         return kQuietFailed;
     }
+}
+
+}  // namespace
+
+int RunQuietly(HINSTANCE instance, const wchar_t* arguments, const QuietSwitches& switches) {
+    int code = kQuietBadCommandLine;
+    if (switches.error.empty()) {
+        code = RunWithAnswers(instance, arguments, switches);
+    } else {
+        InitAppContext(instance, arguments);
+        WriteLog(L"Quiet run refused, the command line is wrong: " + switches.error + L"\r\n");
+    }
+    WriteLog(L"Quiet run ends with exit code " + std::to_wstring(code) + L"\r\n");
+    return code;
 }
 
 }  // namespace tarnex
