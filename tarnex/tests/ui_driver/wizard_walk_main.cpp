@@ -84,9 +84,10 @@ int wmain(int argc, wchar_t** argv) {
         pictures.Take(run.Frame(), name);
         run.Next();
         if (page == ud::Page::Finish) break;
+        // Between two pages for a moment none shows.
         const ULONGLONG end = ::GetTickCount64() + ud::kWaitMs;
         ud::Page next = run.Current();
-        for (; next == page && ::GetTickCount64() < end; next = run.Current()) ::Sleep(50);
+        for (; (next == page || next == ud::Page::None) && ::GetTickCount64() < end; next = run.Current()) ::Sleep(50);
         if (next == page || next == ud::Page::None) return Stuck(run, name);
         page = next;
     }

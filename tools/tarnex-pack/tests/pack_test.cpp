@@ -444,6 +444,15 @@ TEST_F(EngineCycle, AnAdministratorInstallsAndRemovesQuietlyAndReadsEveryOutcome
     EXPECT_EQ(L"\"C:\\VrelEngineTest\\Install\\Setup.exe\" /r /u /quiet /acceptos",
               Text(HKEY_LOCAL_MACHINE, runKey, L"Tarnex_continue_UI"));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+
+    // The restart: Windows deletes the file and starts the continuation,
+    // which finishes the removal as quietly.
+    ASSERT_TRUE(PerformRestartOperations());
+    EXPECT_TRUE(InstallFolderGoes());
+    for (int i = 0; i < 100 && KeyExists(HKEY_LOCAL_MACHINE, kPackageKey); ++i) ::Sleep(100);
+    ExpectNothingLeft();
+    EXPECT_EQ(L"<none>", Text(HKEY_LOCAL_MACHINE, runKey, L"Tarnex_continue_UI"));
+    EXPECT_TRUE(ContainsInOrder(Log(), {L"Quiet run ends with exit code 3", L"Quiet run ends with exit code 0"}));
     ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, runKey.c_str(), L"Tarnex_continue_UI");
 }
 
