@@ -56,7 +56,7 @@ TEST_F(EngineCycle, InstallOntoAFullDriveFailsInStepThreeLeavesNothingAndThenIns
 
     WriteStandardPackage();
     WriteBytes(std::wstring(kPackage) + L"user3.inf", kBulkInf);
-    const std::wstring data = BinFolder() + L"hostile_testdata\\";
+    const std::wstring data = testfiles::TestProgramFolder() + L"hostile_testdata\\";
     ASSERT_TRUE(::CopyFileW((data + L"full.cab").c_str(), (std::wstring(kPackage) + L"full.cab").c_str(), FALSE));
     EditPackageFile(L"Tarnex.inf", "user2.inf,user2.cab\r\n", "user2.inf,user2.cab\r\nuser3.inf,full.cab\r\n");
     EditPackageFile(L"Tarnex.inf", "Dir=\"C:\\VrelEngineTest\\Install\\\"", "Dir=\"" + vrel::ToNarrow(root) + "Install\\\"");
@@ -65,9 +65,9 @@ TEST_F(EngineCycle, InstallOntoAFullDriveFailsInStepThreeLeavesNothingAndThenIns
     Select({L"Core", L"Viewer", L"Bulk"});
     RecordingView full;
     EXPECT_EQ(RunEngine(full), EngineOutcome::CopyCancelled);
-    ASSERT_EQ(messages_.seen.size(), 1u);
-    EXPECT_EQ(messages_.seen[0].text, FormatText(26, (std::wstring(kPackage) + L"full.cab").c_str()));
-    EXPECT_EQ(messages_.seen[0].type & MB_ICONMASK, static_cast<UINT>(MB_ICONERROR));
+    ASSERT_EQ(messages_.Count(), 1u);
+    EXPECT_EQ(messages_.Shown()[0].text, FormatText(26, (std::wstring(kPackage) + L"full.cab").c_str()));
+    EXPECT_EQ(messages_.Shown()[0].type & MB_ICONMASK, static_cast<UINT>(MB_ICONERROR));
     EXPECT_EQ(full.ButtonText(PageButton::Cancel), LoadText(59));
     // What step 3 wrote is gone, the partly written file included, and the
     // package is not recorded anywhere.

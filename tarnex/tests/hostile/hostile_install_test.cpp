@@ -76,7 +76,7 @@ TEST_F(EngineCycle, HostileNamesStayInsideTheInstallFolderOrAreRefused) {
     Select({L"Core", L"Viewer"});
     RecordingView view;
     ASSERT_EQ(RunEngine(view), EngineOutcome::Completed);
-    EXPECT_TRUE(messages_.seen.empty());
+    EXPECT_TRUE(messages_.Shown().empty());
 
     ExpectInstaller(true);
     ExpectCore(true);
@@ -141,13 +141,13 @@ TEST_F(EngineCycle, PathsPastTheSystemLimit) {
     ASSERT_GT(longPath.size(), static_cast<std::size_t>(MAX_PATH));
     const EngineOutcome outcome = RunEngine(view);
     if (outcome == EngineOutcome::CopyCancelled) {
-        ASSERT_EQ(messages_.seen.size(), 1u);
-        EXPECT_EQ(messages_.seen[0].text, FormatText(25, (std::wstring(kPackage) + L"long.src").c_str(),
+        ASSERT_EQ(messages_.Count(), 1u);
+        EXPECT_EQ(messages_.Shown()[0].text, FormatText(25, (std::wstring(kPackage) + L"long.src").c_str(),
                                                      (std::wstring(kInstall) + L"Long\\vrel_" + vrel::ToWide(name)).c_str()));
         EXPECT_FALSE(Exists(kInstall));
     } else {
         ASSERT_EQ(outcome, EngineOutcome::Completed);
-        EXPECT_TRUE(messages_.seen.empty());
+        EXPECT_TRUE(messages_.Shown().empty());
         EXPECT_EQ(ReadBytes(longPath), "long\r\n");
         ASSERT_TRUE(LoadPackage(AS_SD));
         SelectInstalled();
@@ -170,8 +170,8 @@ TEST_F(EngineCycle, CabinetNamedAfterADeviceIsNotRead) {
     Select({L"Core", L"Viewer"});
     RecordingView view;
     EXPECT_EQ(RunEngine(view), EngineOutcome::CopyCancelled);
-    ASSERT_EQ(messages_.seen.size(), 1u);
-    EXPECT_EQ(messages_.seen[0].text, FormatText(26, (std::wstring(kPackage) + L"COM1").c_str()));
+    ASSERT_EQ(messages_.Count(), 1u);
+    EXPECT_EQ(messages_.Shown()[0].text, FormatText(26, (std::wstring(kPackage) + L"COM1").c_str()));
     EXPECT_FALSE(Exists(kInstall));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kPackageKey));
     EXPECT_TRUE(StrayFiles().empty());

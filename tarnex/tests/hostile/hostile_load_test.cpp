@@ -57,7 +57,7 @@ protected:
         package_.NameGen = "Product " + unique_;
         package_.NameUnInst = "Setup of " + unique_;
         package_.KeyPath = "Software\\VrelTests\\" + unique_;
-        folder_ = MakeTempFolder(L"hostile");
+        folder_ = MakeScratchFolder(L"hostile");
         package_.Dir = Narrow(folder_) + "Install\\";
         DeletePackageKey(package_.KeyPath);
         ReportWindowsXpTo(L"Tarnex.exe", true);
