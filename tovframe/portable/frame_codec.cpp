@@ -53,16 +53,17 @@ unsigned long AnalyseReply(const tagSpdDevDsc& device, std::uint8_t* buffer, std
     while (stx < etx && (buffer[stx] == kSyn || buffer[stx] == 0x00)) ++stx;
     if (stx == etx || buffer[stx] != kStx) return TOV_E_FRAME;
 
-    // Remove the escapes in place: each DLE goes, the byte after it stays as
-    // data. A DLE just before the ETX escapes the ETX itself, which leaves the
-    // frame without its closing byte.
-    for (std::size_t i = stx; i < etx; ++i) {
-        if (buffer[i] == kDle) {
-            std::memmove(buffer + i, buffer + i + 1, etx - i);
-            --etx;
-            if (i == etx) return TOV_E_FRAME;
-        }
+    // Remove the escapes in place, in one pass: each DLE goes, the byte after
+    // it stays as data. A DLE just before the ETX escapes the ETX itself,
+    // which leaves the frame without its closing byte. The bytes freed at the
+    // end read ETX, as the frame's end moved down over them.
+    std::size_t out = stx;
+    for (std::size_t in = stx; in < etx; ++in) {
+        if (buffer[in] == kDle && ++in == etx) return TOV_E_FRAME;
+        buffer[out++] = buffer[in];
     }
+    for (std::size_t i = out; i <= etx; ++i) buffer[i] = kEtx;
+    etx = out;
 
     const std::size_t checksumAt = etx - 1;  // >= stx: the STX stands before the ETX
     if (FrameChecksum(buffer + stx, checksumAt - stx) != buffer[checksumAt]) return TOV_E_CHECKSUM;

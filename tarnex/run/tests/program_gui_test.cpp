@@ -23,13 +23,6 @@ using ::testing::HasSubstr;
 using namespace tarnex::testing;
 namespace ud = tarnex::uidriver;
 
-std::wstring BinFolder() {
-    wchar_t path[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder = path;
-    return folder.substr(0, folder.rfind(L'\\') + 1);
-}
-
 class ProgramGuiTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -90,7 +83,7 @@ ToolResult RunDriverTool(const std::wstring& arguments) {
     ToolResult result;
     if (!::CreatePipe(readEnd.put(), writeEnd.put(), &inherit, 0)) return result;
     ::SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
-    std::wstring command = L"\"" + BinFolder() + L"ui_driver.exe\" " + arguments;
+    std::wstring command = L"\"" + TestProgramFolder() + L"ui_driver.exe\" " + arguments;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -352,7 +345,7 @@ void ExpectIconGroupWellFormed(HMODULE module, WORD groupId) {
 }
 
 TEST(ProgramResources, IconAndCommonControlsManifestAreBuiltIn) {
-    const std::wstring program = BinFolder() + L"Tarnex.exe";
+    const std::wstring program = TestProgramFolder() + L"Tarnex.exe";
     HMODULE module = ::LoadLibraryExW(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(module, nullptr);
     ExpectIconGroupWellFormed(module, 101);

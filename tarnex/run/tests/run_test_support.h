@@ -18,6 +18,7 @@ using testfiles::MakeScratchFolder;
 using testfiles::MessageRecorder;
 using testfiles::ReadBytes;
 using testfiles::RemoveTree;
+using testfiles::TestProgramFolder;
 using testfiles::TestProgramPath;
 using testfiles::WriteBytes;
 

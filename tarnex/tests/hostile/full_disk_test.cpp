@@ -56,7 +56,7 @@ TEST_F(EngineCycle, InstallOntoAFullDriveFailsInStepThreeLeavesNothingAndThenIns
 
     WriteStandardPackage();
     WriteBytes(std::wstring(kPackage) + L"user3.inf", kBulkInf);
-    const std::wstring data = testfiles::TestProgramFolder() + L"hostile_testdata\\";
+    const std::wstring data = TestProgramFolder() + L"hostile_testdata\\";
     ASSERT_TRUE(::CopyFileW((data + L"full.cab").c_str(), (std::wstring(kPackage) + L"full.cab").c_str(), FALSE));
     EditPackageFile(L"Tarnex.inf", "user2.inf,user2.cab\r\n", "user2.inf,user2.cab\r\nuser3.inf,full.cab\r\n");
     EditPackageFile(L"Tarnex.inf", "Dir=\"C:\\VrelEngineTest\\Install\\\"", "Dir=\"" + vrel::ToNarrow(root) + "Install\\\"");

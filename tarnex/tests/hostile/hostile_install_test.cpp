@@ -76,7 +76,7 @@ TEST_F(EngineCycle, HostileNamesStayInsideTheInstallFolderOrAreRefused) {
     Select({L"Core", L"Viewer"});
     RecordingView view;
     ASSERT_EQ(RunEngine(view), EngineOutcome::Completed);
-    EXPECT_TRUE(messages_.Shown().empty());
+    EXPECT_EQ(messages_.Count(), 0u);
 
     ExpectInstaller(true);
     ExpectCore(true);
@@ -147,7 +147,7 @@ TEST_F(EngineCycle, PathsPastTheSystemLimit) {
         EXPECT_FALSE(Exists(kInstall));
     } else {
         ASSERT_EQ(outcome, EngineOutcome::Completed);
-        EXPECT_TRUE(messages_.Shown().empty());
+        EXPECT_EQ(messages_.Count(), 0u);
         EXPECT_EQ(ReadBytes(longPath), "long\r\n");
         ASSERT_TRUE(LoadPackage(AS_SD));
         SelectInstalled();

@@ -106,7 +106,7 @@ PackRun RunPack(const std::wstring& arguments) {
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = startup.hStdError = out.get();
     PROCESS_INFORMATION process{};
-    std::wstring command = L"\"" + BinFolder() + L"tarnex-pack.exe\" " + arguments;
+    std::wstring command = L"\"" + TestProgramFolder() + L"tarnex-pack.exe\" " + arguments;
     if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
         return run;
     vrel::unique_handle processHandle(process.hProcess), threadHandle(process.hThread);
@@ -181,8 +181,8 @@ void WriteSources() {
     Source(L"other\\core.txt", "another core file of the same name\r\n");
     Source(L"Документы\\Отчёт.txt", "report\r\n");
     Source(L"Документы\\Глава 1\\стр 1.txt", "page one\r\n");
-    Source(L"Busvault.dll", ReadBytes(BinFolder() + L"Busvault.dll"));
-    Source(L"probe.exe", ReadBytes(BinFolder() + L"engine_helper.exe"));
+    Source(L"Busvault.dll", ReadBytes(TestProgramFolder() + L"Busvault.dll"));
+    Source(L"probe.exe", ReadBytes(TestProgramFolder() + L"engine_helper.exe"));
 }
 
 std::wstring Install(const wchar_t* relative) { return std::wstring(kInstall) + relative; }
@@ -226,7 +226,7 @@ TEST_F(EngineCycle, AManifestBecomesAPackageThatInstallsExactlyWhatItSaysAndGoes
     for (const FileRecord& file : d.FileList) bytes += file.Size;
     RecordingView install;
     ASSERT_EQ(EngineOutcome::Completed, RunEngine(install));
-    EXPECT_TRUE(messages_.seen.empty());
+    EXPECT_EQ(messages_.Count(), 0u);
 
     // Files: exactly these, each the source's bytes with the source's time.
     const std::pair<const wchar_t*, const wchar_t*> taken[] = {
@@ -241,7 +241,7 @@ TEST_F(EngineCycle, AManifestBecomesAPackageThatInstallsExactlyWhatItSaysAndGoes
         EXPECT_TRUE(SameContents(kSource + source, Install(target))) << Narrow(target);
         EXPECT_TRUE(HasCabinetTime(Install(target))) << Narrow(target);
     }
-    EXPECT_TRUE(SameContents(BinFolder() + L"Tarnex.exe", Install(L"Setup.exe")));
+    EXPECT_TRUE(SameContents(TestProgramFolder() + L"Tarnex.exe", Install(L"Setup.exe")));
     EXPECT_TRUE(SameContents(std::wstring(kPackage) + L"Tarnex.inf", Install(L"Setup.inf")));
     std::vector<std::wstring> installed = FilesBelow(kInstall);
     std::sort(installed.begin(), installed.end());
