@@ -27,14 +27,13 @@ bool ToAnsiName(const std::wstring& text, std::string& out) {
 // is read again into a buffer of the size the first call reported.
 constexpr DWORD kShortText = 512;
 
-// Reads a line's text (field 0 is its key) into ansi. The setup API's
-// texts end with a terminator; the result stops at the first one.
-bool ReadAnsi(const INFCONTEXT& context, int field, std::string& ansi) {
+// Reads a line's text into ansi. The setup API's texts end with a
+// terminator; the result stops at the first one.
+bool ReadAnsi(const INFCONTEXT& context, std::string& ansi) {
     INFCONTEXT* c = const_cast<INFCONTEXT*>(&context);
     char buffer[kShortText];
     DWORD required = 0;
-    const BOOL read = field < 0 ? ::SetupGetLineTextA(c, nullptr, nullptr, nullptr, buffer, kShortText, &required)
-                                : ::SetupGetStringFieldA(c, static_cast<DWORD>(field), buffer, kShortText, &required);
+    const BOOL read = ::SetupGetLineTextA(c, nullptr, nullptr, nullptr, buffer, kShortText, &required);
     if (read) {
         buffer[kShortText - 1] = '\0';
         ansi.assign(buffer);
@@ -42,9 +41,7 @@ bool ReadAnsi(const INFCONTEXT& context, int field, std::string& ansi) {
     }
     if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || required == 0) return false;
     std::vector<char> large(required);
-    const BOOL again = field < 0 ? ::SetupGetLineTextA(c, nullptr, nullptr, nullptr, large.data(), required, nullptr)
-                                 : ::SetupGetStringFieldA(c, static_cast<DWORD>(field), large.data(), required, nullptr);
-    if (!again) return false;
+    if (!::SetupGetLineTextA(c, nullptr, nullptr, nullptr, large.data(), required, nullptr)) return false;
     large.back() = '\0';
     ansi.assign(large.data());
     return true;
@@ -58,9 +55,29 @@ std::wstring KeyFolded(std::wstring key) {
     return key;
 }
 
+// A line's key as the setup API compares it: in UTF-16, as the file has it.
+// (Its ANSI form would make a key with characters the code page lacks equal
+// to its substitute spelling, which the setup API's lookup never matches.)
+bool ReadKey(const INFCONTEXT& context, std::wstring& key) {
+    INFCONTEXT* c = const_cast<INFCONTEXT*>(&context);
+    wchar_t buffer[kShortText];
+    DWORD required = 0;
+    if (::SetupGetStringFieldW(c, 0, buffer, kShortText, &required)) {
+        buffer[kShortText - 1] = L'\0';
+        key.assign(buffer);
+        return true;
+    }
+    if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || required == 0) return false;
+    std::vector<wchar_t> large(required);
+    if (!::SetupGetStringFieldW(c, 0, large.data(), required, nullptr)) return false;
+    large.back() = L'\0';
+    key.assign(large.data());
+    return true;
+}
+
 int ReadLineText(const INFCONTEXT& context, std::wstring& text) {
     std::string ansi;
-    if (!ReadAnsi(context, -1, ansi)) return 0;
+    if (!ReadAnsi(context, ansi)) return 0;
     text = vrel::ToWide(ansi);
     return 1;
 }
@@ -111,10 +128,10 @@ const InfFile::SectionIndex* InfFile::IndexOf(const std::wstring& section) {
     if (::SetupFindFirstLineA(handle_, name.c_str(), nullptr, &line)) {
         index.first = line;
         index.count = 0;
-        std::string key;
+        std::wstring key;
         do {
             ++index.count;
-            if (ReadAnsi(line, 0, key)) index.firstLineOfKey.emplace(KeyFolded(vrel::ToWide(key)), line);
+            if (ReadKey(line, key)) index.firstLineOfKey.emplace(KeyFolded(key), line);
         } while (::SetupFindNextLine(&line, &line));
     } else {
         // No first line: an empty section, or none at all.
@@ -152,7 +169,8 @@ int InfFile::GetValue(const std::wstring& section, const std::wstring& key, std:
     if (!ToAnsiName(key, keyName)) return 0;
     const SectionIndex* index = IndexOf(section);
     if (index == nullptr) return 0;
-    const auto line = index->firstLineOfKey.find(KeyFolded(key));
+    // The setup API takes the key in ANSI and compares it in UTF-16.
+    const auto line = index->firstLineOfKey.find(KeyFolded(vrel::ToWide(keyName)));
     if (line == index->firstLineOfKey.end()) return 0;
     return ReadLineText(line->second, text);
 }
