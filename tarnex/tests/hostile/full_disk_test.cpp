@@ -1,5 +1,5 @@
 // An install onto a drive that fills up: the engine tests' package with a
-// third component of 6 MiB, installed into drive Q:, a 4 MiB file system
+// third component of 6 MiB, installed into drive S:, a 4 MiB file system
 // (tools/wine/small-drive). Step 3 fails on the copy, takes back what it
 // wrote and leaves no record of the package; the same package then
 // installs into a folder on a drive with room.
