@@ -1,7 +1,6 @@
 #include "installer_process.h"
 
 #include "run_test_support.h"
-#include "vrel/module_path.h"
 
 namespace tarnex::testing {
 namespace ud = tarnex::uidriver;
@@ -36,9 +35,8 @@ std::wstring StubMode(const std::string& nameGen, std::size_t logOffset) {
 }
 
 Installer::Installer(const std::wstring& folder, const std::wstring& programFile, const std::wstring& arguments) {
-    const std::wstring self = vrel::ModulePath(nullptr);
     path = folder + programFile;
-    ::CopyFileW((self.substr(0, self.rfind(L'\\') + 1) + L"Tarnex.exe").c_str(), path.c_str(), FALSE);
+    ::CopyFileW((testfiles::TestProgramFolder() + L"Tarnex.exe").c_str(), path.c_str(), FALSE);
     std::wstring command = L"\"" + path + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
