@@ -24,16 +24,6 @@ void ReportWindowsXpTo(const std::wstring& programFile, bool on) {
                      static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
 }
 
-std::wstring StubMode(const std::string& nameGen, std::size_t logOffset) {
-    const std::wstring whole = ReadLog(WindowsLog());
-    const std::wstring log = logOffset < whole.size() ? whole.substr(logOffset) : std::wstring();
-    const std::wstring marker = L", product \"" + Widen(nameGen) + L"\"";
-    const std::size_t at = log.find(marker);
-    if (at == std::wstring::npos) return L"";
-    const std::size_t mode = log.rfind(L"Wizard stub: mode ", at);
-    return mode == std::wstring::npos ? L"" : log.substr(mode + 18, at - mode - 18);
-}
-
 Installer::Installer(const std::wstring& folder, const std::wstring& programFile, const std::wstring& arguments) {
     path = folder + programFile;
     ::CopyFileW((testfiles::TestProgramFolder() + L"Tarnex.exe").c_str(), path.c_str(), FALSE);
