@@ -26,9 +26,11 @@ constexpr UINT kStringOsNotAccepted = 5;
 // Answers in place of a person for the whole quiet run.
 class QuietAnswers {
 public:
-    explicit QuietAnswers(bool acceptAnySystem) : systemQuestion_(LoadText(kStringOsNotAccepted)) {
+    explicit QuietAnswers(bool acceptAnySystem) {
         SetMessageAnswerer([this, acceptAnySystem](const MessageRequest& request) {
             const bool question = (request.type & MB_TYPEMASK) == MB_YESNO;
+            // Loaded at the first message: the context knows its module by then.
+            if (systemQuestion_.empty()) systemQuestion_ = LoadText(kStringOsNotAccepted);
             const bool yes = question && acceptAnySystem && request.text == systemQuestion_;
             const int answer = yes ? IDYES : question ? IDNO : IDOK;
             Log(request.text + (yes ? L" -> Yes (/acceptos)" : question ? L" -> No" : L""));
@@ -149,6 +151,8 @@ int RunWithAnswers(HINSTANCE instance, const wchar_t* arguments, const QuietSwit
         return kQuietRefused;
     }
     LogStartBanner();
+    if (!switches.installFolder.empty() && app.Mode != AS_INST)
+        WriteLog(L"Quiet run: the package is installed, /dir= is not used\r\n");
     if (!MakeWizardChoice(switches)) {
         FinishRun(2);
         return kQuietFailed;
