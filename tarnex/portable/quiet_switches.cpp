@@ -86,6 +86,11 @@ QuietSwitches ParseQuietSwitches(std::wstring_view arguments) {
             return s;
         }
     }
+    // The program finds "/u" and "/r" in the text as written, quotes and
+    // all: a switch read here must be one it finds there too ("/"u is not).
+    const bool removal = arguments.find(L"/u") != std::wstring_view::npos;
+    const bool continuation = arguments.find(L"/r") != std::wstring_view::npos;
+    if (removal != s.removal || continuation != s.continuation) s.error = L"a quote inside \"/u\" or \"/r\"";
     return s;
 }
 

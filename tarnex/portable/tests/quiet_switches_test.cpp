@@ -29,7 +29,8 @@ TEST(QuietSwitches, AnythingThatCouldHideOrMisspellASwitchIsRefused) {
     for (const wchar_t* bad :
          {L"/quiet /dir=C:\\x/u", L"/quiet \"/dir=C:\\a/r b\"", L"/quiet /dir=C:/Program Files", L"/quiet /dir=",
           L"/quiet /dir=relative\\x", L"/quiet /dir=C:\\a|b", L"/quiet /dir=C:\\a /dir=C:\\b", L"/quiet /uninstall",
-          L"/quiet /U", L"/quiet /R", L"/quiet /remove", L"/quiet -u", L"/quiet /dirC:\\x", L"/quiet C:\\x"}) {
+          L"/quiet /U", L"/quiet /R", L"/quiet /remove", L"/quiet -u", L"/quiet /dirC:\\x", L"/quiet C:\\x",
+          L"/quiet \"/\"u", L"/quiet /\"r\""}) {
         const auto s = ParseQuietSwitches(bad);
         EXPECT_TRUE(s.quiet) << bad;
         EXPECT_FALSE(s.error.empty()) << bad;
