@@ -83,7 +83,7 @@ void WizardWalk::ExpectProgressToEnd(WizardRun& run, const std::wstring& finalTe
 
 void WizardWalk::ExpectFinishPage(WizardRun& run, const std::wstring& results) {
     ASSERT_EQ(run.WaitForPage(Page::Finish), Page::Finish);
-    EXPECT_EQ(run.Text(IDC_FINISH_TITLE), L"Программа установки Vrel Engine Test package завершена");
+    EXPECT_EQ(run.Text(IDC_FINISH_TITLE), L"Программа установки Пакет для проверки движка завершена");
     EXPECT_EQ(run.Text(IDC_RESULTS_TEXT), results);
     EXPECT_EQ(run.ButtonText(IDC_NEXT), L"&Завершить");
     ExpectButtons(run, false, true, false);
