@@ -12,6 +12,7 @@
 #include <string>
 
 #include "engine_test_support.h"
+#include "run/app_context.h"
 #include "tree_view_driver.h"
 #include "ui/component_page_ids.h"
 #include "ui/free_space.h"
@@ -143,7 +144,10 @@ protected:
     }
 };
 
-TEST_F(ComponentWalk, ChoiceInTheTreeIsWhatTheEngineInstallsAndRemoves) {
+TEST_F(ComponentWalk, FirstInstallationInstallsWhatTheTreeChose) {
+    // The folder page's edit field needs text layout, which Wine's WoW64
+    // mode lacks for 32-bit programs: a 64-bit walk only.
+    if (!kPixels) GTEST_SKIP() << "Wine's WoW64 mode lays out no text for the folder page";
     WritePackageWithPlugin();
     {
         WizardRun run(PackageProgram(), L"");
@@ -210,18 +214,42 @@ TEST_F(ComponentWalk, ChoiceInTheTreeIsWhatTheEngineInstallsAndRemoves) {
     ExpectViewer(true);
     ExpectExtra(true);
     EXPECT_FALSE(PluginInstalled()) << "a greyed component is not chosen";
+}
 
+TEST_F(ComponentWalk, AddRemoveRemovesExactlyWhatWasUnchecked) {
+    WritePackageWithPlugin();
+    {
+        ASSERT_TRUE(LoadPackage(tarnex::AS_INST));
+        Select({L"Core", L"Viewer", L"Extra"});
+        RecordingView view;
+        ASSERT_EQ(RunEngine(view), tarnex::EngineOutcome::Completed);
+    }
     {
         WizardRun run(PackageProgram(), L"");
         ToPage(run, {Page::Welcome, Page::Mode});  // add/remove, the mode page's first choice
         ASSERT_EQ(run.WaitForPage(Page::Components), Page::Components);
         // What is installed starts ticked (Extra's State 1 included).
         ExpectMarks(run, L" 2", L" 2", L" 2", L" 3L");
+        ExpectSize(run, kInstallerBytes + kCoreBytes + kViewerBytes + kExtraBytes);
         Space(run, kCore);
         ExpectMarks(run, L" 1", L" 2", L" 2", L" 3L");
         ExpectSize(run, kInstallerBytes + kViewerBytes + kExtraBytes);
+        ExpectNextAllowed(run, true);
+        if (!kPixels) {
+            // The edit fields of the summary and progress pages crash Wine's
+            // WoW64 mode (no text layout for 32-bit programs): the rest is a
+            // 64-bit walk.
+            run.Cancel();
+            run.Answer(run.Box(), IDYES);
+            ExpectEnd(run);
+            return;
+        }
         run.Next();
         ASSERT_EQ(run.WaitForPage(Page::Summary), Page::Summary);
+        EXPECT_EQ(vrel::ToNarrow(run.Text(IDC_SUMMARY_TEXT)),
+                  vrel::ToNarrow(std::wstring(L"Вы выбрали для установки следующие опции:\r\nПуть установки:\r\n"
+                                              L"\tC:\\VrelEngineTest\\Install\\\r\nКомпоненты:\r\n\tViewer\r\n\t") +
+                                 kExtra + L"\r\nВы выбрали для удаления следующее:\r\n\t" + kCore));
         run.Next();
         ExpectProgressToEnd(run, L"Установка завершена. Для продолжения нажмите Далее...");
         run.Next();
@@ -242,7 +270,11 @@ TEST_F(ComponentWalk, ChoiceInTheTreeIsWhatTheEngineInstallsAndRemoves) {
     EXPECT_FALSE(PluginInstalled());
 }
 
+
 TEST_F(ComponentWalk, ChoiceLargerThanTheDriveKeepsNextDisabled) {
+    // The folder page's edit field needs text layout, which Wine's WoW64
+    // mode lacks for 32-bit programs: a 64-bit walk only.
+    if (!kPixels) GTEST_SKIP() << "Wine's WoW64 mode lays out no text for the folder page";
     WritePackageWithInstaller();
     // Core declares files larger together than drive C: has free.
     const std::int64_t free = tarnex::GetFreeSpace(L"C:\\");
