@@ -31,7 +31,7 @@ constexpr bool kPixels = sizeof(void*) == 8;
 constexpr wchar_t kCore[] = L"Основные файлы";
 constexpr wchar_t kViewer[] = L"Viewer";
 constexpr wchar_t kExtra[] = L"Дополнительные средства";
-constexpr wchar_t kPlugin[] = L"Расширения";
+constexpr wchar_t kPlugin[] = L"Расширения";  // the third level
 
 // The page's size texts, with the units of strings 13 to 16.
 std::wstring SizeText(std::int64_t bytes) {
@@ -44,30 +44,6 @@ constexpr std::int64_t kInstallerBytes = 1100, kCoreBytes = 104261, kViewerBytes
 
 class ComponentWalk : public WizardWalk {
 protected:
-    // The standard package with a third level: Plugin under Extra, locked
-    // and greyed (State 4).
-    void WritePackageWithPlugin() {
-        WritePackageWithInstaller();
-        const auto add = [](const char* header, const wchar_t* line) {
-            EditPackageFile(L"user2.inf", header, std::string(header) + vrel::ToNarrow(line, CP_ACP) + "\r\n");
-        };
-        EditPackageFile(L"user2.inf", "Extra\r\n\r\n[NUMBERS]\r\n", "Extra\r\nPlugin\r\n\r\n[NUMBERS]\r\n");
-        add("[NUMBERS]\r\n", L"Plugin=3");
-        add("[LocNames]\r\n", (std::wstring(L"Plugin=") + kPlugin).c_str());
-        add("[PROPERTIES]\r\n", L"Plugin=Locked add-on");
-        add("[CompVersions]\r\n", L"Plugin=0.9");
-        add("[InstPaths]\r\n", L"Plugin=%65600%\\Plugin");
-        add("[COMPLEXES]\r\n", L"Plugin=No");
-        add("[DEPENDENCES]\r\n", L"Plugin=2");
-        add("[STATES]\r\n", L"Plugin=4");
-        EditPackageFile(L"user2.inf", "[DestinationDirs]\r\n",
-                        "[Plugin - DefaultInstall]\r\nAddReg=Plugin.Reg\r\n\r\n[Plugin - DefaultUnInstall]\r\n"
-                        "DelReg=Plugin.Reg\r\n\r\n[Plugin.Reg]\r\n3,Software\\VrelEngineTest\\Plugin,Level,2,4\r\n\r\n"
-                        "[DestinationDirs]\r\n");
-    }
-
-    static HWND Tree(WizardRun& run) { return Control(run.PageWindow(), IDC_COMPONENT_TREE); }
-
     // The tree in one line: a dot per level, the text, the check image and L
     // for the lock ("Viewer 2|.Дополнительные средства 1|..Расширения 3L").
     static std::wstring Marks(HWND tree) {
@@ -148,19 +124,13 @@ TEST_F(ComponentWalk, FirstInstallationInstallsWhatTheTreeChose) {
     // The folder page's edit field needs text layout, which Wine's WoW64
     // mode lacks for 32-bit programs: a 64-bit walk only.
     if (!kPixels) GTEST_SKIP() << "Wine's WoW64 mode lays out no text for the folder page";
-    WritePackageWithPlugin();
+    WritePackageWithThreeLevels();
     {
         WizardRun run(PackageProgram(), L"");
         ToPage(run, {Page::Welcome, Page::Folder});
         ASSERT_EQ(run.WaitForPage(Page::Components), Page::Components);
         HWND tree = Tree(run);
-        // Expanded by the keyboard, as a person would, to reach the third level.
-        for (const wchar_t* parent : {kViewer, kExtra}) {
-            ASSERT_TRUE(SelectTreeItem(tree, FindTreeItem(tree, parent).Handle));
-            PressKey(tree, VK_RIGHT);
-            for (int i = 0; i < 250 && TreeItemTextRect(tree, FindTreeItem(tree, parent == kViewer ? kExtra : kPlugin).Handle).right == 0; ++i)
-                ::Sleep(20);
-        }
+        ExpandTree(run);
         ExpectMarks(run, L" 2", L" 2", L" 1", L" 3L");
         ExpectSize(run, kInstallerBytes + kCoreBytes + kViewerBytes);
         // The free space moves while other tests write: its unit is compared.
@@ -217,7 +187,7 @@ TEST_F(ComponentWalk, FirstInstallationInstallsWhatTheTreeChose) {
 }
 
 TEST_F(ComponentWalk, AddRemoveRemovesExactlyWhatWasUnchecked) {
-    WritePackageWithPlugin();
+    WritePackageWithThreeLevels();
     {
         ASSERT_TRUE(LoadPackage(tarnex::AS_INST));
         Select({L"Core", L"Viewer", L"Extra"});
