@@ -133,7 +133,7 @@ TEST_F(SerialExchange, PortOperationsOnARealLine) {
     EXPECT_EQ(link->WriteBytes(request.data(), &length), S_OK);
     EXPECT_EQ(length, request.size());
     EXPECT_EQ(link->GetState(), BUSVAULT_PORT_READY);
-    EXPECT_EQ(gauge->Requests(), 1);
+    EXPECT_EQ(gauge->Requests(1), 1);
 }
 
 TEST_F(SerialExchange, EveryPacketComesBackByteForByte) {
@@ -154,7 +154,7 @@ TEST_F(SerialExchange, EveryPacketComesBackByteForByte) {
             EXPECT_LT(stats.readMs, kWaitMs);  // ended by the gap after the reply, not the wait
         }
     }
-    EXPECT_EQ(gauge->Requests(), 14);
+    EXPECT_EQ(gauge->Requests(14), 14);
 }
 
 TEST_F(SerialExchange, ASilentDeviceCostsWholeRoundsOfReadsAndResends) {
@@ -173,7 +173,7 @@ TEST_F(SerialExchange, ASilentDeviceCostsWholeRoundsOfReadsAndResends) {
         EXPECT_EQ(Exchange(request, reply, stats), BUSVAULT_STATUS_NO_REPLY);
         const double took = Milliseconds(before, Now());
         EXPECT_EQ(stats.attempts, c.reads);
-        EXPECT_EQ(gauge->Requests(), static_cast<long>(c.writes));
+        EXPECT_EQ(gauge->Requests(c.writes), static_cast<long>(c.writes));
         EXPECT_EQ(stats.bytesRead, 0u);
         EXPECT_EQ(stats.bytesWritten, request.size());
         EXPECT_GE(stats.readMs, kWaitMs - 10);
@@ -213,7 +213,7 @@ TEST_F(SerialExchange, ReadsAndWritesForAttemptSettingsOneToSeven) {
             ExchangeStats stats{};
             EXPECT_EQ(Exchange(request, reply, stats), want.status);
             EXPECT_EQ(stats.attempts, want.reads);
-            EXPECT_EQ(gauge->Requests(), static_cast<long>(want.writes));
+            EXPECT_EQ(gauge->Requests(want.writes), static_cast<long>(want.writes));
             if (want.status == BUSVAULT_STATUS_OK) {
                 EXPECT_EQ(reply, gauge::ReplyFrame(0x1F, false, 0));
             }
@@ -328,7 +328,7 @@ TEST_F(SerialExchange, NullBuffersAreRefusedWithoutTouchingTheLine) {
     EXPECT_EQ(store->Exchange(handle, data, nullptr, &length, &length, nullptr), static_cast<DWORD>(E_POINTER));
     EXPECT_EQ(store->Exchange(handle, data, data, nullptr, &length, nullptr), static_cast<DWORD>(E_POINTER));
     EXPECT_EQ(store->Exchange(handle, data, data, &length, nullptr, nullptr), static_cast<DWORD>(E_POINTER));
-    EXPECT_EQ(gauge->Requests(), 0);
+    EXPECT_EQ(gauge->Requests(0), 0);
 }
 
 }  // namespace

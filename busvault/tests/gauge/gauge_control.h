@@ -41,15 +41,22 @@ public:
         return false;
     }
 
-    // Requests seen in this generation, once the count has settled.
-    long Requests() {
-        const std::vector<long> status = SettledStatus();
+    // Requests seen in this generation, once the gauge has counted at least
+    // `expected` (or 3 s have passed) and the count has stopped changing: a
+    // gauge kept from the CPU on a busy machine still gets to count them all.
+    long Requests(long expected) {
+        const std::vector<long> status = SettledStatus(expected);
         return status.size() > 1 ? status[1] : -1;
     }
 
-    // The whole status line once it has stopped changing: generation,
-    // requests, replies and, in chaos mode, what was done to the replies.
-    std::vector<long> SettledStatus() {
+    // The whole status line, settled as above: generation, requests, replies
+    // and, in chaos mode, what was done to the replies.
+    std::vector<long> SettledStatus(long expectedRequests) {
+        for (int i = 0; i < 300; ++i) {
+            const std::vector<long> now = Status();
+            if (now.size() > 1 && now[1] >= expectedRequests) break;
+            ::Sleep(10);
+        }
         std::vector<long> last;
         for (int stable = 0, i = 0; i < 100 && stable < 10; ++i) {
             const std::vector<long> now = Status();

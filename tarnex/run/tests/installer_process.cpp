@@ -1,7 +1,6 @@
 #include "installer_process.h"
 
 #include "run_test_support.h"
-#include "vrel/module_path.h"
 
 namespace tarnex::testing {
 namespace ud = tarnex::uidriver;
@@ -25,20 +24,9 @@ void ReportWindowsXpTo(const std::wstring& programFile, bool on) {
                      static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
 }
 
-std::wstring StubMode(const std::string& nameGen, std::size_t logOffset) {
-    const std::wstring whole = ReadLog(WindowsLog());
-    const std::wstring log = logOffset < whole.size() ? whole.substr(logOffset) : std::wstring();
-    const std::wstring marker = L", product \"" + Widen(nameGen) + L"\"";
-    const std::size_t at = log.find(marker);
-    if (at == std::wstring::npos) return L"";
-    const std::size_t mode = log.rfind(L"Wizard stub: mode ", at);
-    return mode == std::wstring::npos ? L"" : log.substr(mode + 18, at - mode - 18);
-}
-
 Installer::Installer(const std::wstring& folder, const std::wstring& programFile, const std::wstring& arguments) {
-    const std::wstring self = vrel::ModulePath(nullptr);
     path = folder + programFile;
-    ::CopyFileW((self.substr(0, self.rfind(L'\\') + 1) + L"Tarnex.exe").c_str(), path.c_str(), FALSE);
+    ::CopyFileW((testfiles::TestProgramFolder() + L"Tarnex.exe").c_str(), path.c_str(), FALSE);
     std::wstring command = L"\"" + path + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;

@@ -22,10 +22,6 @@ std::wstring WindowsLog();
 // is a system no description accepts).
 void ReportWindowsXpTo(const std::wstring& programFile, bool on);
 
-// The mode named by the wizard stub for the product of that NameGen, "" when
-// the wizard was not called; only the log from logOffset (characters) on is read.
-std::wstring StubMode(const std::string& nameGen, std::size_t logOffset = 0);
-
 class Installer {
 public:
     // Copies the built Tarnex.exe into folder as programFile and starts it there.

@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "installer_process.h"
+#include "ui/wizard_ids.h"
+#include "wizard_run.h"
 #include "run_test_support.h"
 #include "vrel/text_convert.h"
 #include "vrel/unique_handle.h"
@@ -75,7 +77,9 @@ protected:
     std::string Read(const wchar_t* name) const { return ReadBytes(File(name)); }
     void Write(const wchar_t* name, const std::string& bytes) const { WriteBytes(File(name), bytes); }
 
-    // Runs the program in the package folder to its end.
+    // Runs the program in the package folder to its end. A run that reaches
+    // the wizard is taken one page past the welcome page, which tells the run
+    // mode, and is then left by Cancel and Yes.
     Ending Run(DWORD timeoutMs = 120000) {
         Ending ending;
         const auto started = std::chrono::steady_clock::now();
@@ -86,8 +90,14 @@ protected:
         while (std::chrono::steady_clock::now() < deadline) {
             ending.exitCode = run.Exit(nullptr, 100);
             if (ending.exitCode != -1) break;
+            if (ending.wizardMode.empty() && ud::WaitForDialogWith(run.pid, IDC_NEXT, 0) != nullptr) {
+                ending.wizardMode = ModeAfterWelcome(run.pid);
+                continue;
+            }
+            // A dialog without a message text is the wizard's frame still
+            // being built, not a message box.
             const ud::BoxContent box = run.Box(100);
-            if (!box.Window) continue;
+            if (!box.Window || box.Text.empty()) continue;
             ending.messages.push_back(box.Text);
             const bool question = std::find(box.ButtonIds.begin(), box.ButtonIds.end(), IDNO) != box.ButtonIds.end();
             ud::PressButton(box.Window, question ? IDNO : IDOK);
@@ -98,11 +108,33 @@ protected:
         // A log past its limit was emptied when the run started.
         const std::wstring log = ReadLog(WindowsLog());
         ending.log = log.size() >= logStart ? log.substr(logStart) : log;
-        ending.wizardMode = StubMode(package_.NameGen, log.size() >= logStart ? logStart : 0);
         std::printf("[ ENDING   ] %s: exit %ld after %.1f s, %zu message(s), wizard %s\n", unique_.c_str(),
                     ending.exitCode, ending.seconds, ending.messages.size(),
-                    ending.wizardMode.empty() ? "not called" : Narrow(ending.wizardMode).c_str());
+                    ending.wizardMode.empty() ? "not shown" : Narrow(ending.wizardMode).c_str());
         return ending;
+    }
+
+    // The run mode as the wizard shows it: the page after the welcome page is
+    // the licence, the folder or the Access page when installing, the mode
+    // choice in maintenance and the summary when removing.
+    static std::wstring ModeAfterWelcome(DWORD processId) {
+        ud::WizardRun wizard(processId);
+        if (wizard.WaitForPage(ud::Page::Welcome) != ud::Page::Welcome) return L"?";
+        wizard.Next();
+        for (int i = 0; i < 500 && wizard.Current() == ud::Page::Welcome; ++i) ::Sleep(20);
+        const ud::Page reached = wizard.Current();
+        wizard.Cancel();
+        const ud::BoxContent question = wizard.Box();
+        if (question.Window) wizard.Answer(question, IDYES);
+        wizard.Exit();  // the driver would end a run still going when it goes
+        switch (reached) {
+        case ud::Page::Licence:
+        case ud::Page::Folder:
+        case ud::Page::Access: return L"AS_INST";
+        case ud::Page::Mode: return L"maintenance";
+        case ud::Page::Summary: return L"removal";
+        default: return Widen(ud::PageName(reached));
+        }
     }
 
     // Nothing was installed or recorded: no install folder, no package key.
@@ -140,7 +172,7 @@ TEST_F(HostilePackage, LinesOfOneMebibyte) {
         Write(L"user.inf", user);
         const Ending ending = Run();
         EXPECT_EQ(ending.exitCode, 0);
-        EXPECT_TRUE(ending.messages.empty());
+        EXPECT_EQ(ending.messages, std::vector<std::wstring>());
         EXPECT_EQ(ending.wizardMode, L"AS_INST");
         const std::wstring& log = ending.log;
         EXPECT_NE(log.find(L"Section \"Core.Reg\": line \"2,Software\\X,V,0,MMMM"), std::wstring::npos);
@@ -173,7 +205,7 @@ TEST_F(HostilePackage, ManySections) {
     RecordProperty("sections", sections);
     RecordProperty("seconds", static_cast<int>(ending.seconds));
     EXPECT_EQ(ending.exitCode, 0);
-    EXPECT_TRUE(ending.messages.empty());
+    EXPECT_EQ(ending.messages, std::vector<std::wstring>());
     EXPECT_EQ(ending.wizardMode, L"AS_INST");
     ExpectNothingWritten();
 }
@@ -188,7 +220,7 @@ TEST_F(HostilePackage, ManyComponents) {
     RecordProperty("components", count);
     RecordProperty("seconds", static_cast<int>(ending.seconds));
     EXPECT_EQ(ending.exitCode, 0);
-    EXPECT_TRUE(ending.messages.empty());
+    EXPECT_EQ(ending.messages, std::vector<std::wstring>());
     EXPECT_EQ(ending.wizardMode, L"AS_INST");
     ExpectNothingWritten();
 }
@@ -203,7 +235,7 @@ TEST_F(HostilePackage, ComponentsUnderThemselvesAndInACircle) {
     Write(L"user.inf", user);
     const Ending ending = Run();
     EXPECT_EQ(ending.exitCode, 0);
-    EXPECT_TRUE(ending.messages.empty());
+    EXPECT_EQ(ending.messages, std::vector<std::wstring>());
     EXPECT_EQ(ending.wizardMode, L"AS_INST");
     ExpectNothingWritten();
 }
@@ -226,7 +258,7 @@ TEST_F(HostilePackage, NumbersPast2To31And2To32AndNegativeSizes) {
     Write(L"user.inf", user);
     const Ending ending = Run();
     EXPECT_EQ(ending.exitCode, 0);
-    EXPECT_TRUE(ending.messages.empty());
+    EXPECT_EQ(ending.messages, std::vector<std::wstring>());
     EXPECT_EQ(ending.wizardMode, L"AS_INST");
     ExpectNothingWritten();
 }
@@ -251,7 +283,7 @@ TEST_F(HostilePackage, ComponentsNamedAfterDevicesAndTheFolderAbove) {
     WritePackage(folder_, L"Tarnex", package_);
     const Ending ending = Run();
     EXPECT_EQ(ending.exitCode, 0);
-    EXPECT_TRUE(ending.messages.empty());
+    EXPECT_EQ(ending.messages, std::vector<std::wstring>());
     EXPECT_EQ(ending.wizardMode, L"AS_INST");
     ExpectNothingWritten();
 }

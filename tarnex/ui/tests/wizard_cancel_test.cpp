@@ -138,7 +138,7 @@ TEST_F(WizardWalk, CancelRacingTheReplaceQuestionNeverHangs) {
             while (replace == nullptr && question == nullptr && !done && ::GetTickCount64() < end) {
                 replace = ReplaceQuestion(run, 0);
                 question = run.Box(0).Window;
-                done = run.Enabled(IDC_NEXT);
+                done = StepsEnded(run);
             }
             if (done) break;
             ASSERT_TRUE(replace != nullptr || question != nullptr)

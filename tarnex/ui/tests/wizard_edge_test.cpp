@@ -83,7 +83,7 @@ TEST_F(WizardWalk, LicenceAndAccessPagesAndCancelOnEveryPage) {
         ASSERT_EQ(run.WaitForPage(Page::Summary), Page::Summary);
         EXPECT_EQ(run.Text(IDC_SUMMARY_TEXT),
                   L"Вы выбрали для установки следующие опции:\r\nПуть установки:\r\n\tC:\\VrelEngineTest\\Install\\\r\n"
-                  L"Версия Microsoft Access:\r\n\tMicrosoft Access 2000\r\nКомпоненты:\r\n\tCore files\r\n\tViewer");
+                  L"Версия Microsoft Access:\r\n\tMicrosoft Access 2000\r\nКомпоненты:\r\n\tОсновные файлы\r\n\tViewer");
         CancelAndStay(run);
         run.Back();
         ASSERT_EQ(run.WaitForPage(Page::Components), Page::Components);
@@ -149,7 +149,7 @@ TEST_F(WizardWalk, MissingLicenceFileIsReportedAndThePageStaysEmpty) {
     WizardRun run(PackageProgram(), L"");
     const BoxContent box = run.Box();
     EXPECT_EQ(box.Text, L"Не удается открыть файл с лицензионным соглашением C:\\VrelEngineTest\\Package\\license.txt.");
-    EXPECT_EQ(box.Caption, L"Vrel Engine Test (removal)");
+    EXPECT_EQ(box.Caption, L"Тест движка Vrel (удаление)");
     run.Answer(box, IDOK);
     ASSERT_EQ(run.WaitForPage(Page::Welcome), Page::Welcome);
     run.Next();

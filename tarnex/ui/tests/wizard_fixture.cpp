@@ -82,7 +82,7 @@ void WizardWalk::InstallThroughWizard() {
         run.Next();
     }
     ASSERT_EQ(run.WaitForPage(Page::Progress), Page::Progress);
-    ASSERT_TRUE(run.WaitEnabled(IDC_NEXT));
+    ASSERT_TRUE(WaitForStepsToEnd(run));
     run.Next();
     ASSERT_EQ(run.WaitForPage(Page::Finish), Page::Finish);
     run.Next();
@@ -107,9 +107,20 @@ void WizardWalk::WaitForProgressStart(WizardRun& run) {
     for (int i = 0; i < 500 && run.Enabled(IDC_BACK); ++i) ::Sleep(10);
 }
 
+bool WizardWalk::StepsEnded(WizardRun& run) { return run.Enabled(IDC_NEXT) && !run.Visible(IDC_OVERALL_BAR); }
+
+bool WizardWalk::WaitForStepsToEnd(WizardRun& run) {
+    const ULONGLONG end = ::GetTickCount64() + kWaitMs;
+    while (!StepsEnded(run)) {
+        if (::GetTickCount64() >= end) return false;
+        ::Sleep(20);
+    }
+    return true;
+}
+
 void WizardWalk::ExpectProgressToEnd(WizardRun& run, const std::wstring& finalText) {
     ASSERT_EQ(run.WaitForPage(Page::Progress), Page::Progress);
-    ASSERT_TRUE(run.WaitEnabled(IDC_NEXT)) << "the steps never ended";
+    ASSERT_TRUE(WaitForStepsToEnd(run)) << "the steps never ended";
     EXPECT_EQ(run.Text(IDC_CURRENT_TEXT), finalText);
     for (const int id : {IDC_CURRENT_BAR, IDC_OVERALL_BAR, IDC_OVERALL_TEXT, IDC_PROGRESS_HEADING, IDC_CURRENT_LABEL,
                          IDC_OVERALL_LABEL})

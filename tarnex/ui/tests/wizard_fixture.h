@@ -36,6 +36,11 @@ protected:
     static void Choose(WizardRun& run, int radioId);
     // The progress page shows and has started the steps.
     static void WaitForProgressStart(WizardRun& run);
+    // The steps are over: Next enabled and the bars hidden behind the final
+    // text. Next alone is not enough: the frame enables it for every page it
+    // shows, a moment before the progress page's engine disables it again.
+    static bool StepsEnded(WizardRun& run);
+    static bool WaitForStepsToEnd(WizardRun& run);
     // On the progress page until the worker is done: the final text alone.
     static void ExpectProgressToEnd(WizardRun& run, const std::wstring& finalText);
     static void ExpectFinishPage(WizardRun& run, const std::wstring& results);

@@ -21,7 +21,7 @@ const wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 // The continuation's frame, started by Wine rather than by the test.
 DWORD ContinuationProcess() {
     WindowQuery query;
-    query.Caption = L"Vrel Engine Test";
+    query.Caption = L"Тест движка Vrel";
     HWND frame = WaitForWindow(query, 120000);
     DWORD id = 0;
     if (frame != nullptr) ::GetWindowThreadProcessId(frame, &id);
@@ -71,7 +71,7 @@ TEST_F(WizardWalk, RepairWaitingForAFileInUseIsFinishedAfterTheRestart) {
         ExpectProgressToEnd(continuation, L"Установка завершена. Для продолжения нажмите Далее...");
         continuation.Next();
         ExpectFinishPage(continuation,
-                         L"Установлен компонент Core files... успешно.\r\nУстановлен компонент Viewer... успешно.\r\n");
+                         L"Установлен компонент Основные файлы... успешно.\r\nУстановлен компонент Viewer... успешно.\r\n");
         continuation.Next();
         ExpectEnd(continuation);
     }

@@ -124,7 +124,7 @@ TEST_F(WizardWalk, DISABLED_ScreenshotsOfEveryPage) {
         ::SetWindowPos(replace, nullptr, at.left, at.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         screens.Take(replace, L"replace-question");
         ClickButton(replace, IDC_REPLACE_ALL_BUTTON);
-        ASSERT_TRUE(run.WaitEnabled(IDC_NEXT));
+        ASSERT_TRUE(WaitForStepsToEnd(run));
         screens.Take(run.Frame(), L"progress-done");
         run.Next();
         ASSERT_EQ(run.WaitForPage(Page::Finish), Page::Finish);

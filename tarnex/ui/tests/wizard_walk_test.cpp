@@ -23,9 +23,9 @@ TEST_F(WizardWalk, FirstInstallationThenRemovalChosenInMaintenance) {
     {
         WizardRun run(PackageProgram(), L"");
         ASSERT_NE(run.Frame(), nullptr) << run.Id();
-        EXPECT_EQ(WindowText(run.Frame()), L"Vrel Engine Test");
+        EXPECT_EQ(WindowText(run.Frame()), L"Тест движка Vrel");
         ASSERT_EQ(run.WaitForPage(Page::Welcome), Page::Welcome);
-        EXPECT_EQ(run.Text(IDC_WELCOME_TITLE), L"Вас приветствует программа установки Vrel Engine Test package.");
+        EXPECT_EQ(run.Text(IDC_WELCOME_TITLE), L"Вас приветствует программа установки Пакет для проверки движка.");
         ExpectButtons(run, false, true, true);
         EXPECT_EQ(run.ButtonText(IDC_BACK), L"<< &Назад");
         EXPECT_EQ(run.ButtonText(IDC_NEXT), L"&Далее >>");
@@ -43,7 +43,7 @@ TEST_F(WizardWalk, FirstInstallationThenRemovalChosenInMaintenance) {
         run.Next();
         ASSERT_EQ(run.WaitForPage(Page::Summary), Page::Summary);
         EXPECT_EQ(run.Text(IDC_SUMMARY_TEXT), L"Вы выбрали для установки следующие опции:\r\nПуть установки:\r\n"
-                                              L"\tC:\\VrelEngineTest\\Install\\\r\nКомпоненты:\r\n\tCore files\r\n\tViewer");
+                                              L"\tC:\\VrelEngineTest\\Install\\\r\nКомпоненты:\r\n\tОсновные файлы\r\n\tViewer");
         EXPECT_EQ(run.Text(IDC_SUMMARY_STATUS),
                   L"Нажмите Далее, чтобы начать установку. Нажмите Назад, чтобы внести изменения.");
         ExpectButtons(run, true, true, true);
@@ -51,7 +51,7 @@ TEST_F(WizardWalk, FirstInstallationThenRemovalChosenInMaintenance) {
         run.Next();
         ExpectProgressToEnd(run, L"Установка завершена. Для продолжения нажмите Далее...");
         run.Next();
-        ExpectFinishPage(run, L"Установлен компонент Core files... успешно.\r\nУстановлен компонент Viewer... успешно.\r\n");
+        ExpectFinishPage(run, L"Установлен компонент Основные файлы... успешно.\r\nУстановлен компонент Viewer... успешно.\r\n");
         run.Next();
         ExpectEnd(run);
     }
@@ -59,9 +59,9 @@ TEST_F(WizardWalk, FirstInstallationThenRemovalChosenInMaintenance) {
     ExpectCore(true);
     ExpectViewer(true);
     ExpectExtra(false);
-    EXPECT_TRUE(ContainsInOrder(Log(), {L"// START SETUP of \"Vrel Engine Test package\""}));
+    EXPECT_TRUE(ContainsInOrder(Log(), {L"// START SETUP of \"Пакет для проверки движка\""}));
     EXPECT_TRUE(ContainsInOrder(Log(), StepLines(L"AS_INST", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15})));
-    EXPECT_TRUE(ContainsInOrder(Log(), {L"Setup was completed successful.", L"// END SETUP of \"Vrel Engine Test package\""}));
+    EXPECT_TRUE(ContainsInOrder(Log(), {L"Setup was completed successful.", L"// END SETUP of \"Пакет для проверки движка\""}));
 
     const std::size_t removalStart = LogSize();
     {
@@ -73,7 +73,7 @@ TEST_F(WizardWalk, FirstInstallationThenRemovalChosenInMaintenance) {
         Choose(run, IDC_MODE_REMOVE);
         run.Next();
         ASSERT_EQ(run.WaitForPage(Page::Summary), Page::Summary) << "removal goes straight to the summary";
-        const std::wstring removalText = L"Вы выбрали для удаления следующее:\r\nКомпоненты:\r\n\tCore files\r\n\tViewer";
+        const std::wstring removalText = L"Вы выбрали для удаления следующее:\r\nКомпоненты:\r\n\tОсновные файлы\r\n\tViewer";
         EXPECT_EQ(run.Text(IDC_SUMMARY_TEXT), removalText);
         EXPECT_EQ(run.Text(IDC_SUMMARY_STATUS),
                   L"Нажмите Далее, чтобы начать удаление. Нажмите Назад, чтобы внести изменения.");
@@ -88,7 +88,7 @@ TEST_F(WizardWalk, FirstInstallationThenRemovalChosenInMaintenance) {
         EXPECT_FALSE(run.Enabled(IDCANCEL)) << "a removal cannot be cancelled";
         ExpectProgressToEnd(run, L"Удаление завершено. Для продолжения нажмите Далее...");
         run.Next();
-        ExpectFinishPage(run, L"Удален компонент Core files... успешно.\r\nУдален компонент Viewer... успешно.\r\n");
+        ExpectFinishPage(run, L"Удален компонент Основные файлы... успешно.\r\nУдален компонент Viewer... успешно.\r\n");
         run.Next();
         ExpectEnd(run);
     }
@@ -109,7 +109,7 @@ TEST_F(WizardWalk, AddRemoveAndRepairReinstallWhatIsThere) {
         run.Next();
         ASSERT_EQ(run.WaitForPage(Page::Summary), Page::Summary);
         EXPECT_EQ(run.Text(IDC_SUMMARY_TEXT), L"Вы выбрали для установки следующие опции:\r\nПуть установки:\r\n"
-                                              L"\tC:\\VrelEngineTest\\Install\\\r\nКомпоненты:\r\n\tCore files\r\n\tViewer");
+                                              L"\tC:\\VrelEngineTest\\Install\\\r\nКомпоненты:\r\n\tОсновные файлы\r\n\tViewer");
         run.Back();
         ASSERT_EQ(run.WaitForPage(Page::Components), Page::Components) << "add/remove walks back through the components";
         run.Next();
@@ -117,7 +117,7 @@ TEST_F(WizardWalk, AddRemoveAndRepairReinstallWhatIsThere) {
         run.Next();
         ExpectProgressToEnd(run, L"Установка завершена. Для продолжения нажмите Далее...");
         run.Next();
-        ExpectFinishPage(run, L"Установлен компонент Core files... успешно.\r\nУстановлен компонент Viewer... успешно.\r\n");
+        ExpectFinishPage(run, L"Установлен компонент Основные файлы... успешно.\r\nУстановлен компонент Viewer... успешно.\r\n");
         run.Next();
         ExpectEnd(run);
     }
@@ -132,11 +132,11 @@ TEST_F(WizardWalk, AddRemoveAndRepairReinstallWhatIsThere) {
         run.Next();
         ASSERT_EQ(run.WaitForPage(Page::Summary), Page::Summary);
         EXPECT_EQ(run.Text(IDC_SUMMARY_TEXT),
-                  L"Вы выбрали для восстановления и переустановки следующее:\r\nКомпоненты:\r\n\tCore files\r\n\tViewer");
+                  L"Вы выбрали для восстановления и переустановки следующее:\r\nКомпоненты:\r\n\tОсновные файлы\r\n\tViewer");
         run.Next();
         ExpectProgressToEnd(run, L"Установка завершена. Для продолжения нажмите Далее...");
         run.Next();
-        ExpectFinishPage(run, L"Переустановлен компонент Core files... успешно.\r\nПереустановлен компонент Viewer... "
+        ExpectFinishPage(run, L"Переустановлен компонент Основные файлы... успешно.\r\nПереустановлен компонент Viewer... "
                               L"успешно.\r\n");
         run.Next();
         ExpectEnd(run);
@@ -157,13 +157,13 @@ TEST_F(WizardWalk, RemovalByTheSwitchEndsWithTheSelfRemoval) {
         run.Next();
         ASSERT_EQ(run.WaitForPage(Page::Summary), Page::Summary);
         EXPECT_EQ(run.Text(IDC_SUMMARY_TEXT),
-                  L"Вы выбрали для удаления следующее:\r\nКомпоненты:\r\n\tCore files\r\n\tViewer");
+                  L"Вы выбрали для удаления следующее:\r\nКомпоненты:\r\n\tОсновные файлы\r\n\tViewer");
         run.Next();
         WaitForProgressStart(run);
         EXPECT_FALSE(run.Enabled(IDCANCEL));
         ExpectProgressToEnd(run, L"Удаление завершено. Для продолжения нажмите Далее...");
         run.Next();
-        ExpectFinishPage(run, L"Удален компонент Core files... успешно.\r\nУдален компонент Viewer... успешно.\r\n");
+        ExpectFinishPage(run, L"Удален компонент Основные файлы... успешно.\r\nУдален компонент Viewer... успешно.\r\n");
         run.Next();
         ExpectEnd(run);
     }
