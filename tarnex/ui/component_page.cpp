@@ -91,6 +91,7 @@ private:
 
     // The model's index of a tree item; the model's size when it is none of ours.
     std::size_t IndexOf(HTREEITEM handle) const {
+        if (handle == nullptr) return handles_.size();
         std::size_t i = 0;
         while (i < handles_.size() && handles_[i] != handle) ++i;
         return i;
