@@ -7,6 +7,7 @@
 
 #include "engine/installed_record.h"
 #include "portable/access_filter.h"
+#include "portable/quiet_switches.h"
 #include "run/app_context.h"
 #include "run/registry_utils.h"
 #include "run/text_utils.h"
@@ -43,6 +44,12 @@ DWORD EstimatedKilobytes(const SetupDescription& d) {
     return kilobytes > MAXDWORD ? MAXDWORD : static_cast<DWORD>(kilobytes);
 }
 
+// The installer's copy in the install folder with the removal switch; a
+// folder with blanks stays one argument.
+std::wstring RemovalCommand(const SetupDescription& d) {
+    return std::wstring(L"\"") + d.InstallFolder + d.SetNameUI + L"\" /u";
+}
+
 void SetOrDeleteText(const std::wstring& key, const wchar_t* name, const wchar_t* text) {
     if (text[0] != L'\0') SetRegText(kMachineRoot, key, name, text);
     else DeleteRegValue(kMachineRoot, key, name);
@@ -56,6 +63,7 @@ void WriteUninstallDetails(const SetupDescription& d, const std::wstring& key) {
     SetOrDeleteText(key, L"DisplayVersion", d.DisplayVersion);
     SetOrDeleteText(key, L"Publisher", d.Publisher);
     SetRegText(kMachineRoot, key, L"InstallLocation", d.InstallFolder);
+    SetRegText(kMachineRoot, key, L"QuietUninstallString", RemovalCommand(d) + kLaterQuietSwitches);
     const DWORD size = EstimatedKilobytes(d);
     SetRegValue(kMachineRoot, key, L"EstimatedSize", &size, sizeof size, REG_DWORD);
     const DWORD yes = 1;
@@ -108,8 +116,7 @@ void WriteInstallerRecord(const SetupDescription& d) {
     SetRegText(d.KeyRoot, d.KeyPath, L"Name", d.Name);
     const std::wstring uninstallKey = UninstallKeyOf(d);
     SetRegText(kMachineRoot, uninstallKey, L"DisplayName", d.NameUnInst);
-    SetRegText(kMachineRoot, uninstallKey, L"UninstallString",
-               std::wstring(L"\"") + d.InstallFolder + d.SetNameUI + L"\" /u");
+    SetRegText(kMachineRoot, uninstallKey, L"UninstallString", RemovalCommand(d));
     WriteUninstallDetails(d, uninstallKey);
 }
 

@@ -31,7 +31,8 @@ std::wstring UninstallKeyOf(const SetupDescription& description);
 // Step 15 in the installing modes: "Access", component 0's registry entries,
 // "PathInst" and "Name" of the package key, DisplayName and UninstallString,
 // then what the list of programs shows besides: DisplayVersion and Publisher
-// (when the description has them), InstallLocation, EstimatedSize, and
+// (when the description has them), InstallLocation, QuietUninstallString
+// (the removal command with "/quiet /acceptos"), EstimatedSize, and
 // NoModify/NoRepair for a package without maintenance.
 void WriteInstallerRecord(const SetupDescription& description);
 

@@ -36,6 +36,9 @@ struct AppContext {
     volatile LONG Nt5Family = 0;
     volatile LONG RestartNeeded = 0;
     volatile LONG RestartRequestedByProgram = 0;
+    // A quiet run: no window, every question answered by the run itself
+    // (set by the quiet run, not read from the arguments here).
+    bool Quiet = false;
     InstanceGuard Guard{kGuardKindTarnex};
 };
 

@@ -22,6 +22,5 @@ bool SystemSupportsUnicode() {
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR arguments, int) {
     if (!SystemSupportsUnicode()) ::ExitProcess(0);
-    tarnex::RunProgram(instance, arguments);
-    return 0;
+    return tarnex::RunProgram(instance, arguments);
 }

@@ -8,6 +8,7 @@
 #include "run/app_context.h"
 #include "run/folder_utils.h"
 #include "run/message_box.h"
+#include "run/quiet_run.h"
 #include "run/registry_utils.h"
 #include "run/restart.h"
 #include "run/self_removal.h"
@@ -29,11 +30,6 @@ constexpr UINT kStringOtherInstaller = 62;
 
 constexpr wchar_t kBannerLine[] = L"//////////////////////////////////////////////////////////////////////////";
 
-void LogStartBanner(const wchar_t* nameGen) {
-    WriteLog(std::wstring(L"\r\n\r\n") + kBannerLine + L"\r\n// START SETUP of \"" + nameGen + L"\"\r\n" +
-             kBannerLine);
-}
-
 void LogEndBanner(const wchar_t* nameGen) {
     WriteLog(std::wstring(L"\r\n") + kBannerLine + L"\r\n// END SETUP of \"" + nameGen + L"\"\r\n" + kBannerLine +
              L"\r\n");
@@ -43,7 +39,12 @@ bool IsRemoval(DWORD mode) { return mode == AS_DEL || mode == AS_SD; }
 
 }  // namespace
 
-bool StartUp(HINSTANCE instance, const wchar_t* arguments) {
+void LogStartBanner() {
+    WriteLog(std::wstring(L"\r\n\r\n") + kBannerLine + L"\r\n// START SETUP of \"" + Description().NameGen +
+             L"\"\r\n" + kBannerLine);
+}
+
+StartUpEnd StartUp(HINSTANCE instance, const wchar_t* arguments) {
     AppContext& app = App();
     SetupDescription& description = Description();
 
@@ -51,27 +52,27 @@ bool StartUp(HINSTANCE instance, const wchar_t* arguments) {
     TrimLog();
     if (!LoadSetupDescription(description)) {
         ShowMessage(nullptr, LoadText(kStringDescriptionUnreadable), kErrorBox);
-        return false;
+        return StartUpEnd::Unreadable;
     }
-    if (!ClaimSingleInstance()) return false;
+    if (!ClaimSingleInstance()) return StartUpEnd::OtherInstaller;
 
     if (!CheckOsVersion() && ShowMessage(nullptr, LoadText(kStringOsNotAccepted), kQuestionBox) != IDYES)
-        return false;
-    if (!CheckRequiredKeys()) return false;
+        return StartUpEnd::SystemRefused;
+    if (!CheckRequiredKeys()) return StartUpEnd::RequiredAppMissing;
     if (!LoadComponentCatalogue(description)) {
         ShowMessage(nullptr, LoadText(kStringCatalogueUnreadable), kErrorBox);
-        return false;
+        return StartUpEnd::Unreadable;
     }
-    if (!DecideMode()) return false;
-    if (app.Mode == AS_INST && !RunInstallChecks()) return false;
+    if (!DecideMode()) return StartUpEnd::NothingInstalled;
+    if (app.Mode == AS_INST && !RunInstallChecks()) return StartUpEnd::CheckStopped;
     DetectAccess();
     DeleteContinuationEntry();
 
     if (app.ContinueAfterRestart && app.Mode == AS_DEL) {
         ContinueRemoval();
-        return false;
+        return StartUpEnd::RemovalContinued;
     }
-    return true;
+    return StartUpEnd::Proceed;
 }
 
 bool ClaimSingleInstance() {
@@ -105,8 +106,10 @@ void FinishRun(int wizardResult) {
         WriteLog(L"Setup was completed successful.\r\n");
         if (app.RestartNeeded) {
             WriteLog(L"Restart computer");
-            const std::wstring command =
-                ContinuationCommand(description.InstallFolder, description.SetNameUI, app.Mode);
+            std::wstring command = ContinuationCommand(description.InstallFolder, description.SetNameUI, app.Mode);
+            // The next start goes on as quietly as this run, on the system
+            // this run was allowed to change.
+            if (app.Quiet) command += kLaterQuietSwitches;
             const UINT question = IsRemoval(app.Mode) ? kStringRestartAfterRemoval : kStringRestartToContinue;
             // A program run by the engine that asked for the restart itself
             // continues on its own; the question is still asked.
@@ -127,9 +130,11 @@ void FinishRun(int wizardResult) {
 }
 
 int RunProgram(HINSTANCE instance, const wchar_t* arguments) {
-    if (!StartUp(instance, arguments)) return 0;
+    const QuietSwitches quiet = ParseQuietSwitches(arguments ? arguments : L"");
+    if (quiet.quiet) return RunQuietly(instance, arguments, quiet);
+    if (StartUp(instance, arguments) != StartUpEnd::Proceed) return 0;
     const SetupDescription& description = Description();
-    LogStartBanner(description.NameGen);
+    LogStartBanner();
     // Lives to the end of the run: its end shows the task bar again.
     BackgroundWindow background;
     if (description.BackWindow && !background.Create(description.BackWindowPicture, description.BackName)) return 0;

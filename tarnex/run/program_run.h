@@ -7,13 +7,30 @@
 
 namespace tarnex {
 
-// The whole run; always 0, the program's exit code.
+// The whole run; returns the program's exit code: always 0 with a person
+// at the screen, the quiet run's code with "/quiet" (quiet_run.h).
 int RunProgram(HINSTANCE instance, const wchar_t* arguments);
 
+// How the start-up ended: Proceed goes on to the wizard (or the quiet run's
+// choice); every other value ends the run there.
+enum class StartUpEnd {
+    Proceed,
+    Unreadable,        // the description or the catalogue (strings 3, 6)
+    OtherInstaller,    // string 62
+    SystemRefused,     // No to string 5
+    RequiredAppMissing,  // No to string 7
+    NothingInstalled,  // a removal found nothing (string 50)
+    CheckStopped,      // a program of the install checks answered 1
+    RemovalContinued,  // the continuation of a removal ran: nothing else to do
+};
+
 // Start-up up to the wizard (context, log trim, description, guard, checks,
-// run mode, continuation entry). false when the run ends here, also after
-// the continuation of a removal, which needs no wizard.
-bool StartUp(HINSTANCE instance, const wchar_t* arguments);
+// run mode, continuation entry).
+StartUpEnd StartUp(HINSTANCE instance, const wchar_t* arguments);
+
+// The start banner with NameGen, logged before the wizard (or the quiet run's
+// work) begins.
+void LogStartBanner();
 
 // Step 4 of the start-up: true when no other installer runs and this run
 // goes on; otherwise the user was told (string 62) which one runs.

@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "description/component_catalogue.h"
 #include "description/launch_runner.h"
 #include "engine/installed_record.h"
 #include "run/message_box.h"
@@ -13,6 +14,8 @@ namespace tarnex {
 
 namespace {
 
+constexpr UINT kStringDescriptionUnreadable = 3;
+constexpr UINT kStringCatalogueUnreadable = 6;
 constexpr UINT kStringRequiredAppMissing = 7;
 constexpr UINT kStringNothingInstalled = 50;
 constexpr UINT kStringInstallCheckFailed = 58;
@@ -94,6 +97,20 @@ int DecideMode(AppContext& app, SetupDescription& description) {
         if (installOnEntry) app.Mode = AS_INST;
     }
     return 1;
+}
+
+UINT ReloadPackage(SetupDescription& d) {
+    d.ComponentList.clear();
+    d.InfFiles.clear();
+    d.FileList.clear();
+    d.RequiredKeys.clear();
+    if (!LoadSetupDescription(d)) return kStringDescriptionUnreadable;
+    if (!LoadComponentCatalogue(d)) return kStringCatalogueUnreadable;
+    d.InstalledCount = 0;
+    d.ComponentList.front().Installed = 1;
+    for (std::size_t i = 1; i < d.ComponentList.size(); ++i)
+        if (IsComponentInstalled(d, d.ComponentList[i])) ++d.InstalledCount;
+    return 0;
 }
 
 int RunInstallChecks() { return RunInstallChecks(Description()); }

@@ -28,6 +28,12 @@ int CheckRequiredKeys(const AppContext& app, const SetupDescription& description
 int DecideMode();
 int DecideMode(AppContext& app, SetupDescription& description);
 
+// Reads the description and the catalogue again in the current run mode (a
+// removal then works with the removal sections) and finds what is installed.
+// 0 when read; otherwise the string that says what could not be read (3 or
+// 6), not yet shown.
+UINT ReloadPackage(SetupDescription& description);
+
 // In an installation: runs component 0's EXEBefore programs; the first one
 // that answers 1 stops the run with its Message or string 58 (result 0).
 int RunInstallChecks();

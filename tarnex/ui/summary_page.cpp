@@ -3,12 +3,11 @@
 // the ones the engine works with.
 #include <string>
 
-#include "description/component_catalogue.h"
 #include "description/portable/component_rules.h"
 #include "description/setup_description.h"
-#include "engine/installed_record.h"
 #include "run/app_context.h"
 #include "run/message_box.h"
+#include "run/startup_checks.h"
 #include "run/text_utils.h"
 #include "ui/page_common.h"
 #include "ui/wizard_ids.h"
@@ -17,8 +16,6 @@
 namespace tarnex {
 namespace {
 
-constexpr UINT kStringDescriptionUnreadable = 3;
-constexpr UINT kStringCatalogueUnreadable = 6;
 constexpr UINT kStringInstallOptions = 18;
 constexpr UINT kStringAccessVersion = 19;
 constexpr UINT kStringComponents = 20;
@@ -113,17 +110,7 @@ private:
     // sections; a failure ends the wizard as cancelled.
     bool Reload() {
         frame_.EnableButton(PageButton::Next, false);
-        SetupDescription& d = Description();
-        d.ComponentList.clear();
-        d.InfFiles.clear();
-        d.FileList.clear();
-        d.RequiredKeys.clear();
-        if (!LoadSetupDescription(d)) return Fail(kStringDescriptionUnreadable);
-        if (!LoadComponentCatalogue(d)) return Fail(kStringCatalogueUnreadable);
-        d.InstalledCount = 0;
-        d.ComponentList.front().Installed = 1;
-        for (std::size_t i = 1; i < d.ComponentList.size(); ++i)
-            if (IsComponentInstalled(d, d.ComponentList[i])) ++d.InstalledCount;
+        if (const UINT unreadable = ReloadPackage(Description())) return Fail(unreadable);
         frame_.EnableButton(PageButton::Next, true);
         return true;
     }

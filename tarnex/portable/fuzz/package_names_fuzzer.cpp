@@ -6,7 +6,8 @@
 // accepts, joined to a folder, stays below that folder and names no device,
 // however trailing dots, blanks and both separators are read. Version texts
 // are checked for a consistent order, and the text of a file's version
-// resource against its four numbers.
+// resource against its four numbers. A quiet command line the installer
+// accepts must mean what its plain search for "/u" and "/r" makes of it.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include "portable/access_filter.h"
 #include "portable/env_pieces.h"
 #include "portable/path_guard.h"
+#include "portable/quiet_switches.h"
 #include "portable/replace_rules.h"
 
 namespace {
@@ -140,6 +142,16 @@ void EnvCase(const std::wstring& text) {
 
 }  // namespace
 
+// A quiet command line that is accepted means what the program's substring
+// search for "/u" and "/r" makes of it, and gives a folder without "/".
+void QuietSwitchesCase(const std::wstring& text) {
+    const QuietSwitches s = ParseQuietSwitches(text);
+    if (!s.quiet || !s.error.empty()) return;
+    Require(s.removal == (text.find(L"/u") != std::wstring::npos));
+    Require(s.continuation == (text.find(L"/r") != std::wstring::npos));
+    Require(s.installFolder.find(L'/') == std::wstring::npos);
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 1) return 0;
     const std::wstring text = Text(data + 1, size - 1);
@@ -149,6 +161,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     case 2: CabinetEntryCase(text, 1); break;
     case 3: CabinetEntryCase(text, 2); break;
     case 4: VersionCase(data + 1, size - 1, text); break;
+    case 5: QuietSwitchesCase(text); break;
     default: EnvCase(text); break;
     }
     return 0;

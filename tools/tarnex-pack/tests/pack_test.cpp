@@ -19,6 +19,7 @@
 
 #include "engine_test_support.h"
 #include "run/app_context.h"
+#include "vrel/bounded_copy.h"
 #include "vrel/com_ptr.h"
 #include "vrel/text_convert.h"
 #include "vrel/unique_handle.h"
@@ -94,8 +95,8 @@ struct PackRun {
     std::wstring output;  // standard output and error
 };
 
-// Runs tarnex-pack as a separate program, its output into a file.
-PackRun RunPack(const std::wstring& arguments) {
+// Runs a program of the build folder, its output into a file.
+PackRun RunTool(const std::wstring& command) {
     PackRun run;
     const std::wstring log = std::wstring(kRoot) + L"pack-output.txt";
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
@@ -106,8 +107,8 @@ PackRun RunPack(const std::wstring& arguments) {
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = startup.hStdError = out.get();
     PROCESS_INFORMATION process{};
-    std::wstring command = L"\"" + TestProgramFolder() + L"tarnex-pack.exe\" " + arguments;
-    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
+    std::wstring line = command;
+    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
         return run;
     vrel::unique_handle processHandle(process.hProcess), threadHandle(process.hThread);
     if (::WaitForSingleObject(process.hProcess, 300000) == WAIT_OBJECT_0)
@@ -115,6 +116,10 @@ PackRun RunPack(const std::wstring& arguments) {
     out.reset();
     run.output = vrel::ToWide(ReadBytes(log), CP_UTF8);
     return run;
+}
+
+PackRun RunPack(const std::wstring& arguments) {
+    return RunTool(L"\"" + TestProgramFolder() + L"tarnex-pack.exe\" " + arguments);
 }
 
 PackRun Pack(const std::wstring& manifestText, const std::wstring& options = L"") {
@@ -349,6 +354,106 @@ TEST_F(EngineCycle, EveryManifestMistakeIsNamedWithItsLineAndLeavesNoPackage) {
     EXPECT_EQ(3u, run.exitCode);
     EXPECT_NE(std::wstring::npos, run.output.find(L"exists already"));
     EXPECT_EQ((std::vector<std::wstring>{L"Package\\mine.txt"}), LeftBesideThePackage());
+}
+
+// The installer of the package run as an administrator runs it.
+DWORD Quiet(const std::wstring& arguments) {
+    return RunTool(L"\"" + std::wstring(kPackage) + L"Tarnex.exe\" " + arguments).exitCode;
+}
+
+// The installed copy deletes itself through a batch file after it ended.
+bool InstallFolderGoes() {
+    for (int i = 0; i < 300 && Exists(kInstall); ++i) ::Sleep(100);
+    return !Exists(kInstall);
+}
+
+TEST_F(EngineCycle, AnAdministratorInstallsAndRemovesQuietlyAndReadsEveryOutcomeFromTheExitCode) {
+    // Wine reports Windows 7 unless told otherwise: a system no description
+    // lists, as every system from Vista on.
+    ::RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\Tarnex.exe", L"Version");
+    // The programs log into the Windows folder.
+    wchar_t windows[MAX_PATH] = L"";
+    ::GetWindowsDirectoryW(windows, MAX_PATH - 1);
+    vrel::CopyToField(App().WindowsFolder, std::wstring_view(std::wstring(windows) + L"\\"));
+    logStart_ = LogSize();
+    WriteSources();
+    Source(L"big.bin", "not so big\r\n");
+    std::wstring package = kPackageSection;
+    const std::wstring dir = L"Dir = C:\\VrelEngineTest\\Install";
+    package.replace(package.find(dir), dir.size(), L"Dir = C:\\VrelEngineTest\\Elsewhere");
+    ASSERT_EQ(0u, Pack(package + kComponents).exitCode);
+    const std::wstring folder = L"\"/dir=" + std::wstring(kInstall) + L"\"";
+    const std::string cabinet = ReadBytes(std::wstring(kPackage) + L"user1.cab");
+
+    // Ended before anything changes.
+    EXPECT_EQ(4u, Quiet(L"/quiet " + folder));
+    EXPECT_NE(std::wstring::npos, Log().find(L" -> No\r\n"));
+    EXPECT_EQ(87u, Quiet(L"/quiet /acceptos /dir=C:\\VrelEngineTest\\x/u"));
+    EXPECT_EQ(6u, Quiet(L"/u /quiet /acceptos"));
+    EXPECT_FALSE(Exists(kInstall));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kPackageKey));
+
+    // A cabinet cut short: the copy fails and nothing is recorded.
+    WriteBytes(std::wstring(kPackage) + L"user1.cab", cabinet.substr(0, cabinet.size() / 2));
+    EXPECT_EQ(1u, Quiet(L"/quiet /acceptos " + folder));
+    EXPECT_FALSE(Exists(Install(L"core.txt")));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+    WriteBytes(std::wstring(kPackage) + L"user1.cab", cabinet);
+    RemoveTree(kInstall);
+
+    // The wizard's defaults: the folder given, the components ticked at the
+    // start (Extra is not), the installer's own record.
+    logStart_ = LogSize();
+    ASSERT_EQ(0u, Quiet(L"/acceptos /quiet " + folder));
+    std::vector<std::wstring> installed = FilesBelow(kInstall);
+    std::sort(installed.begin(), installed.end());
+    EXPECT_EQ((std::vector<std::wstring>{L"Bin\\Busvault.dll", L"Data\\big.bin", L"Docs\\Справка\\Глава 1\\стр 1.txt",
+                                         L"Docs\\Справка\\Отчёт.txt", L"Setup.exe", L"Setup.inf", L"core.txt", L"probe.exe",
+                                         L"user1.inf", L"user2.inf", L"user3.inf"}),
+              installed);
+    EXPECT_FALSE(Exists(L"C:\\VrelEngineTest\\Elsewhere"));
+    EXPECT_TRUE(SameContents(kSource + L"Документы\\Отчёт.txt", Install(L"Docs\\Справка\\Отчёт.txt")));
+    EXPECT_EQ(L"C:\\VrelEngineTest\\Install\\Core", Text(HKEY_LOCAL_MACHINE, L"Software\\VrelEngineTest\\CoreData", L"Home"));
+    EXPECT_EQ(L"COM1", Text(HKEY_CURRENT_USER, L"Software\\VrelEngineTest\\Settings", L"Port"));
+    EXPECT_EQ(Install(L"core.txt"), ShortcutTarget(ProgramsFolder() + L"VrelEngineTest\\Core Readme.lnk"));
+    EXPECT_EQ(Install(L"Bin\\Busvault.dll"), BusvaultServerPath());
+    EXPECT_EQ(L"<none>", Text(HKEY_LOCAL_MACHINE, std::wstring(kPackageKey) + L"\\Extra\\1.0", L"Name"));
+    const std::wstring quietRemoval = Text(HKEY_LOCAL_MACHINE, kUninstallKey, L"QuietUninstallString");
+    EXPECT_EQ(L"\"C:\\VrelEngineTest\\Install\\Setup.exe\" /u /quiet /acceptos", quietRemoval);
+    EXPECT_EQ(L"\"C:\\VrelEngineTest\\Install\\Setup.exe\" /u", Text(HKEY_LOCAL_MACHINE, kUninstallKey, L"UninstallString"));
+    EXPECT_TRUE(ContainsInOrder(Log(), {L"START SETUP of", L"Install State = AS_INST", L"Setup was completed successful."}));
+    EXPECT_NE(std::wstring::npos, Log().find(L" -> Yes (/acceptos)\r\n"));
+
+    // The package's own entry removes it, nothing left.
+    ASSERT_EQ(0u, RunTool(quietRemoval).exitCode);
+    EXPECT_TRUE(InstallFolderGoes());
+    ExpectNothingLeft();
+    EXPECT_TRUE(Exists(std::wstring(kMarkers) + L"pack_removed"));
+
+    // A file in use when it is removed: queued for the next start, the
+    // restart left to the administrator, who is told by the exit code.
+    ASSERT_EQ(0u, Quiet(L"/quiet /acceptos " + folder));
+    {
+        FileHolder holder(Install(L"core.txt"));
+        ASSERT_TRUE(holder.Holding());
+        EXPECT_EQ(3u, RunTool(quietRemoval).exitCode);
+    }
+    const std::vector<std::wstring> pending = PendingOperations();
+    EXPECT_NE(pending.end(), std::find(pending.begin(), pending.end(), L"\\??\\" + Install(L"core.txt")));
+    const std::wstring runKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+    EXPECT_EQ(L"\"C:\\VrelEngineTest\\Install\\Setup.exe\" /r /u /quiet /acceptos",
+              Text(HKEY_LOCAL_MACHINE, runKey, L"Tarnex_continue_UI"));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+
+    // The restart: Windows deletes the file and starts the continuation,
+    // which finishes the removal as quietly.
+    ASSERT_TRUE(PerformRestartOperations());
+    EXPECT_TRUE(InstallFolderGoes());
+    for (int i = 0; i < 100 && KeyExists(HKEY_LOCAL_MACHINE, kPackageKey); ++i) ::Sleep(100);
+    ExpectNothingLeft();
+    EXPECT_EQ(L"<none>", Text(HKEY_LOCAL_MACHINE, runKey, L"Tarnex_continue_UI"));
+    EXPECT_TRUE(ContainsInOrder(Log(), {L"Quiet run ends with exit code 3", L"Quiet run ends with exit code 0"}));
+    ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, runKey.c_str(), L"Tarnex_continue_UI");
 }
 
 }  // namespace

@@ -1,0 +1,191 @@
+#include "run/quiet_run.h"
+
+#include <string>
+#include <string_view>
+
+#include "description/portable/component_rules.h"
+#include "description/setup_description.h"
+#include "engine/install_engine.h"
+#include "portable/replace_rules.h"
+#include "run/app_context.h"
+#include "run/folder_utils.h"
+#include "run/message_box.h"
+#include "run/program_run.h"
+#include "run/setup_log.h"
+#include "run/startup_checks.h"
+#include "sysops/replace_policy.h"
+#include "ui/free_space.h"
+#include "ui/portable/component_choice.h"
+#include "vrel/bounded_copy.h"
+
+namespace tarnex {
+namespace {
+
+constexpr UINT kStringOsNotAccepted = 5;
+
+// Answers in place of a person for the whole quiet run.
+class QuietAnswers {
+public:
+    explicit QuietAnswers(bool acceptAnySystem) {
+        SetMessageAnswerer([this, acceptAnySystem](const MessageRequest& request) {
+            const bool question = (request.type & MB_TYPEMASK) == MB_YESNO;
+            // Loaded at the first message: the context knows its module by then.
+            if (systemQuestion_.empty()) systemQuestion_ = LoadText(kStringOsNotAccepted);
+            const bool yes = question && acceptAnySystem && request.text == systemQuestion_;
+            const int answer = yes ? IDYES : question ? IDNO : IDOK;
+            Log(request.text + (yes ? L" -> Yes (/acceptos)" : question ? L" -> No" : L""));
+            return answer;
+        });
+    }
+    ~QuietAnswers() { SetMessageAnswerer({}); }
+    QuietAnswers(const QuietAnswers&) = delete;
+    QuietAnswers& operator=(const QuietAnswers&) = delete;
+
+private:
+    // The log's own failure comes here as a message too: it is not logged
+    // again.
+    void Log(const std::wstring& text) {
+        if (logging_) return;
+        logging_ = true;
+        WriteLog(L"Quiet run, message box: " + text + L"\r\n");
+        logging_ = false;
+    }
+
+    std::wstring systemQuestion_;
+    bool logging_ = false;
+};
+
+int ExitCodeOf(StartUpEnd end) {
+    switch (end) {
+    case StartUpEnd::Proceed:
+    case StartUpEnd::RemovalContinued:
+        return kQuietDone;
+    case StartUpEnd::SystemRefused:
+        return kQuietSystemRefused;
+    case StartUpEnd::NothingInstalled:
+        return kQuietNothingInstalled;
+    case StartUpEnd::OtherInstaller:
+    case StartUpEnd::RequiredAppMissing:
+    case StartUpEnd::CheckStopped:
+        return kQuietRefused;
+    case StartUpEnd::Unreadable:
+        break;
+    }
+    return kQuietFailed;
+}
+
+bool Refuse(const std::wstring& why) {
+    WriteLog(L"Quiet run: " + why + L"\r\n");
+    return false;
+}
+
+// The folder page's part: the folder fits the description's field and
+// exists (made with its parents when missing).
+bool ChooseInstallFolder(SetupDescription& d, const std::wstring& given) {
+    if (given.empty()) return EnsureFolder(nullptr, d.InstallFolder) != 0;
+    std::wstring folder = given;
+    if (folder.back() != L'\\') folder += L'\\';
+    if (!vrel::FitsField(std::wstring_view(folder), kOptionField)) return Refuse(L"the folder of /dir= is too long");
+    if (!EnsureFolder(nullptr, folder)) return false;
+    vrel::CopyToField(d.InstallFolder, std::wstring_view(folder));
+    return true;
+}
+
+// The component page left as first shown, with its check on the free space.
+bool ChooseComponents(SetupDescription& d, DWORD mode) {
+    ComponentTree tree = BuildComponentTree(d.ComponentList);
+    ApplyFirstActivation(tree, d.ComponentList, mode);
+    const std::int64_t size = EvaluateSelection(tree, d);
+    StoreItemStates(tree, d.ComponentList);
+    const std::wstring folder = d.PreviousInstallFolder[0] != L'\0' ? d.PreviousInstallFolder : d.InstallFolder;
+    const std::int64_t free = GetFreeSpace(folder.substr(0, 3));
+    if (SelectionFits(size, free)) return true;
+    return Refuse(size == 0 ? L"nothing to install is chosen"
+                            : L"the choice (" + std::to_wstring(size) + L" bytes) does not fit on " +
+                                  folder.substr(0, 3) + L" (" + std::to_wstring(free) + L" bytes free)");
+}
+
+// What the pages would leave in the description before the progress page.
+bool MakeWizardChoice(const QuietSwitches& switches) {
+    AppContext& app = App();
+    SetupDescription& d = Description();
+    // After a restart the selection is what the interrupted run had chosen.
+    if (app.ContinueAfterRestart) return true;
+    switch (app.Mode) {
+    case AS_DEL: {
+        if (const UINT unreadable = ReloadPackage(d)) {
+            ShowMessage(nullptr, LoadText(unreadable), kErrorBox);
+            return false;
+        }
+        SelectInstalledForSummary(app.Mode, d.ComponentList);
+        return true;
+    }
+    case AS_SUP:
+        // The mode page's first choice: add or remove, which keeps what is
+        // installed as it is.
+        app.Mode = AS_AD;
+        break;
+    default:
+        if (!ChooseInstallFolder(d, switches.installFolder)) return false;
+        break;
+    }
+    // The Access page's first offer: 97 unless only 2000 was found.
+    if (d.Access) d.AccessVersion = d.AccessVersion == 2 ? 2 : 1;
+    return ChooseComponents(d, app.Mode);
+}
+
+int RunWithAnswers(HINSTANCE instance, const wchar_t* arguments, const QuietSwitches& switches) {
+    QuietAnswers answers(switches.acceptAnySystem);
+    App().Quiet = true;
+    // A file newer than the package's stays: the replace question is never
+    // shown, every such file is skipped.
+    StickyReplaceAnswer() = kSkipAll;
+
+    const StartUpEnd start = StartUp(instance, arguments);
+    if (start != StartUpEnd::Proceed) return ExitCodeOf(start);
+    AppContext& app = App();
+    // A quiet install that finds the package installed without maintenance
+    // would become its removal: only "/u" removes.
+    if (app.Mode == AS_DEL && !switches.removal) {
+        WriteLog(L"Quiet run: the package is installed and the command line has no /u; nothing is removed\r\n");
+        return kQuietRefused;
+    }
+    LogStartBanner();
+    if (!switches.installFolder.empty() && app.Mode != AS_INST)
+        WriteLog(L"Quiet run: the package is installed, /dir= is not used\r\n");
+    if (!MakeWizardChoice(switches)) {
+        FinishRun(2);
+        return kQuietFailed;
+    }
+
+    NoPageView view;
+    InstallEngine engine(Description(), view);
+    engine.OnPageShown();
+    engine.WaitForWorker(INFINITE);
+    const EngineOutcome outcome = engine.Outcome();
+    FinishRun(outcome == EngineOutcome::Completed ? 1 : 2);
+    switch (outcome) {
+    case EngineOutcome::Completed:
+        return app.RestartNeeded ? kQuietRestartNeeded : kQuietDone;
+    case EngineOutcome::StoppedBeforeCopy:
+        return kQuietRefused;
+    default:
+        return kQuietFailed;
+    }
+}
+
+}  // namespace
+
+int RunQuietly(HINSTANCE instance, const wchar_t* arguments, const QuietSwitches& switches) {
+    int code = kQuietBadCommandLine;
+    if (switches.error.empty()) {
+        code = RunWithAnswers(instance, arguments, switches);
+    } else {
+        InitAppContext(instance, arguments);
+        WriteLog(L"Quiet run refused, the command line is wrong: " + switches.error + L"\r\n");
+    }
+    WriteLog(L"Quiet run ends with exit code " + std::to_wstring(code) + L"\r\n");
+    return code;
+}
+
+}  // namespace tarnex
