@@ -5,12 +5,12 @@
 
 namespace tarnex {
 
-vrel::unique_gdiobj SetTitleFont(HWND page, int controlId) {
+vrel::unique_gdiobj SetBoldFont(HWND page, int controlId, double heightScale) {
     HWND control = ::GetDlgItem(page, controlId);
     const HFONT own = reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0));
     LOGFONTW description{};
     if (own == nullptr || ::GetObjectW(own, sizeof description, &description) == 0) return {};
-    description.lfHeight = static_cast<LONG>(description.lfHeight * 1.5);
+    description.lfHeight = static_cast<LONG>(description.lfHeight * heightScale);
     description.lfWeight = FW_BOLD;
     vrel::unique_gdiobj font(::CreateFontIndirectW(&description));
     if (font) ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);

@@ -11,9 +11,11 @@
 
 namespace tarnex {
 
-// The control's own font, 1.5 times as high and bold, set on the control.
-// The returned font must outlive the control's use of it.
-vrel::unique_gdiobj SetTitleFont(HWND page, int controlId);
+// The control's own font in bold (weight 700), heightScale times as high,
+// set on the control. The returned font must outlive the control's use of it.
+vrel::unique_gdiobj SetBoldFont(HWND page, int controlId, double heightScale = 1.0);
+// Titles: bold and 1.5 times as high.
+inline vrel::unique_gdiobj SetTitleFont(HWND page, int controlId) { return SetBoldFont(page, controlId, 1.5); }
 
 // Sets the control's text to its template text with "%s" filled in.
 void FillTemplateText(HWND page, int controlId, const wchar_t* value);

@@ -5,6 +5,7 @@
 #include "description/setup_description.h"
 #include "run/app_context.h"
 #include "run/message_box.h"
+#include "ui/component_page_ids.h"
 #include "ui/wizard_entry.h"
 #include "ui/wizard_ids.h"
 #include "ui/wizard_pages.h"
@@ -39,9 +40,7 @@ WizardFrame::WizardFrame()
           {IDD_WELCOME_PAGE, &WizardPage::DialogProc, MakeWelcomePage(*this)},
           {IDD_LICENCE_PAGE, &WizardPage::DialogProc, MakeLicencePage(*this)},
           {IDD_FOLDER_PAGE, &WizardPage::DialogProc, MakeFolderPage(*this)},
-          // Page 3 keeps the catalogue's default choice until the component
-          // page (template 107) takes this row.
-          {IDD_DEFAULT_CHOICE_PAGE, &WizardPage::DialogProc, MakeDefaultChoicePage(*this)},
+          {IDD_COMPONENT_PAGE, &WizardPage::DialogProc, MakeComponentPage(*this)},
           {IDD_SUMMARY_PAGE, &WizardPage::DialogProc, MakeSummaryPage(*this)},
           {IDD_PROGRESS_PAGE, &WizardPage::DialogProc, MakeProgressPage(*this)},
           {IDD_FINISH_PAGE, &WizardPage::DialogProc, MakeFinishPage(*this)},

@@ -3,7 +3,8 @@
 // this file too.
 #pragma once
 
-// Templates: the frame and one per page.
+// Templates: the frame and one per page (the component page's, 107, is in
+// component_page_ids.h).
 #define IDD_WIZARD_FRAME 102
 #define IDD_WELCOME_PAGE 103
 #define IDD_LICENCE_PAGE 104
@@ -13,8 +14,6 @@
 #define IDD_PROGRESS_PAGE 109
 #define IDD_FINISH_PAGE 110
 #define IDD_MODE_PAGE 111
-// A plain page that stands where the component page goes until it exists.
-#define IDD_DEFAULT_CHOICE_PAGE 112
 
 // Icons of the maintenance page's three choices.
 #define IDI_MODE_CHANGE 115

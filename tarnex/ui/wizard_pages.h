@@ -10,7 +10,7 @@ namespace tarnex {
 std::unique_ptr<WizardPage> MakeWelcomePage(WizardFrame& frame);
 std::unique_ptr<WizardPage> MakeLicencePage(WizardFrame& frame);
 std::unique_ptr<WizardPage> MakeFolderPage(WizardFrame& frame);
-std::unique_ptr<WizardPage> MakeDefaultChoicePage(WizardFrame& frame);
+std::unique_ptr<WizardPage> MakeComponentPage(WizardFrame& frame);
 std::unique_ptr<WizardPage> MakeSummaryPage(WizardFrame& frame);
 std::unique_ptr<WizardPage> MakeProgressPage(WizardFrame& frame);
 std::unique_ptr<WizardPage> MakeFinishPage(WizardFrame& frame);

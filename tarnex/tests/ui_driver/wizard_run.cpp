@@ -1,5 +1,6 @@
 #include "wizard_run.h"
 
+#include "ui/component_page_ids.h"
 #include "ui/wizard_ids.h"
 #include "vrel/unique_handle.h"
 
@@ -14,7 +15,7 @@ struct Marker {
 const Marker kMarkers[] = {
     {IDC_WELCOME_TITLE, Page::Welcome}, {IDC_LICENCE_TEXT, Page::Licence}, {IDC_FOLDER_PATH, Page::Folder},
     {IDC_SUMMARY_TEXT, Page::Summary},  {IDC_CURRENT_BAR, Page::Progress}, {IDC_RESULTS_TEXT, Page::Finish},
-    {IDC_MODE_CHANGE, Page::Mode},      {IDC_ACCESS_97, Page::Access},
+    {IDC_MODE_CHANGE, Page::Mode},      {IDC_ACCESS_97, Page::Access},     {IDC_COMPONENT_TREE, Page::Components},
 };
 
 }  // namespace
@@ -52,7 +53,7 @@ Page WizardRun::Current() {
     if (page == nullptr) return Page::None;
     for (const Marker& m : kMarkers)
         if (Control(page, m.control) != nullptr) return m.page;
-    return Page::Components;
+    return Page::None;
 }
 
 Page WizardRun::WaitForPage(Page page) {

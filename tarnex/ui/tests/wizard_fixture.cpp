@@ -1,8 +1,11 @@
 #include "wizard_fixture.h"
 
 #include "run/app_context.h"
+#include "tree_view_driver.h"
+#include "ui/component_page_ids.h"
 #include "ui/wizard_ids.h"
 #include "vrel/bounded_copy.h"
+#include "vrel/text_convert.h"
 
 namespace wizardtest {
 
@@ -38,6 +41,39 @@ void WizardWalk::WritePackageWithInstaller(const PackageVariant& variant) {
 }
 
 std::wstring WizardWalk::PackageProgram() { return std::wstring(kPackage) + L"Tarnex.exe"; }
+
+void WizardWalk::WritePackageWithThreeLevels() {
+    WritePackageWithInstaller();
+    const auto add = [](const char* header, const wchar_t* line) {
+        EditPackageFile(L"user2.inf", header, std::string(header) + vrel::ToNarrow(line, CP_ACP) + "\r\n");
+    };
+    EditPackageFile(L"user2.inf", "Extra\r\n\r\n[NUMBERS]\r\n", "Extra\r\nPlugin\r\n\r\n[NUMBERS]\r\n");
+    add("[NUMBERS]\r\n", L"Plugin=3");
+    add("[LocNames]\r\n", L"Plugin=Расширения");
+    add("[PROPERTIES]\r\n", L"Plugin=Locked add-on");
+    add("[CompVersions]\r\n", L"Plugin=0.9");
+    add("[InstPaths]\r\n", L"Plugin=%65600%\\Plugin");
+    add("[COMPLEXES]\r\n", L"Plugin=No");
+    add("[DEPENDENCES]\r\n", L"Plugin=2");
+    add("[STATES]\r\n", L"Plugin=4");
+    EditPackageFile(L"user2.inf", "[DestinationDirs]\r\n",
+                    "[Plugin - DefaultInstall]\r\nAddReg=Plugin.Reg\r\n\r\n[Plugin - DefaultUnInstall]\r\n"
+                    "DelReg=Plugin.Reg\r\n\r\n[Plugin.Reg]\r\n3,Software\\VrelEngineTest\\Plugin,Level,2,4\r\n\r\n"
+                    "[DestinationDirs]\r\n");
+}
+
+HWND WizardWalk::Tree(WizardRun& run) { return Control(run.PageWindow(), IDC_COMPONENT_TREE); }
+
+void WizardWalk::ExpandTree(WizardRun& run) {
+    HWND tree = Tree(run);
+    const std::vector<TreeItemView> items = ReadTree(tree);
+    for (std::size_t i = 0; i + 1 < items.size(); ++i) {
+        if (items[i + 1].Depth <= items[i].Depth) continue;
+        ASSERT_TRUE(SelectTreeItem(tree, items[i].Handle));
+        PressKey(tree, VK_RIGHT);
+        for (int wait = 0; wait < 250 && TreeItemTextRect(tree, items[i + 1].Handle).right == 0; ++wait) ::Sleep(20);
+    }
+}
 
 void WizardWalk::InstallThroughWizard() {
     WizardRun run(PackageProgram(), L"");

@@ -20,8 +20,16 @@ protected:
     // The standard package, with Tarnex.exe of this build as its installer.
     void WritePackageWithInstaller(const enginetest::PackageVariant& variant = {});
     static std::wstring PackageProgram();
+    // The same with a third level in the component tree: "Расширения"
+    // (Plugin) under Extra, locked and greyed (State 4).
+    void WritePackageWithThreeLevels();
     // The first installation with the default choice, walked without checks.
     void InstallThroughWizard();
+
+    // The component page's tree view, and every item of it expanded by the
+    // keyboard, as a person would.
+    static HWND Tree(WizardRun& run);
+    static void ExpandTree(WizardRun& run);
 
     static void ExpectButtons(WizardRun& run, bool back, bool next, bool cancel);
     // Clicks a radio button of the page and waits until it is checked.

@@ -10,6 +10,7 @@
 
 #include "engine_test_support.h"
 #include "sysops/replace_dialog_ids.h"
+#include "tree_view_driver.h"
 #include "ui/wizard_ids.h"
 #include "vrel/text_convert.h"
 #include "wizard_fixture.h"
@@ -64,7 +65,7 @@ TEST_F(WizardWalk, DISABLED_ScreenshotsOfEveryPage) {
     wchar_t folder[MAX_PATH] = {};
     if (!::GetEnvironmentVariableW(L"VREL_SCREENSHOTS", folder, MAX_PATH)) GTEST_SKIP() << "VREL_SCREENSHOTS unset";
     Screens screens(std::wstring(folder) + L"\\");
-    WritePackageWithInstaller();
+    WritePackageWithThreeLevels();
     EditPackageFile(L"Tarnex.inf", "License=No", "License=Yes");
     EditPackageFile(L"Tarnex.inf", "Access=No", "Access=Yes");
     EditPackageFile(L"Tarnex.inf", "BackWindow=No", "BackWindow=Yes");
@@ -99,6 +100,11 @@ TEST_F(WizardWalk, DISABLED_ScreenshotsOfEveryPage) {
                                                          {Page::Summary, L"summary"}};
         for (const auto& [page, name] : pages) {
             ASSERT_EQ(run.WaitForPage(page), page);
+            if (page == Page::Components) {
+                // All three levels shown, a component's description beside them.
+                ExpandTree(run);
+                ASSERT_TRUE(SelectTreeItem(Tree(run), FindTreeItem(Tree(run), L"Дополнительные средства").Handle));
+            }
             screens.Take(run.Frame(), name);
             if (page == Page::Summary) {
                 run.Cancel();
