@@ -136,6 +136,14 @@ void WizardWalk::ExpectFinishPage(WizardRun& run, const std::wstring& results) {
     ExpectButtons(run, false, true, false);
 }
 
+void WizardWalk::EndWithBothComponentsInstalled(WizardRun& run) {
+    ExpectProgressToEnd(run, L"Установка завершена. Для продолжения нажмите Далее...");
+    run.Next();
+    ExpectFinishPage(run, L"Установлен компонент Основные файлы... успешно.\r\nУстановлен компонент Viewer... успешно.\r\n");
+    run.Next();
+    ExpectEnd(run);
+}
+
 void WizardWalk::ExpectEnd(WizardRun& run) {
     std::string stuck;
     EXPECT_EQ(run.Exit(&stuck), 0) << "stuck at " << stuck;

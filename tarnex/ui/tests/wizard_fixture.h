@@ -44,6 +44,9 @@ protected:
     // On the progress page until the worker is done: the final text alone.
     static void ExpectProgressToEnd(WizardRun& run, const std::wstring& finalText);
     static void ExpectFinishPage(WizardRun& run, const std::wstring& results);
+    // From the progress page of an installation of both standard components
+    // to the end of the program.
+    static void EndWithBothComponentsInstalled(WizardRun& run);
     // The wizard ends and the program exits with 0.
     static void ExpectEnd(WizardRun& run);
 };

@@ -68,12 +68,7 @@ TEST_F(WizardWalk, RepairWaitingForAFileInUseIsFinishedAfterTheRestart) {
         WaitForProgressStart(continuation);
         EXPECT_FALSE(continuation.Enabled(IDCANCEL));
         EXPECT_FALSE(continuation.Enabled(IDC_BACK));
-        ExpectProgressToEnd(continuation, L"Установка завершена. Для продолжения нажмите Далее...");
-        continuation.Next();
-        ExpectFinishPage(continuation,
-                         L"Установлен компонент Основные файлы... успешно.\r\nУстановлен компонент Viewer... успешно.\r\n");
-        continuation.Next();
-        ExpectEnd(continuation);
+        EndWithBothComponentsInstalled(continuation);
     }
     EXPECT_EQ(ReadBytes(core), "core file, first edition\r\n") << "the queued rename was carried out";
     EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, kRunKey, L"Tarnex_continue_UI"), L"<none>");

@@ -49,11 +49,7 @@ TEST_F(WizardWalk, FirstInstallationThenRemovalChosenInMaintenance) {
         ExpectButtons(run, true, true, true);
 
         run.Next();
-        ExpectProgressToEnd(run, L"Установка завершена. Для продолжения нажмите Далее...");
-        run.Next();
-        ExpectFinishPage(run, L"Установлен компонент Основные файлы... успешно.\r\nУстановлен компонент Viewer... успешно.\r\n");
-        run.Next();
-        ExpectEnd(run);
+        EndWithBothComponentsInstalled(run);
     }
     ExpectInstaller(true);
     ExpectCore(true);
@@ -115,11 +111,7 @@ TEST_F(WizardWalk, AddRemoveAndRepairReinstallWhatIsThere) {
         run.Next();
         ASSERT_EQ(run.WaitForPage(Page::Summary), Page::Summary);
         run.Next();
-        ExpectProgressToEnd(run, L"Установка завершена. Для продолжения нажмите Далее...");
-        run.Next();
-        ExpectFinishPage(run, L"Установлен компонент Основные файлы... успешно.\r\nУстановлен компонент Viewer... успешно.\r\n");
-        run.Next();
-        ExpectEnd(run);
+        EndWithBothComponentsInstalled(run);
     }
     ExpectCore(true);
     ExpectViewer(true);
