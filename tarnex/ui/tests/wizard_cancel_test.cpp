@@ -36,18 +36,26 @@ HWND ReplaceQuestion(WizardRun& run, DWORD timeoutMs) {
 // and waits there until the test answers.
 void PutNewerCoreFile() { WriteBytes(std::wstring(kInstall) + L"core.txt", "newer edition"); }
 
+// Walks to that question and presses Cancel while it is open; the cancel
+// question waits for the worker's next safe point, after the answer.
+HWND CancelWhileAskedAboutCore(WizardRun& run) {
+    WalkToProgress(run);
+    HWND replace = ReplaceQuestion(run, kWaitMs);
+    if (replace == nullptr) return nullptr;
+    EXPECT_TRUE(run.Enabled(IDCANCEL)) << "Cancel is live while files are unpacked";
+    EXPECT_EQ(run.Text(IDC_CURRENT_TEXT), L"Распаковка и копирование файлов...");
+    EXPECT_EQ(run.Text(IDC_OVERALL_TEXT), L"Шаг 3 из 15...");
+    run.Cancel();
+    return replace;
+}
+
 TEST_F(WizardWalk, CancelWhileFilesAreUnpackedAnsweredNoGoesOn) {
     WritePackageWithInstaller();
     PutNewerCoreFile();
     {
         WizardRun run(PackageProgram(), L"");
-        WalkToProgress(run);
-        HWND replace = ReplaceQuestion(run, kWaitMs);
+        HWND replace = CancelWhileAskedAboutCore(run);
         ASSERT_NE(replace, nullptr);
-        EXPECT_TRUE(run.Enabled(IDCANCEL)) << "Cancel is live while files are unpacked";
-        EXPECT_EQ(run.Text(IDC_CURRENT_TEXT), L"Распаковка и копирование файлов...");
-        EXPECT_EQ(run.Text(IDC_OVERALL_TEXT), L"Шаг 3 из 15...");
-        run.Cancel();  // waits for the worker's next safe point: the open question comes first
         ::Sleep(300);
         EXPECT_EQ(run.Box(0).Window, nullptr) << "no question before the worker can stop";
         ClickButton(replace, IDC_SKIP_BUTTON);
@@ -71,10 +79,8 @@ TEST_F(WizardWalk, CancelWhileFilesAreUnpackedAnsweredYesEndsTheWizard) {
     PutNewerCoreFile();
     {
         WizardRun run(PackageProgram(), L"");
-        WalkToProgress(run);
-        HWND replace = ReplaceQuestion(run, kWaitMs);
+        HWND replace = CancelWhileAskedAboutCore(run);
         ASSERT_NE(replace, nullptr);
-        run.Cancel();
         ClickButton(replace, IDC_REPLACE_BUTTON);
         const BoxContent question = run.Box();
         EXPECT_EQ(question.Text, kCancelQuestion);

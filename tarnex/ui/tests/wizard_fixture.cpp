@@ -136,6 +136,16 @@ void WizardWalk::ExpectFinishPage(WizardRun& run, const std::wstring& results) {
     ExpectButtons(run, false, true, false);
 }
 
+void WizardWalk::ModeToSummary(WizardRun& run, int radioId, int expectedChecked) {
+    ASSERT_EQ(run.WaitForPage(Page::Welcome), Page::Welcome);
+    run.Next();
+    ASSERT_EQ(run.WaitForPage(Page::Mode), Page::Mode);
+    EXPECT_TRUE(IsChecked(run.PageWindow(), expectedChecked));
+    Choose(run, radioId);
+    run.Next();
+    ASSERT_EQ(run.WaitForPage(Page::Summary), Page::Summary) << "the mode page leads to the summary";
+}
+
 void WizardWalk::EndWithBothComponentsInstalled(WizardRun& run) {
     ExpectProgressToEnd(run, L"Установка завершена. Для продолжения нажмите Далее...");
     run.Next();

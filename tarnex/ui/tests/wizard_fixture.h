@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine_test_support.h"
+#include "ui/wizard_ids.h"
 #include "wizard_run.h"
 
 namespace wizardtest {
@@ -34,6 +35,9 @@ protected:
     static void ExpectButtons(WizardRun& run, bool back, bool next, bool cancel);
     // Clicks a radio button of the page and waits until it is checked.
     static void Choose(WizardRun& run, int radioId);
+    // A maintenance run from its start: welcome, the mode page (whose choice
+    // is expectedChecked at first), radioId chosen, on to the summary.
+    static void ModeToSummary(WizardRun& run, int radioId, int expectedChecked = IDC_MODE_CHANGE);
     // The progress page shows and has started the steps.
     static void WaitForProgressStart(WizardRun& run);
     // The steps are over: Next enabled and the bars hidden behind the final

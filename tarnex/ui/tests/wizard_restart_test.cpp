@@ -37,12 +37,8 @@ TEST_F(WizardWalk, RepairWaitingForAFileInUseIsFinishedAfterTheRestart) {
     ASSERT_TRUE(holder.Holding());
     {
         WizardRun run(PackageProgram(), L"");
-        ASSERT_EQ(run.WaitForPage(Page::Welcome), Page::Welcome);
-        run.Next();
-        ASSERT_EQ(run.WaitForPage(Page::Mode), Page::Mode);
-        Choose(run, IDC_MODE_REPAIR);
-        run.Next();
-        ASSERT_EQ(run.WaitForPage(Page::Summary), Page::Summary);
+        ModeToSummary(run, IDC_MODE_REPAIR);
+        if (HasFatalFailure()) return;
         run.Next();
         HWND replace = WaitForDialogWith(run.Id(), IDC_EXISTING_PATH, kWaitMs);
         ASSERT_NE(replace, nullptr) << "the edited file is newer than the package's";

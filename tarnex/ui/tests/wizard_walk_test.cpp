@@ -62,13 +62,8 @@ TEST_F(WizardWalk, FirstInstallationThenRemovalChosenInMaintenance) {
     const std::size_t removalStart = LogSize();
     {
         WizardRun run(PackageProgram(), L"");
-        ASSERT_EQ(run.WaitForPage(Page::Welcome), Page::Welcome);
-        run.Next();
-        ASSERT_EQ(run.WaitForPage(Page::Mode), Page::Mode);
-        EXPECT_TRUE(IsChecked(run.PageWindow(), IDC_MODE_CHANGE));
-        Choose(run, IDC_MODE_REMOVE);
-        run.Next();
-        ASSERT_EQ(run.WaitForPage(Page::Summary), Page::Summary) << "removal goes straight to the summary";
+        ModeToSummary(run, IDC_MODE_REMOVE);
+        if (HasFatalFailure()) return;
         const std::wstring removalText = L"Вы выбрали для удаления следующее:\r\nКомпоненты:\r\n\tОсновные файлы\r\n\tViewer";
         EXPECT_EQ(run.Text(IDC_SUMMARY_TEXT), removalText);
         EXPECT_EQ(run.Text(IDC_SUMMARY_STATUS),
@@ -117,12 +112,8 @@ TEST_F(WizardWalk, AddRemoveAndRepairReinstallWhatIsThere) {
     ExpectViewer(true);
     {
         WizardRun run(PackageProgram(), L"");
-        ASSERT_EQ(run.WaitForPage(Page::Welcome), Page::Welcome);
-        run.Next();
-        ASSERT_EQ(run.WaitForPage(Page::Mode), Page::Mode);
-        Choose(run, IDC_MODE_REPAIR);
-        run.Next();
-        ASSERT_EQ(run.WaitForPage(Page::Summary), Page::Summary);
+        ModeToSummary(run, IDC_MODE_REPAIR);
+        if (HasFatalFailure()) return;
         EXPECT_EQ(run.Text(IDC_SUMMARY_TEXT),
                   L"Вы выбрали для восстановления и переустановки следующее:\r\nКомпоненты:\r\n\tОсновные файлы\r\n\tViewer");
         run.Next();
