@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "description/setup_api.h"
 #include "portable/path_guard.h"
 #include "run/message_box.h"
 #include "vrel/bounded_copy.h"
@@ -33,7 +34,7 @@ bool ReadAnsi(const INFCONTEXT& context, std::string& ansi) {
     INFCONTEXT* c = const_cast<INFCONTEXT*>(&context);
     char buffer[kShortText];
     DWORD required = 0;
-    const BOOL read = ::SetupGetLineTextA(c, nullptr, nullptr, nullptr, buffer, kShortText, &required);
+    const BOOL read = Setup().GetLineTextA(c, nullptr, nullptr, nullptr, buffer, kShortText, &required);
     if (read) {
         buffer[kShortText - 1] = '\0';
         ansi.assign(buffer);
@@ -41,7 +42,7 @@ bool ReadAnsi(const INFCONTEXT& context, std::string& ansi) {
     }
     if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || required == 0) return false;
     std::vector<char> large(required);
-    if (!::SetupGetLineTextA(c, nullptr, nullptr, nullptr, large.data(), required, nullptr)) return false;
+    if (!Setup().GetLineTextA(c, nullptr, nullptr, nullptr, large.data(), required, nullptr)) return false;
     large.back() = '\0';
     ansi.assign(large.data());
     return true;
@@ -62,14 +63,14 @@ bool ReadKey(const INFCONTEXT& context, std::wstring& key) {
     INFCONTEXT* c = const_cast<INFCONTEXT*>(&context);
     wchar_t buffer[kShortText];
     DWORD required = 0;
-    if (::SetupGetStringFieldW(c, 0, buffer, kShortText, &required)) {
+    if (Setup().GetStringFieldW(c, 0, buffer, kShortText, &required)) {
         buffer[kShortText - 1] = L'\0';
         key.assign(buffer);
         return true;
     }
     if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || required == 0) return false;
     std::vector<wchar_t> large(required);
-    if (!::SetupGetStringFieldW(c, 0, large.data(), required, nullptr)) return false;
+    if (!Setup().GetStringFieldW(c, 0, large.data(), required, nullptr)) return false;
     large.back() = L'\0';
     key.assign(large.data());
     return true;
@@ -95,9 +96,9 @@ int InfFile::Open(const std::wstring& path) {
     std::string ansiPath;
     HINF opened = INVALID_HANDLE_VALUE;
     // A device is no INF file (reading COM1 would wait for the line).
-    if (ToAnsiName(path, ansiPath) && vrel::FitsField(std::wstring_view(path), kPathField) &&
+    if (Setup().Loaded() && ToAnsiName(path, ansiPath) && vrel::FitsField(std::wstring_view(path), kPathField) &&
         !NamesDevice(std::wstring_view(path).substr(path.find_last_of(L"\\/") + 1)))
-        opened = ::SetupOpenInfFileA(ansiPath.c_str(), nullptr, INF_STYLE_WIN4, nullptr);
+        opened = Setup().OpenInfFileA(ansiPath.c_str(), nullptr, INF_STYLE_WIN4, nullptr);
     if (opened == INVALID_HANDLE_VALUE || opened == nullptr) {
         ShowMessage(nullptr, FormatText(kStrCannotOpenInf, path.c_str()), kErrorBox);
         return 0;
@@ -108,7 +109,7 @@ int InfFile::Open(const std::wstring& path) {
 }
 
 void InfFile::Close() {
-    if (IsOpen()) ::SetupCloseInfFile(handle_);
+    if (IsOpen()) Setup().CloseInfFile(handle_);
     handle_ = INVALID_HANDLE_VALUE;
     cursorValid_[0] = cursorValid_[1] = false;
     sections_.clear();
@@ -125,17 +126,17 @@ const InfFile::SectionIndex* InfFile::IndexOf(const std::wstring& section) {
 
     SectionIndex index;
     INFCONTEXT line{};
-    if (::SetupFindFirstLineA(handle_, name.c_str(), nullptr, &line)) {
+    if (Setup().FindFirstLineA(handle_, name.c_str(), nullptr, &line)) {
         index.first = line;
         index.count = 0;
         std::wstring key;
         do {
             ++index.count;
             if (ReadKey(line, key)) index.firstLineOfKey.emplace(KeyFolded(key), line);
-        } while (::SetupFindNextLine(&line, &line));
+        } while (Setup().FindNextLine(&line, &line));
     } else {
         // No first line: an empty section, or none at all.
-        const LONG count = ::SetupGetLineCountA(handle_, name.c_str());
+        const LONG count = Setup().GetLineCountA(handle_, name.c_str());
         index.count = count < 0 ? -1 : static_cast<int>(count);
     }
     return &sections_.emplace(std::move(name), std::move(index)).first->second;
@@ -159,7 +160,7 @@ int InfFile::FindNextLine(std::wstring& text, int slot) {
     if (!IsOpen() || slot < 0 || slot >= kSlots || !cursorValid_[slot]) return 0;
     INFCONTEXT next{};
     // At the end of the section the cursor stays on the last line.
-    if (!::SetupFindNextLine(&cursors_[slot], &next)) return 0;
+    if (!Setup().FindNextLine(&cursors_[slot], &next)) return 0;
     cursors_[slot] = next;
     return ReadLineText(cursors_[slot], text);
 }

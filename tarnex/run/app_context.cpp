@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "run/message_box.h"
+#include "ui/common_controls.h"
 #include "vrel/bounded_copy.h"
 #include "vrel/module_path.h"
 
@@ -34,7 +35,7 @@ AppContext& App() {
 void InitAppContext(HINSTANCE instance, const wchar_t* arguments) {
     AppContext& context = App();
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES};
-    ::InitCommonControlsEx(&controls);
+    if (CommonControls().Loaded()) CommonControls().InitCommonControlsEx(&controls);
 
     context.Instance = instance;
     context.CommandLine = arguments ? arguments : L"";

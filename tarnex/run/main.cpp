@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "run/library_search.h"
 #include "run/program_run.h"
 
 namespace {
@@ -21,6 +22,7 @@ bool SystemSupportsUnicode() {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR arguments, int) {
+    tarnex::RestrictLibrarySearch();
     if (!SystemSupportsUnicode()) ::ExitProcess(0);
     return tarnex::RunProgram(instance, arguments);
 }

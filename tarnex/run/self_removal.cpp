@@ -1,6 +1,7 @@
 #include "run/self_removal.h"
 
 #include <windows.h>
+#include <sddl.h>
 
 #include <cwchar>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "run/setup_log.h"
 #include "run/text_utils.h"
 #include "vrel/module_path.h"
+#include "vrel/system_folder.h"
 #include "vrel/text_convert.h"
 #include "vrel/unique_handle.h"
 
@@ -31,6 +33,41 @@ std::wstring BatchPath(const std::wstring& path) {
     shortPath.resize(n);
     return vrel::RepresentableIn(shortPath, CP_OEMCP) ? shortPath : path;
 }
+
+std::wstring FullPathOf(const wchar_t* path) {
+    wchar_t full[MAX_PATH] = {};
+    const DWORD n = ::GetFullPathNameW(path, MAX_PATH, full, nullptr);
+    return n == 0 || n >= MAX_PATH ? std::wstring() : std::wstring(full, n);
+}
+
+// Clears the way for a new batch: a file (read-only or not) is deleted, an
+// empty folder removed. False when something stays.
+bool RemoveExistingBatch(const std::wstring& batch) {
+    const DWORD attributes = ::GetFileAttributesW(batch.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return ::GetLastError() == ERROR_FILE_NOT_FOUND;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return ::RemoveDirectoryW(batch.c_str()) != FALSE;
+    if (attributes & FILE_ATTRIBUTE_READONLY) ::SetFileAttributesW(batch.c_str(), FILE_ATTRIBUTE_NORMAL);
+    return ::DeleteFileW(batch.c_str()) != FALSE;
+}
+
+// A protected DACL: full access for the administrators and the system only,
+// nothing inherited from the drive's root.
+class OwnerOnlyRights {
+public:
+    OwnerOnlyRights() {
+        ::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;FA;;;BA)(A;;FA;;;SY)", SDDL_REVISION_1,
+                                                               &descriptor_, nullptr);
+    }
+    ~OwnerOnlyRights() {
+        if (descriptor_ != nullptr) ::LocalFree(descriptor_);
+    }
+    OwnerOnlyRights(const OwnerOnlyRights&) = delete;
+    OwnerOnlyRights& operator=(const OwnerOnlyRights&) = delete;
+    PSECURITY_DESCRIPTOR Descriptor() const { return descriptor_; }
+
+private:
+    PSECURITY_DESCRIPTOR descriptor_ = nullptr;
+};
 
 }  // namespace
 
@@ -58,8 +95,23 @@ std::wstring BuildSelfRemovalBatch(const std::wstring& programPath, const SetupD
 void RemoveOwnCopy() { RemoveOwnCopy(vrel::ModulePath(nullptr), Description()); }
 
 void RemoveOwnCopy(const std::wstring& programPath, const SetupDescription& description) {
-    vrel::unique_hfile file(::CreateFileW(kSelfRemovalBatch, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    // The batch lies at the root of the drive, where every user may make
+    // folders (and, on Windows XP, files), and whose inherited rights would
+    // let any user change a file made there. What lies there already is
+    // removed, never reused: the batch is made anew, and only if nothing took
+    // its name meanwhile, with rights for administrators and the system
+    // alone, so the interpreter runs exactly what was written.
+    const std::wstring batch = FullPathOf(kSelfRemovalBatch);
+    const std::wstring interpreter = vrel::SystemFolderFile(L"cmd.exe");
+    if (batch.empty() || interpreter.empty()) return;
+    if (!RemoveExistingBatch(batch)) {
+        WriteLogF(L"Cannot replace %s: the installer's copy stays\r\n", batch.c_str());
+        return;
+    }
+    const OwnerOnlyRights rights;
+    SECURITY_ATTRIBUTES security{sizeof security, rights.Descriptor(), FALSE};
+    vrel::unique_hfile file(::CreateFileW(batch.c_str(), GENERIC_WRITE, 0, rights.Descriptor() ? &security : nullptr,
+                                          CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) return;
     const std::wstring text = BuildSelfRemovalBatch(programPath, description);
     WriteLog(text);
@@ -73,9 +125,14 @@ void RemoveOwnCopy(const std::wstring& programPath, const SetupDescription& desc
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION process{};
-    std::vector<wchar_t> commandLine(kSelfRemovalBatch, kSelfRemovalBatch + wcslen(kSelfRemovalBatch) + 1);
-    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED | IDLE_PRIORITY_CLASS,
-                          nullptr, L"\\", &startup, &process))
+    // The interpreter of the system folder, by its full path (a cmd.exe in
+    // the current folder or a changed ComSpec never serves); /d leaves out
+    // the AutoRun commands of the registry.
+    std::wstring line = L"\"" + interpreter + L"\" /d /c \"\"" + batch + L"\"\"";
+    std::vector<wchar_t> commandLine(line.begin(), line.end());
+    commandLine.push_back(L'\0');
+    if (!::CreateProcessW(interpreter.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                          CREATE_SUSPENDED | IDLE_PRIORITY_CLASS, nullptr, L"\\", &startup, &process))
         return;
     vrel::unique_handle batchProcess(process.hProcess);
     vrel::unique_handle batchThread(process.hThread);

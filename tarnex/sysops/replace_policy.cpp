@@ -5,6 +5,7 @@
 #include "description/package_paths.h"
 #include "portable/replace_rules.h"
 #include "sysops/replace_dialog.h"
+#include "sysops/version_api.h"
 
 namespace tarnex {
 namespace {
@@ -34,14 +35,16 @@ int& StickyReplaceAnswer() {
 }
 
 std::wstring FileVersionText(const std::wstring& path) {
+    const VersionApi& api = Version();
+    if (!api.Loaded()) return {};
     DWORD ignored = 0;
-    const DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &ignored);
+    const DWORD size = api.GetFileVersionInfoSizeW(path.c_str(), &ignored);
     if (size == 0) return {};
     std::vector<BYTE> block(size);
-    if (!::GetFileVersionInfoW(path.c_str(), 0, size, block.data())) return {};
+    if (!api.GetFileVersionInfoW(path.c_str(), 0, size, block.data())) return {};
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
-    if (!::VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) || fixed == nullptr ||
+    if (!api.VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) || fixed == nullptr ||
         length < sizeof(VS_FIXEDFILEINFO))
         return {};
     return FormatFileVersion(fixed->dwFileVersionMS, fixed->dwFileVersionLS);

@@ -5,6 +5,7 @@
 #include <cwchar>
 #include <vector>
 
+#include "run/library_search.h"
 #include "run/setup_log.h"
 #include "sysops/folder_tree.h"
 #include "sysops/guarded_call.h"
@@ -34,10 +35,14 @@ bool CallRegistrationExport(const std::wstring& path, bool registering) {
         text = L"Don't load a " + std::to_wstring(bits) + L"-bit module into the " + std::to_wstring(OwnBits()) +
                L"-bit installer";
     } else {
-        // The libraries beside the server are found through the altered
-        // search path (its own folder first). The process's current folder
+        // The path is the package file's installed full path. The libraries
+        // beside the server are found for its imports (its own folder
+        // first), then the system folder's; where the program restricted the
+        // search, nothing else is searched. The process's current folder
         // stays as it is: the user-interface thread shares it.
-        module.reset(::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+        const DWORD search = LibrarySearchRestricted() ? LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32
+                                                       : LOAD_WITH_ALTERED_SEARCH_PATH;
+        module.reset(::LoadLibraryExW(path.c_str(), nullptr, search));
         if (!module) text = L"Don't load module by LoadLibrary";
     }
     if (module) {

@@ -56,11 +56,11 @@ private:
         descriptionFont_ = SetBoldFont(window_, IDC_DESCRIPTION_LABEL);
         sizeFont_ = SetBoldFont(window_, IDC_SIZE_LABEL);
 
-        // In Wine's WoW64 mode a 32-bit process gets no memory device
-        // context, so no image list can be made there. The tree is then
-        // filled without pictures and check boxes rather than left empty: the
-        // space bar still toggles the items through the model, and the choice
-        // reaches the catalogue as it would with the images.
+        // Where no image list can be made (the system gives no memory device
+        // context, say), the tree is filled without pictures and check boxes
+        // rather than left empty: the space bar still toggles the items
+        // through the model, and the choice reaches the catalogue as it
+        // would with the images.
         treeImages_ = LoadTreeImages(App().Instance);
         checkImages_ = LoadCheckImages(App().Instance);
         if (treeImages_) TreeView_SetImageList(tree_, treeImages_.get(), TVSIL_NORMAL);

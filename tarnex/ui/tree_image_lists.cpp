@@ -1,17 +1,20 @@
 #include "ui/tree_image_lists.h"
 
+#include "ui/common_controls.h"
 #include "ui/component_page_ids.h"
 
 namespace tarnex {
 namespace {
 
 unique_imagelist LoadStrip(HINSTANCE instance, int bitmapId, int count) {
-    unique_imagelist list(::ImageList_Create(16, 16, ILC_COLOR24 | ILC_MASK, count, 0));
+    const CommonControlsApi& controls = CommonControls();
+    if (!controls.Loaded()) return {};
+    unique_imagelist list(controls.ImageList_Create(16, 16, ILC_COLOR24 | ILC_MASK, count, 0));
     vrel::unique_gdiobj strip(::LoadBitmapW(instance, MAKEINTRESOURCEW(bitmapId)));
     if (!list || !strip) return {};
     // AddMasked cuts the strip into as many 16-pixel images as it holds.
-    ::ImageList_AddMasked(list.get(), static_cast<HBITMAP>(strip.get()), kTreeImageMask);
-    if (::ImageList_GetImageCount(list.get()) < count) return {};
+    controls.ImageList_AddMasked(list.get(), static_cast<HBITMAP>(strip.get()), kTreeImageMask);
+    if (controls.ImageList_GetImageCount(list.get()) < count) return {};
     return list;
 }
 
@@ -19,7 +22,7 @@ unique_imagelist LoadStrip(HINSTANCE instance, int bitmapId, int count) {
 
 unique_imagelist LoadTreeImages(HINSTANCE instance) {
     unique_imagelist list = LoadStrip(instance, IDB_TREE_IMAGES, kTreeImageCount);
-    if (list && !::ImageList_SetOverlayImage(list.get(), kLockImage, kLockOverlay)) return {};
+    if (list && !CommonControls().ImageList_SetOverlayImage(list.get(), kLockImage, kLockOverlay)) return {};
     return list;
 }
 

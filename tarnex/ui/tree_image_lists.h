@@ -8,13 +8,15 @@
 
 #include <vrel/unique_handle.h>
 
+#include "ui/common_controls.h"
+
 namespace tarnex {
 
 struct ImageListTraits {
     using pointer = HIMAGELIST;
     static pointer invalid() noexcept { return nullptr; }
     static bool valid(pointer h) noexcept { return h != nullptr; }
-    static void close(pointer h) noexcept { ::ImageList_Destroy(h); }
+    static void close(pointer h) noexcept { CommonControls().ImageList_Destroy(h); }
 };
 using unique_imagelist = vrel::UniqueHandle<ImageListTraits>;
 

@@ -1108,6 +1108,35 @@ TEST_F(LaunchTest, ExitCodesAndWaiting) {
     EXPECT_EQ(0u, RunLaunchEntry(missing));
 }
 
+TEST_F(LaunchTest, TheProgramIsStartedByItsFullPathNeverFoundByASearch) {
+    // An unquoted path with a blank: a search would start My.exe with
+    // "Tools\probe.exe" as its first argument (the decoy then exits with 0).
+    const std::wstring spaced = pkg.Folder() + L"My Tools\\";
+    ASSERT_TRUE(::CreateDirectoryW(spaced.c_str(), nullptr));
+    ASSERT_TRUE(::CopyFileW(ProbePath().c_str(), (spaced + L"probe.exe").c_str(), FALSE));
+    ASSERT_TRUE(::CopyFileW(ProbePath().c_str(), (pkg.Folder() + L"My.exe").c_str(), FALSE));
+    LaunchEntry unquoted = Entry(spaced + L"probe.exe " + report + L" 4", L"probe.exe", 0, 1, 1);
+    EXPECT_EQ(4u, RunLaunchEntry(unquoted));
+    EXPECT_EQ(spaced, test::ReadUtf16(report) + L"\\");
+    LaunchEntry fromPackage = Entry(L"My Tools\\probe.exe " + report + L" 5", L"probe.exe", 1, 1, 1);
+    EXPECT_EQ(5u, RunLaunchEntry(fromPackage));
+
+    // A bare name is the system folder's program, wherever the installer runs.
+    ASSERT_TRUE(::CopyFileW(ProbePath().c_str(), (pkg.Folder() + L"cmd.exe").c_str(), FALSE));
+    wchar_t current[MAX_PATH] = {};
+    ::GetCurrentDirectoryW(MAX_PATH, current);
+    ::SetCurrentDirectoryW(pkg.Folder().c_str());
+    LaunchEntry bare = Entry(L"cmd.exe /c exit 6", L"cmd.exe", 0, 1, 1);
+    EXPECT_EQ(6u, RunLaunchEntry(bare));
+    ::SetCurrentDirectoryW(current);
+
+    // A relative folder cannot be told from a search: nothing starts.
+    ::DeleteFileW(report.c_str());
+    LaunchEntry relative = Entry(L"tools\\probe.exe " + report + L" 7", L"probe.exe", 0, 1, 1);
+    EXPECT_EQ(0u, RunLaunchEntry(relative));
+    EXPECT_FALSE(test::Exists(report));
+}
+
 // ---- installed record ------------------------------------------------------
 
 class InstalledRecordTest : public DescriptionTest {

@@ -218,22 +218,13 @@ TEST_F(ProgramGuiTest, MissingRequiredApplicationIsAskedAbout) {
     EXPECT_EQ(run.Exit(), 0) << "No ends the run before the wizard";
 }
 
-// The folder and summary pages hold edit controls, which end a 32-bit
-// process under Wine's WoW64 mode: cases that reach them run on the 64-bit build.
-#define SKIP_WHERE_EDIT_CONTROLS_CRASH()                                                                  \
-    if (ud::EditControlsCrashHere())                                                                        \
-    GTEST_SKIP() << "the page after the welcome page has an edit control, which ends a 32-bit process " \
-                    "under Wine's WoW64 mode; this case runs on the 64-bit build"
-
 TEST_F(ProgramGuiTest, FirstInstallReachesTheWizardInstalling) {
-    SKIP_WHERE_EDIT_CONTROLS_CRASH();
     EXPECT_EQ(PageAfterWelcome(L""), ud::Page::Folder);
     EXPECT_THAT(ReadLog(WindowsLog()),
                 HasSubstr(L"// START SETUP of \"" + Widen(package_.NameGen) + L"\"\r\n"));
 }
 
 TEST_F(ProgramGuiTest, InstalledPackageWithoutSupportModeIsRemoved) {
-    SKIP_WHERE_EDIT_CONTROLS_CRASH();
     package_.Components = {{"Core"}, {"Docs"}};
     WriteInstalledRecord(package_.KeyPath, {"Docs"});
     EXPECT_EQ(PageAfterWelcome(L""), ud::Page::Summary);
@@ -247,7 +238,6 @@ TEST_F(ProgramGuiTest, InstalledPackageWithSupportModeOffersMaintenance) {
 }
 
 TEST_F(ProgramGuiTest, InstalledCopyInTheRecordedFolderRemoves) {
-    SKIP_WHERE_EDIT_CONTROLS_CRASH();
     package_.SupportMode = "Yes";
     WriteInstalledRecord(package_.KeyPath, {"Core"});
     WritePackageValue(package_.KeyPath, L"PathInst", folder_);
@@ -255,7 +245,6 @@ TEST_F(ProgramGuiTest, InstalledCopyInTheRecordedFolderRemoves) {
 }
 
 TEST_F(ProgramGuiTest, RemovalSwitchReachesTheWizardRemoving) {
-    SKIP_WHERE_EDIT_CONTROLS_CRASH();
     package_.SupportMode = "Yes";
     WriteInstalledRecord(package_.KeyPath, {"Core"});
     EXPECT_EQ(PageAfterWelcome(L"/u"), ud::Page::Summary);
@@ -376,14 +365,9 @@ TEST(ProgramResources, IconAndCommonControlsManifestAreBuiltIn) {
     // The program's icon and the maintenance page's three: the images of icons
     // compiled apart would share numbers, and one group would show another's.
     for (const WORD group : {WORD{101}, WORD{115}, WORD{116}, WORD{117}}) ExpectIconGroupWellFormed(module, group);
-    if (ud::EditControlsCrashHere()) {
-        std::printf("[ NOTE     ] LoadImageW(IMAGE_ICON) check skipped: Wine's WoW64 mode loads no icon "
-                    "image from a module loaded as a data file; the icon group was read instead\n");
-    } else {
-        HICON icon = static_cast<HICON>(::LoadImageW(module, MAKEINTRESOURCEW(101), IMAGE_ICON, 32, 32, 0));
-        EXPECT_NE(icon, nullptr);
-        if (icon) ::DestroyIcon(icon);
-    }
+    HICON icon = static_cast<HICON>(::LoadImageW(module, MAKEINTRESOURCEW(101), IMAGE_ICON, 32, 32, 0));
+    EXPECT_NE(icon, nullptr);
+    if (icon) ::DestroyIcon(icon);
     HRSRC manifest = ::FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));  // RT_MANIFEST
     ASSERT_NE(manifest, nullptr);
     const char* text = static_cast<const char*>(::LockResource(::LoadResource(module, manifest)));

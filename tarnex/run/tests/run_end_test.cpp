@@ -213,8 +213,19 @@ TEST_F(RunEndTest, CopyOfTheProgramRemovesItselfAndItsFolder) {
     struct Case {
         std::wstring folder, extraName;
     };
+    bool plantFile = true;
     for (const Case& c : {Case{MakeScratchFolder(L"self_removal"), L"helper.dll"},
                           Case{L"C:\\Программы\\Продукт\\", L"Справка.chm"}}) {
+        // Someone else's batch of that name, left there beforehand (a
+        // read-only file, then a folder), is never run: the batch is made anew.
+        const std::wstring planted = L"C:\\planted-batch-ran.txt";
+        if (plantFile) {
+            WriteBytes(L"C:\\Tarnex.bat", "echo planted>" + vrel::ToNarrow(planted) + "\r\n");
+            ::SetFileAttributesW(L"C:\\Tarnex.bat", FILE_ATTRIBUTE_READONLY);
+        } else {
+            ASSERT_TRUE(::CreateDirectoryW(L"C:\\Tarnex.bat", nullptr));
+        }
+        plantFile = false;
         const std::wstring& folder = c.folder;
         const std::wstring copy = folder + L"Remover.exe";
         const std::wstring extra = folder + c.extraName;
@@ -240,6 +251,7 @@ TEST_F(RunEndTest, CopyOfTheProgramRemovesItselfAndItsFolder) {
         EXPECT_FALSE(Exists(extra)) << name;
         EXPECT_FALSE(Exists(folderNoSlash)) << name << ": the emptied folder is removed";
         EXPECT_FALSE(Exists(L"C:\\Tarnex.bat")) << "the batch deletes itself";
+        EXPECT_FALSE(Exists(planted)) << "the batch that lay there ran";
         // The batch is logged; paths the OEM code page holds are written as they are.
         const std::wstring written = vrel::RepresentableIn(copy + extra, CP_OEMCP)
                                          ? L"]: :Repeat\r\ndel \"" + copy + L"\"\r\ndel \"" + extra + L"\"\r\n"

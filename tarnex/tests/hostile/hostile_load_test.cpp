@@ -115,14 +115,11 @@ protected:
     // The run mode as the wizard shows it: the page after the welcome page is
     // the licence, the folder or the Access page when installing, the mode
     // choice in maintenance and the summary when removing.
-    // Where edit controls end the process (a 32-bit one under Wine's WoW64
-    // mode), the run is left on the welcome page, which is all it tells.
     static std::wstring ModeAfterWelcome(DWORD processId) {
         ud::WizardRun wizard(processId);
         if (wizard.WaitForPage(ud::Page::Welcome) != ud::Page::Welcome) return L"?";
-        const bool stayOnWelcome = ud::EditControlsCrashHere();
-        if (!stayOnWelcome) wizard.Next();
-        for (int i = 0; i < 500 && !stayOnWelcome && wizard.Current() == ud::Page::Welcome; ++i) ::Sleep(20);
+        wizard.Next();
+        for (int i = 0; i < 500 && wizard.Current() == ud::Page::Welcome; ++i) ::Sleep(20);
         const ud::Page reached = wizard.Current();
         wizard.Cancel();
         const ud::BoxContent question = wizard.Box();
@@ -139,13 +136,7 @@ protected:
     }
 
     static void ExpectInstallMode(const Ending& ending) {
-        if (ud::EditControlsCrashHere()) {
-            std::printf("[ NOTE     ] the run mode is not read here: the page after the welcome page has an edit "
-                        "control, which ends a 32-bit process under Wine's WoW64 mode\n");
-            EXPECT_EQ(ending.wizardMode, L"welcome");
-        } else {
-            EXPECT_EQ(ending.wizardMode, L"AS_INST");
-        }
+        EXPECT_EQ(ending.wizardMode, L"AS_INST");
     }
 
     // Nothing was installed or recorded: no install folder, no package key.

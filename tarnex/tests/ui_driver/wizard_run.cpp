@@ -103,12 +103,6 @@ long WizardRun::Exit(std::string* stuck) {
     return code;
 }
 
-bool EditControlsCrashHere() {
-    BOOL wow64 = FALSE;
-    const bool wine = ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
-    return wine && ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
-}
-
 void ReportWindowsVersion(const std::wstring& programFile, const wchar_t* version) {
     const std::wstring path = L"Software\\Wine\\AppDefaults\\" + programFile;
     if (version == nullptr) {

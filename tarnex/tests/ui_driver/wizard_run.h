@@ -16,14 +16,6 @@ const char* PageName(Page page);
 
 inline constexpr DWORD kWaitMs = 60000;
 
-// True in a 32-bit process under Wine's WoW64 mode, where Wine 8 cannot lay
-// out text: an edit control holding text ends the process there (a page
-// fault in the text layout, at address 0x68). The folder, licence and summary
-// pages have one, so a 32-bit Tarnex.exe cannot show them under Wine; the
-// walks through them run on the 64-bit build, and the cases that stop short
-// of them say so by name.
-bool EditControlsCrashHere();
-
 class WizardRun {
 public:
     // Starts program (a copy of Tarnex.exe) with the arguments, in its folder.

@@ -63,12 +63,7 @@ private:
     DWORD* bits_ = nullptr;
 };
 
-// Pixels, so the 64-bit build only: in Wine's WoW64 mode a 32-bit process
-// gets no memory device context, and image lists are made of them.
-TEST(ComponentPageImagesWin64Only, StripsLoadWholeWithMaskAndOverlay) {
-#ifndef _WIN64
-    GTEST_SKIP() << "image lists need memory device contexts, which Wine's WoW64 mode does not give";
-#endif
+TEST(ComponentPageImages, StripsLoadWholeWithMaskAndOverlay) {
     const unique_imagelist tree = LoadTreeImages(Self());
     const unique_imagelist checks = LoadCheckImages(Self());
     ASSERT_TRUE(tree && checks);

@@ -3,12 +3,6 @@
 // space bar and by a click on a check image, a click on the text, a locked
 // item, the sizes, Next and Back, and the choice as the engine carries it
 // out, in the first installation and in add/remove.
-//
-// Wine's WoW64 mode neither lays out text nor makes image lists for 32-bit
-// programs: the clicks at the tree's coordinates run on the 64-bit build
-// only, and there the walks through the pages with edit controls too. The
-// 32-bit page draws no check images there, but its items still carry the
-// check states, which the walks read on both builds.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -29,7 +23,6 @@ namespace {
 using namespace enginetest;
 using namespace tarnex::uidriver;
 
-constexpr bool kPixels = sizeof(void*) == 8;
 constexpr wchar_t kCore[] = L"Основные файлы";
 constexpr wchar_t kViewer[] = L"Viewer";
 constexpr wchar_t kExtra[] = L"Дополнительные средства";
@@ -122,7 +115,6 @@ protected:
 };
 
 TEST_F(ComponentWalk, FirstInstallationInstallsWhatTheTreeChose) {
-    if (EditControlsCrashHere()) GTEST_SKIP() << "the folder page's edit control ends a 32-bit process under Wine";
     WritePackageWithThreeLevels();
     {
         WizardRun run(PackageProgram(), L"");
@@ -139,15 +131,11 @@ TEST_F(ComponentWalk, FirstInstallationInstallsWhatTheTreeChose) {
 
         // The locked item keeps its box; the next toggle shows the key was handled.
         Space(run, kPlugin);
-        if (kPixels) {
-            Click(run, kViewer, false);
-            for (int i = 0; i < 250 && run.Text(IDC_DESCRIPTION) != L"Views the data"; ++i) ::Sleep(20);
-            EXPECT_EQ(vrel::ToNarrow(run.Text(IDC_DESCRIPTION)), "Views the data") << "a click on the text selects";
-            EXPECT_EQ(SelectedTreeItem(tree), FindTreeItem(tree, kViewer).Handle);
-            Click(run, kCore, true);
-        } else {
-            Space(run, kCore);
-        }
+        Click(run, kViewer, false);
+        for (int i = 0; i < 250 && run.Text(IDC_DESCRIPTION) != L"Views the data"; ++i) ::Sleep(20);
+        EXPECT_EQ(vrel::ToNarrow(run.Text(IDC_DESCRIPTION)), "Views the data") << "a click on the text selects";
+        EXPECT_EQ(SelectedTreeItem(tree), FindTreeItem(tree, kViewer).Handle);
+        Click(run, kCore, true);
         ExpectMarks(run, L" 1", L" 2", L" 1", L" 3L");
         ExpectSize(run, kInstallerBytes + kViewerBytes);
 
@@ -204,14 +192,6 @@ TEST_F(ComponentWalk, AddRemoveRemovesExactlyWhatWasUnchecked) {
         ExpectMarks(run, L" 1", L" 2", L" 2", L" 3L");
         ExpectSize(run, kInstallerBytes + kViewerBytes + kExtraBytes);
         ExpectNextAllowed(run, true);
-        if (EditControlsCrashHere()) {
-            // The summary page's edit control would end the program: the
-            // rest is a 64-bit walk.
-            run.Cancel();
-            run.Answer(run.Box(), IDYES);
-            ExpectEnd(run);
-            return;
-        }
         run.Next();
         ASSERT_EQ(run.WaitForPage(Page::Summary), Page::Summary);
         EXPECT_EQ(vrel::ToNarrow(run.Text(IDC_SUMMARY_TEXT)),
@@ -240,7 +220,6 @@ TEST_F(ComponentWalk, AddRemoveRemovesExactlyWhatWasUnchecked) {
 
 
 TEST_F(ComponentWalk, ChoiceLargerThanTheDriveKeepsNextDisabled) {
-    if (EditControlsCrashHere()) GTEST_SKIP() << "the folder page's edit control ends a 32-bit process under Wine";
     WritePackageWithInstaller();
     // Core declares files larger together than drive C: has free.
     const std::int64_t free = tarnex::GetFreeSpace(L"C:\\");

@@ -1,8 +1,7 @@
 // Pictures of every page, the replace question and the background window
 // for docs/wizard.md, taken when VREL_SCREENSHOTS names a folder
-// (scripts/wizard-screenshots runs it). They depend on pixels, so they are
-// taken from the 64-bit build only: Wine's WoW64 mode does not draw text in
-// 32-bit processes.
+// (scripts/wizard-screenshots runs it, for the shipped 32-bit build and for
+// the 64-bit one).
 #include <gtest/gtest.h>
 
 #include <cstdint>

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "engine_test_support.h"
+#include "wizard_run.h"
 #include "run/app_context.h"
 #include "vrel/bounded_copy.h"
 #include "vrel/com_ptr.h"
@@ -95,8 +96,9 @@ struct PackRun {
     std::wstring output;  // standard output and error
 };
 
-// Runs a program of the build folder, its output into a file.
-PackRun RunTool(const std::wstring& command) {
+// Runs a program of the build folder, its output into a file; in folder
+// when given, else in this program's current folder.
+PackRun RunTool(const std::wstring& command, const std::wstring& folder = L"") {
     PackRun run;
     const std::wstring log = std::wstring(kRoot) + L"pack-output.txt";
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
@@ -108,7 +110,8 @@ PackRun RunTool(const std::wstring& command) {
     startup.hStdOutput = startup.hStdError = out.get();
     PROCESS_INFORMATION process{};
     std::wstring line = command;
-    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
+    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                          folder.empty() ? nullptr : folder.c_str(), &startup, &process))
         return run;
     vrel::unique_handle processHandle(process.hProcess), threadHandle(process.hThread);
     if (::WaitForSingleObject(process.hProcess, 300000) == WAIT_OBJECT_0)
@@ -454,6 +457,85 @@ TEST_F(EngineCycle, AnAdministratorInstallsAndRemovesQuietlyAndReadsEveryOutcome
     EXPECT_EQ(L"<none>", Text(HKEY_LOCAL_MACHINE, runKey, L"Tarnex_continue_UI"));
     EXPECT_TRUE(ContainsInOrder(Log(), {L"Quiet run ends with exit code 3", L"Quiet run ends with exit code 0"}));
     ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, runKey.c_str(), L"Tarnex_continue_UI");
+}
+
+// Libraries that the installer or the system's libraries load by name, none
+// of them one that Windows always takes from the system folder.
+const wchar_t* const kPlantedLibraries[] = {L"version.dll", L"setupapi.dll", L"uxtheme.dll", L"dwmapi.dll",
+                                            L"cabinet.dll", L"comctl32.dll"};
+
+// Windows' search order for those libraries in the package's installer and
+// its installed copy while it lives: Wine otherwise prefers its own copies
+// to any file of the name. (Wine reads WINEDLLOVERRIDES from the environment
+// it started with, not from a Windows parent's: its per-program registry
+// key serves instead.)
+class WindowsSearchOrder {
+public:
+    WindowsSearchOrder() {
+        for (const wchar_t* program : kPrograms)
+            for (const wchar_t* library : kPlantedLibraries) {
+                const std::wstring name(library, wcslen(library) - 4);
+                ::RegSetKeyValueW(HKEY_CURRENT_USER, Key(program).c_str(), name.c_str(), REG_SZ, L"native,builtin",
+                                  sizeof L"native,builtin");
+            }
+    }
+    ~WindowsSearchOrder() {
+        for (const wchar_t* program : kPrograms) ::RegDeleteTreeW(HKEY_CURRENT_USER, Key(program).c_str());
+    }
+    WindowsSearchOrder(const WindowsSearchOrder&) = delete;
+    WindowsSearchOrder& operator=(const WindowsSearchOrder&) = delete;
+
+private:
+    static constexpr const wchar_t* kPrograms[] = {L"Tarnex.exe", L"Setup.exe"};
+    static std::wstring Key(const wchar_t* program) {
+        return std::wstring(L"Software\\Wine\\AppDefaults\\") + program + L"\\DllOverrides";
+    }
+};
+
+TEST_F(EngineCycle, LibrariesPlantedBesideTheInstallerOrInItsCurrentFolderNeverLoad) {
+    WriteSources();
+    Source(L"big.bin", "not so big\r\n");
+    ASSERT_EQ(0u, Pack(std::wstring(kPackageSection) + kComponents).exitCode);
+    const std::wstring current = std::wstring(kRoot) + L"Current\\", planted = std::wstring(kRoot) + L"Planted\\";
+    ASSERT_TRUE(::CreateDirectoryW(current.c_str(), nullptr));
+    const std::wstring library = TestProgramFolder() + L"planted_library.dll";
+    for (const wchar_t* name : kPlantedLibraries) {
+        ASSERT_TRUE(::CopyFileW(library.c_str(), (std::wstring(kPackage) + name).c_str(), FALSE));
+        ASSERT_TRUE(::CopyFileW(library.c_str(), (current + name).c_str(), FALSE));
+    }
+    // The planted library works: loaded by its path, it leaves its marker.
+    {
+        vrel::unique_hmodule probe(::LoadLibraryW((current + L"dwmapi.dll").c_str()));
+        ASSERT_TRUE(probe);
+    }
+    ASSERT_TRUE(Exists(planted + L"dwmapi.dll.txt"));
+    RemoveTree(planted);
+
+    const WindowsSearchOrder searchOrder;
+    const std::wstring installer = L"\"" + std::wstring(kPackage) + L"Tarnex.exe\" ";
+    EXPECT_EQ(0u, RunTool(installer + L"/quiet /acceptos \"/dir=" + kInstall + L"\"", current).exitCode);
+    EXPECT_TRUE(Exists(Install(L"core.txt")));
+    EXPECT_EQ(Install(L"Bin\\Busvault.dll"), BusvaultServerPath());
+    EXPECT_EQ(std::vector<std::wstring>{}, FilesBelow(planted)) << "loaded by the quiet install";
+    {
+        // The wizard of the package's installer, in the package folder: its
+        // first pages (maintenance now) and the cancel question.
+        uidriver::ReportWindowsXp(L"Tarnex.exe", true);
+        uidriver::WizardRun run(std::wstring(kPackage) + L"Tarnex.exe", L"");
+        ASSERT_EQ(run.WaitForPage(uidriver::Page::Welcome), uidriver::Page::Welcome);
+        run.Next();
+        for (int i = 0; i < 500 && run.Current() == uidriver::Page::Welcome; ++i) ::Sleep(20);
+        EXPECT_NE(run.Current(), uidriver::Page::Welcome);
+        run.Cancel();
+        run.Answer(run.Box(), IDYES);
+        EXPECT_EQ(run.Exit(), 0);
+        uidriver::ReportWindowsXp(L"Tarnex.exe", false);
+    }
+    const std::wstring quietRemoval = Text(HKEY_LOCAL_MACHINE, kUninstallKey, L"QuietUninstallString");
+    EXPECT_EQ(0u, RunTool(quietRemoval, current).exitCode);
+    EXPECT_TRUE(InstallFolderGoes());
+    ExpectNothingLeft();
+    EXPECT_EQ(std::vector<std::wstring>{}, FilesBelow(planted)) << "loaded by the wizard or the removal";
 }
 
 }  // namespace
