@@ -16,20 +16,42 @@ bool EqualsNoCase(std::wstring_view a, std::wstring_view b) { return a.size() ==
 
 bool IsLetter(wchar_t c) { return (c >= L'a' && c <= L'z') || (c >= L'A' && c <= L'Z'); }
 
+// Empty when path is absolute and holds only characters a path can hold.
+std::wstring PathProblem(std::wstring_view path, const wchar_t* what) {
+    const std::wstring the = std::wstring(L"the ") + what;
+    // A forward slash could spell "/u" or "/r", which select removal or the
+    // continuation wherever they appear.
+    if (path.find(L'/') != std::wstring_view::npos) return the + L" holds \"/\"; write it with backslashes";
+    if (path.size() < 3 || !IsLetter(path[0]) || path[1] != L':' || path[2] != L'\\')
+        return the + L" is not absolute (X:\\...)";
+    for (std::size_t i = 2; i < path.size(); ++i) {
+        const wchar_t c = path[i];
+        if (c < 32 || c == L':' || c == L'*' || c == L'?' || c == L'<' || c == L'>' || c == L'|')
+            return the + L" holds a character no path can hold";
+    }
+    return {};
+}
+
 // Empty when the folder can be given to the installer.
 std::wstring FolderProblem(std::wstring_view folder) {
     if (folder.empty()) return L"\"/dir=\" names no folder";
-    // A forward slash could spell "/u" or "/r", which select removal or the
-    // continuation wherever they appear.
-    if (folder.find(L'/') != std::wstring_view::npos) return L"the folder holds \"/\"; write it with backslashes";
-    if (folder.size() < 3 || !IsLetter(folder[0]) || folder[1] != L':' || folder[2] != L'\\')
-        return L"the folder is not absolute (X:\\...)";
-    for (std::size_t i = 2; i < folder.size(); ++i) {
-        const wchar_t c = folder[i];
-        if (c < 32 || c == L':' || c == L'*' || c == L'?' || c == L'<' || c == L'>' || c == L'|')
-            return L"the folder holds a character no path can hold";
-    }
-    return {};
+    return PathProblem(folder, L"folder");
+}
+
+// Empty when the file can be this run's log.
+std::wstring LogFileProblem(std::wstring_view file) {
+    if (file.empty()) return L"\"/log=\" names no file";
+    if (file.back() == L'\\') return L"\"/log=\" names a folder, not a file";
+    return PathProblem(file, L"log file");
+}
+
+// Takes "/log=FILE" into s; false (with s.error) when it is wrong or given twice.
+bool TakeLogFile(const std::wstring& part, QuietSwitches& s) {
+    const std::wstring_view file = std::wstring_view(part).substr(std::wstring_view(kLogSwitch).size());
+    s.error = !s.logFile.empty() ? L"\"/log=\" is given twice" : LogFileProblem(file);
+    if (!s.error.empty()) return false;
+    s.logFile.assign(file);
+    return true;
 }
 
 }  // namespace
@@ -59,7 +81,11 @@ QuietSwitches ParseQuietSwitches(std::wstring_view arguments) {
     QuietSwitches s;
     const std::vector<std::wstring> parts = SplitArguments(arguments);
     for (const std::wstring& part : parts) s.quiet = s.quiet || EqualsNoCase(part, kQuietSwitch);
-    if (!s.quiet) return s;
+    if (!s.quiet) {
+        for (const std::wstring& part : parts)
+            if (StartsWithNoCase(part, kLogSwitch) && !TakeLogFile(part, s)) return s;
+        return s;
+    }
 
     bool folderGiven = false;
     for (const std::wstring& part : parts) {
@@ -70,6 +96,9 @@ QuietSwitches ParseQuietSwitches(std::wstring_view arguments) {
         } else if (EqualsNoCase(part, kQuietSwitch)) {
         } else if (EqualsNoCase(part, kAcceptSystemSwitch)) {
             s.acceptAnySystem = true;
+        } else if (EqualsNoCase(part, kNoRestartSwitch)) {
+        } else if (StartsWithNoCase(part, kLogSwitch)) {
+            if (!TakeLogFile(part, s)) return s;
         } else if (StartsWithNoCase(part, kFolderSwitch)) {
             const std::wstring_view folder = std::wstring_view(part).substr(std::wstring_view(kFolderSwitch).size());
             std::wstring problem = folderGiven ? L"\"/dir=\" is given twice" : FolderProblem(folder);

@@ -11,22 +11,31 @@
 
 namespace tarnex {
 
-// Exit codes of a quiet run (a run with a person at the screen always ends
-// with 0). 5 is left out: Wine reports a crashed program as 5 to the shell.
+// Exit codes of a quiet run, in Windows' numbers, so that deployment tools
+// act on them with their defaults (a run with a person at the screen always
+// ends with 0).
 enum QuietExitCode : int {
-    kQuietDone = 0,
-    kQuietFailed = 1,          // an error stopped the run; the log says which
-    kQuietRefused = 2,         // nothing was changed: a question answered No, a
-                               // check of the package, another installer running
-    kQuietRestartNeeded = 3,   // done; files in use are replaced at the next start
-    kQuietSystemRefused = 4,   // the package does not list this system; /acceptos goes on
-    kQuietNothingInstalled = 6,  // a removal found nothing of the package
-    kQuietBadCommandLine = 87,   // as ERROR_INVALID_PARAMETER
+    kQuietDone = 0,                   // ERROR_SUCCESS
+    kQuietBadCommandLine = 87,        // ERROR_INVALID_PARAMETER
+    kQuietDiskFull = 112,             // ERROR_DISK_FULL: the choice does not fit on the drive
+    kQuietStopped = 1602,             // ERROR_INSTALL_USEREXIT: a question answered No, or a
+                                      // program of the package stopped the installation
+    kQuietFailed = 1603,              // ERROR_INSTALL_FAILURE: any other failure; the log says which
+    kQuietNothingInstalled = 1605,    // ERROR_UNKNOWN_PRODUCT: a removal found nothing of the package
+    kQuietAlreadyRunning = 1618,      // ERROR_INSTALL_ALREADY_RUNNING: another installer runs
+    kQuietLogUnwritable = 1622,       // ERROR_INSTALL_LOG_FAILURE: the file of /log= cannot be written
+    kQuietSystemRefused = 1633,       // ERROR_INSTALL_PLATFORM_UNSUPPORTED; /acceptos goes on
+    kQuietAlreadyInstalled = 1638,    // ERROR_PRODUCT_VERSION: installed without maintenance, no /u
+    kQuietRestartNeeded = 3010,       // ERROR_SUCCESS_REBOOT_REQUIRED: done; files in use are
+                                      // replaced at the next start
 };
 
 inline constexpr wchar_t kQuietSwitch[] = L"/quiet";
 inline constexpr wchar_t kAcceptSystemSwitch[] = L"/acceptos";
 inline constexpr wchar_t kFolderSwitch[] = L"/dir=";
+inline constexpr wchar_t kLogSwitch[] = L"/log=";
+// Deployment tools add it by habit; a quiet run never restarts anyway.
+inline constexpr wchar_t kNoRestartSwitch[] = L"/norestart";
 
 // What the installer writes after a command that starts its installed copy
 // later without a person: the continuation after a restart of a quiet run,
@@ -41,6 +50,7 @@ struct QuietSwitches {
     bool continuation = false;      // "/r"
     bool acceptAnySystem = false;   // "/acceptos"
     std::wstring installFolder;     // "/dir=FOLDER", empty when not given
+    std::wstring logFile;           // "/log=FILE", this run's own log; empty when not given
     std::wstring error;             // why the quiet command line is refused
 };
 
@@ -50,11 +60,13 @@ struct QuietSwitches {
 // argument (no backslash escapes: folders end in backslashes).
 std::vector<std::wstring> SplitArguments(std::wstring_view arguments);
 
-// Without "/quiet" only that flag is looked at (false), the rest of the
-// command line stays as free as before. With it every argument must be
-// "/u", "/r" (exactly so), "/quiet", "/acceptos" or "/dir=" with an
-// absolute folder ("X:\..."; no "/", no character a path cannot hold), the
-// switches of ours in any letter case; otherwise error says why.
+// Without "/quiet" only that flag and "/log=" are looked at, the rest of
+// the command line stays as free as before. With it every argument must be
+// "/u", "/r" (exactly so), "/quiet", "/acceptos", "/norestart", "/dir=" with
+// an absolute folder ("X:\..."; no "/", no character a path cannot hold) or
+// "/log=" with an absolute file path of the same kind, the switches of ours
+// in any letter case; otherwise error says why (for a wrong "/log=" also in
+// a run with a person).
 QuietSwitches ParseQuietSwitches(std::wstring_view arguments);
 
 }  // namespace tarnex

@@ -27,6 +27,7 @@ constexpr UINT kStringCatalogueUnreadable = 6;
 constexpr UINT kStringRestartToContinue = 51;
 constexpr UINT kStringRestartAfterRemoval = 52;
 constexpr UINT kStringOtherInstaller = 62;
+constexpr UINT kStringRunLogUnwritable = 66;
 
 constexpr wchar_t kBannerLine[] = L"//////////////////////////////////////////////////////////////////////////";
 
@@ -132,6 +133,13 @@ void FinishRun(int wizardResult) {
 int RunProgram(HINSTANCE instance, const wchar_t* arguments) {
     const QuietSwitches quiet = ParseQuietSwitches(arguments ? arguments : L"");
     if (quiet.quiet) return RunQuietly(instance, arguments, quiet);
+    // A person's run with "/log=" writes that log too; one that cannot ends
+    // before anything is changed.
+    if (!quiet.error.empty() || (!quiet.logFile.empty() && !StartRunLog(quiet.logFile))) {
+        InitAppContext(instance, arguments);
+        ShowMessage(nullptr, FormatText(kStringRunLogUnwritable, quiet.logFile.c_str()), kErrorBox);
+        return 0;
+    }
     if (StartUp(instance, arguments) != StartUpEnd::Proceed) return 0;
     const SetupDescription& description = Description();
     LogStartBanner();

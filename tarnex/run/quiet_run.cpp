@@ -65,14 +65,18 @@ int ExitCodeOf(StartUpEnd end) {
     case StartUpEnd::NothingInstalled:
         return kQuietNothingInstalled;
     case StartUpEnd::OtherInstaller:
-    case StartUpEnd::RequiredAppMissing:
+        return kQuietAlreadyRunning;
+    case StartUpEnd::RequiredAppMissing:  // No to "go on without it?"
     case StartUpEnd::CheckStopped:
-        return kQuietRefused;
+        return kQuietStopped;
     case StartUpEnd::Unreadable:
         break;
     }
     return kQuietFailed;
 }
+
+// Why the wizard's choice could not be made: its exit code.
+enum class ChoiceEnd { Made, Failed, DoesNotFit };
 
 bool Refuse(const std::wstring& why) {
     WriteLog(L"Quiet run: " + why + L"\r\n");
@@ -92,33 +96,37 @@ bool ChooseInstallFolder(SetupDescription& d, const std::wstring& given) {
 }
 
 // The component page left as first shown, with its check on the free space.
-bool ChooseComponents(SetupDescription& d, DWORD mode) {
+ChoiceEnd ChooseComponents(SetupDescription& d, DWORD mode) {
     ComponentTree tree = BuildComponentTree(d.ComponentList);
     ApplyFirstActivation(tree, d.ComponentList, mode);
     const std::int64_t size = EvaluateSelection(tree, d);
     StoreItemStates(tree, d.ComponentList);
     const std::wstring folder = d.PreviousInstallFolder[0] != L'\0' ? d.PreviousInstallFolder : d.InstallFolder;
     const std::int64_t free = GetFreeSpace(folder.substr(0, 3));
-    if (SelectionFits(size, free)) return true;
-    return Refuse(size == 0 ? L"nothing to install is chosen"
-                            : L"the choice (" + std::to_wstring(size) + L" bytes) does not fit on " +
-                                  folder.substr(0, 3) + L" (" + std::to_wstring(free) + L" bytes free)");
+    if (SelectionFits(size, free)) return ChoiceEnd::Made;
+    if (size == 0) {
+        Refuse(L"nothing to install is chosen");
+        return ChoiceEnd::Failed;
+    }
+    Refuse(L"the choice (" + std::to_wstring(size) + L" bytes) does not fit on " + folder.substr(0, 3) + L" (" +
+           std::to_wstring(free) + L" bytes free)");
+    return ChoiceEnd::DoesNotFit;
 }
 
 // What the pages would leave in the description before the progress page.
-bool MakeWizardChoice(const QuietSwitches& switches) {
+ChoiceEnd MakeWizardChoice(const QuietSwitches& switches) {
     AppContext& app = App();
     SetupDescription& d = Description();
     // After a restart the selection is what the interrupted run had chosen.
-    if (app.ContinueAfterRestart) return true;
+    if (app.ContinueAfterRestart) return ChoiceEnd::Made;
     switch (app.Mode) {
     case AS_DEL: {
         if (const UINT unreadable = ReloadPackage(d)) {
             ShowMessage(nullptr, LoadText(unreadable), kErrorBox);
-            return false;
+            return ChoiceEnd::Failed;
         }
         SelectInstalledForSummary(app.Mode, d.ComponentList);
-        return true;
+        return ChoiceEnd::Made;
     }
     case AS_SUP:
         // The mode page's first choice: add or remove, which keeps what is
@@ -126,7 +134,7 @@ bool MakeWizardChoice(const QuietSwitches& switches) {
         app.Mode = AS_AD;
         break;
     default:
-        if (!ChooseInstallFolder(d, switches.installFolder)) return false;
+        if (!ChooseInstallFolder(d, switches.installFolder)) return ChoiceEnd::Failed;
         break;
     }
     // The Access page's first offer: 97 unless only 2000 was found.
@@ -148,14 +156,15 @@ int RunWithAnswers(HINSTANCE instance, const wchar_t* arguments, const QuietSwit
     // would become its removal: only "/u" removes.
     if (app.Mode == AS_DEL && !switches.removal) {
         WriteLog(L"Quiet run: the package is installed and the command line has no /u; nothing is removed\r\n");
-        return kQuietRefused;
+        return kQuietAlreadyInstalled;
     }
     LogStartBanner();
     if (!switches.installFolder.empty() && app.Mode != AS_INST)
         WriteLog(L"Quiet run: the package is installed, /dir= is not used\r\n");
-    if (!MakeWizardChoice(switches)) {
+    const ChoiceEnd choice = MakeWizardChoice(switches);
+    if (choice != ChoiceEnd::Made) {
         FinishRun(2);
-        return kQuietFailed;
+        return choice == ChoiceEnd::DoesNotFit ? kQuietDiskFull : kQuietFailed;
     }
 
     NoPageView view;
@@ -168,7 +177,7 @@ int RunWithAnswers(HINSTANCE instance, const wchar_t* arguments, const QuietSwit
     case EngineOutcome::Completed:
         return app.RestartNeeded ? kQuietRestartNeeded : kQuietDone;
     case EngineOutcome::StoppedBeforeCopy:
-        return kQuietRefused;
+        return kQuietStopped;
     default:
         return kQuietFailed;
     }
@@ -178,11 +187,15 @@ int RunWithAnswers(HINSTANCE instance, const wchar_t* arguments, const QuietSwit
 
 int RunQuietly(HINSTANCE instance, const wchar_t* arguments, const QuietSwitches& switches) {
     int code = kQuietBadCommandLine;
-    if (switches.error.empty()) {
-        code = RunWithAnswers(instance, arguments, switches);
-    } else {
+    if (!switches.error.empty()) {
         InitAppContext(instance, arguments);
         WriteLog(L"Quiet run refused, the command line is wrong: " + switches.error + L"\r\n");
+    } else if (!switches.logFile.empty() && !StartRunLog(switches.logFile)) {
+        code = kQuietLogUnwritable;
+        InitAppContext(instance, arguments);
+        WriteLog(L"Quiet run refused, the log file of /log= cannot be written: " + switches.logFile + L"\r\n");
+    } else {
+        code = RunWithAnswers(instance, arguments, switches);
     }
     WriteLog(L"Quiet run ends with exit code " + std::to_wstring(code) + L"\r\n");
     return code;

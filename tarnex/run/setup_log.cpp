@@ -5,6 +5,7 @@
 
 #include "app_context.h"
 #include "message_box.h"
+#include "vrel/text_convert.h"
 #include "vrel/unique_handle.h"
 
 namespace tarnex {
@@ -12,7 +13,36 @@ namespace tarnex {
 namespace {
 constexpr ULONGLONG kLogLimit = 0x100000;
 constexpr UINT kStringLogCannotOpen = 2;
+
+std::wstring& RunLogPath() {
+    static std::wstring path;
+    return path;
+}
+
+// Appended with the file opened for appending and shared: the wizard's
+// thread and the worker may write at the same moment, and each entry is one
+// write at the end of the file.
+void AppendToRunLog(const std::wstring& entry) {
+    const std::wstring& path = RunLogPath();
+    if (path.empty()) return;
+    vrel::unique_hfile file(::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return;
+    const std::string utf8 = vrel::ToNarrow(entry, CP_UTF8);
+    DWORD written = 0;
+    ::WriteFile(file.get(), utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
+}
+
 }  // namespace
+
+bool StartRunLog(const std::wstring& path) {
+    RunLogPath().clear();
+    vrel::unique_hfile file(
+        ::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    RunLogPath() = path;
+    return true;
+}
 
 std::wstring LogPath() { return std::wstring(App().WindowsFolder) + L"VrelTARNEX.log"; }
 
@@ -28,6 +58,10 @@ std::wstring FormatLogEntry(const SYSTEMTIME& t, const std::wstring& text) {
 // thread and the engine's worker both write, without a lock, and a write that
 // meets another in progress fails like any other open failure.
 int WriteLog(const std::wstring& text) {
+    SYSTEMTIME now;
+    ::GetLocalTime(&now);
+    const std::wstring entry = FormatLogEntry(now, text);
+    AppendToRunLog(entry);
     const std::wstring path = LogPath();
     vrel::unique_hfile file(
         ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -36,9 +70,6 @@ int WriteLog(const std::wstring& text) {
         return 0;
     }
     ::SetFilePointer(file.get(), 0, nullptr, FILE_END);
-    SYSTEMTIME now;
-    ::GetLocalTime(&now);
-    const std::wstring entry = FormatLogEntry(now, text);
     DWORD written = 0;
     ::WriteFile(file.get(), entry.data(), static_cast<DWORD>(entry.size() * sizeof(wchar_t)), &written, nullptr);
     return 1;

@@ -15,6 +15,12 @@ int WriteLog(const std::wstring& text);
 // printf-style ("%s" takes a const wchar_t*).
 int WriteLogF(const wchar_t* format, ...);
 
+// This run's own log ("/log="): from here on every entry also goes to path,
+// in UTF-8, with the same time stamp, so a deployment tool can collect one
+// file per machine and run. The file is created or replaced; false when it
+// cannot be (then no entry goes there).
+bool StartRunLog(const std::wstring& path);
+
 // At start-up: deletes the log when it is larger than 1 MiB.
 void TrimLog();
 

@@ -374,6 +374,9 @@ TEST(ProgramResources, IconAndCommonControlsManifestAreBuiltIn) {
     const std::string xml(text, ::SizeofResource(module, manifest));
     EXPECT_NE(xml.find("Microsoft.Windows.Common-Controls"), std::string::npos);
     EXPECT_NE(xml.find("version=\"6.0.0.0\""), std::string::npos);
+    // Administrator rights asked for: no virtualised copy that removes nothing.
+    EXPECT_NE(xml.find("<requestedExecutionLevel level=\"requireAdministrator\" uiAccess=\"false\"/>"),
+              std::string::npos);
     wchar_t caption[64] = {};
     EXPECT_GT(::LoadStringW(module, 4, caption, 64), 0);
     EXPECT_STREQ(caption, L"Программа установки");

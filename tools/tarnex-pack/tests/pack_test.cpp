@@ -370,6 +370,15 @@ bool InstallFolderGoes() {
     return !Exists(kInstall);
 }
 
+// A run log of /log=, read back as the UTF-8 text it is.
+std::wstring RunLog(const std::wstring& path) { return vrel::ToWide(ReadBytes(path), CP_UTF8); }
+
+std::size_t Count(const std::wstring& text, const std::wstring& what) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(what); at != std::wstring::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
 TEST_F(EngineCycle, AnAdministratorInstallsAndRemovesQuietlyAndReadsEveryOutcomeFromTheExitCode) {
     // Wine reports Windows 7 unless told otherwise: a system no description
     // lists, as every system from Vista on.
@@ -388,17 +397,31 @@ TEST_F(EngineCycle, AnAdministratorInstallsAndRemovesQuietlyAndReadsEveryOutcome
     const std::wstring folder = L"\"/dir=" + std::wstring(kInstall) + L"\"";
     const std::string cabinet = ReadBytes(std::wstring(kPackage) + L"user1.cab");
 
-    // Ended before anything changes.
-    EXPECT_EQ(4u, Quiet(L"/quiet " + folder));
+    // Ended before anything changes, each in Windows' number for it.
+    EXPECT_EQ(1633u, Quiet(L"/quiet " + folder));  // ERROR_INSTALL_PLATFORM_UNSUPPORTED
     EXPECT_NE(std::wstring::npos, Log().find(L" -> No\r\n"));
-    EXPECT_EQ(87u, Quiet(L"/quiet /acceptos /dir=C:\\VrelEngineTest\\x/u"));
-    EXPECT_EQ(6u, Quiet(L"/u /quiet /acceptos"));
+    EXPECT_EQ(87u, Quiet(L"/quiet /acceptos /dir=C:\\VrelEngineTest\\x/u"));  // ERROR_INVALID_PARAMETER
+    EXPECT_EQ(1605u, Quiet(L"/u /quiet /acceptos"));                            // ERROR_UNKNOWN_PRODUCT
+    const std::wstring runLog = std::wstring(kRoot) + L"Logs\\run.log";
+    EXPECT_EQ(1622u, Quiet(L"/quiet /acceptos \"/log=" + runLog + L"\" " + folder));  // no such folder
+    EXPECT_NE(std::wstring::npos, Log().find(L"the log file of /log= cannot be written: " + runLog));
+    {
+        // Another installer runs: a wizard holds the guard.
+        uidriver::ReportWindowsXp(L"Tarnex.exe", true);
+        uidriver::WizardRun wizard(std::wstring(kPackage) + L"Tarnex.exe", L"");
+        ASSERT_EQ(wizard.WaitForPage(uidriver::Page::Welcome), uidriver::Page::Welcome);
+        EXPECT_EQ(1618u, Quiet(L"/quiet /acceptos " + folder));  // ERROR_INSTALL_ALREADY_RUNNING
+        wizard.Cancel();
+        wizard.Answer(wizard.Box(), IDYES);
+        EXPECT_EQ(wizard.Exit(), 0);
+        uidriver::ReportWindowsXp(L"Tarnex.exe", false);
+    }
     EXPECT_FALSE(Exists(kInstall));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kPackageKey));
 
     // A cabinet cut short: the copy fails and nothing is recorded.
     WriteBytes(std::wstring(kPackage) + L"user1.cab", cabinet.substr(0, cabinet.size() / 2));
-    EXPECT_EQ(1u, Quiet(L"/quiet /acceptos " + folder));
+    EXPECT_EQ(1603u, Quiet(L"/quiet /acceptos " + folder));  // ERROR_INSTALL_FAILURE
     EXPECT_FALSE(Exists(Install(L"core.txt")));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
     WriteBytes(std::wstring(kPackage) + L"user1.cab", cabinet);
@@ -406,8 +429,20 @@ TEST_F(EngineCycle, AnAdministratorInstallsAndRemovesQuietlyAndReadsEveryOutcome
 
     // The wizard's defaults: the folder given, the components ticked at the
     // start (Extra is not), the installer's own record.
+    // With its own log, which a fleet tool collects, and /norestart.
     logStart_ = LogSize();
-    ASSERT_EQ(0u, Quiet(L"/acceptos /quiet " + folder));
+    ::CreateDirectoryW((std::wstring(kRoot) + L"Logs").c_str(), nullptr);
+    WriteBytes(runLog, "an earlier run's log\r\n");
+    ASSERT_EQ(0u, Quiet(L"/acceptos /quiet /norestart /log=" + runLog + L" " + folder));
+    const std::wstring ownLog = RunLog(runLog);
+    EXPECT_EQ(std::wstring::npos, ownLog.find(L"an earlier run's log")) << "the log file is replaced";
+    EXPECT_EQ(1u, Count(ownLog, L"START SETUP of \"Тест движка Vrel\""));
+    EXPECT_TRUE(ContainsInOrder(ownLog, {L"Install State = AS_INST", L"Step 3 - successful", L"Step 15 - successful",
+                                         L"Setup was completed successful.", L"Quiet run ends with exit code 0\r\n"}));
+    // The same entries, with the same stamps, as the shared log got.
+    EXPECT_NE(std::wstring::npos, Log().find(ownLog.substr(0, ownLog.find(L"\r\n") + 2)));
+    EXPECT_EQ(0u, ownLog.rfind(L"[", 0));
+    EXPECT_EQ(1638u, Quiet(L"/quiet /acceptos " + folder)) << "installed without maintenance; no /u";  // ERROR_PRODUCT_VERSION
     std::vector<std::wstring> installed = FilesBelow(kInstall);
     std::sort(installed.begin(), installed.end());
     EXPECT_EQ((std::vector<std::wstring>{L"Bin\\Busvault.dll", L"Data\\big.bin", L"Docs\\Справка\\Глава 1\\стр 1.txt",
@@ -439,7 +474,7 @@ TEST_F(EngineCycle, AnAdministratorInstallsAndRemovesQuietlyAndReadsEveryOutcome
     {
         FileHolder holder(Install(L"core.txt"));
         ASSERT_TRUE(holder.Holding());
-        EXPECT_EQ(3u, RunTool(quietRemoval).exitCode);
+        EXPECT_EQ(3010u, RunTool(quietRemoval).exitCode);  // ERROR_SUCCESS_REBOOT_REQUIRED
     }
     const std::vector<std::wstring> pending = PendingOperations();
     EXPECT_NE(pending.end(), std::find(pending.begin(), pending.end(), L"\\??\\" + Install(L"core.txt")));
@@ -455,8 +490,34 @@ TEST_F(EngineCycle, AnAdministratorInstallsAndRemovesQuietlyAndReadsEveryOutcome
     for (int i = 0; i < 100 && KeyExists(HKEY_LOCAL_MACHINE, kPackageKey); ++i) ::Sleep(100);
     ExpectNothingLeft();
     EXPECT_EQ(L"<none>", Text(HKEY_LOCAL_MACHINE, runKey, L"Tarnex_continue_UI"));
-    EXPECT_TRUE(ContainsInOrder(Log(), {L"Quiet run ends with exit code 3", L"Quiet run ends with exit code 0"}));
+    EXPECT_TRUE(ContainsInOrder(Log(), {L"Quiet run ends with exit code 3010", L"Quiet run ends with exit code 0"}));
     ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, runKey.c_str(), L"Tarnex_continue_UI");
+
+    // A program of the package that stops the installation.
+    RemoveTree(kPackage);
+    std::wstring stopping = kComponents;
+    const std::wstring after = L"RunAfter = probe.exe exit 0";
+    stopping.replace(stopping.find(after), after.size(),
+                     L"RunBefore = probe.exe exit 1 C:\\VrelEngineTest\\Markers\\pack_before | package wait exitcode\n" + after);
+    ASSERT_EQ(0u, Pack(package + stopping).exitCode);
+    EXPECT_EQ(1602u, Quiet(L"/quiet /acceptos " + folder));  // ERROR_INSTALL_USEREXIT
+    EXPECT_TRUE(Exists(std::wstring(kMarkers) + L"pack_before"));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+    RemoveTree(kInstall);
+
+    // A choice larger than the drive: drive S: of the prefix is 4 MiB.
+    const wchar_t* const smallDrive = _wgetenv(L"HOSTILE_SMALL_DRIVE");
+    if (smallDrive == nullptr || !Exists(std::wstring(smallDrive) + L"\\")) {
+        std::printf("[ NOTE     ] exit code 112 not tried: no small drive (tools/wine/small-drive needs root)\n");
+        return;
+    }
+    // (The stopped run's files are let go a moment after it ended.)
+    for (int i = 0; i < 50 && Exists(kPackage); ++i, ::Sleep(100)) RemoveTree(kPackage);
+    LargeSource(L"big.bin", 5LL * 1024 * 1024);
+    const PackRun packed = Pack(package + kComponents);
+    ASSERT_EQ(0u, packed.exitCode) << Narrow(packed.output);
+    EXPECT_EQ(112u, Quiet(L"/quiet /acceptos /dir=" + std::wstring(smallDrive) + L"\\Vrel"));  // ERROR_DISK_FULL
+    EXPECT_NE(std::wstring::npos, Log().find(L"does not fit on"));
 }
 
 // Libraries that the installer or the system's libraries load by name, none
