@@ -1,5 +1,6 @@
 #include "manifest.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -424,11 +425,25 @@ void Reader::Take(int line, bool folder, const std::wstring& value, ComponentSpe
     static const std::pair<const wchar_t*, std::int32_t> kKinds[] = {
         {L"plain", tarnex::kPlainFile},         {L"selfreg", tarnex::kSelfRegDll}, {L"service", tarnex::kServiceExe},
         {L"comserver", tarnex::kComServerExe}, {L"regfile", tarnex::kRegFile}};
-    if (!f[2].empty()) {
+    // The kind, and "sign" before or after it ("selfreg sign", "sign").
+    bool kindGiven = false;
+    for (std::size_t at = 0; at < f[2].size();) {
+        const std::size_t end = std::min(f[2].find(L' ', at), f[2].size());
+        const std::wstring word = f[2].substr(at, end - at);
+        at = end + 1;
+        if (word.empty()) continue;
+        if (SameName(word, L"sign")) {
+            if (folder) return Error(line, L"\"sign\" marks files; sign the files of a folder one by one");
+            take.sign = true;
+            continue;
+        }
         bool known = false;
         for (const auto& [name, kind] : kKinds)
-            if (SameName(f[2], name)) take.kind = kind, known = true;
-        if (!known) return Error(line, L"unknown kind \"" + f[2] + L"\"; expected plain, selfreg, service, comserver or regfile");
+            if (SameName(word, name)) take.kind = kind, known = true;
+        if (!known || kindGiven)
+            return Error(line, L"unknown kind \"" + f[2] +
+                                   L"\"; expected plain, selfreg, service, comserver or regfile, and sign");
+        kindGiven = true;
     }
     if (!folder && !f[3].empty()) {
         const std::wstring problem = CheckFileName(f[3]);

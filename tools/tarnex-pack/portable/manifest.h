@@ -39,6 +39,7 @@ struct TakeLine {
     std::wstring target;         // relative folder (Folder, File ending in "\") or path (File)
     bool targetIsFolder = true;  // File with a target naming the file itself: false
     std::int32_t kind = 0;       // the description's FileFlags: 0, 1, 2, 3 or 4
+    bool sign = false;           // "sign" beside the kind: Authenticode-signed with --sign
     int line = 0;
 };
 

@@ -357,6 +357,7 @@ void Planner::PlanTakes(const ComponentSpec& spec, PlannedComponent& planned) {
         file.targetFolder = destinationOf(folder);
         file.targetName = name;
         file.kind = line.kind;
+        file.sign = line.sign;
         file.line = line.line;
         if (!fs_.Facts(sourcePath, file.facts))
             return Error(line.line, L"the file \"" + sourcePath + L"\" does not exist or cannot be read");

@@ -38,6 +38,7 @@ struct PlannedFile {
     std::wstring targetFolder;  // as DestinationDirs holds it: "%65600%\sub\" or "11"
     std::wstring targetName;
     std::int32_t kind = 0;      // FileFlags
+    bool sign = false;          // to be signed before it goes into the cabinet
     FileFacts facts;            // for cabinet files the stamp is the cabinet's (even seconds)
     int line = 0;
 };

@@ -1,5 +1,5 @@
 // tarnex-pack: builds an installer package from a manifest.
-//   tarnex-pack [--installer FILE] MANIFEST OUTPUT
+//   tarnex-pack [--installer FILE] [--sign PFX [--password-file FILE]] MANIFEST OUTPUT
 // Exit codes: 0 written, 1 bad command line, 2 the manifest (or a file it
 // names) is wrong, 3 the package could not be written.
 #include <windows.h>
@@ -7,6 +7,10 @@
 #include <string>
 #include <vector>
 
+#include <algorithm>
+#include <cstdint>
+
+#include "code_signing.h"
 #include "manifest.h"
 #include "package_plan.h"
 #include "package_writer.h"
@@ -20,9 +24,12 @@ namespace {
 enum ExitCode : int { kWritten = 0, kBadCommandLine = 1, kManifestWrong = 2, kNotWritten = 3 };
 
 constexpr wchar_t kUsage[] =
-    L"usage: tarnex-pack [--installer FILE] MANIFEST OUTPUT\r\n"
+    L"usage: tarnex-pack [--installer FILE] [--sign PFX [--password-file FILE]] MANIFEST OUTPUT\r\n"
     L"  Builds the package folder OUTPUT (which must not exist) from MANIFEST.\r\n"
     L"  --installer FILE  the installer program to ship (default: Tarnex.exe beside tarnex-pack)\r\n"
+    L"  --sign PFX        sign the installer and the files marked \"sign\" with the certificate and key of PFX\r\n"
+    L"  --password-file FILE  the PFX's password, the first line of FILE (else the environment\r\n"
+    L"                    variable TARNEX_SIGN_PASSWORD; never on the command line)\r\n"
     L"Exit codes: 0 written, 1 bad command line, 2 manifest errors, 3 the package could not be written.\r\n";
 
 // UTF-16 on a console, UTF-8 into a file or a pipe.
@@ -74,11 +81,94 @@ bool ReadWhole(const std::wstring& path, std::string& bytes) {
            (::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) && read == bytes.size());
 }
 
+// The PFX's password: the first line of the file, or the environment
+// variable; empty when neither is given (a PFX without a password).
+bool ReadPassword(const std::wstring& passwordFile, std::wstring& password, std::wstring& error) {
+    if (passwordFile.empty()) {
+        const DWORD n = ::GetEnvironmentVariableW(L"TARNEX_SIGN_PASSWORD", nullptr, 0);
+        password.assign(n > 0 ? n - 1 : 0, L'\0');
+        if (n > 0) ::GetEnvironmentVariableW(L"TARNEX_SIGN_PASSWORD", password.data(), n);
+        return true;
+    }
+    std::string bytes;
+    if (!ReadWhole(FullPath(passwordFile), bytes)) {
+        error = L"the password file " + passwordFile + L" cannot be read";
+        return false;
+    }
+    bytes = bytes.substr(0, bytes.find_first_of("\r\n"));
+    password = vrel::ToWide(bytes, CP_UTF8);
+    return true;
+}
+
+// Copies the write time of one file to another.
+bool CopyWriteTime(const std::wstring& from, const std::wstring& to) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExW(from.c_str(), GetFileExInfoStandard, &data)) return false;
+    vrel::unique_hfile file(::CreateFileW(to.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    return file && ::SetFileTime(file.get(), nullptr, nullptr, &data.ftLastWriteTime);
+}
+
+// The signed copies of the installer and of the files marked "sign", in a
+// folder beside the output that goes when the run ends; the plan then reads
+// them instead of the originals, with their new sizes.
+class SignedCopies {
+public:
+    explicit SignedCopies(std::wstring folder) : folder_(std::move(folder)) {}
+    ~SignedCopies() {
+        for (const std::wstring& file : made_) ::DeleteFileW(file.c_str());
+        if (created_) ::RemoveDirectoryW(folder_.c_str());
+    }
+    SignedCopies(const SignedCopies&) = delete;
+    SignedCopies& operator=(const SignedCopies&) = delete;
+
+    bool SignAll(const pack::CodeSigner& signer, const std::wstring& installer, pack::PackagePlan& plan,
+                 std::wstring& error) {
+        std::vector<std::wstring> sources{installer};
+        for (const pack::PlannedFile& file : plan.files)
+            if (file.sign && std::find(sources.begin(), sources.end(), file.sourcePath) == sources.end())
+                sources.push_back(file.sourcePath);
+        if (!(created_ = ::CreateDirectoryW(folder_.c_str(), nullptr) != 0)) {
+            error = L"cannot create " + folder_;
+            return false;
+        }
+        for (std::size_t i = 0; i < sources.size(); ++i) {
+            const std::wstring& source = sources[i];
+            const std::wstring copy = folder_ + L"\\" + std::to_wstring(i) + L"-" + source.substr(source.find_last_of(L'\\') + 1);
+            if (!::CopyFileW(source.c_str(), copy.c_str(), TRUE)) {
+                error = L"cannot copy " + source + L" to sign it";
+                return false;
+            }
+            made_.push_back(copy);
+            if (!signer.Sign(copy, error) || !CopyWriteTime(source, copy)) {
+                if (error.empty()) error = L"cannot keep the time of " + source;
+                return false;
+            }
+            WIN32_FILE_ATTRIBUTE_DATA data{};
+            ::GetFileAttributesExW(copy.c_str(), GetFileExInfoStandard, &data);
+            const std::uint64_t size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+            for (pack::PlannedFile& file : plan.files)
+                if (file.sourcePath == source) {
+                    plan.cabinetBytes += size - file.facts.size;
+                    file.sourcePath = copy;
+                    file.facts.size = size;
+                }
+            for (pack::PackageCopy& c : plan.copies)
+                if (c.sourcePath == source) c.sourcePath = copy;
+        }
+        return true;
+    }
+
+private:
+    std::wstring folder_;
+    std::vector<std::wstring> made_;
+    bool created_ = false;
+};
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     std::vector<std::wstring> positional;
-    std::wstring installer;
+    std::wstring installer, pfx, passwordFile;
     for (int i = 1; i < argc; ++i) {
         const std::wstring arg = argv[i];
         if (arg == L"--help" || arg == L"-h" || arg == L"/?") {
@@ -87,6 +177,8 @@ int wmain(int argc, wchar_t** argv) {
         }
         if (arg == L"--installer" && i + 1 < argc) installer = argv[++i];
         else if (arg.compare(0, 12, L"--installer=") == 0) installer = arg.substr(12);
+        else if (arg == L"--sign" && i + 1 < argc) pfx = argv[++i];
+        else if (arg == L"--password-file" && i + 1 < argc) passwordFile = argv[++i];
         else if (arg.compare(0, 2, L"--") == 0) return Refuse(kBadCommandLine, L"unknown option " + arg + L"\r\n" + kUsage);
         else positional.push_back(arg);
     }
@@ -126,6 +218,16 @@ int wmain(int argc, wchar_t** argv) {
 
     if (Exists(output)) return Refuse(kNotWritten, output + L" exists already; remove it or name another folder");
     std::wstring error;
+    pack::CodeSigner signer;
+    SignedCopies signedCopies(output + L".signing-" + std::to_wstring(::GetCurrentProcessId()));
+    if (!pfx.empty()) {
+        std::wstring password;
+        if (!ReadPassword(passwordFile, password, error) || !signer.Load(FullPath(pfx), password, error) ||
+            !signedCopies.SignAll(signer, installer, plan, error))
+            return Refuse(kNotWritten, L"signing failed, no package was written: " + error);
+    } else if (!passwordFile.empty()) {
+        return Refuse(kBadCommandLine, std::wstring(L"--password-file needs --sign\r\n") + kUsage);
+    }
     if (!pack::WritePackage(manifest, plan, codePage, output, error)) return Refuse(kNotWritten, error);
 
     std::size_t components = 0;

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -518,6 +519,77 @@ TEST_F(EngineCycle, AnAdministratorInstallsAndRemovesQuietlyAndReadsEveryOutcome
     ASSERT_EQ(0u, packed.exitCode) << Narrow(packed.output);
     EXPECT_EQ(112u, Quiet(L"/quiet /acceptos /dir=" + std::wstring(smallDrive) + L"\\Vrel"));  // ERROR_DISK_FULL
     EXPECT_NE(std::wstring::npos, Log().find(L"does not fit on"));
+}
+
+// True when the PE file carries a certificate table (an Authenticode
+// signature); its content is checked on the host by osslsigncode.
+bool HasCertificateTable(const std::wstring& path) {
+    const std::string image = ReadBytes(path);
+    if (image.size() < 0x40 || image.compare(0, 2, "MZ") != 0) return false;
+    std::uint32_t pe = 0;
+    std::memcpy(&pe, image.data() + 0x3C, 4);
+    if (pe + 24 + 2 > image.size()) return false;
+    std::uint16_t magic = 0;
+    std::memcpy(&magic, image.data() + pe + 24, 2);
+    const std::size_t entry = pe + 24 + (magic == 0x20B ? 112 : 96) + 4 * 8;
+    if (entry + 8 > image.size()) return false;
+    std::uint32_t offset = 0, size = 0;
+    std::memcpy(&offset, image.data() + entry, 4);
+    std::memcpy(&size, image.data() + entry + 4, 4);
+    return size != 0 && offset != 0 && std::uint64_t{offset} + size == image.size();
+}
+
+TEST_F(EngineCycle, OneOptionSignsTheInstallerAndTheMarkedFilesAndAFailedSigningWritesNothing) {
+    WriteSources();
+    Source(L"big.bin", "not so big\r\n");
+    std::wstring components = kComponents;
+    const std::wstring busvault = L"File = Busvault.dll | Bin | selfreg\n";
+    components.replace(components.find(busvault), busvault.size(), L"File = Busvault.dll | Bin | sign selfreg\n");
+    const std::wstring manifest = std::wstring(kPackageSection) + components;
+    const std::wstring testdata = TestProgramFolder() + L"signing_testdata\\";
+    const std::wstring sign = L"--sign \"" + testdata + L"signer.pfx\" ";
+
+    // A wrong password: the tool says so, and no package, no half-signed
+    // copy is left beside it.
+    WriteBytes(kSource + L"wrong.txt", "not-the-password\r\n");
+    PackRun run = Pack(manifest, sign + L"--password-file \"" + kSource + L"wrong.txt\" ");
+    EXPECT_EQ(3u, run.exitCode);
+    EXPECT_NE(std::wstring::npos, run.output.find(L"signing failed, no package was written")) << Narrow(run.output);
+    EXPECT_EQ(std::vector<std::wstring>{}, LeftBesideThePackage());
+    // "sign" marks files, not folders.
+    run = Pack(std::wstring(kPackageSection) + L"[Component Core]\nFolder = Документы | Docs | sign\n", sign);
+    EXPECT_EQ(2u, run.exitCode);
+    EXPECT_NE(std::wstring::npos, run.output.find(L"sign the files of a folder one by one")) << Narrow(run.output);
+
+    // The password from the environment, the certificate's key signs.
+    ::SetEnvironmentVariableW(L"TARNEX_SIGN_PASSWORD", L"vrel-test");
+    run = Pack(manifest, sign);
+    ::SetEnvironmentVariableW(L"TARNEX_SIGN_PASSWORD", nullptr);
+    ASSERT_EQ(0u, run.exitCode) << Narrow(run.output);
+    for (const std::wstring& file : LeftBesideThePackage())
+        EXPECT_EQ(0u, file.rfind(L"Package\\", 0)) << "left beside the package: " << Narrow(file);
+    EXPECT_TRUE(HasCertificateTable(std::wstring(kPackage) + L"Tarnex.exe"));
+
+    // The signed package installs: its records hold the signed files' sizes
+    // (the copy checks them), and the signed Busvault registers and runs.
+    ASSERT_EQ(0u, Quiet(L"/quiet /acceptos \"/dir=" + std::wstring(kInstall) + L"\""));
+    EXPECT_TRUE(HasCertificateTable(Install(L"Bin\\Busvault.dll")));
+    EXPECT_TRUE(HasCertificateTable(Install(L"Setup.exe")));
+    EXPECT_FALSE(HasCertificateTable(Install(L"probe.exe"))) << "not marked, not signed";
+    EXPECT_EQ(Install(L"Bin\\Busvault.dll"), BusvaultServerPath());
+    EXPECT_TRUE(BusvaultCreatable());
+
+    // For the host's osslsigncode (tarnex_pack_signatures_verify).
+    const std::wstring out = TestProgramFolder() + L"signed";
+    RemoveTree(out);
+    ASSERT_TRUE(::CreateDirectoryW(out.c_str(), nullptr));
+    EXPECT_TRUE(::CopyFileW((std::wstring(kPackage) + L"Tarnex.exe").c_str(), (out + L"\\Tarnex.exe").c_str(), FALSE));
+    EXPECT_TRUE(::CopyFileW(Install(L"Bin\\Busvault.dll").c_str(), (out + L"\\Busvault.dll").c_str(), FALSE));
+
+    const std::wstring quietRemoval = Text(HKEY_LOCAL_MACHINE, kUninstallKey, L"QuietUninstallString");
+    EXPECT_EQ(0u, RunTool(quietRemoval).exitCode);
+    EXPECT_TRUE(InstallFolderGoes());
+    ExpectNothingLeft();
 }
 
 // Libraries that the installer or the system's libraries load by name, none

@@ -1,0 +1,197 @@
+#include "authenticode.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace pack::authenticode {
+namespace {
+
+constexpr char kSha256[] = "2.16.840.1.101.3.4.2.1";
+constexpr char kRsaEncryption[] = "1.2.840.113549.1.1.1";
+constexpr char kSignedDataType[] = "1.2.840.113549.1.7.2";
+constexpr char kContentTypeAttribute[] = "1.2.840.113549.1.9.3";
+constexpr char kMessageDigestAttribute[] = "1.2.840.113549.1.9.4";
+constexpr char kSpcIndirectData[] = "1.3.6.1.4.1.311.2.1.4";
+constexpr char kSpcStatementType[] = "1.3.6.1.4.1.311.2.1.11";
+constexpr char kSpcSpOpusInfo[] = "1.3.6.1.4.1.311.2.1.12";
+constexpr char kSpcPeImageData[] = "1.3.6.1.4.1.311.2.1.15";
+constexpr char kIndividualCodeSigning[] = "1.3.6.1.4.1.311.2.1.21";
+
+// ---- DER ---------------------------------------------------------------------
+
+Bytes Element(unsigned char tag, const Bytes& value) {
+    Bytes out(1, static_cast<char>(tag));
+    const std::size_t n = value.size();
+    if (n < 0x80) {
+        out += static_cast<char>(n);
+    } else {
+        Bytes length;
+        for (std::size_t rest = n; rest != 0; rest >>= 8) length.insert(length.begin(), static_cast<char>(rest & 0xFF));
+        out += static_cast<char>(0x80 | length.size());
+        out += length;
+    }
+    return out + value;
+}
+
+Bytes Sequence(std::initializer_list<Bytes> parts) {
+    Bytes value;
+    for (const Bytes& p : parts) value += p;
+    return Element(0x30, value);
+}
+
+Bytes Set(std::vector<Bytes> parts) {
+    // DER orders the members of a SET OF by their encodings.
+    std::sort(parts.begin(), parts.end());
+    Bytes value;
+    for (const Bytes& p : parts) value += p;
+    return Element(0x31, value);
+}
+
+Bytes Oid(const char* dotted) {
+    std::vector<unsigned long> arcs;
+    unsigned long arc = 0;
+    for (const char* c = dotted;; ++c) {
+        if (*c == '.' || *c == '\0') {
+            arcs.push_back(arc);
+            arc = 0;
+            if (*c == '\0') break;
+        } else {
+            arc = arc * 10 + static_cast<unsigned long>(*c - '0');
+        }
+    }
+    Bytes value(1, static_cast<char>(arcs[0] * 40 + arcs[1]));
+    for (std::size_t i = 2; i < arcs.size(); ++i) {
+        Bytes base128(1, static_cast<char>(arcs[i] & 0x7F));
+        for (unsigned long rest = arcs[i] >> 7; rest != 0; rest >>= 7)
+            base128.insert(base128.begin(), static_cast<char>(0x80 | (rest & 0x7F)));
+        value += base128;
+    }
+    return Element(0x06, value);
+}
+
+Bytes Null() { return Element(0x05, {}); }
+Bytes Octets(const Bytes& value) { return Element(0x04, value); }
+Bytes Integer(const Bytes& bigEndian) { return Element(0x02, bigEndian); }
+Bytes SmallInteger(unsigned char value) { return Integer(Bytes(1, static_cast<char>(value))); }
+Bytes Explicit0(const Bytes& inner) { return Element(0xA0, inner); }
+Bytes Algorithm(const char* oid) { return Sequence({Oid(oid), Null()}); }
+
+Bytes Attribute(const char* oid, const Bytes& value) { return Sequence({Oid(oid), Set({value})}); }
+
+// ---- PE ----------------------------------------------------------------------
+
+std::uint32_t Read32(const Bytes& b, std::size_t at) {
+    return static_cast<std::uint32_t>(static_cast<unsigned char>(b[at])) |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 1])) << 8 |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 2])) << 16 |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 3])) << 24;
+}
+std::uint16_t Read16(const Bytes& b, std::size_t at) {
+    return static_cast<std::uint16_t>(static_cast<unsigned char>(b[at]) | static_cast<unsigned char>(b[at + 1]) << 8);
+}
+void Write32(Bytes& b, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + static_cast<std::size_t>(i)] = static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+bool Fail(std::wstring& why, const wchar_t* text) {
+    why = text;
+    return false;
+}
+
+}  // namespace
+
+bool LayOut(const Bytes& image, PeLayout& layout, std::wstring& why) {
+    if (image.size() < 0x40 || image[0] != 'M' || image[1] != 'Z') return Fail(why, L"it is no Windows program or library");
+    const std::size_t pe = Read32(image, 0x3C);
+    if (pe > image.size() || image.size() - pe < 24 || std::memcmp(image.data() + pe, "PE\0\0", 4) != 0)
+        return Fail(why, L"its PE header is missing");
+    const std::size_t optional = pe + 24;
+    const std::size_t optionalSize = Read16(image, pe + 20);
+    if (optionalSize > image.size() - optional || optionalSize < 2) return Fail(why, L"its optional header is cut short");
+    const std::uint16_t magic = Read16(image, optional);
+    if (magic != 0x10B && magic != 0x20B) return Fail(why, L"its optional header is of no known kind");
+    const std::size_t countAt = optional + (magic == 0x10B ? 92 : 108);
+    const std::size_t directories = optional + (magic == 0x10B ? 96 : 112);
+    const std::size_t security = directories + 4 * 8;
+    if (security + 8 > optional + optionalSize || Read32(image, countAt) < 5)
+        return Fail(why, L"it has no directory entry for a signature");
+    if (Read32(image, security) != 0 || Read32(image, security + 4) != 0)
+        return Fail(why, L"it is signed already; leave the sign mark off or give the file unsigned");
+    layout.checksumOffset = optional + 64;
+    layout.securityEntryOffset = security;
+    layout.paddedSize = (image.size() + 7) / 8 * 8;
+    layout.digested = {{0, layout.checksumOffset},
+                       {layout.checksumOffset + 4, security - layout.checksumOffset - 4},
+                       {security + 8, layout.paddedSize - security - 8}};
+    return true;
+}
+
+Bytes IndirectData(const Bytes& imageDigestSha256) {
+    // SpcPeImageData: no flags, the file link "<<<Obsolete>>>" as Windows
+    // writes it (in BMPString, big-endian UTF-16).
+    Bytes obsolete;
+    for (const char c : std::string("<<<Obsolete>>>")) obsolete += Bytes{'\0', c};
+    const Bytes peImageData =
+        Sequence({Element(0x03, Bytes(1, '\0')), Explicit0(Element(0xA2, Element(0x80, obsolete)))});
+    return Sequence({Sequence({Oid(kSpcPeImageData), peImageData}),
+                     Sequence({Algorithm(kSha256), Octets(imageDigestSha256)})});
+}
+
+Bytes ContentOctets(const Bytes& der) {
+    if (der.size() < 2) return {};
+    const unsigned char first = static_cast<unsigned char>(der[1]);
+    const std::size_t header = first < 0x80 ? 2 : 2 + (first & 0x7F);
+    return header <= der.size() ? der.substr(header) : Bytes();
+}
+
+Bytes SignedAttributes(const Bytes& contentDigestSha256) {
+    return Set({Attribute(kContentTypeAttribute, Oid(kSpcIndirectData)),
+                Attribute(kMessageDigestAttribute, Octets(contentDigestSha256)),
+                Attribute(kSpcStatementType, Sequence({Oid(kIndividualCodeSigning)})),
+                Attribute(kSpcSpOpusInfo, Sequence({}))});
+}
+
+Bytes SignedData(const Bytes& indirectData, const Bytes& signedAttributes, const Signer& signer,
+                 const Bytes& signature) {
+    // In the SignerInfo the attributes are [0] IMPLICIT: the SET's contents
+    // under the context tag.
+    const Bytes signerInfo = Sequence({SmallInteger(1), Sequence({signer.issuer, Integer(signer.serial)}),
+                                       Algorithm(kSha256), Element(0xA0, ContentOctets(signedAttributes)),
+                                       Algorithm(kRsaEncryption), Octets(signature)});
+    const Bytes signedData = Sequence({SmallInteger(1), Set({Algorithm(kSha256)}),
+                                       Sequence({Oid(kSpcIndirectData), Explicit0(indirectData)}),
+                                       Element(0xA0, signer.certificate), Set({signerInfo})});
+    return Sequence({Oid(kSignedDataType), Explicit0(signedData)});
+}
+
+std::uint32_t PeChecksum(const Bytes& image, std::size_t checksumOffset) {
+    std::uint64_t sum = 0;
+    for (std::size_t at = 0; at < image.size(); at += 2) {
+        if (at >= checksumOffset && at < checksumOffset + 4) continue;
+        std::uint32_t word = static_cast<unsigned char>(image[at]);
+        if (at + 1 < image.size()) word |= static_cast<std::uint32_t>(static_cast<unsigned char>(image[at + 1])) << 8;
+        sum += word;
+        sum = (sum & 0xFFFF) + (sum >> 16);
+    }
+    sum = (sum & 0xFFFF) + (sum >> 16);
+    return static_cast<std::uint32_t>(sum + image.size());
+}
+
+Bytes Attach(const Bytes& image, const PeLayout& layout, const Bytes& signedData) {
+    Bytes out = image;
+    out.resize(layout.paddedSize, '\0');
+    const std::size_t length = (8 + signedData.size() + 7) / 8 * 8;
+    Bytes certificate(8, '\0');
+    Write32(certificate, 0, static_cast<std::uint32_t>(length));
+    certificate[4] = '\0', certificate[5] = '\x02';  // WIN_CERT_REVISION_2_0
+    certificate[6] = '\x02', certificate[7] = '\0';  // WIN_CERT_TYPE_PKCS_SIGNED_DATA
+    certificate += signedData;
+    certificate.resize(length, '\0');
+    Write32(out, layout.securityEntryOffset, static_cast<std::uint32_t>(layout.paddedSize));
+    Write32(out, layout.securityEntryOffset + 4, static_cast<std::uint32_t>(length));
+    out += certificate;
+    Write32(out, layout.checksumOffset, PeChecksum(out, layout.checksumOffset));
+    return out;
+}
+
+}  // namespace pack::authenticode

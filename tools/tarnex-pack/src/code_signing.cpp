@@ -1,0 +1,166 @@
+#include "code_signing.h"
+
+#include <vector>
+
+#include "authenticode.h"
+#include "vrel/unique_handle.h"
+
+namespace pack {
+namespace {
+
+namespace ac = authenticode;
+
+struct HashTraits {
+    using pointer = HCRYPTHASH;
+    static pointer invalid() noexcept { return 0; }
+    static bool valid(pointer h) noexcept { return h != 0; }
+    static void close(pointer h) noexcept { ::CryptDestroyHash(h); }
+};
+using unique_hash = vrel::UniqueHandle<HashTraits>;
+
+bool ReadFileBytes(const std::wstring& path, ac::Bytes& bytes) {
+    vrel::unique_hfile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    if (!file || !::GetFileSizeEx(file.get(), &size) || size.QuadPart > 0x7FFFFFFF) return false;
+    bytes.resize(static_cast<std::size_t>(size.QuadPart));
+    DWORD read = 0;
+    return bytes.empty() ||
+           (::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) && read == bytes.size());
+}
+
+// Written beside the file and renamed over it: the file is never half signed.
+bool ReplaceFileBytes(const std::wstring& path, const ac::Bytes& bytes) {
+    const std::wstring temporary = path + L".signing";
+    {
+        vrel::unique_hfile file(::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                              FILE_ATTRIBUTE_NORMAL, nullptr));
+        DWORD written = 0;
+        if (!file || !::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+            written != bytes.size()) {
+            file.reset();
+            ::DeleteFileW(temporary.c_str());
+            return false;
+        }
+    }
+    if (::MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+    ::DeleteFileW(temporary.c_str());
+    return false;
+}
+
+// CryptoAPI writes integers and signatures least significant byte first.
+ac::Bytes Reversed(const BYTE* data, DWORD size) {
+    const std::string forward(reinterpret_cast<const char*>(data), size);
+    return ac::Bytes(forward.rbegin(), forward.rend());
+}
+
+}  // namespace
+
+CodeSigner::~CodeSigner() {
+    if (provider_ != 0) ::CryptReleaseContext(provider_, 0);
+    if (certificate_ != nullptr) ::CertFreeCertificateContext(certificate_);
+    if (store_ != nullptr) ::CertCloseStore(store_, 0);
+}
+
+bool CodeSigner::Load(const std::wstring& pfxPath, const std::wstring& password, std::wstring& error) {
+    ac::Bytes pfx;
+    if (!ReadFileBytes(pfxPath, pfx)) {
+        error = L"the certificate file " + pfxPath + L" cannot be read";
+        return false;
+    }
+    CRYPT_DATA_BLOB blob{static_cast<DWORD>(pfx.size()), reinterpret_cast<BYTE*>(pfx.data())};
+    store_ = ::PFXImportCertStore(&blob, password.c_str(), 0);
+    if (store_ == nullptr) {
+        error = L"the certificate file " + pfxPath + L" cannot be opened (is the password right?)";
+        return false;
+    }
+    for (PCCERT_CONTEXT c = nullptr; (c = ::CertEnumCertificatesInStore(store_, c)) != nullptr;) {
+        DWORD size = 0;
+        if (!::CertGetCertificateContextProperty(c, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size)) continue;
+        std::vector<BYTE> buffer(size);
+        if (!::CertGetCertificateContextProperty(c, CERT_KEY_PROV_INFO_PROP_ID, buffer.data(), &size)) continue;
+        const auto* info = reinterpret_cast<const CRYPT_KEY_PROV_INFO*>(buffer.data());
+        // The PFX's key lands in a provider that may not know SHA-256: the
+        // same container is opened again in the RSA/AES provider.
+        HCRYPTPROV provider = 0;
+        if (!::CryptAcquireContextW(&provider, info->pwszContainerName, MS_ENH_RSA_AES_PROV_W, PROV_RSA_AES,
+                                    info->dwFlags & CRYPT_MACHINE_KEYSET))
+            continue;
+        provider_ = provider;
+        keySpec_ = info->dwKeySpec == AT_SIGNATURE ? AT_SIGNATURE : AT_KEYEXCHANGE;
+        certificate_ = ::CertDuplicateCertificateContext(c);
+        ::CertFreeCertificateContext(c);
+        return true;
+    }
+    error = L"the certificate file " + pfxPath + L" holds no certificate with its private key";
+    return false;
+}
+
+bool CodeSigner::Sign(const std::wstring& path, std::wstring& error) const {
+    error.clear();
+    ac::Bytes image;
+    if (!ReadFileBytes(path, image)) {
+        error = path + L" cannot be read";
+        return false;
+    }
+    ac::PeLayout layout;
+    std::wstring why;
+    if (!ac::LayOut(image, layout, why)) {
+        error = path + L" cannot be signed: " + why;
+        return false;
+    }
+    auto digest = [this](const std::vector<std::pair<const char*, std::size_t>>& parts, ac::Bytes& out) {
+        unique_hash hash;
+        HCRYPTHASH h = 0;
+        if (!::CryptCreateHash(provider_, CALG_SHA_256, 0, 0, &h)) return false;
+        hash.reset(h);
+        for (const auto& [data, size] : parts)
+            if (size != 0 && !::CryptHashData(h, reinterpret_cast<const BYTE*>(data), static_cast<DWORD>(size), 0))
+                return false;
+        BYTE value[32];
+        DWORD length = sizeof value;
+        if (!::CryptGetHashParam(h, HP_HASHVAL, value, &length, 0) || length != sizeof value) return false;
+        out.assign(reinterpret_cast<const char*>(value), length);
+        return true;
+    };
+    image.resize(layout.paddedSize, '\0');
+    std::vector<std::pair<const char*, std::size_t>> ranges;
+    for (const auto& [offset, length] : layout.digested) ranges.emplace_back(image.data() + offset, length);
+    ac::Bytes imageDigest, contentDigest;
+    if (!digest(ranges, imageDigest)) {
+        error = L"SHA-256 is not available to sign " + path;
+        return false;
+    }
+    const ac::Bytes indirect = ac::IndirectData(imageDigest);
+    const ac::Bytes content = ac::ContentOctets(indirect);
+    digest({{content.data(), content.size()}}, contentDigest);
+    const ac::Bytes attributes = ac::SignedAttributes(contentDigest);
+
+    HCRYPTHASH h = 0;
+    if (!::CryptCreateHash(provider_, CALG_SHA_256, 0, 0, &h)) {
+        error = L"SHA-256 is not available to sign " + path;
+        return false;
+    }
+    unique_hash hash(h);
+    std::vector<BYTE> signature(1024);
+    DWORD signatureSize = static_cast<DWORD>(signature.size());
+    if (!::CryptHashData(h, reinterpret_cast<const BYTE*>(attributes.data()), static_cast<DWORD>(attributes.size()), 0) ||
+        !::CryptSignHashW(h, keySpec_, nullptr, 0, signature.data(), &signatureSize)) {
+        error = L"the key cannot sign " + path;
+        return false;
+    }
+    ac::Signer signer;
+    signer.certificate.assign(reinterpret_cast<const char*>(certificate_->pbCertEncoded), certificate_->cbCertEncoded);
+    const CERT_INFO& info = *certificate_->pCertInfo;
+    signer.issuer.assign(reinterpret_cast<const char*>(info.Issuer.pbData), info.Issuer.cbData);
+    signer.serial = Reversed(info.SerialNumber.pbData, info.SerialNumber.cbData);
+    image.resize(layout.paddedSize);
+    const ac::Bytes signedData = ac::SignedData(indirect, attributes, signer, Reversed(signature.data(), signatureSize));
+    if (!ReplaceFileBytes(path, ac::Attach(image, layout, signedData))) {
+        error = L"the signed " + path + L" cannot be written";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace pack
