@@ -219,9 +219,24 @@ TEST_F(ProgramGuiTest, MissingRequiredApplicationIsAskedAbout) {
 }
 
 TEST_F(ProgramGuiTest, FirstInstallReachesTheWizardInstalling) {
-    EXPECT_EQ(PageAfterWelcome(L""), ud::Page::Folder);
-    EXPECT_THAT(ReadLog(WindowsLog()),
-                HasSubstr(L"// START SETUP of \"" + Widen(package_.NameGen) + L"\"\r\n"));
+    // With a log of its own, which holds this run's entries in UTF-8.
+    const std::wstring runLog = folder_ + L"run.log";
+    EXPECT_EQ(PageAfterWelcome(L"\"/log=" + runLog + L"\""), ud::Page::Folder);
+    const std::wstring banner = L"// START SETUP of \"" + Widen(package_.NameGen) + L"\"\r\n";
+    EXPECT_THAT(ReadLog(WindowsLog()), HasSubstr(banner));
+    EXPECT_THAT(vrel::ToWide(ReadBytes(runLog), CP_UTF8), HasSubstr(banner));
+}
+
+TEST_F(ProgramGuiTest, RunLogThatCannotBeWrittenEndsBeforeAnythingIsDone) {
+    WritePackage(folder_, L"Setup", package_);
+    const std::wstring runLog = folder_ + L"no such folder\\run.log";
+    Installer run(folder_, L"Setup.exe", L"\"/log=" + runLog + L"\"");
+    ASSERT_TRUE(run.started());
+    const ud::BoxContent box = run.Box();
+    EXPECT_EQ(box.Text, L"Не удается записать журнал установки в файл " + runLog +
+                            L".\nПроверьте путь, указанный в /log=. Работа приложения будет завершена.");
+    ASSERT_TRUE(ud::PressButton(box.Window, IDOK));
+    EXPECT_EQ(run.Exit(), 0);
 }
 
 TEST_F(ProgramGuiTest, InstalledPackageWithoutSupportModeIsRemoved) {
