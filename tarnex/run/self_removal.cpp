@@ -34,6 +34,8 @@ std::wstring BatchPath(const std::wstring& path) {
     return vrel::RepresentableIn(shortPath, CP_OEMCP) ? shortPath : path;
 }
 
+constexpr int kEarlierBatchWaits = 50;  // of 100 ms: five seconds
+
 std::wstring FullPathOf(const wchar_t* path) {
     wchar_t full[MAX_PATH] = {};
     const DWORD n = ::GetFullPathNameW(path, MAX_PATH, full, nullptr);
@@ -104,6 +106,12 @@ void RemoveOwnCopy(const std::wstring& programPath, const SetupDescription& desc
     const std::wstring batch = FullPathOf(kSelfRemovalBatch);
     const std::wstring interpreter = vrel::SystemFolderFile(L"cmd.exe");
     if (batch.empty() || interpreter.empty()) return;
+    // A batch of an earlier removal ends by deleting "\Tarnex.bat": run
+    // while it is still on its last lines, it would delete this run's batch
+    // instead, and this copy would stay. It is given time to finish first
+    // (it runs at idle priority, so a busy machine keeps it waiting).
+    for (int i = 0; i < kEarlierBatchWaits && ::GetFileAttributesW(batch.c_str()) != INVALID_FILE_ATTRIBUTES; ++i)
+        ::Sleep(100);
     if (!RemoveExistingBatch(batch)) {
         WriteLogF(L"Cannot replace %s: the installer's copy stays\r\n", batch.c_str());
         return;

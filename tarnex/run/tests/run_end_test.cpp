@@ -7,6 +7,7 @@
 
 #include <cwchar>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "description/setup_description.h"
@@ -213,19 +214,33 @@ TEST_F(RunEndTest, CopyOfTheProgramRemovesItselfAndItsFolder) {
     struct Case {
         std::wstring folder, extraName;
     };
-    bool plantFile = true;
+    int round = 0;
     for (const Case& c : {Case{MakeScratchFolder(L"self_removal"), L"helper.dll"},
-                          Case{L"C:\\Программы\\Продукт\\", L"Справка.chm"}}) {
+                          Case{L"C:\\Программы\\Продукт\\", L"Справка.chm"},
+                          Case{MakeScratchFolder(L"self_removal_after_another"), L"helper.dll"}}) {
         // Someone else's batch of that name, left there beforehand (a
-        // read-only file, then a folder), is never run: the batch is made anew.
+        // read-only file, then a folder), is never run: the batch is made
+        // anew. Then an earlier removal's batch on its last line, which
+        // deletes "\Tarnex.bat" a moment later: it must not take this
+        // removal's batch with it.
         const std::wstring planted = L"C:\\planted-batch-ran.txt";
-        if (plantFile) {
+        std::thread earlierBatch;
+        if (round == 0) {
             WriteBytes(L"C:\\Tarnex.bat", "echo planted>" + vrel::ToNarrow(planted) + "\r\n");
             ::SetFileAttributesW(L"C:\\Tarnex.bat", FILE_ATTRIBUTE_READONLY);
-        } else {
+        } else if (round == 1) {
             ASSERT_TRUE(::CreateDirectoryW(L"C:\\Tarnex.bat", nullptr));
+        } else {
+            const std::string earlier = "rem an earlier removal's batch\r\n";
+            WriteBytes(L"C:\\Tarnex.bat", earlier);
+            // Its last line runs in 1.5 s, or at once should the file
+            // change under it (cmd reads a batch anew for every line).
+            earlierBatch = std::thread([earlier] {
+                for (int i = 0; i < 150 && ReadBytes(L"C:\\Tarnex.bat") == earlier; ++i) ::Sleep(10);
+                ::DeleteFileW(L"C:\\Tarnex.bat");
+            });
         }
-        plantFile = false;
+        ++round;
         const std::wstring& folder = c.folder;
         const std::wstring copy = folder + L"Remover.exe";
         const std::wstring extra = folder + c.extraName;
@@ -243,6 +258,7 @@ TEST_F(RunEndTest, CopyOfTheProgramRemovesItselfAndItsFolder) {
                                      &startup, &info));
         vrel::unique_handle process(info.hProcess), thread(info.hThread);
         ASSERT_EQ(::WaitForSingleObject(process.get(), 30000), WAIT_OBJECT_0);
+        if (earlierBatch.joinable()) earlierBatch.join();
 
         const std::wstring folderNoSlash = folder.substr(0, folder.size() - 1);
         for (int i = 0; i < 200 && (Exists(folderNoSlash) || Exists(L"C:\\Tarnex.bat")); ++i) ::Sleep(100);
