@@ -165,11 +165,15 @@ Bytes SignedData(const Bytes& indirectData, const Bytes& signedAttributes, const
 }
 
 std::uint32_t PeChecksum(const Bytes& image, std::size_t checksumOffset) {
+    // The checksum's own four bytes count as zeros, wherever the headers put
+    // them (a header at an odd offset splits them over three words).
+    const auto byteAt = [&](std::size_t at) -> std::uint32_t {
+        if (at >= image.size() || (at >= checksumOffset && at < checksumOffset + 4)) return 0;
+        return static_cast<unsigned char>(image[at]);
+    };
     std::uint64_t sum = 0;
     for (std::size_t at = 0; at < image.size(); at += 2) {
-        if (at >= checksumOffset && at < checksumOffset + 4) continue;
-        std::uint32_t word = static_cast<unsigned char>(image[at]);
-        if (at + 1 < image.size()) word |= static_cast<std::uint32_t>(static_cast<unsigned char>(image[at + 1])) << 8;
+        const std::uint32_t word = byteAt(at) | byteAt(at + 1) << 8;
         sum += word;
         sum = (sum & 0xFFFF) + (sum >> 16);
     }
