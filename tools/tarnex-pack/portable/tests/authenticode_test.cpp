@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "authenticode.h"
 
@@ -20,16 +21,16 @@ void Write32(Bytes& b, std::size_t at, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) b[at + static_cast<std::size_t>(i)] = static_cast<char>(v >> (8 * i));
 }
 
-// MZ header, "PE\0\0", a COFF header and an optional header of the kind
-// (0x10B PE32, 0x20B PE32+) with 16 directories, then `tail` bytes of body.
-Bytes Image(std::uint16_t magic, std::size_t tail) {
+// MZ header, "PE\0\0" at pe, a COFF header and an optional header of the
+// kind (0x10B PE32, 0x20B PE32+) with 16 directories, then `tail` bytes.
+Bytes Image(std::uint16_t magic, std::size_t tail, std::size_t pe = 0x40) {
     const std::size_t optionalSize = magic == 0x10B ? 0xE0 : 0xF0;
-    Bytes image(0x40 + 24 + optionalSize + tail, '\x11');
+    Bytes image(pe + 24 + optionalSize + tail, '\x11');
     image[0] = 'M', image[1] = 'Z';
-    Write32(image, 0x3C, 0x40);
-    image.replace(0x40, 4, std::string("PE\0\0", 4));
-    image[0x40 + 20] = static_cast<char>(optionalSize), image[0x40 + 21] = 0;
-    const std::size_t optional = 0x40 + 24;
+    Write32(image, 0x3C, static_cast<std::uint32_t>(pe));
+    image.replace(pe, 4, std::string("PE\0\0", 4));
+    image[pe + 20] = static_cast<char>(optionalSize), image[pe + 21] = 0;
+    const std::size_t optional = pe + 24;
     image[optional] = static_cast<char>(magic & 0xFF), image[optional + 1] = static_cast<char>(magic >> 8);
     const std::size_t directories = optional + (magic == 0x10B ? 96 : 112);
     Write32(image, directories - 4, 16);
@@ -38,12 +39,14 @@ Bytes Image(std::uint16_t magic, std::size_t tail) {
 }
 
 TEST(AuthenticodeLayout, TheDigestSkipsTheChecksumAndTheCertificateEntryAndThePaddingIsCovered) {
-    for (const std::uint16_t magic : {std::uint16_t{0x10B}, std::uint16_t{0x20B}}) {
-        const Bytes image = Image(magic, 13);  // not a multiple of 8
+    // Both kinds; the header also at an odd offset, where the checksum's
+    // bytes straddle three 16-bit words of the checksum's sum.
+    for (const auto& [magic, pe] : {std::pair<std::uint16_t, std::size_t>{0x10B, 0x40}, {0x20B, 0x40}, {0x10B, 0x41}}) {
+        const Bytes image = Image(magic, 13, pe);  // not a multiple of 8
         PeLayout layout;
         std::wstring why;
         ASSERT_TRUE(LayOut(image, layout, why)) << magic;
-        const std::size_t optional = 0x40 + 24;
+        const std::size_t optional = pe + 24;
         EXPECT_EQ(layout.checksumOffset, optional + 64);
         EXPECT_EQ(layout.securityEntryOffset, optional + (magic == 0x10B ? 96 : 112) + 32);
         EXPECT_EQ(layout.paddedSize % 8, 0u);
