@@ -1,6 +1,7 @@
 #include "test_support.h"
 
 #include "run/app_context.h"
+#include "test_files.h"
 #include "vrel/bounded_copy.h"
 
 namespace tarnex::test {
@@ -8,13 +9,15 @@ namespace tarnex::test {
 void SetUpTestContext() {
     App().Instance = ::GetModuleHandleW(nullptr);
     wchar_t folder[MAX_PATH] = {};
-    ::GetWindowsDirectoryW(folder, MAX_PATH);
-    std::wstring windows = folder;
-    if (windows.back() != L'\\') windows += L'\\';
     ::GetSystemDirectoryW(folder, MAX_PATH);
     std::wstring system = folder;
     if (system.back() != L'\\') system += L'\\';
-    vrel::CopyToField(App().WindowsFolder, std::wstring_view(windows));
+    // The log goes to a folder of this program's own (once for the
+    // process): other test programs of the prefix write the shared log at
+    // the same moments, and an entry that meets another's open fails and
+    // shows the log's warning box, which nobody here would answer.
+    static const std::wstring logFolder = testfiles::MakeScratchFolder(L"description_log");
+    vrel::CopyToField(App().WindowsFolder, std::wstring_view(logFolder));
     vrel::CopyToField(App().SystemFolder, std::wstring_view(system));
     vrel::CopyToField(App().Caption, std::wstring_view(L"Test caption"));
 }

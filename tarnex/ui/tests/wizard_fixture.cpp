@@ -107,6 +107,11 @@ void WizardWalk::WaitForProgressStart(WizardRun& run) {
     for (int i = 0; i < 500 && run.Enabled(IDC_BACK); ++i) ::Sleep(10);
 }
 
+bool WizardWalk::CancelGoesDisabled(WizardRun& run) {
+    for (int i = 0; i < 200 && run.Enabled(IDCANCEL); ++i) ::Sleep(10);
+    return !run.Enabled(IDCANCEL);
+}
+
 bool WizardWalk::StepsEnded(WizardRun& run) { return run.Enabled(IDC_NEXT) && !run.Visible(IDC_OVERALL_BAR); }
 
 bool WizardWalk::WaitForStepsToEnd(WizardRun& run) {

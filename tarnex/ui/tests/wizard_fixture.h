@@ -40,6 +40,9 @@ protected:
     static void ModeToSummary(WizardRun& run, int radioId, int expectedChecked = IDC_MODE_CHANGE);
     // The progress page shows and has started the steps.
     static void WaitForProgressStart(WizardRun& run);
+    // Cancel is disabled within two seconds: the page disables it for a
+    // removal in the same handler as Back, a moment after it.
+    static bool CancelGoesDisabled(WizardRun& run);
     // The steps are over: Next enabled and the bars hidden behind the final
     // text. Next alone is not enough: the frame enables it for every page it
     // shows, a moment before the progress page's engine disables it again.

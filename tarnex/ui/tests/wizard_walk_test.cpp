@@ -76,7 +76,7 @@ TEST_F(WizardWalk, FirstInstallationThenRemovalChosenInMaintenance) {
         EXPECT_EQ(run.Text(IDC_SUMMARY_TEXT), removalText);
         run.Next();
         WaitForProgressStart(run);
-        EXPECT_FALSE(run.Enabled(IDCANCEL)) << "a removal cannot be cancelled";
+        EXPECT_TRUE(CancelGoesDisabled(run)) << "a removal cannot be cancelled";
         ExpectProgressToEnd(run, L"Удаление завершено. Для продолжения нажмите Далее...");
         run.Next();
         ExpectFinishPage(run, L"Удален компонент Основные файлы... успешно.\r\nУдален компонент Viewer... успешно.\r\n");
@@ -143,7 +143,7 @@ TEST_F(WizardWalk, RemovalByTheSwitchEndsWithTheSelfRemoval) {
                   L"Вы выбрали для удаления следующее:\r\nКомпоненты:\r\n\tОсновные файлы\r\n\tViewer");
         run.Next();
         WaitForProgressStart(run);
-        EXPECT_FALSE(run.Enabled(IDCANCEL));
+        EXPECT_TRUE(CancelGoesDisabled(run));
         ExpectProgressToEnd(run, L"Удаление завершено. Для продолжения нажмите Далее...");
         run.Next();
         ExpectFinishPage(run, L"Удален компонент Основные файлы... успешно.\r\nУдален компонент Viewer... успешно.\r\n");
