@@ -1,7 +1,6 @@
 #include "test_support.h"
 
 #include "run/app_context.h"
-#include "test_files.h"
 #include "vrel/bounded_copy.h"
 
 namespace tarnex::test {
