@@ -139,6 +139,11 @@ void RemoveOwnCopy(const std::wstring& programPath, const SetupDescription& desc
     std::wstring line = L"\"" + interpreter + L"\" /d /c \"\"" + batch + L"\"\"";
     std::vector<wchar_t> commandLine(line.begin(), line.end());
     commandLine.push_back(L'\0');
+    // This process must not keep the folder the batch removes: a process
+    // started from its own folder (a Run entry at the next start, say) has
+    // it as its current folder, which Windows does not let go of until the
+    // process has gone. It moves to the batch's folder, the drive's root.
+    ::SetCurrentDirectoryW(L"\\");
     if (!::CreateProcessW(interpreter.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
                           CREATE_SUSPENDED | IDLE_PRIORITY_CLASS, nullptr, L"\\", &startup, &process))
         return;
