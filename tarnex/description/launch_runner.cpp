@@ -50,11 +50,10 @@ std::wstring ProgramOf(const std::wstring& commandLine, const std::wstring& file
 std::wstring FullProgramPath(const std::wstring& program) {
     if (vrel::IsFullPath(program)) return program;
     if (program.empty() || program.find_first_of(L"\\/:") != std::wstring::npos) return {};
-    for (const std::wstring& folder : {std::wstring(App().SystemFolder), std::wstring(App().WindowsFolder)}) {
-        if (folder.empty()) continue;
-        std::wstring candidate = folder;
-        if (candidate.back() != L'\\') candidate += L'\\';
-        candidate += program;
+    // Both folders end in a backslash.
+    for (const wchar_t* folder : {App().SystemFolder, App().WindowsFolder}) {
+        if (folder[0] == L'\0') continue;
+        const std::wstring candidate = folder + program;
         const DWORD attributes = ::GetFileAttributesW(candidate.c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return candidate;
     }

@@ -3,28 +3,24 @@
 #include "vrel/system_folder.h"
 
 namespace tarnex {
-namespace {
-
-CommonControlsApi Load() {
-    CommonControlsApi api;
-    // By name, so that the activation context of the manifest applies.
-    HMODULE m = ::LoadLibraryW(L"comctl32.dll");
-    if (m == nullptr) return api;
-    CommonControlsApi found;
-    if (vrel::BindFunction(m, "InitCommonControlsEx", found.InitCommonControlsEx) &&
-        vrel::BindFunction(m, "ImageList_Create", found.ImageList_Create) &&
-        vrel::BindFunction(m, "ImageList_AddMasked", found.ImageList_AddMasked) &&
-        vrel::BindFunction(m, "ImageList_GetImageCount", found.ImageList_GetImageCount) &&
-        vrel::BindFunction(m, "ImageList_SetOverlayImage", found.ImageList_SetOverlayImage) &&
-        vrel::BindFunction(m, "ImageList_Destroy", found.ImageList_Destroy))
-        api = found;
-    return api;
-}
-
-}  // namespace
 
 const CommonControlsApi& CommonControls() {
-    static const CommonControlsApi api = Load();
+    static const CommonControlsApi api = [] {
+        CommonControlsApi found;
+        // Named without a folder on purpose, and still found by no search:
+        // the program's manifest names Microsoft.Windows.Common-Controls 6,
+        // so the loader takes the library from the side-by-side store
+        // (WinSxS) before it would search at all. Should that store be
+        // missing, the search RestrictLibrarySearch left is the system folder
+        // alone. Its full path in the system folder would give version 5.
+        const HMODULE m = ::LoadLibraryW(L"comctl32.dll");
+        const bool all = vrel::BindAll(m, "InitCommonControlsEx", found.InitCommonControlsEx, "ImageList_Create",
+                                       found.ImageList_Create, "ImageList_AddMasked", found.ImageList_AddMasked,
+                                       "ImageList_GetImageCount", found.ImageList_GetImageCount,
+                                       "ImageList_SetOverlayImage", found.ImageList_SetOverlayImage,
+                                       "ImageList_Destroy", found.ImageList_Destroy);
+        return all ? found : CommonControlsApi{};
+    }();
     return api;
 }
 

@@ -1,9 +1,11 @@
 #include "code_signing.h"
 
+#include <utility>
 #include <vector>
 
 #include "authenticode.h"
 #include "vrel/unique_handle.h"
+#include "windows_files.h"
 
 namespace pack {
 namespace {
@@ -18,15 +20,23 @@ struct HashTraits {
 };
 using unique_hash = vrel::UniqueHandle<HashTraits>;
 
-bool ReadFileBytes(const std::wstring& path, ac::Bytes& bytes) {
-    vrel::unique_hfile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER size{};
-    if (!file || !::GetFileSizeEx(file.get(), &size) || size.QuadPart > 0x7FFFFFFF) return false;
-    bytes.resize(static_cast<std::size_t>(size.QuadPart));
-    DWORD read = 0;
-    return bytes.empty() ||
-           (::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) && read == bytes.size());
+// A SHA-256 hash of the parts in the provider; empty when it cannot be made.
+unique_hash HashOf(HCRYPTPROV provider, const std::vector<std::pair<const char*, std::size_t>>& parts) {
+    HCRYPTHASH h = 0;
+    if (!::CryptCreateHash(provider, CALG_SHA_256, 0, 0, &h)) return {};
+    unique_hash hash(h);
+    for (const auto& [data, size] : parts)
+        if (size != 0 && !::CryptHashData(h, reinterpret_cast<const BYTE*>(data), static_cast<DWORD>(size), 0)) return {};
+    return hash;
+}
+
+// The 32 bytes of a SHA-256 hash; false when there are none.
+bool DigestOf(const unique_hash& hash, ac::Bytes& out) {
+    BYTE value[32];
+    DWORD length = sizeof value;
+    if (!hash || !::CryptGetHashParam(hash.get(), HP_HASHVAL, value, &length, 0) || length != sizeof value) return false;
+    out.assign(reinterpret_cast<const char*>(value), length);
+    return true;
 }
 
 // Written beside the file and renamed over it: the file is never half signed.
@@ -56,25 +66,19 @@ ac::Bytes Reversed(const BYTE* data, DWORD size) {
 
 }  // namespace
 
-CodeSigner::~CodeSigner() {
-    if (provider_ != 0) ::CryptReleaseContext(provider_, 0);
-    if (certificate_ != nullptr) ::CertFreeCertificateContext(certificate_);
-    if (store_ != nullptr) ::CertCloseStore(store_, 0);
-}
-
 bool CodeSigner::Load(const std::wstring& pfxPath, const std::wstring& password, std::wstring& error) {
     ac::Bytes pfx;
-    if (!ReadFileBytes(pfxPath, pfx)) {
+    if (!ReadWholeFile(pfxPath, pfx, 1024 * 1024)) {
         error = L"the certificate file " + pfxPath + L" cannot be read";
         return false;
     }
     CRYPT_DATA_BLOB blob{static_cast<DWORD>(pfx.size()), reinterpret_cast<BYTE*>(pfx.data())};
-    store_ = ::PFXImportCertStore(&blob, password.c_str(), 0);
-    if (store_ == nullptr) {
+    store_.reset(::PFXImportCertStore(&blob, password.c_str(), 0));
+    if (!store_) {
         error = L"the certificate file " + pfxPath + L" cannot be opened (is the password right?)";
         return false;
     }
-    for (PCCERT_CONTEXT c = nullptr; (c = ::CertEnumCertificatesInStore(store_, c)) != nullptr;) {
+    for (PCCERT_CONTEXT c = nullptr; (c = ::CertEnumCertificatesInStore(store_.get(), c)) != nullptr;) {
         DWORD size = 0;
         if (!::CertGetCertificateContextProperty(c, CERT_KEY_PROV_INFO_PROP_ID, nullptr, &size)) continue;
         std::vector<BYTE> buffer(size);
@@ -86,10 +90,9 @@ bool CodeSigner::Load(const std::wstring& pfxPath, const std::wstring& password,
         if (!::CryptAcquireContextW(&provider, info->pwszContainerName, MS_ENH_RSA_AES_PROV_W, PROV_RSA_AES,
                                     info->dwFlags & CRYPT_MACHINE_KEYSET))
             continue;
-        provider_ = provider;
+        provider_.reset(provider);
         keySpec_ = info->dwKeySpec == AT_SIGNATURE ? AT_SIGNATURE : AT_KEYEXCHANGE;
-        certificate_ = ::CertDuplicateCertificateContext(c);
-        ::CertFreeCertificateContext(c);
+        certificate_.reset(c);  // the enumeration ends here: the context is ours
         return true;
     }
     error = L"the certificate file " + pfxPath + L" holds no certificate with its private key";
@@ -99,7 +102,7 @@ bool CodeSigner::Load(const std::wstring& pfxPath, const std::wstring& password,
 bool CodeSigner::Sign(const std::wstring& path, std::wstring& error) const {
     error.clear();
     ac::Bytes image;
-    if (!ReadFileBytes(path, image)) {
+    if (!ReadWholeFile(path, image, 0x7FFFFFFF)) {
         error = path + L" cannot be read";
         return false;
     }
@@ -109,52 +112,33 @@ bool CodeSigner::Sign(const std::wstring& path, std::wstring& error) const {
         error = path + L" cannot be signed: " + why;
         return false;
     }
-    auto digest = [this](const std::vector<std::pair<const char*, std::size_t>>& parts, ac::Bytes& out) {
-        unique_hash hash;
-        HCRYPTHASH h = 0;
-        if (!::CryptCreateHash(provider_, CALG_SHA_256, 0, 0, &h)) return false;
-        hash.reset(h);
-        for (const auto& [data, size] : parts)
-            if (size != 0 && !::CryptHashData(h, reinterpret_cast<const BYTE*>(data), static_cast<DWORD>(size), 0))
-                return false;
-        BYTE value[32];
-        DWORD length = sizeof value;
-        if (!::CryptGetHashParam(h, HP_HASHVAL, value, &length, 0) || length != sizeof value) return false;
-        out.assign(reinterpret_cast<const char*>(value), length);
-        return true;
-    };
     image.resize(layout.paddedSize, '\0');
     std::vector<std::pair<const char*, std::size_t>> ranges;
     for (const auto& [offset, length] : layout.digested) ranges.emplace_back(image.data() + offset, length);
     ac::Bytes imageDigest, contentDigest;
-    if (!digest(ranges, imageDigest)) {
-        error = L"SHA-256 is not available to sign " + path;
-        return false;
-    }
-    const ac::Bytes indirect = ac::IndirectData(imageDigest);
+    const ac::Bytes indirect = DigestOf(HashOf(provider_.get(), ranges), imageDigest) ? ac::IndirectData(imageDigest) : ac::Bytes();
     const ac::Bytes content = ac::ContentOctets(indirect);
-    digest({{content.data(), content.size()}}, contentDigest);
-    const ac::Bytes attributes = ac::SignedAttributes(contentDigest);
-
-    HCRYPTHASH h = 0;
-    if (!::CryptCreateHash(provider_, CALG_SHA_256, 0, 0, &h)) {
+    if (indirect.empty() || !DigestOf(HashOf(provider_.get(), {{content.data(), content.size()}}), contentDigest)) {
         error = L"SHA-256 is not available to sign " + path;
         return false;
     }
-    unique_hash hash(h);
-    std::vector<BYTE> signature(1024);
-    DWORD signatureSize = static_cast<DWORD>(signature.size());
-    if (!::CryptHashData(h, reinterpret_cast<const BYTE*>(attributes.data()), static_cast<DWORD>(attributes.size()), 0) ||
-        !::CryptSignHashW(h, keySpec_, nullptr, 0, signature.data(), &signatureSize)) {
+    const ac::Bytes attributes = ac::SignedAttributes(contentDigest);
+    const unique_hash hash = HashOf(provider_.get(), {{attributes.data(), attributes.size()}});
+    DWORD signatureSize = 0;
+    std::vector<BYTE> signature;
+    if (hash && ::CryptSignHashW(hash.get(), keySpec_, nullptr, 0, nullptr, &signatureSize)) {
+        signature.resize(signatureSize);
+        if (!::CryptSignHashW(hash.get(), keySpec_, nullptr, 0, signature.data(), &signatureSize)) signature.clear();
+    }
+    if (signature.empty()) {
         error = L"the key cannot sign " + path;
         return false;
     }
     ac::Signer signer;
-    signer.certificate.assign(reinterpret_cast<const char*>(certificate_->pbCertEncoded), certificate_->cbCertEncoded);
-    const CERT_INFO& info = *certificate_->pCertInfo;
+    signer.certificate.assign(reinterpret_cast<const char*>(certificate_.get()->pbCertEncoded), certificate_.get()->cbCertEncoded);
+    const CERT_INFO& info = *certificate_.get()->pCertInfo;
     signer.issuer.assign(reinterpret_cast<const char*>(info.Issuer.pbData), info.Issuer.cbData);
     signer.serial = Reversed(info.SerialNumber.pbData, info.SerialNumber.cbData);
-    image.resize(layout.paddedSize);
     const ac::Bytes signedData = ac::SignedData(indirect, attributes, signer, Reversed(signature.data(), signatureSize));
     if (!ReplaceFileBytes(path, ac::Attach(image, layout, signedData))) {
         error = L"the signed " + path + L" cannot be written";

@@ -8,15 +8,31 @@
 
 #include <string>
 
+#include "vrel/unique_handle.h"
+
 namespace pack {
+
+struct CertStoreTraits {
+    using pointer = HCERTSTORE;
+    static pointer invalid() noexcept { return nullptr; }
+    static bool valid(pointer h) noexcept { return h != nullptr; }
+    static void close(pointer h) noexcept { ::CertCloseStore(h, 0); }
+};
+struct CertContextTraits {
+    using pointer = PCCERT_CONTEXT;
+    static pointer invalid() noexcept { return nullptr; }
+    static bool valid(pointer h) noexcept { return h != nullptr; }
+    static void close(pointer h) noexcept { ::CertFreeCertificateContext(h); }
+};
+struct CryptProviderTraits {
+    using pointer = HCRYPTPROV;
+    static pointer invalid() noexcept { return 0; }
+    static bool valid(pointer h) noexcept { return h != 0; }
+    static void close(pointer h) noexcept { ::CryptReleaseContext(h, 0); }
+};
 
 class CodeSigner {
 public:
-    CodeSigner() = default;
-    ~CodeSigner();
-    CodeSigner(const CodeSigner&) = delete;
-    CodeSigner& operator=(const CodeSigner&) = delete;
-
     // Takes the certificate with a private key from the PFX file; false with
     // why in error (wrong password, no key, no RSA key that signs SHA-256).
     bool Load(const std::wstring& pfxPath, const std::wstring& password, std::wstring& error);
@@ -26,9 +42,9 @@ public:
     bool Sign(const std::wstring& path, std::wstring& error) const;
 
 private:
-    HCERTSTORE store_ = nullptr;
-    PCCERT_CONTEXT certificate_ = nullptr;
-    HCRYPTPROV provider_ = 0;  // the key's container in the RSA/AES provider (SHA-256)
+    vrel::UniqueHandle<CertStoreTraits> store_;
+    vrel::UniqueHandle<CertContextTraits> certificate_;
+    vrel::UniqueHandle<CryptProviderTraits> provider_;  // the key's container in the RSA/AES provider (SHA-256)
     DWORD keySpec_ = AT_KEYEXCHANGE;
 };
 

@@ -70,16 +70,8 @@ std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.fin
 
 bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-bool ReadWhole(const std::wstring& path, std::string& bytes) {
-    vrel::unique_hfile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER size{};
-    if (!file || !::GetFileSizeEx(file.get(), &size) || size.QuadPart > 16 * 1024 * 1024) return false;
-    bytes.resize(static_cast<std::size_t>(size.QuadPart));
-    DWORD read = 0;
-    return bytes.empty() ||
-           (::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) && read == bytes.size());
-}
+// The manifest and the password file are small texts.
+bool ReadWhole(const std::wstring& path, std::string& bytes) { return pack::ReadWholeFile(path, bytes, 16 * 1024 * 1024); }
 
 // The PFX's password: the first line of the file, or the environment
 // variable; empty when neither is given (a PFX without a password).

@@ -81,6 +81,19 @@ bool WindowsFileSource::ListFiles(const std::wstring& folder, std::vector<std::w
     return true;
 }
 
+bool ReadWholeFile(const std::wstring& path, std::string& bytes, std::uint64_t limit) {
+    vrel::unique_hfile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    if (!file || !::GetFileSizeEx(file.get(), &size) || static_cast<std::uint64_t>(size.QuadPart) > limit ||
+        size.QuadPart > 0x7FFFFFFF)
+        return false;
+    bytes.resize(static_cast<std::size_t>(size.QuadPart));
+    DWORD read = 0;
+    return bytes.empty() ||
+           (::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) && read == bytes.size());
+}
+
 tarnex::FileStamp LocalNow() {
     SYSTEMTIME now{};
     ::GetLocalTime(&now);

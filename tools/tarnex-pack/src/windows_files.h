@@ -2,6 +2,9 @@
 // that builds the package.
 #pragma once
 
+#include <cstdint>
+#include <string>
+
 #include "package_plan.h"
 
 namespace pack {
@@ -15,6 +18,10 @@ public:
 
 // The current local time, whole seconds, as a file record holds it.
 tarnex::FileStamp LocalNow();
+
+// The whole file into bytes; false when it cannot be read or is larger
+// than limit bytes.
+bool ReadWholeFile(const std::wstring& path, std::string& bytes, std::uint64_t limit);
 
 // Sets a file's last-write time to a local stamp (whole seconds).
 bool SetLocalWriteTime(const std::wstring& path, const tarnex::FileStamp& stamp);

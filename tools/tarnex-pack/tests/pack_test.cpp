@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "authenticode.h"
 #include "engine_test_support.h"
 #include "wizard_run.h"
 #include "run/app_context.h"
@@ -321,6 +322,8 @@ TEST_F(EngineCycle, EveryManifestMistakeIsNamedWithItsLineAndLeavesNoPackage) {
          L"package.ini(14): error: the target folder \"..\\..\\Windows\" leaves its folder"},
         {L"two files, one name", L"[Component A]\nFile = core.txt\n[Component B]\nFile = other\\CORE.TXT\n",
          L"package.ini(16): error: two files named \"CORE.TXT\" in one folder, \"%65600%\\\" (the other on line 14)"},
+        {L"sign on a folder", L"[Component A]\nFolder = Документы | Docs | sign\n",
+         L"package.ini(14): error: \"sign\" marks files; sign the files of a folder one by one"},
     };
     for (const Mistake& mistake : mistakes) {
         const PackRun run = Pack(std::wstring(kPackageSection) + mistake.components);
@@ -369,15 +372,6 @@ DWORD Quiet(const std::wstring& arguments) {
 bool InstallFolderGoes() {
     for (int i = 0; i < 300 && Exists(kInstall); ++i) ::Sleep(100);
     return !Exists(kInstall);
-}
-
-// A run log of /log=, read back as the UTF-8 text it is.
-std::wstring RunLog(const std::wstring& path) { return vrel::ToWide(ReadBytes(path), CP_UTF8); }
-
-std::size_t Count(const std::wstring& text, const std::wstring& what) {
-    std::size_t n = 0;
-    for (std::size_t at = text.find(what); at != std::wstring::npos; at = text.find(what, at + 1)) ++n;
-    return n;
 }
 
 TEST_F(EngineCycle, AnAdministratorInstallsAndRemovesQuietlyAndReadsEveryOutcomeFromTheExitCode) {
@@ -435,10 +429,10 @@ TEST_F(EngineCycle, AnAdministratorInstallsAndRemovesQuietlyAndReadsEveryOutcome
     ::CreateDirectoryW((std::wstring(kRoot) + L"Logs").c_str(), nullptr);
     WriteBytes(runLog, "an earlier run's log\r\n");
     ASSERT_EQ(0u, Quiet(L"/acceptos /quiet /norestart /log=" + runLog + L" " + folder));
-    const std::wstring ownLog = RunLog(runLog);
+    // Read back as the UTF-8 it is: the Cyrillic name comes through.
+    const std::wstring ownLog = vrel::ToWide(ReadBytes(runLog), CP_UTF8);
     EXPECT_EQ(std::wstring::npos, ownLog.find(L"an earlier run's log")) << "the log file is replaced";
-    EXPECT_EQ(1u, Count(ownLog, L"START SETUP of \"Тест движка Vrel\""));
-    EXPECT_TRUE(ContainsInOrder(ownLog, {L"Install State = AS_INST", L"Step 3 - successful", L"Step 15 - successful",
+    EXPECT_TRUE(ContainsInOrder(ownLog, {L"START SETUP of \"Тест движка Vrel\"", L"Install State = AS_INST", L"Step 3 - successful", L"Step 15 - successful",
                                          L"Setup was completed successful.", L"Quiet run ends with exit code 0\r\n"}));
     // The same entries, with the same stamps, as the shared log got.
     EXPECT_NE(std::wstring::npos, Log().find(ownLog.substr(0, ownLog.find(L"\r\n") + 2)));
@@ -521,33 +515,46 @@ TEST_F(EngineCycle, AnAdministratorInstallsAndRemovesQuietlyAndReadsEveryOutcome
     EXPECT_NE(std::wstring::npos, Log().find(L"does not fit on"));
 }
 
-// True when the PE file carries a certificate table (an Authenticode
-// signature); its content is checked on the host by osslsigncode.
-bool HasCertificateTable(const std::wstring& path) {
-    const std::string image = ReadBytes(path);
-    if (image.size() < 0x40 || image.compare(0, 2, "MZ") != 0) return false;
-    std::uint32_t pe = 0;
-    std::memcpy(&pe, image.data() + 0x3C, 4);
-    if (pe + 24 + 2 > image.size()) return false;
-    std::uint16_t magic = 0;
-    std::memcpy(&magic, image.data() + pe + 24, 2);
-    const std::size_t entry = pe + 24 + (magic == 0x20B ? 112 : 96) + 4 * 8;
-    if (entry + 8 > image.size()) return false;
-    std::uint32_t offset = 0, size = 0;
-    std::memcpy(&offset, image.data() + entry, 4);
-    std::memcpy(&size, image.data() + entry + 4, 4);
-    return size != 0 && offset != 0 && std::uint64_t{offset} + size == image.size();
+// True when the PE file carries a signature; its content is checked on the
+// host by osslsigncode (tarnex_pack_signatures_verify).
+bool Signed(const std::wstring& path) {
+    pack::authenticode::PeLayout layout;
+    std::wstring why;
+    return !pack::authenticode::LayOut(ReadBytes(path), layout, why) && why.find(L"signed already") != std::wstring::npos;
 }
 
-TEST_F(EngineCycle, OneOptionSignsTheInstallerAndTheMarkedFilesAndAFailedSigningWritesNothing) {
+// Libraries that the installer or the system's libraries load by name, none
+// of them one that Windows always takes from the system folder.
+const wchar_t* const kPlantedLibraries[] = {L"version", L"setupapi", L"uxtheme", L"dwmapi", L"cabinet", L"comctl32"};
+
+// Windows' search order for those libraries in the package's installer and
+// its installed copy while it lives: Wine otherwise prefers its own copies
+// to any file of the name. (Wine reads WINEDLLOVERRIDES from the environment
+// it started with, not from a Windows parent's: its per-program key serves.)
+struct WindowsSearchOrder {
+    static constexpr const wchar_t* kKeys[] = {L"Software\\Wine\\AppDefaults\\Tarnex.exe\\DllOverrides",
+                                               L"Software\\Wine\\AppDefaults\\Setup.exe\\DllOverrides"};
+    WindowsSearchOrder() {
+        for (const wchar_t* key : kKeys)
+            for (const wchar_t* library : kPlantedLibraries)
+                ::RegSetKeyValueW(HKEY_CURRENT_USER, key, library, REG_SZ, L"native,builtin", sizeof L"native,builtin");
+    }
+    ~WindowsSearchOrder() {
+        for (const wchar_t* key : kKeys) ::RegDeleteTreeW(HKEY_CURRENT_USER, key);
+    }
+};
+
+// One walk: a package signed with one option, installed and removed while
+// libraries named after system libraries, each leaving a marker when loaded,
+// lie beside its installer and in the installer's current folder.
+TEST_F(EngineCycle, ASignedPackageInstallsAndNoLibraryPlantedBesideItsInstallerLoads) {
     WriteSources();
     Source(L"big.bin", "not so big\r\n");
     std::wstring components = kComponents;
     const std::wstring busvault = L"File = Busvault.dll | Bin | selfreg\n";
     components.replace(components.find(busvault), busvault.size(), L"File = Busvault.dll | Bin | sign selfreg\n");
     const std::wstring manifest = std::wstring(kPackageSection) + components;
-    const std::wstring testdata = TestProgramFolder() + L"signing_testdata\\";
-    const std::wstring sign = L"--sign \"" + testdata + L"signer.pfx\" ";
+    const std::wstring sign = L"--sign \"" + TestProgramFolder() + L"signing_testdata\\signer.pfx\" ";
 
     // A wrong password: the tool says so, and no package, no half-signed
     // copy is left beside it.
@@ -556,112 +563,55 @@ TEST_F(EngineCycle, OneOptionSignsTheInstallerAndTheMarkedFilesAndAFailedSigning
     EXPECT_EQ(3u, run.exitCode);
     EXPECT_NE(std::wstring::npos, run.output.find(L"signing failed, no package was written")) << Narrow(run.output);
     EXPECT_EQ(std::vector<std::wstring>{}, LeftBesideThePackage());
-    // "sign" marks files, not folders.
-    run = Pack(std::wstring(kPackageSection) + L"[Component Core]\nFolder = Документы | Docs | sign\n", sign);
-    EXPECT_EQ(2u, run.exitCode);
-    EXPECT_NE(std::wstring::npos, run.output.find(L"sign the files of a folder one by one")) << Narrow(run.output);
-
-    // The password from the environment, the certificate's key signs.
+    // The password from the environment: the certificate's key signs.
     ::SetEnvironmentVariableW(L"TARNEX_SIGN_PASSWORD", L"vrel-test");
     run = Pack(manifest, sign);
     ::SetEnvironmentVariableW(L"TARNEX_SIGN_PASSWORD", nullptr);
     ASSERT_EQ(0u, run.exitCode) << Narrow(run.output);
     for (const std::wstring& file : LeftBesideThePackage())
         EXPECT_EQ(0u, file.rfind(L"Package\\", 0)) << "left beside the package: " << Narrow(file);
-    EXPECT_TRUE(HasCertificateTable(std::wstring(kPackage) + L"Tarnex.exe"));
+
+    const std::wstring current = std::wstring(kRoot) + L"Current\\", planted = std::wstring(kRoot) + L"Planted\\";
+    ASSERT_TRUE(::CreateDirectoryW(current.c_str(), nullptr));
+    const std::wstring library = TestProgramFolder() + L"planted_library.dll";
+    for (const wchar_t* name : kPlantedLibraries) {
+        ASSERT_TRUE(::CopyFileW(library.c_str(), (std::wstring(kPackage) + name + L".dll").c_str(), FALSE));
+        ASSERT_TRUE(::CopyFileW(library.c_str(), (current + name + L".dll").c_str(), FALSE));
+    }
+    // The planted library works: loaded by its path, it leaves its marker.
+    vrel::unique_hmodule probe(::LoadLibraryW((current + L"dwmapi.dll").c_str()));
+    ASSERT_TRUE(probe);
+    probe.reset();
+    ASSERT_TRUE(Exists(planted + L"dwmapi.dll.txt"));
+    RemoveTree(planted);
 
     // The signed package installs: its records hold the signed files' sizes
-    // (the copy checks them), and the signed Busvault registers and runs.
-    ASSERT_EQ(0u, Quiet(L"/quiet /acceptos \"/dir=" + std::wstring(kInstall) + L"\""));
-    EXPECT_TRUE(HasCertificateTable(Install(L"Bin\\Busvault.dll")));
-    EXPECT_TRUE(HasCertificateTable(Install(L"Setup.exe")));
-    EXPECT_FALSE(HasCertificateTable(Install(L"probe.exe"))) << "not marked, not signed";
+    // (the copy checks them), and the signed Busvault registers.
+    const WindowsSearchOrder searchOrder;
+    const std::wstring installer = L"\"" + std::wstring(kPackage) + L"Tarnex.exe\" ";
+    EXPECT_EQ(0u, RunTool(installer + L"/quiet /acceptos \"/dir=" + kInstall + L"\"", current).exitCode);
+    EXPECT_EQ(std::vector<std::wstring>{}, FilesBelow(planted)) << "loaded by the quiet install";
+    for (const wchar_t* file : {L"Bin\\Busvault.dll", L"Setup.exe"}) EXPECT_TRUE(Signed(Install(file))) << Narrow(file);
+    EXPECT_FALSE(Signed(Install(L"probe.exe"))) << "not marked, not signed";
     EXPECT_EQ(Install(L"Bin\\Busvault.dll"), BusvaultServerPath());
     EXPECT_TRUE(BusvaultCreatable());
-
-    // For the host's osslsigncode (tarnex_pack_signatures_verify).
     const std::wstring out = TestProgramFolder() + L"signed";
     RemoveTree(out);
     ASSERT_TRUE(::CreateDirectoryW(out.c_str(), nullptr));
     EXPECT_TRUE(::CopyFileW((std::wstring(kPackage) + L"Tarnex.exe").c_str(), (out + L"\\Tarnex.exe").c_str(), FALSE));
     EXPECT_TRUE(::CopyFileW(Install(L"Bin\\Busvault.dll").c_str(), (out + L"\\Busvault.dll").c_str(), FALSE));
-
-    const std::wstring quietRemoval = Text(HKEY_LOCAL_MACHINE, kUninstallKey, L"QuietUninstallString");
-    EXPECT_EQ(0u, RunTool(quietRemoval).exitCode);
-    EXPECT_TRUE(InstallFolderGoes());
-    ExpectNothingLeft();
-}
-
-// Libraries that the installer or the system's libraries load by name, none
-// of them one that Windows always takes from the system folder.
-const wchar_t* const kPlantedLibraries[] = {L"version.dll", L"setupapi.dll", L"uxtheme.dll", L"dwmapi.dll",
-                                            L"cabinet.dll", L"comctl32.dll"};
-
-// Windows' search order for those libraries in the package's installer and
-// its installed copy while it lives: Wine otherwise prefers its own copies
-// to any file of the name. (Wine reads WINEDLLOVERRIDES from the environment
-// it started with, not from a Windows parent's: its per-program registry
-// key serves instead.)
-class WindowsSearchOrder {
-public:
-    WindowsSearchOrder() {
-        for (const wchar_t* program : kPrograms)
-            for (const wchar_t* library : kPlantedLibraries) {
-                const std::wstring name(library, wcslen(library) - 4);
-                ::RegSetKeyValueW(HKEY_CURRENT_USER, Key(program).c_str(), name.c_str(), REG_SZ, L"native,builtin",
-                                  sizeof L"native,builtin");
-            }
-    }
-    ~WindowsSearchOrder() {
-        for (const wchar_t* program : kPrograms) ::RegDeleteTreeW(HKEY_CURRENT_USER, Key(program).c_str());
-    }
-    WindowsSearchOrder(const WindowsSearchOrder&) = delete;
-    WindowsSearchOrder& operator=(const WindowsSearchOrder&) = delete;
-
-private:
-    static constexpr const wchar_t* kPrograms[] = {L"Tarnex.exe", L"Setup.exe"};
-    static std::wstring Key(const wchar_t* program) {
-        return std::wstring(L"Software\\Wine\\AppDefaults\\") + program + L"\\DllOverrides";
-    }
-};
-
-TEST_F(EngineCycle, LibrariesPlantedBesideTheInstallerOrInItsCurrentFolderNeverLoad) {
-    WriteSources();
-    Source(L"big.bin", "not so big\r\n");
-    ASSERT_EQ(0u, Pack(std::wstring(kPackageSection) + kComponents).exitCode);
-    const std::wstring current = std::wstring(kRoot) + L"Current\\", planted = std::wstring(kRoot) + L"Planted\\";
-    ASSERT_TRUE(::CreateDirectoryW(current.c_str(), nullptr));
-    const std::wstring library = TestProgramFolder() + L"planted_library.dll";
-    for (const wchar_t* name : kPlantedLibraries) {
-        ASSERT_TRUE(::CopyFileW(library.c_str(), (std::wstring(kPackage) + name).c_str(), FALSE));
-        ASSERT_TRUE(::CopyFileW(library.c_str(), (current + name).c_str(), FALSE));
-    }
-    // The planted library works: loaded by its path, it leaves its marker.
-    {
-        vrel::unique_hmodule probe(::LoadLibraryW((current + L"dwmapi.dll").c_str()));
-        ASSERT_TRUE(probe);
-    }
-    ASSERT_TRUE(Exists(planted + L"dwmapi.dll.txt"));
-    RemoveTree(planted);
-
-    const WindowsSearchOrder searchOrder;
-    const std::wstring installer = L"\"" + std::wstring(kPackage) + L"Tarnex.exe\" ";
-    EXPECT_EQ(0u, RunTool(installer + L"/quiet /acceptos \"/dir=" + kInstall + L"\"", current).exitCode);
-    EXPECT_TRUE(Exists(Install(L"core.txt")));
-    EXPECT_EQ(Install(L"Bin\\Busvault.dll"), BusvaultServerPath());
-    EXPECT_EQ(std::vector<std::wstring>{}, FilesBelow(planted)) << "loaded by the quiet install";
     {
         // The wizard of the package's installer, in the package folder: its
         // first pages (maintenance now) and the cancel question.
         uidriver::ReportWindowsXp(L"Tarnex.exe", true);
-        uidriver::WizardRun run(std::wstring(kPackage) + L"Tarnex.exe", L"");
-        ASSERT_EQ(run.WaitForPage(uidriver::Page::Welcome), uidriver::Page::Welcome);
-        run.Next();
-        for (int i = 0; i < 500 && run.Current() == uidriver::Page::Welcome; ++i) ::Sleep(20);
-        EXPECT_NE(run.Current(), uidriver::Page::Welcome);
-        run.Cancel();
-        run.Answer(run.Box(), IDYES);
-        EXPECT_EQ(run.Exit(), 0);
+        uidriver::WizardRun wizard(std::wstring(kPackage) + L"Tarnex.exe", L"");
+        ASSERT_EQ(wizard.WaitForPage(uidriver::Page::Welcome), uidriver::Page::Welcome);
+        wizard.Next();
+        for (int i = 0; i < 500 && wizard.Current() == uidriver::Page::Welcome; ++i) ::Sleep(20);
+        EXPECT_NE(wizard.Current(), uidriver::Page::Welcome);
+        wizard.Cancel();
+        wizard.Answer(wizard.Box(), IDYES);
+        EXPECT_EQ(wizard.Exit(), 0);
         uidriver::ReportWindowsXp(L"Tarnex.exe", false);
     }
     const std::wstring quietRemoval = Text(HKEY_LOCAL_MACHINE, kUninstallKey, L"QuietUninstallString");

@@ -1,28 +1,18 @@
 // A library planted where a search would find it, named after a library of
 // the system (version.dll, setupapi.dll, ...): loaded into a process, it
-// leaves C:\VrelEngineTest\Planted\<its name>.txt naming that process.
+// leaves C:\VrelEngineTest\Planted\<its name>.txt.
 #include <windows.h>
+
+#include <string>
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID) {
     if (reason != DLL_PROCESS_ATTACH) return TRUE;
-    wchar_t own[MAX_PATH] = {}, process[MAX_PATH] = {};
-    ::GetModuleFileNameW(self, own, MAX_PATH - 1);
-    ::GetModuleFileNameW(nullptr, process, MAX_PATH - 1);
-    const wchar_t* name = own;
-    for (const wchar_t* c = own; *c; ++c)
-        if (*c == L'\\') name = c + 1;
-    wchar_t marker[MAX_PATH] = L"C:\\VrelEngineTest\\Planted";
-    ::CreateDirectoryW(marker, nullptr);
-    lstrcatW(marker, L"\\");
-    if (lstrlenW(marker) + lstrlenW(name) + 5 < MAX_PATH) {
-        lstrcatW(marker, name);
-        lstrcatW(marker, L".txt");
-        HANDLE file = ::CreateFileW(marker, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE) {
-            DWORD written = 0;
-            ::WriteFile(file, process, static_cast<DWORD>(lstrlenW(process) * sizeof(wchar_t)), &written, nullptr);
-            ::CloseHandle(file);
-        }
-    }
+    wchar_t own[MAX_PATH] = {};
+    const DWORD n = ::GetModuleFileNameW(self, own, MAX_PATH - 1);
+    const std::wstring path(own, n), folder = L"C:\\VrelEngineTest\\Planted\\";
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring marker = folder + path.substr(path.find_last_of(L'\\') + 1) + L".txt";
+    HANDLE file = ::CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) ::CloseHandle(file);
     return TRUE;
 }
