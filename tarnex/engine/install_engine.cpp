@@ -8,6 +8,7 @@
 
 #include "engine/delayed_file_ops.h"
 #include "engine/portable/step_table.h"
+#include "engine/run_mark.h"
 #include "engine/sent_message_wait.h"
 #include "run/app_context.h"
 #include "run/message_box.h"
@@ -110,7 +111,14 @@ void InstallEngine::RunInstallSteps() {
     view_.EnableButton(PageButton::Cancel, false);
 
     RunStep(1, &InstallEngine::SubstitutePaths);
+    // Before the first change: a run cut off from here on is completed by
+    // the next one. The continuation after a restart has its Run entry.
+    if (!App().ContinueAfterRestart) {
+        markHeld_ = WriteRunMark(description_, App().Mode);
+        if (!markHeld_) WriteLog(L"The mark of this run cannot be written into the package key\r\n");
+    }
     if (!RunStep(2, &InstallEngine::LaunchProgramsBefore)) {
+        ReleaseRunMark();
         EndPausePoints();
         // Nothing was changed: the user leaves the wizard as cancelled.
         transfer_.SetCancel();
@@ -121,6 +129,7 @@ void InstallEngine::RunInstallSteps() {
     const bool copied = RunStep(3, &InstallEngine::CopyFilesUnderTemporaryNames);
     EndPausePoints();
     if (!copied) {
+        ReleaseRunMark();  // its temporary copies are gone
         ::InterlockedExchange(&outcome_, static_cast<LONG>(EngineOutcome::CopyCancelled));
         return;
     }
@@ -144,10 +153,17 @@ bool InstallEngine::RunStep(int step, StepBody body) {
     bool ok = true;
     if (StepRuns(step, CurrentConditions())) {
         ok = (this->*body)();
+        if (ok && markHeld_) MarkStepDone(description_, step);
         if (ok) WriteLog(StepLogLine(step));
     }
     if (ok || !FailureEndsRun(step)) view_.AdvanceOverall();
     return ok;
+}
+
+void InstallEngine::ReleaseRunMark() {
+    if (!markHeld_) return;
+    RemoveRunMark(description_);
+    markHeld_ = false;
 }
 
 void InstallEngine::StepText(int step) {
@@ -240,6 +256,17 @@ bool InstallEngine::OnCancelRequest() {
     ::InterlockedExchange(&transfer_.Pause, 0);
     ::SetEvent(transfer_.PauseAnswered.get());
     return false;
+}
+
+void InstallEngine::RunPathSubstitution() {
+    counter_ = 1;
+    if (SubstitutePaths()) WriteLog(StepLogLine(1));
+}
+
+void SubstitutePackagePaths() {
+    NoPageView view;
+    InstallEngine engine(Description(), view);
+    engine.RunPathSubstitution();
 }
 
 void ContinueRemovalSteps() {

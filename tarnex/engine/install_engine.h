@@ -57,6 +57,9 @@ public:
     // The continuation of a removal after a restart, without a page: step 1,
     // the deletion of the INF copies, step 6 and step 14.
     void RunRemovalContinuation();
+    // Step 1 alone, without a page: the paths of a run that has no other
+    // step left to do.
+    void RunPathSubstitution();
 
 private:
     static unsigned __stdcall WorkerMain(void* engine);
@@ -99,6 +102,9 @@ private:
     bool WriteInstallerData();          // 15
 
     bool LaunchPrograms(bool before);
+    // The mark of this run (engine/run_mark.h) goes: its last change is made,
+    // or it ended having changed nothing that stays.
+    void ReleaseRunMark();
     void DiscardTemporaryCopies();
 
     SetupDescription& description_;
@@ -109,11 +115,14 @@ private:
     volatile LONG pausePointsOver_ = 0;
     vrel::unique_handle worker_;
     unsigned workerId_ = 0;
+    bool markHeld_ = false;  // this run's mark is in the package key; the worker's own
     int counter_ = 1;       // the step shown; the worker's own
     std::wstring stepFormat_;  // string 29, "Шаг %d из %d..."
 };
 
 // Runs the removal continuation on the program-wide description.
 void ContinueRemovalSteps();
+// Step 1 on the program-wide description.
+void SubstitutePackagePaths();
 
 }  // namespace tarnex

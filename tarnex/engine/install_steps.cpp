@@ -212,14 +212,15 @@ bool InstallEngine::DeleteInstalledFiles() {
         if (c.Installed) DeleteComponentFiles(d, c);
         Advance();
     }
+    // A removal deletes the INF copies at its end instead (the program
+    // run's end): until then a run that completes it after a cut reads the
+    // catalogue from them.
     if (App().RestartNeeded) {
         if (IsInstallMode(mode)) DeleteInfCopies(d);
-    } else if (mode == AS_DEL) {
-        DeleteInfCopies(d);
-    } else {
+    } else if (mode != AS_DEL) {
         for (const ComponentRecord& c : d.ComponentList)
             if (!IsUser(c)) DeleteComponentFiles(d, c);
-        if (!(App().RestartNeeded && IsRemovalMode(mode))) DeleteInfCopies(d);
+        if (IsInstallMode(mode)) DeleteInfCopies(d);
     }
     return true;
 }
@@ -360,10 +361,13 @@ bool InstallEngine::WriteInstallerData() {
     if (IsInstallMode(App().Mode))
         WriteInstallerRecord(description_);
     else
-        DeleteInstallerRecord(description_);
+        DeleteInstallerRecord(description_, markHeld_);
     Advance();
     BroadcastEnvironmentChange();
     Advance();
+    // An installation's last change is made; a removal's mark stays until
+    // its own copy is on its way (the program run's end).
+    if (IsInstallMode(App().Mode)) ReleaseRunMark();
     return true;
 }
 

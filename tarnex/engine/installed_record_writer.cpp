@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/installed_record.h"
+#include "engine/run_mark.h"
 #include "portable/access_filter.h"
 #include "portable/quiet_switches.h"
 #include "run/app_context.h"
@@ -120,13 +121,16 @@ void WriteInstallerRecord(const SetupDescription& d) {
     WriteUninstallDetails(d, uninstallKey);
 }
 
-void DeleteInstallerRecord(const SetupDescription& d) {
+void DeleteInstallerRecord(const SetupDescription& d, bool keepRunMark) {
     if (const ComponentRecord* installer = InstallerComponent(d)) {
         for (const RegistryEntry& entry : installer->RegistryEntries) DeleteRegistryEntry(entry);
         for (const LinkEntry& link : installer->Links) ProcessLink(link, true);
         for (const EnvVarEntry& variable : installer->EnvVars) DelEnvVars(variable);
     }
-    if (!App().RestartNeeded) DeleteRegTree(d.KeyRoot, d.KeyPath);
+    if (!App().RestartNeeded) {
+        if (keepRunMark) ClearPackageKeyButMark(d);
+        else DeleteRegTree(d.KeyRoot, d.KeyPath);
+    }
     // An empty Name would name the whole uninstall list.
     if (d.Name[0] != L'\0') DeleteRegTree(kMachineRoot, UninstallKeyOf(d));
 }

@@ -38,7 +38,8 @@ void WriteInstallerRecord(const SetupDescription& description);
 
 // Step 15 in the removal modes: component 0's registry entries, shortcuts and
 // variables, the package key (unless a restart is pending) and the uninstall
-// entry.
-void DeleteInstallerRecord(const SetupDescription& description);
+// entry. With keepRunMark the package key keeps the run's mark, which the
+// program run takes away once the installer's own copy is on its way.
+void DeleteInstallerRecord(const SetupDescription& description, bool keepRunMark = false);
 
 }  // namespace tarnex

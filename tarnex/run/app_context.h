@@ -39,6 +39,10 @@ struct AppContext {
     // A quiet run: no window, every question answered by the run itself
     // (set by the quiet run, not read from the arguments here).
     bool Quiet = false;
+    // This run completes one that was cut off (engine/run_mark.h): the
+    // choice is the interrupted run's, the wizard goes straight to its
+    // progress page.
+    bool CompletingInterruptedRun = false;
     InstanceGuard Guard{kGuardKindTarnex};
 };
 

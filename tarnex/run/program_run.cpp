@@ -6,7 +6,10 @@
 #include "description/setup_description.h"
 #include "engine/install_engine.h"
 #include "run/app_context.h"
+#include "engine/delayed_file_ops.h"
+#include "engine/run_mark.h"
 #include "run/folder_utils.h"
+#include "run/interrupted_run.h"
 #include "run/message_box.h"
 #include "run/quiet_run.h"
 #include "run/registry_utils.h"
@@ -60,13 +63,29 @@ StartUpEnd StartUp(HINSTANCE instance, const wchar_t* arguments) {
     if (!CheckOsVersion() && ShowMessage(nullptr, LoadText(kStringOsNotAccepted), kQuestionBox) != IDYES)
         return StartUpEnd::SystemRefused;
     if (!CheckRequiredKeys()) return StartUpEnd::RequiredAppMissing;
-    if (!LoadComponentCatalogue(description)) {
+    // A run cut off left its mark; the continuation after a restart has its
+    // own entry instead.
+    RunMark mark;
+    const bool marked = !app.ContinueAfterRestart && ReadRunMark(description, mark);
+    const bool catalogueRead = LoadComponentCatalogue(description) != 0;
+    if (marked) {
+        switch (TakeOverInterruptedRun(mark, catalogueRead)) {
+        case TakeOver::Completing:
+            break;
+        case TakeOver::RemovalEnded:
+            return StartUpEnd::RemovalContinued;
+        case TakeOver::CannotComplete:
+            return StartUpEnd::Unreadable;
+        }
+    } else if (!catalogueRead) {
         ShowMessage(nullptr, LoadText(kStringCatalogueUnreadable), kErrorBox);
         return StartUpEnd::Unreadable;
+    } else if (!DecideMode()) {
+        return StartUpEnd::NothingInstalled;
     }
-    if (!DecideMode()) return StartUpEnd::NothingInstalled;
     if (app.Mode == AS_INST && !RunInstallChecks()) return StartUpEnd::CheckStopped;
     DetectAccess();
+    if (marked) description.AccessVersion = static_cast<std::int32_t>(mark.Access);  // the interrupted run's choice
     DeleteContinuationEntry();
 
     if (app.ContinueAfterRestart && app.Mode == AS_DEL) {
@@ -105,6 +124,9 @@ void FinishRun(int wizardResult) {
     SetupDescription& description = Description();
     if (wizardResult == 1) {
         WriteLog(L"Setup was completed successful.\r\n");
+        // A removal keeps the INF copies to its end: a run that completes
+        // it after a cut reads its catalogue from them.
+        if (IsRemoval(app.Mode) && !app.RestartNeeded) DeleteInfCopies(description);
         if (app.RestartNeeded) {
             WriteLog(L"Restart computer");
             std::wstring command = ContinuationCommand(description.InstallFolder, description.SetNameUI, app.Mode);
@@ -124,6 +146,8 @@ void FinishRun(int wizardResult) {
             RemoveEmptySubfolders(description.InstallFolder);
             RemoveOwnCopy();
         }
+        // The removal's last change is made (or left to the continuation).
+        if (IsRemoval(app.Mode)) RemoveRunMark(description);
     } else {
         WriteLog(L"Setup was interrupted.\r\n");
     }

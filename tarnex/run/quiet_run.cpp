@@ -118,7 +118,8 @@ ChoiceEnd MakeWizardChoice(const QuietSwitches& switches) {
     AppContext& app = App();
     SetupDescription& d = Description();
     // After a restart the selection is what the interrupted run had chosen.
-    if (app.ContinueAfterRestart) return ChoiceEnd::Made;
+    // So it is when this run completes one that was cut off.
+    if (app.ContinueAfterRestart || app.CompletingInterruptedRun) return ChoiceEnd::Made;
     switch (app.Mode) {
     case AS_DEL: {
         if (const UINT unreadable = ReloadPackage(d)) {
@@ -154,7 +155,7 @@ int RunWithAnswers(HINSTANCE instance, const wchar_t* arguments, const QuietSwit
     AppContext& app = App();
     // A quiet install that finds the package installed without maintenance
     // would become its removal: only "/u" removes.
-    if (app.Mode == AS_DEL && !switches.removal) {
+    if (app.Mode == AS_DEL && !switches.removal && !app.CompletingInterruptedRun) {
         WriteLog(L"Quiet run: the package is installed and the command line has no /u; nothing is removed\r\n");
         return kQuietAlreadyInstalled;
     }
@@ -175,6 +176,11 @@ int RunWithAnswers(HINSTANCE instance, const wchar_t* arguments, const QuietSwit
     FinishRun(outcome == EngineOutcome::Completed ? 1 : 2);
     switch (outcome) {
     case EngineOutcome::Completed:
+        if (app.CompletingInterruptedRun && (app.Mode == AS_DEL || app.Mode == AS_SD) && !switches.removal) {
+            // Done is what was asked: an installation. It was not made.
+            WriteLog(L"Quiet run: the interrupted removal was completed and nothing was installed; run the command again\r\n");
+            return kQuietFailed;
+        }
         return app.RestartNeeded ? kQuietRestartNeeded : kQuietDone;
     case EngineOutcome::StoppedBeforeCopy:
         return kQuietStopped;

@@ -153,7 +153,7 @@ void WizardFrame::OnInitDialog(HWND dialog) {
     ::SetFocus(dialog);
     ::SetFocus(next_);
     ::EnableWindow(back_, FALSE);
-    if (app.ContinueAfterRestart) {
+    if (app.ContinueAfterRestart || app.CompletingInterruptedRun) {
         ::EnableWindow(cancel_, FALSE);
         SendToVisible(RegisterWizardMessages().SetActive);
     }
@@ -191,7 +191,9 @@ void WizardFrame::CreatePage(int index) {
 void WizardFrame::BuildSequence() {
     const AppContext& app = App();
     const SetupDescription& description = Description();
-    if (app.ContinueAfterRestart) {
+    // After a restart, and when completing a run that was cut off, the
+    // choice is made already.
+    if (app.ContinueAfterRestart || app.CompletingInterruptedRun) {
         sequence_ = {kProgressPage, kFinishPage};
         return;
     }

@@ -9,7 +9,9 @@
 #include <cstring>
 
 #include "description/component_catalogue.h"
+#include "engine/delayed_file_ops.h"
 #include "engine/installed_record.h"
+#include "engine/run_mark.h"
 #include "run/app_context.h"
 #include "run/folder_utils.h"
 #include "run/setup_log.h"
@@ -729,9 +731,11 @@ void FileHolder::Release() {
 }
 
 void RemoveEmptyInstallFolder() {
+    DeleteInfCopies(Description());
     ::SetCurrentDirectoryW(kPackage);
     RemoveEmptySubfolders(kInstall);
     ::RemoveDirectoryW(kInstall);
+    RemoveRunMark(Description());
 }
 
 bool PerformRestartOperations() {

@@ -179,8 +179,10 @@ private:
     bool holding_ = false;
 };
 
-// What the program run does after a removal chosen in maintenance: the
-// package folder made current, the empty subfolders of the install folder, then the folder if it is empty.
+// What the program run does after a removal chosen in maintenance: the INF
+// copies (kept to the end for a run that completes a cut removal), the
+// package folder made current, the empty subfolders of the install folder,
+// then the folder if it is empty, and the run's mark taken away.
 void RemoveEmptyInstallFolder();
 
 // Lets Wine do what it does at a restart: the queued file operations (and

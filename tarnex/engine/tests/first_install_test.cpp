@@ -7,7 +7,9 @@
 #include <atomic>
 
 #include "engine_test_support.h"
+#include "engine/delayed_file_ops.h"
 #include "engine/install_engine.h"
+#include "engine/run_mark.h"
 #include "run/app_context.h"
 #include "run/folder_utils.h"
 #include "run/message_box.h"
@@ -143,18 +145,23 @@ TEST_F(EngineCycle, RemovalFromTheInstalledCopyEndsWithTheSelfRemovalBatch) {
     ASSERT_EQ(RunEngine(view), EngineOutcome::Completed);
     EXPECT_EQ(view.FinalText(), LoadText(64));
     EXPECT_EQ(App().RestartNeeded, 0);
-    // The installer's own copy stays for the batch; the INF copies are gone.
+    // The installer's own copy, its INF copies and the run's mark stay for
+    // the program run's end: a cut here is completed by the next run.
     EXPECT_TRUE(Exists(std::wstring(kInstall) + L"Setup.exe"));
-    EXPECT_FALSE(Exists(std::wstring(kInstall) + L"user1.inf"));
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kPackageKey));
+    EXPECT_TRUE(Exists(std::wstring(kInstall) + L"user1.inf"));
+    EXPECT_EQ(L"AS_DEL", Text(HKEY_LOCAL_MACHINE, kPackageKey, L"RunInProgress"));
+    EXPECT_EQ(L"<none>", Text(HKEY_LOCAL_MACHINE, kPackageKey, L"PathInst"));
+    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, std::wstring(kPackageKey) + L"\\Core"));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
 
     // What the program run does after the wizard of a removal.
+    DeleteInfCopies(Description());
     RemoveEmptySubfolders(kInstall);
     const int priority = ::GetThreadPriority(::GetCurrentThread());
     RemoveOwnCopy(std::wstring(kInstall) + L"Setup.exe", Description());
     ::SetThreadPriority(::GetCurrentThread(), priority);
     ::SetPriorityClass(::GetCurrentProcess(), NORMAL_PRIORITY_CLASS);
+    RemoveRunMark(Description());
     for (int i = 0; i < 200 && Exists(kInstall); ++i) ::Sleep(100);
     ExpectNothingLeft();
     for (int i = 0; i < 100 && Exists(L"C:\\Tarnex.bat"); ++i) ::Sleep(100);

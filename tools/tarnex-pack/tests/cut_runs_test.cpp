@@ -1,0 +1,291 @@
+// Quiet runs cut off as the task manager ends them: the installer of a
+// package is ended (TerminateProcess) right after the log line of each step
+// in turn, and at random moments inside the unpacking and the renaming, of an
+// installation and of a removal; the same command run again leaves exactly
+// what a run that was never cut leaves.
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "engine_test_support.h"
+#include "pack_tool.h"
+#include "vrel/text_convert.h"
+#include "vrel/unique_handle.h"
+
+namespace enginetest {
+namespace {
+
+const std::wstring kRunLog = std::wstring(kRoot) + L"cut-run.log";
+const std::wstring kInstallCommand = L"\"" + std::wstring(kPackage) + L"Tarnex.exe\" /quiet /acceptos \"/dir=" +
+                                     std::wstring(kInstall) + L"\" /log=" + kRunLog;
+constexpr int kInstallSteps[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+constexpr int kRemovalSteps[] = {1, 2, 4, 5, 6, 7, 8, 14, 15};  // the others do not apply to a removal
+constexpr int kBulkFiles = 300;
+
+using State = std::map<std::wstring, std::string>;
+
+void DumpKey(HKEY root, const std::wstring& path, const std::wstring& shown, State& state) {
+    vrel::unique_hkey key;
+    if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return;
+    state[L"key " + shown] = "";
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[256];
+        DWORD length = 256, type = 0, size = 0;
+        if (::RegEnumValueW(key.get(), i, name, &length, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) break;
+        std::string data(size, '\0');
+        length = 256;
+        ::RegEnumValueW(key.get(), i, name, &length, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
+        state[L"value " + shown + L"\\" + name] = std::to_string(type) + ":" + data;
+    }
+    for (DWORD i = 0;; ++i) {
+        wchar_t name[256];
+        DWORD length = 256;
+        if (::RegEnumKeyExW(key.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        DumpKey(root, path + L"\\" + name, shown + L"\\" + name, state);
+    }
+}
+
+// Everything of the package on the system: files with their bytes, the
+// shortcuts, its keys, the variable, Busvault's registration.
+State SystemState() {
+    State state;
+    for (const std::wstring& file : FilesBelow(kInstall)) state[L"file " + file] = ReadBytes(Install(file.c_str()));
+    const std::wstring links = ProgramsFolder() + L"VrelEngineTest\\";
+    for (const std::wstring& link : FilesBelow(links))
+        state[L"link " + link] = Narrow(ShortcutTarget(links + link) + L" " + ShortcutArguments(links + link));
+    DumpKey(HKEY_LOCAL_MACHINE, kTestKey, L"HKLM\\" + std::wstring(kTestKey), state);
+    DumpKey(HKEY_CURRENT_USER, kTestKey, L"HKCU\\" + std::wstring(kTestKey), state);
+    DumpKey(HKEY_LOCAL_MACHINE, kUninstallKey, L"uninstall entry", state);
+    state[L"variable"] = Narrow(Text(HKEY_CURRENT_USER, L"Environment", L"VREL_ENGINE_HOME"));
+    state[L"busvault"] = Narrow(BusvaultServerPath());
+    return state;
+}
+
+// The first difference between two states, "" when they are the same.
+std::string Difference(const State& expected, const State& actual) {
+    for (const auto& [name, value] : expected) {
+        const auto found = actual.find(name);
+        if (found == actual.end()) return "missing: " + Narrow(name);
+        if (found->second != value) return "differs: " + Narrow(name);
+    }
+    for (const auto& entry : actual)
+        if (expected.find(entry.first) == expected.end()) return "left over: " + Narrow(entry.first);
+    return "";
+}
+
+bool IsStepLine(const std::string& log, int step) {
+    return log.find("Step " + std::to_string(step) + " - successful") != std::string::npos;
+}
+
+int LastStepLine(const std::string& log) {
+    int last = 0;
+    for (int step = 1; step <= 15; ++step)
+        if (IsStepLine(log, step)) last = step;
+    return last;
+}
+
+struct Cut {
+    bool cut = false;   // ended by the test before it ended by itself
+    int lastStep = 0;   // the last step line in the log when it was ended
+    DWORD waitedMs = 0;  // from the line waited for to the end
+};
+
+// Starts the command with its log, follows the log and ends the process
+// once `reached` holds for it, delayMs later.
+Cut RunAndCut(const std::wstring& command, const std::function<bool(const std::string&)>& reached, DWORD delayMs = 0) {
+    Cut result;
+    ::DeleteFileW(kRunLog.c_str());
+    const std::wstring output = std::wstring(kRoot) + L"cut-output.txt";
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    vrel::unique_hfile out(::CreateFileW(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr));
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = startup.hStdError = out.get();
+    PROCESS_INFORMATION process{};
+    std::wstring line = command;
+    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+        ADD_FAILURE() << "cannot start " << Narrow(command);
+        return result;
+    }
+    vrel::unique_handle program(process.hProcess), thread(process.hThread);
+    std::string log;
+    vrel::unique_hfile file;
+    const ULONGLONG deadline = ::GetTickCount64() + 120000;
+    while (::WaitForSingleObject(program.get(), 0) == WAIT_TIMEOUT && ::GetTickCount64() < deadline) {
+        if (!file)
+            file.reset(::CreateFileW(kRunLog.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, 0, nullptr));
+        char buffer[65536];
+        DWORD read = 0;
+        if (file && ::ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) {
+            log.append(buffer, read);
+            if (reached(log)) {
+                const ULONGLONG seen = ::GetTickCount64();
+                if (delayMs) ::Sleep(delayMs);
+                result.cut = ::TerminateProcess(program.get(), 1) != FALSE;
+                result.waitedMs = static_cast<DWORD>(::GetTickCount64() - seen);
+                break;
+            }
+            continue;
+        }
+        ::Sleep(0);
+    }
+    ::WaitForSingleObject(program.get(), 30000);
+    file.reset();
+    const std::string whole = ReadBytes(kRunLog);
+    result.lastStep = LastStepLine(whole);
+    return result;
+}
+
+DWORD RunToEnd(const std::wstring& command) { return RunTool(command).exitCode; }
+
+// A temporary copy anywhere below the install folder.
+bool TemporaryCopiesLeft() {
+    for (const std::wstring& file : FilesBelow(kInstall)) {
+        const std::size_t name = file.rfind(L'\\');
+        if (file.compare(name == std::wstring::npos ? 0 : name + 1, 5, L"vrel_") == 0) return true;
+    }
+    return false;
+}
+
+std::string Processes() {
+    std::string names;
+    vrel::unique_handle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry))
+        names += " " + Narrow(entry.szExeFile);
+    return names;
+}
+
+class CutRuns : public EngineCycle {
+protected:
+    void SetUp() override {
+        EngineCycle::SetUp();
+        WriteSources();
+        Source(L"big.bin", "not so big\r\n");
+        for (int i = 0; i < kBulkFiles; ++i)
+            Source(L"bulk\\file" + std::to_wstring(i) + L".txt", "bulk file " + std::to_string(i) + "\r\n");
+        const PackRun packed = Pack(std::wstring(kPackageSection) + kComponents + L"\n[Component Bulk]\nFolder = bulk | Bulk\n");
+        ASSERT_EQ(0u, packed.exitCode) << Narrow(packed.output);
+    }
+
+    // The install command run to its end, and what it left.
+    // A cut after the last step leaves the installation complete: the same
+    // command then finds it installed, as after any finished installation.
+    void InstallToEnd(bool complete = false) {
+        const DWORD code = RunToEnd(kInstallCommand);
+        if (complete) EXPECT_TRUE(code == 0 || code == 1638) << code;
+        else ASSERT_EQ(0u, code);
+        ASSERT_EQ("", Difference(installed_, SystemState()));
+    }
+    // The removal command run to its end (and the copy's batch), nothing left.
+    void RemoveToEnd() {
+        ASSERT_EQ(0u, RunToEnd(removal_));
+        ExpectRemoved();
+    }
+    void ExpectRemoved() {
+        bool shown = false;
+        for (int i = 0; i < 100 && Exists(kInstall); ++i) {
+            ::Sleep(100);
+            if (!shown && i > 10 && !Exists(Install(L"Setup.exe"))) {
+                shown = true;
+                std::printf("[ DIAG     ] the copy is gone, its folder stays; running:%s\n", Processes().c_str());
+            }
+        }
+        EXPECT_TRUE(InstallFolderGoes());
+        if (Exists(kInstall)) {
+            const BOOL removed = ::RemoveDirectoryW(kInstall);
+            std::printf("[ DIAG     ] install folder left; the test removes it: %d (error %lu)\n", removed, ::GetLastError());
+        }
+        for (int i = 0; i < 50 && KeyExists(HKEY_LOCAL_MACHINE, kPackageKey); ++i) ::Sleep(100);
+        ExpectNothingLeft();
+        EXPECT_EQ("", Difference(nothing_, SystemState()));
+    }
+
+    State installed_, nothing_;
+    std::wstring removal_;
+};
+
+// One walk: a run that was never cut gives the states to compare with, then
+// every cut point of an installation and of a removal in turn.
+TEST_F(CutRuns, ARunCutAtAnyStepIsCompletedByTheSameCommandRunAgain) {
+    // The uncut installation, timing step 3 and step 9 for the random cuts.
+    ULONGLONG stepSeen[16] = {};
+    const Cut whole = RunAndCut(kInstallCommand, [&](const std::string& log) {
+        for (int step = 1; step <= 15; ++step)
+            if (stepSeen[step] == 0 && IsStepLine(log, step)) stepSeen[step] = ::GetTickCount64();
+        return false;
+    });
+    ASSERT_FALSE(whole.cut);
+    ASSERT_EQ(15, whole.lastStep);
+    installed_ = SystemState();
+    ASSERT_NE(installed_.end(), installed_.find(L"file Bulk\\file299.txt"));
+    for (const auto& entry : installed_) EXPECT_EQ(std::wstring::npos, entry.first.find(L"RunInProgress"));
+    removal_ = Text(HKEY_LOCAL_MACHINE, kUninstallKey, L"QuietUninstallString") + L" /log=" + kRunLog;
+    const DWORD step3Ms = static_cast<DWORD>(stepSeen[3] - stepSeen[2]);
+    const DWORD step9Ms = static_cast<DWORD>(stepSeen[9] - stepSeen[8]);
+    // The uncut removal: what it leaves is what every removal is to leave.
+    ASSERT_EQ(0u, RunToEnd(removal_));
+    EXPECT_TRUE(InstallFolderGoes());
+    ExpectNothingLeft();
+    nothing_ = SystemState();
+    std::printf("[ TIMES    ] uncut install of %d files: step 3 %lu ms, step 9 %lu ms\n", kBulkFiles + 12,
+                static_cast<unsigned long>(step3Ms), static_cast<unsigned long>(step9Ms));
+
+    int tried = 0, exact = 0;
+    auto report = [&](const char* what, int after, const Cut& cut) {
+        ++tried;
+        if (cut.cut && cut.lastStep == after) ++exact;
+        std::printf("[ CUT      ] %s after step %d: ended %s, last step line %d, %lu ms after the line\n", what, after,
+                    cut.cut ? "by the test" : "by itself", cut.lastStep, static_cast<unsigned long>(cut.waitedMs));
+    };
+    for (const int step : kInstallSteps) {
+        SCOPED_TRACE("installation cut after step " + std::to_string(step));
+        const Cut cut = RunAndCut(kInstallCommand, [step](const std::string& log) { return IsStepLine(log, step); });
+        report("installation", step, cut);
+        InstallToEnd(cut.lastStep == 15);
+        EXPECT_FALSE(TemporaryCopiesLeft());
+        if (std::find(std::begin(kRemovalSteps), std::end(kRemovalSteps), step) == std::end(kRemovalSteps)) {
+            RemoveToEnd();
+            continue;
+        }
+        SCOPED_TRACE("removal cut after step " + std::to_string(step));
+        const Cut removalCut = RunAndCut(removal_, [step](const std::string& log) { return IsStepLine(log, step); });
+        report("removal", step, removalCut);
+        if (removalCut.cut) {
+            EXPECT_TRUE(Exists(Install(L"Setup.exe"))) << "the copy is there to be run again";
+        }
+        RemoveToEnd();
+    }
+
+    // Cuts at random moments inside the unpacking and the renaming.
+    std::mt19937 random(20261209);
+    for (const auto& [after, span] : {std::pair<int, DWORD>{2, step3Ms}, {2, step3Ms}, {8, step9Ms}, {8, step9Ms}}) {
+        const DWORD delay = std::uniform_int_distribution<DWORD>(1, std::max<DWORD>(span, 2) - 1)(random);
+        SCOPED_TRACE("installation cut " + std::to_string(delay) + " ms into step " + std::to_string(after + 1));
+        const Cut cut = RunAndCut(kInstallCommand, [after](const std::string& log) { return IsStepLine(log, after); }, delay);
+        report(after == 2 ? "installation, inside step 3," : "installation, inside step 9,", after, cut);
+        if (cut.cut && cut.lastStep == after) {
+            EXPECT_TRUE(TemporaryCopiesLeft());
+        }
+        InstallToEnd();
+        EXPECT_FALSE(TemporaryCopiesLeft());
+        RemoveToEnd();
+    }
+    std::printf("[ CUT      ] %d cuts, %d of them between the line waited for and the next step's; every one completed\n",
+                tried, exact);
+}
+
+}  // namespace
+}  // namespace enginetest
