@@ -35,6 +35,9 @@ std::wstring BatchPath(const std::wstring& path) {
 }
 
 constexpr int kEarlierBatchWaits = 50;  // of 100 ms: five seconds
+// Tries at removing the folder: about two seconds of them under Wine, and
+// one more was all a held folder needed in 60 removals measured.
+constexpr int kFolderRemovalTries = 500;
 
 std::wstring FullPathOf(const wchar_t* path) {
     wchar_t full[MAX_PATH] = {};
@@ -89,7 +92,17 @@ std::wstring BuildSelfRemovalBatch(const std::wstring& programPath, const SetupD
         }
     }
     AppendText(text, L"if exist \"" + program + L"\" goto Repeat\r\n");
-    AppendText(text, L"rmdir \"" + BatchPath(folder) + L"\"\r\n");
+    // The folder can be held for a moment after the program has gone (Wine
+    // lets a process's last handles go after its file): the removal is
+    // tried again, a bounded number of times, while the folder is there.
+    const std::wstring shownFolder = BatchPath(folder);
+    AppendText(text, L"set VrelTries=0\r\n");
+    AppendText(text, L":Folder\r\n");
+    AppendText(text, L"rmdir \"" + shownFolder + L"\"\r\n");
+    AppendText(text, L"if not exist \"" + shownFolder + L"\" goto Done\r\n");
+    AppendText(text, L"set /a VrelTries+=1\r\n");
+    AppendText(text, L"if %VrelTries% lss " + std::to_wstring(kFolderRemovalTries) + L" goto Folder\r\n");
+    AppendText(text, L":Done\r\n");
     AppendText(text, L"del \"" + std::wstring(kSelfRemovalBatch) + L"\"\r\n");
     return text;
 }

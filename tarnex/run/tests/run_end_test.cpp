@@ -198,13 +198,20 @@ TEST_F(RunEndTest, BatchTextDeletesTheProgramAndComponentZerosFiles) {
               L"del \"C:\\Program Files\\Продукт\\setup.inf\"\r\n"
               L"del \"C:\\Program Files\\Продукт\\Help\\Справка.chm\"\r\n"
               L"if exist \"C:\\Program Files\\Продукт\\Setup.exe\" goto Repeat\r\n"
+              L"set VrelTries=0\r\n"
+              L":Folder\r\n"
               L"rmdir \"C:\\Program Files\\Продукт\"\r\n"
+              L"if not exist \"C:\\Program Files\\Продукт\" goto Done\r\n"
+              L"set /a VrelTries+=1\r\n"
+              L"if %VrelTries% lss 500 goto Folder\r\n"
+              L":Done\r\n"
               L"del \"\\Tarnex.bat\"\r\n");
 
     SetupDescription none;
     EXPECT_EQ(BuildSelfRemovalBatch(L"D:\\Setup.exe", none),
-              L":Repeat\r\ndel \"D:\\Setup.exe\"\r\nif exist \"D:\\Setup.exe\" goto Repeat\r\nrmdir \"D:\"\r\n"
-              L"del \"\\Tarnex.bat\"\r\n");
+              L":Repeat\r\ndel \"D:\\Setup.exe\"\r\nif exist \"D:\\Setup.exe\" goto Repeat\r\nset VrelTries=0\r\n"
+              L":Folder\r\nrmdir \"D:\"\r\nif not exist \"D:\" goto Done\r\nset /a VrelTries+=1\r\n"
+              L"if %VrelTries% lss 500 goto Folder\r\n:Done\r\ndel \"\\Tarnex.bat\"\r\n");
 }
 
 TEST_F(RunEndTest, CopyOfTheProgramRemovesItselfAndItsFolder) {

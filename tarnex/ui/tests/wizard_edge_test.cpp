@@ -179,3 +179,58 @@ TEST_F(WizardWalk, RemovalWhoseDescriptionCannotBeReadAgainEndsAsCancelled) {
 
 }  // namespace
 }  // namespace wizardtest
+
+namespace wizardtest {
+namespace {
+
+using namespace enginetest;
+using namespace tarnex::uidriver;
+
+void SetMarkValue(const wchar_t* name, DWORD type, const void* data, DWORD size) {
+    ASSERT_EQ(::RegSetKeyValueW(HKEY_LOCAL_MACHINE, kPackageKey, name, type, data, size), ERROR_SUCCESS) << name;
+}
+
+// A person's run after an installation that was cut off after its tenth
+// step: its records are written, the installer's are not, a temporary copy
+// of a file is left. The program says so first, then carries the
+// installation out again with its choice, from the progress page on.
+TEST_F(WizardWalk, AnInstallationCutOffIsSaidAndCarriedOutAgainFromTheProgressPage) {
+    WritePackageWithInstaller();
+    const wchar_t mode[] = L"AS_INST";
+    const wchar_t selected[] = L"Core\\1.0\0Viewer\\2.0\0";
+    const DWORD none = 0, tenth = 10;
+    SetMarkValue(L"RunFolder", REG_SZ, kInstall, static_cast<DWORD>((wcslen(kInstall) + 1) * sizeof(wchar_t)));
+    SetMarkValue(L"RunSelected", REG_MULTI_SZ, selected, sizeof selected);
+    SetMarkValue(L"RunInstalled", REG_MULTI_SZ, L"\0", 2 * sizeof(wchar_t));
+    SetMarkValue(L"RunAccess", REG_DWORD, &none, sizeof none);
+    SetMarkValue(L"RunStep", REG_DWORD, &tenth, sizeof tenth);
+    SetMarkValue(L"RunInProgress", REG_SZ, mode, sizeof mode);
+    const std::wstring record = std::wstring(kPackageKey) + L"\\Core\\1.0";
+    ASSERT_EQ(::RegSetKeyValueW(HKEY_LOCAL_MACHINE, record.c_str(), L"Name", REG_SZ, L"Основные файлы",
+                                sizeof L"Основные файлы"),
+              ERROR_SUCCESS);
+    WriteBytes(std::wstring(kInstall) + L"vrel_core.txt", "half");
+
+    WizardRun run(PackageProgram(), L"");
+    const BoxContent told = run.Box();
+    EXPECT_EQ(told.Text, L"Предыдущая установка была прервана и не завершена.\nСейчас она будет выполнена заново, с "
+                         L"прежним выбором компонентов и в прежнюю папку.");
+    EXPECT_EQ(told.ButtonIds, (std::vector<int>{IDOK}));
+    run.Answer(told, IDOK);
+    ASSERT_EQ(run.WaitForPage(Page::Progress), Page::Progress) << "the choice is made: straight to the progress page";
+    WaitForProgressStart(run);
+    EndWithBothComponentsInstalled(run);
+    ExpectInstaller(true);
+    ExpectCore(true);
+    ExpectViewer(true);
+    ExpectExtra(false);
+    EXPECT_FALSE(Exists(std::wstring(kInstall) + L"vrel_core.txt"));
+    EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, kPackageKey, L"RunInProgress"), L"<none>");
+    EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, kPackageKey, L"RunSelected"), L"<none>");
+    EXPECT_TRUE(ContainsInOrder(Log(), {L"Found the mark of an interrupted run: AS_INST in C:\\VrelEngineTest\\Install\\, its last step done 10",
+                                        L"Carrying out the interrupted installation again", L"Install State = AS_INST",
+                                        L"Step 3 - successful", L"Step 15 - successful"}));
+}
+
+}  // namespace
+}  // namespace wizardtest
