@@ -122,4 +122,13 @@ void ReplaceInfCopies(const SetupDescription& description) {
     }
 }
 
+void DeleteTemporaryCopies(const SetupDescription& d) {
+    for (const FileRecord& file : d.FileList)
+        if (FileAccepted(file)) ::DeleteFileW(TemporaryPathOf(file).c_str());
+    for (std::size_t i = 1; i < d.InfFiles.size(); ++i) {
+        const std::wstring copy = InfCopyPath(d, d.InfFiles[i], true);
+        if (!copy.empty()) ::DeleteFileW(copy.c_str());
+    }
+}
+
 }  // namespace tarnex

@@ -42,6 +42,11 @@ void DeleteComponentFiles(SetupDescription& description, const ComponentRecord& 
 // files.
 void DeleteInfCopies(const SetupDescription& description);
 
+// Every temporary copy step 3 may have written: each file's "vrel_" copy
+// beside its target, and the INF copies' (a cancelled step 3, and the
+// removal of an installation that was cut off).
+void DeleteTemporaryCopies(const SetupDescription& description);
+
 // Step 9: every extracted file's temporary copy put in place (advance is
 // called once per record of FileList), then the INF copies.
 template <typename Advance>

@@ -156,12 +156,7 @@ bool InstallEngine::CopyFilesUnderTemporaryNames() {
 
 void InstallEngine::DiscardTemporaryCopies() {
     SetupDescription& d = description_;
-    for (const FileRecord& file : d.FileList)
-        if (FileAccepted(file)) ::DeleteFileW(TemporaryPathOf(file).c_str());
-    for (std::size_t i = 1; i < d.InfFiles.size(); ++i) {
-        const std::wstring copy = InfCopyPath(d, d.InfFiles[i], true);
-        if (!copy.empty()) ::DeleteFileW(copy.c_str());
-    }
+    DeleteTemporaryCopies(d);
     std::wstring folder = d.InstallFolder;
     RemoveEmptySubfolders(folder);
     if (!folder.empty() && folder.back() == L'\\') folder.pop_back();

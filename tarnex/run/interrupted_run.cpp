@@ -116,6 +116,12 @@ TakeOver TakeOverInterruptedRun(const RunMark& mark, bool catalogueRead) {
     }
     ApplyChoice(d, mark, removal);
     app.CompletingInterruptedRun = true;
+    if (removal && !removalMark) {
+        // What its step 3 left under temporary names goes first; the
+        // removal's own steps know only the files in place.
+        SubstitutePackagePaths();
+        DeleteTemporaryCopies(d);
+    }
     if (removalMark) {
         WriteLog(L"Completing the interrupted removal\r\n");
         Tell(kStringRemovalCompleted, kWarningBox);

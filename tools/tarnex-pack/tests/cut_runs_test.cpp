@@ -254,6 +254,14 @@ TEST_F(CutRuns, ARunCutAtAnyStepIsCompletedByTheSameCommandRunAgain) {
         SCOPED_TRACE("installation cut after step " + std::to_string(step));
         const Cut cut = RunAndCut(kInstallCommand, [step](const std::string& log) { return IsStepLine(log, step); });
         report("installation", step, cut);
+        if (step == 10 && cut.lastStep == 10) {
+            // The installed copy has no package files to complete it with:
+            // it says so and changes nothing.
+            const State before = SystemState();
+            EXPECT_EQ(1603u, RunToEnd(L"\"" + Install(L"Setup.exe") + L"\" /quiet /acceptos /log=" + kRunLog));
+            EXPECT_NE(std::string::npos, ReadBytes(kRunLog).find("cannot be completed by the installed copy"));
+            EXPECT_EQ("", Difference(before, SystemState()));
+        }
         InstallToEnd(cut.lastStep == 15);
         EXPECT_FALSE(TemporaryCopiesLeft());
         if (std::find(std::begin(kRemovalSteps), std::end(kRemovalSteps), step) == std::end(kRemovalSteps)) {
@@ -279,9 +287,23 @@ TEST_F(CutRuns, ARunCutAtAnyStepIsCompletedByTheSameCommandRunAgain) {
         if (cut.cut && cut.lastStep == after) {
             EXPECT_TRUE(TemporaryCopiesLeft());
         }
-        InstallToEnd();
+        InstallToEnd(cut.lastStep == 15);
         EXPECT_FALSE(TemporaryCopiesLeft());
         RemoveToEnd();
+    }
+    // An installation cut inside its unpacking, then taken away instead:
+    // "/u" from the package removes what it put in place, its temporary
+    // copies too.
+    {
+        SCOPED_TRACE("installation cut inside step 3, then removed with /u from the package");
+        const Cut cut =
+            RunAndCut(kInstallCommand, [](const std::string& log) { return IsStepLine(log, 2); }, std::max<DWORD>(step3Ms / 2, 1));
+        report("installation, inside step 3, then /u,", 2, cut);
+        ASSERT_TRUE(cut.cut && cut.lastStep == 2);
+        ASSERT_TRUE(TemporaryCopiesLeft());
+        EXPECT_EQ(0u, RunToEnd(L"\"" + std::wstring(kPackage) + L"Tarnex.exe\" /u /quiet /acceptos /log=" + kRunLog));
+        ExpectRemoved();
+        EXPECT_NE(std::string::npos, ReadBytes(kRunLog).find("Removing what the interrupted installation put in place"));
     }
     std::printf("[ CUT      ] %d cuts, %d of them between the line waited for and the next step's; every one completed\n",
                 tried, exact);
