@@ -186,29 +186,13 @@ namespace {
 using namespace enginetest;
 using namespace tarnex::uidriver;
 
-void SetMarkValue(const wchar_t* name, DWORD type, const void* data, DWORD size) {
-    ASSERT_EQ(::RegSetKeyValueW(HKEY_LOCAL_MACHINE, kPackageKey, name, type, data, size), ERROR_SUCCESS) << name;
-}
-
 // A person's run after an installation that was cut off after its tenth
 // step: its records are written, the installer's are not, a temporary copy
 // of a file is left. The program says so first, then carries the
 // installation out again with its choice, from the progress page on.
 TEST_F(WizardWalk, AnInstallationCutOffIsSaidAndCarriedOutAgainFromTheProgressPage) {
     WritePackageWithInstaller();
-    const wchar_t mode[] = L"AS_INST";
-    const wchar_t selected[] = L"Core\\1.0\0Viewer\\2.0\0";
-    const DWORD none = 0, tenth = 10;
-    SetMarkValue(L"RunFolder", REG_SZ, kInstall, static_cast<DWORD>((wcslen(kInstall) + 1) * sizeof(wchar_t)));
-    SetMarkValue(L"RunSelected", REG_MULTI_SZ, selected, sizeof selected);
-    SetMarkValue(L"RunInstalled", REG_MULTI_SZ, L"\0", 2 * sizeof(wchar_t));
-    SetMarkValue(L"RunAccess", REG_DWORD, &none, sizeof none);
-    SetMarkValue(L"RunStep", REG_DWORD, &tenth, sizeof tenth);
-    SetMarkValue(L"RunInProgress", REG_SZ, mode, sizeof mode);
-    const std::wstring record = std::wstring(kPackageKey) + L"\\Core\\1.0";
-    ASSERT_EQ(::RegSetKeyValueW(HKEY_LOCAL_MACHINE, record.c_str(), L"Name", REG_SZ, L"Основные файлы",
-                                sizeof L"Основные файлы"),
-              ERROR_SUCCESS);
+    LeaveMarkOfAnInstallationCutAfterStepTen();
     WriteBytes(std::wstring(kInstall) + L"vrel_core.txt", "half");
 
     WizardRun run(PackageProgram(), L"");

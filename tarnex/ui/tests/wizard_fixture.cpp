@@ -159,6 +159,26 @@ void WizardWalk::EndWithBothComponentsInstalled(WizardRun& run) {
     ExpectEnd(run);
 }
 
+void WizardWalk::LeaveMarkOfAnInstallationCutAfterStepTen() {
+    auto set = [](const std::wstring& key, const wchar_t* name, DWORD type, const void* data, std::size_t size) {
+        ASSERT_EQ(::RegSetKeyValueW(HKEY_LOCAL_MACHINE, key.c_str(), name, type, data, static_cast<DWORD>(size)),
+                  ERROR_SUCCESS)
+            << vrel::ToNarrow(name);
+    };
+    const std::wstring key = kPackageKey;
+    const wchar_t mode[] = L"AS_INST";
+    const wchar_t selected[] = L"Core\\1.0\0Viewer\\2.0\0";
+    const wchar_t record[] = L"Основные файлы";
+    const DWORD none = 0, tenth = 10;
+    set(key, L"RunFolder", REG_SZ, kInstall, (wcslen(kInstall) + 1) * sizeof(wchar_t));
+    set(key, L"RunSelected", REG_MULTI_SZ, selected, sizeof selected);
+    set(key, L"RunInstalled", REG_MULTI_SZ, L"\0", 2 * sizeof(wchar_t));
+    set(key, L"RunAccess", REG_DWORD, &none, sizeof none);
+    set(key, L"RunStep", REG_DWORD, &tenth, sizeof tenth);
+    set(key, L"RunInProgress", REG_SZ, mode, sizeof mode);
+    set(key + L"\\Core\\1.0", L"Name", REG_SZ, record, sizeof record);
+}
+
 void WizardWalk::ExpectEnd(WizardRun& run) {
     std::string stuck;
     EXPECT_EQ(run.Exit(&stuck), 0) << "stuck at " << stuck;

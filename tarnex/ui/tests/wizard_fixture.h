@@ -26,6 +26,9 @@ protected:
     void WritePackageWithThreeLevels();
     // The first installation with the default choice, walked without checks.
     void InstallThroughWizard();
+    // What an installation of Core and Viewer cut off after its tenth step
+    // leaves in the package key: its mark, and Core's record.
+    static void LeaveMarkOfAnInstallationCutAfterStepTen();
 
     // The component page's tree view, and every item of it expanded by the
     // keyboard, as a person would.

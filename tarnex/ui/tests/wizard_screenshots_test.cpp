@@ -141,6 +141,19 @@ TEST_F(WizardWalk, DISABLED_ScreenshotsOfEveryPage) {
         run.Answer(run.Box(), IDYES);
         ExpectEnd(run);
     }
+    {
+        // The next run after an installation that was cut off says so.
+        LeaveMarkOfAnInstallationCutAfterStepTen();
+        WizardRun run(PackageProgram(), L"");
+        const BoxContent told = run.Box();
+        screens.Take(told.Window, L"interrupted");
+        run.Answer(told, IDOK);
+        ASSERT_TRUE(WaitForStepsToEnd(run));
+        run.Next();
+        ASSERT_EQ(run.WaitForPage(Page::Finish), Page::Finish);
+        run.Next();
+        ExpectEnd(run);
+    }
 }
 
 }  // namespace

@@ -104,20 +104,11 @@ struct Cut {
 Cut RunAndCut(const std::wstring& command, const std::function<bool(const std::string&)>& reached, DWORD delayMs = 0) {
     Cut result;
     ::DeleteFileW(kRunLog.c_str());
-    const std::wstring output = std::wstring(kRoot) + L"cut-output.txt";
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    vrel::unique_hfile out(::CreateFileW(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr));
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = startup.hStdError = out.get();
-    PROCESS_INFORMATION process{};
-    std::wstring line = command;
-    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+    const vrel::unique_handle program = StartTool(command, L"", std::wstring(kRoot) + L"cut-output.txt");
+    if (!program) {
         ADD_FAILURE() << "cannot start " << Narrow(command);
         return result;
     }
-    vrel::unique_handle program(process.hProcess), thread(process.hThread);
     std::string log;
     vrel::unique_hfile file;
     const ULONGLONG deadline = ::GetTickCount64() + 120000;

@@ -72,14 +72,10 @@ std::wstring ShortcutArguments(const std::wstring& linkPath) {
     return arguments;
 }
 
-// Runs a program of the build folder, its output into a file; in folder
-// when given, else in this program's current folder.
-PackRun RunTool(const std::wstring& command, const std::wstring& folder) {
-    PackRun run;
-    const std::wstring log = std::wstring(kRoot) + L"pack-output.txt";
+vrel::unique_handle StartTool(const std::wstring& command, const std::wstring& folder, const std::wstring& output) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    vrel::unique_hfile out(::CreateFileW(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr));
-    if (!out) return run;
+    vrel::unique_hfile out(::CreateFileW(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr));
+    if (!out) return {};
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -88,11 +84,17 @@ PackRun RunTool(const std::wstring& command, const std::wstring& folder) {
     std::wstring line = command;
     if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
                           folder.empty() ? nullptr : folder.c_str(), &startup, &process))
-        return run;
-    vrel::unique_handle processHandle(process.hProcess), threadHandle(process.hThread);
-    if (::WaitForSingleObject(process.hProcess, 300000) == WAIT_OBJECT_0)
-        ::GetExitCodeProcess(process.hProcess, &run.exitCode);
-    out.reset();
+        return {};
+    vrel::unique_handle thread(process.hThread);
+    return vrel::unique_handle(process.hProcess);
+}
+
+PackRun RunTool(const std::wstring& command, const std::wstring& folder) {
+    PackRun run;
+    const std::wstring log = std::wstring(kRoot) + L"pack-output.txt";
+    const vrel::unique_handle process = StartTool(command, folder, log);
+    if (!process) return run;
+    if (::WaitForSingleObject(process.get(), 300000) == WAIT_OBJECT_0) ::GetExitCodeProcess(process.get(), &run.exitCode);
     run.output = vrel::ToWide(ReadBytes(log), CP_UTF8);
     return run;
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine_test_support.h"
+#include "vrel/unique_handle.h"
 
 namespace enginetest {
 
@@ -30,8 +31,11 @@ struct PackRun {
     std::wstring output;  // standard output and error
 };
 
-// Runs a program of the build folder, its output into a file; in folder
-// when given, else in this program's current folder.
+// Starts a program with its standard output and error into the file
+// output (Wine's helper processes inherit them), in folder when given, else
+// in this program's current folder. Empty when it cannot start.
+vrel::unique_handle StartTool(const std::wstring& command, const std::wstring& folder, const std::wstring& output);
+// Runs a program of the build folder to its end, its output into a file.
 PackRun RunTool(const std::wstring& command, const std::wstring& folder = L"");
 PackRun RunPack(const std::wstring& arguments);
 // Writes the manifest and packs it into kPackage.
