@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <string_view>
 
 #include "run/app_context.h"
 #include "run/registry_utils.h"
@@ -80,6 +81,12 @@ std::vector<std::wstring> Names(Enumerate enumerate) {
     return names;
 }
 
+// A package key written as a bare root names the root itself: its subkeys
+// are the whole hive's, never the package's to delete.
+bool NamesAKey(const SetupDescription& d) {
+    return std::wstring_view(d.KeyPath).find_first_not_of(L'\\') != std::wstring_view::npos;
+}
+
 bool IsRunMode(DWORD mode) { return mode == AS_INST || mode == AS_DEL || mode == AS_REP || mode == AS_AD || mode == AS_SD; }
 
 }  // namespace
@@ -90,7 +97,7 @@ std::wstring ComponentIdentity(const ComponentRecord& component) {
 
 bool WriteRunMark(const SetupDescription& d, DWORD mode) {
     const wchar_t* name = ModeName(mode);
-    if (name == nullptr) return false;
+    if (name == nullptr || !NamesAKey(d)) return false;
     // The mode last: a mark without it is no mark, so a cut while it is
     // written leaves nothing half-said.
     const bool written = SetRegText(d.KeyRoot, d.KeyPath, kFolderValue, d.InstallFolder) &&
@@ -104,6 +111,7 @@ bool WriteRunMark(const SetupDescription& d, DWORD mode) {
 void MarkStepDone(const SetupDescription& d, int step) { SetDword(d, kStepValue, static_cast<DWORD>(step)); }
 
 void RemoveRunMark(const SetupDescription& d) {
+    if (!NamesAKey(d)) return;
     // The mode first, for the same reason it is written last.
     DeleteRegValue(d.KeyRoot, d.KeyPath, kModeValue);
     for (const wchar_t* name : kMarkValues) DeleteRegValue(d.KeyRoot, d.KeyPath, name);
@@ -118,7 +126,7 @@ void RemoveRunMark(const SetupDescription& d) {
 
 bool ReadRunMark(const SetupDescription& d, RunMark& mark) {
     std::wstring modeName;
-    if (!QueryRegText(d.KeyRoot, d.KeyPath, kModeValue, modeName)) return false;
+    if (!NamesAKey(d) || !QueryRegText(d.KeyRoot, d.KeyPath, kModeValue, modeName)) return false;
     DWORD mode = 0;
     while (ModeName(mode) != nullptr && modeName != ModeName(mode)) ++mode;
     if (ModeName(mode) == nullptr || !IsRunMode(mode)) return false;
@@ -132,6 +140,7 @@ bool ReadRunMark(const SetupDescription& d, RunMark& mark) {
 }
 
 void ClearPackageKeyButMark(const SetupDescription& d) {
+    if (!NamesAKey(d)) return;
     vrel::unique_hkey key;
     if (::RegOpenKeyExW(RootKey(d.KeyRoot), d.KeyPath, 0, KEY_ALL_ACCESS, key.put()) != ERROR_SUCCESS) return;
     const std::vector<std::wstring> subkeys = Names([&](DWORD i, wchar_t* name, DWORD* length) {

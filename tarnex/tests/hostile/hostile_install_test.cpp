@@ -177,5 +177,25 @@ TEST_F(EngineCycle, CabinetNamedAfterADeviceIsNotRead) {
     EXPECT_TRUE(StrayFiles().empty());
 }
 
+// A package key written as a bare root names the hive itself: the run's mark
+// is never written there, and a removal never empties the hive for it.
+TEST_F(EngineCycle, APackageKeyThatIsABareRootNeverHoldsTheMarkOfARun) {
+    WriteStandardPackage();
+    EditPackageFile(L"Tarnex.inf", "Key=3,Software\\VrelEngineTest\\Package", "Key=3");
+    ASSERT_TRUE(LoadPackage(AS_INST));
+    Select({L"Core"});
+    RecordingView install;
+    EXPECT_EQ(RunEngine(install), EngineOutcome::Completed);
+    EXPECT_NE(Log().find(L"The mark of this run cannot be written into the package key"), std::wstring::npos);
+    EXPECT_EQ(Text(HKEY_LOCAL_MACHINE, L"", L"RunInProgress"), L"<none>");
+    App().Mode = AS_SD;
+    RecordingView removal;
+    EXPECT_EQ(RunEngine(removal), EngineOutcome::Completed);
+    RemoveEmptyInstallFolder();
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall"));
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control"));
+    RemoveTree(kInstall);
+}
+
 }  // namespace
 }  // namespace enginetest
