@@ -65,6 +65,7 @@ TakeOver CannotComplete(const SetupDescription& d, const RunMark& mark) {
 // left: the INF copies, the package key, the empty folders and the copy.
 TakeOver EndRemoval(SetupDescription& d, const RunMark& mark, bool fromCopy) {
     AppContext& app = App();
+    app.CompletingInterruptedRun = true;
     WriteLog(L"Completing the interrupted removal: its steps were done, the installer's copy and folders are left\r\n");
     vrel::CopyToField(d.PreviousInstallFolder, std::wstring_view(mark.Folder));
     SubstitutePackagePaths();

@@ -4,10 +4,10 @@
 
 #include "description/component_catalogue.h"
 #include "description/setup_description.h"
-#include "engine/install_engine.h"
-#include "run/app_context.h"
 #include "engine/delayed_file_ops.h"
+#include "engine/install_engine.h"
 #include "engine/run_mark.h"
+#include "run/app_context.h"
 #include "run/folder_utils.h"
 #include "run/interrupted_run.h"
 #include "run/message_box.h"

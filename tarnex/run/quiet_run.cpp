@@ -75,6 +75,13 @@ int ExitCodeOf(StartUpEnd end) {
     return kQuietFailed;
 }
 
+// A run asked to install that completed a removal cut off instead: what it
+// was asked for was not made.
+int InstallationNotMade() {
+    WriteLog(L"Quiet run: the interrupted removal was completed and nothing was installed; run the command again\r\n");
+    return kQuietFailed;
+}
+
 // Why the wizard's choice could not be made: its exit code.
 enum class ChoiceEnd { Made, Failed, DoesNotFit };
 
@@ -151,8 +158,10 @@ int RunWithAnswers(HINSTANCE instance, const wchar_t* arguments, const QuietSwit
     StickyReplaceAnswer() = kSkipAll;
 
     const StartUpEnd start = StartUp(instance, arguments);
-    if (start != StartUpEnd::Proceed) return ExitCodeOf(start);
     AppContext& app = App();
+    if (start == StartUpEnd::RemovalContinued && app.CompletingInterruptedRun && !switches.removal)
+        return InstallationNotMade();
+    if (start != StartUpEnd::Proceed) return ExitCodeOf(start);
     // A quiet install that finds the package installed without maintenance
     // would become its removal: only "/u" removes.
     if (app.Mode == AS_DEL && !switches.removal && !app.CompletingInterruptedRun) {
@@ -176,11 +185,8 @@ int RunWithAnswers(HINSTANCE instance, const wchar_t* arguments, const QuietSwit
     FinishRun(outcome == EngineOutcome::Completed ? 1 : 2);
     switch (outcome) {
     case EngineOutcome::Completed:
-        if (app.CompletingInterruptedRun && (app.Mode == AS_DEL || app.Mode == AS_SD) && !switches.removal) {
-            // Done is what was asked: an installation. It was not made.
-            WriteLog(L"Quiet run: the interrupted removal was completed and nothing was installed; run the command again\r\n");
-            return kQuietFailed;
-        }
+        if (app.CompletingInterruptedRun && (app.Mode == AS_DEL || app.Mode == AS_SD) && !switches.removal)
+            return InstallationNotMade();
         return app.RestartNeeded ? kQuietRestartNeeded : kQuietDone;
     case EngineOutcome::StoppedBeforeCopy:
         return kQuietStopped;

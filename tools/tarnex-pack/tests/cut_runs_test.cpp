@@ -265,6 +265,15 @@ TEST_F(CutRuns, ARunCutAtAnyStepIsCompletedByTheSameCommandRunAgain) {
         if (removalCut.cut) {
             EXPECT_TRUE(Exists(Install(L"Setup.exe"))) << "the copy is there to be run again";
         }
+        if (step == 6) {
+            // The install command from the package instead: the removal is
+            // carried to its end from there, and the exit code says that
+            // nothing was installed.
+            EXPECT_EQ(1603u, RunToEnd(kInstallCommand));
+            EXPECT_NE(std::string::npos, ReadBytes(kRunLog).find("the interrupted removal was completed and nothing was installed"));
+            ExpectRemoved();
+            continue;
+        }
         RemoveToEnd();
     }
 
