@@ -54,7 +54,10 @@ protected:
         EXPECT_TRUE(run.Started());
         if (run.WaitForPage(ud::Page::Welcome) != ud::Page::Welcome) return ud::Page::None;
         run.Next();
-        for (int i = 0; i < 500 && run.Current() == ud::Page::Welcome; ++i) ::Sleep(20);
+        // Between two pages none is shown for a moment (the summary of a
+        // removal reads the package again meanwhile).
+        for (int i = 0; i < 500 && (run.Current() == ud::Page::Welcome || run.Current() == ud::Page::None); ++i)
+            ::Sleep(20);
         const ud::Page reached = run.Current();
         LeaveWizard(run);
         return reached;
