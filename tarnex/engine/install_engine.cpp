@@ -206,8 +206,7 @@ void InstallEngine::ShowFailedState(const std::wstring& reason) noexcept {
 }
 
 void InstallEngine::RunRemovalContinuation() {
-    counter_ = 1;
-    if (SubstitutePaths()) WriteLog(StepLogLine(1));
+    RunPathSubstitution();
     DeleteInfCopies(description_);
     counter_ = 6;
     if (DeleteRegistryData()) WriteLog(StepLogLine(6));
