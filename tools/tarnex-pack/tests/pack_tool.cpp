@@ -72,9 +72,17 @@ std::wstring ShortcutArguments(const std::wstring& linkPath) {
     return arguments;
 }
 
+std::wstring NewOutputFile() {
+    wchar_t folder[MAX_PATH + 1] = L"", name[MAX_PATH + 1] = L"";
+    const DWORD length = ::GetTempPathW(MAX_PATH + 1, folder);
+    if (length == 0 || length > MAX_PATH || ::GetTempFileNameW(folder, L"vto", 0, name) == 0) return {};
+    return name;
+}
+
 vrel::unique_handle StartTool(const std::wstring& command, const std::wstring& folder, const std::wstring& output) {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    vrel::unique_hfile out(::CreateFileW(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr));
+    vrel::unique_hfile out(::CreateFileW(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                         &inherit, CREATE_ALWAYS, 0, nullptr));
     if (!out) return {};
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -91,11 +99,12 @@ vrel::unique_handle StartTool(const std::wstring& command, const std::wstring& f
 
 PackRun RunTool(const std::wstring& command, const std::wstring& folder) {
     PackRun run;
-    const std::wstring log = std::wstring(kRoot) + L"pack-output.txt";
+    const std::wstring log = NewOutputFile();
     const vrel::unique_handle process = StartTool(command, folder, log);
-    if (!process) return run;
-    if (::WaitForSingleObject(process.get(), 300000) == WAIT_OBJECT_0) ::GetExitCodeProcess(process.get(), &run.exitCode);
+    if (process && ::WaitForSingleObject(process.get(), 300000) == WAIT_OBJECT_0)
+        ::GetExitCodeProcess(process.get(), &run.exitCode);
     run.output = vrel::ToWide(ReadBytes(log), CP_UTF8);
+    ::DeleteFileW(log.c_str());
     return run;
 }
 
@@ -112,7 +121,7 @@ PackRun Pack(const std::wstring& manifestText, const std::wstring& options) {
 std::vector<std::wstring> LeftBesideThePackage() {
     std::vector<std::wstring> left;
     for (const std::wstring& file : FilesBelow(kRoot))
-        if (file.rfind(L"Source\\", 0) != 0 && file != L"pack-output.txt") left.push_back(file);
+        if (file.rfind(L"Source\\", 0) != 0) left.push_back(file);
     return left;
 }
 

@@ -31,9 +31,16 @@ struct PackRun {
     std::wstring output;  // standard output and error
 };
 
+// A new file of its own in the temporary folder for a program's output.
+// Wine's helper processes inherit a program's standard output: one that the
+// program happens to start (the desktop's explorer.exe, once the prefix has
+// been without a window for a moment) keeps the file open long after the
+// program has gone, so no two programs share a file, none lies beside the
+// package, and every one is opened for any sharing.
+std::wstring NewOutputFile();
 // Starts a program with its standard output and error into the file
-// output (Wine's helper processes inherit them), in folder when given, else
-// in this program's current folder. Empty when it cannot start.
+// output, in folder when given, else in this program's current folder.
+// Empty when it cannot start.
 vrel::unique_handle StartTool(const std::wstring& command, const std::wstring& folder, const std::wstring& output);
 // Runs a program of the build folder to its end, its output into a file.
 PackRun RunTool(const std::wstring& command, const std::wstring& folder = L"");
