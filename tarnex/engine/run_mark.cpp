@@ -72,11 +72,11 @@ std::vector<std::wstring> Identities(const SetupDescription& d, std::int32_t Com
 template <typename Enumerate>
 std::vector<std::wstring> Names(Enumerate enumerate) {
     std::vector<std::wstring> names;
+    std::vector<wchar_t> name(16384);  // the registry's longest value name, and its zero
     for (DWORD index = 0;; ++index) {
-        wchar_t name[16384];
-        DWORD length = static_cast<DWORD>(std::size(name));
-        if (enumerate(index, name, &length) != ERROR_SUCCESS) break;
-        names.emplace_back(name, length);
+        DWORD length = static_cast<DWORD>(name.size());
+        if (enumerate(index, name.data(), &length) != ERROR_SUCCESS) break;
+        names.emplace_back(name.data(), length);
     }
     return names;
 }
