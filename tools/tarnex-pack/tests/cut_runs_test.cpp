@@ -97,16 +97,21 @@ struct Cut {
     bool cut = false;   // ended by the test before it ended by itself
     int lastStep = 0;   // the last step line in the log when it was ended
     DWORD waitedMs = 0;  // from the line waited for to the end
-    int hungChildren = 0;  // programs it was starting that Wine left hanging
+    std::string hungChildren;  // the programs it was starting that Wine left hanging
 };
 
 // A program that the installer was starting when it was ended is left by
 // Wine half made, hanging for good with the program's file in use (Windows
-// would run it). Its children are given a few seconds to end by themselves;
-// those that do not are ended. The ended process's handle, still open,
+// would run it). The package's programs among its children are given a few
+// seconds to end by themselves; those that do not are ended, and named.
+// Wine's own programs that it started (the desktop's explorer.exe, when it
+// was the first to need one) stay. The ended process's handle, still open,
 // keeps its id from being given to another.
-int EndHungChildren(DWORD parentId) {
-    std::vector<vrel::unique_handle> children;
+std::string EndHungChildren(DWORD parentId) {
+    wchar_t windows[MAX_PATH] = L"";
+    ::GetWindowsDirectoryW(windows, MAX_PATH);
+    const std::wstring windowsFolder = std::wstring(windows) + L"\\";
+    std::vector<std::pair<vrel::unique_handle, std::wstring>> children;
     {
         const vrel::unique_hfile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));  // invalid: INVALID_HANDLE_VALUE
         PROCESSENTRY32W entry{};
@@ -114,16 +119,24 @@ int EndHungChildren(DWORD parentId) {
         for (BOOL more = snapshot && ::Process32FirstW(snapshot.get(), &entry); more;
              more = ::Process32NextW(snapshot.get(), &entry)) {
             if (entry.th32ParentProcessID != parentId) continue;
-            vrel::unique_handle child(::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, entry.th32ProcessID));
-            if (child) children.push_back(std::move(child));
+            vrel::unique_handle child(
+                ::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
+            if (!child) continue;
+            wchar_t image[MAX_PATH] = L"";
+            DWORD length = MAX_PATH;
+            if (::QueryFullProcessImageNameW(child.get(), 0, image, &length) && length >= windowsFolder.size() &&
+                ::CompareStringOrdinal(image, static_cast<int>(windowsFolder.size()), windowsFolder.c_str(),
+                                       static_cast<int>(windowsFolder.size()), TRUE) == CSTR_EQUAL)
+                continue;
+            children.emplace_back(std::move(child), entry.szExeFile);
         }
     }
-    int hung = 0;
-    for (const vrel::unique_handle& child : children) {
+    std::string hung;
+    for (const auto& [child, name] : children) {
         if (::WaitForSingleObject(child.get(), 5000) == WAIT_OBJECT_0) continue;
         ::TerminateProcess(child.get(), 1);
         ::WaitForSingleObject(child.get(), 5000);
-        ++hung;
+        hung += (hung.empty() ? "" : ", ") + Narrow(name);
     }
     return hung;
 }
@@ -257,7 +270,7 @@ TEST_F(CutRuns, ARunCutAtAnyStepIsCompletedByTheSameCommandRunAgain) {
         if (cut.cut && cut.lastStep == after) ++exact;
         std::printf("[ CUT      ] %s after step %d: ended %s, last step line %d, %lu ms after the line%s\n", what, after,
                     cut.cut ? "by the test" : "by itself", cut.lastStep, static_cast<unsigned long>(cut.waitedMs),
-                    cut.hungChildren ? ", a program it was starting left hanging by Wine and ended" : "");
+                    cut.hungChildren.empty() ? "" : (", left hanging by Wine and ended: " + cut.hungChildren).c_str());
     };
     for (const int step : kInstallSteps) {
         SCOPED_TRACE("installation cut after step " + std::to_string(step));
@@ -311,18 +324,22 @@ TEST_F(CutRuns, ARunCutAtAnyStepIsCompletedByTheSameCommandRunAgain) {
     }
     // An installation cut inside its unpacking, then taken away instead:
     // "/u" from the package removes what it put in place, its temporary
-    // copies too.
-    {
-        SCOPED_TRACE("installation cut inside step 3, then removed with /u from the package");
-        const Cut cut =
-            RunAndCut(kInstallCommand, [](const std::string& log) { return IsStepLine(log, 2); }, std::max<DWORD>(step3Ms / 2, 1));
+    // copies too. The unpacking takes a few hundred milliseconds, and a
+    // busy machine can make the cut miss it: then it is tried again,
+    // sooner (what a miss left is removed by "/u" just the same).
+    bool cutInsideStep3 = false;
+    for (DWORD delay = std::max<DWORD>(step3Ms / 2, 1), tries = 0; !cutInsideStep3 && tries < 4; delay = delay / 2 + 1, ++tries) {
+        SCOPED_TRACE("installation cut " + std::to_string(delay) + " ms into step 3, then removed with /u from the package");
+        const Cut cut = RunAndCut(kInstallCommand, [](const std::string& log) { return IsStepLine(log, 2); }, delay);
         report("installation, inside step 3, then /u,", 2, cut);
-        ASSERT_TRUE(cut.cut && cut.lastStep == 2);
-        ASSERT_TRUE(TemporaryCopiesLeft());
+        cutInsideStep3 = cut.cut && cut.lastStep == 2 && TemporaryCopiesLeft();
         EXPECT_EQ(0u, RunToEnd(L"\"" + std::wstring(kPackage) + L"Tarnex.exe\" /u /quiet /acceptos /log=" + kRunLog));
         ExpectRemoved();
-        EXPECT_NE(std::string::npos, ReadBytes(kRunLog).find("Removing what the interrupted installation put in place"));
+        if (cutInsideStep3) {
+            EXPECT_NE(std::string::npos, ReadBytes(kRunLog).find("Removing what the interrupted installation put in place"));
+        }
     }
+    EXPECT_TRUE(cutInsideStep3) << "no cut landed inside the unpacking";
     std::printf("[ CUT      ] %d cuts, %d of them between the line waited for and the next step's; every one completed\n",
                 tried, exact);
 }
