@@ -277,8 +277,13 @@ TEST_F(SerialExchange, TheDrainNeverWritesPastASmallReplyBuffer) {
     DWORD requestLength = static_cast<DWORD>(req.size()), replyLength = 16;
     EXPECT_EQ(store->Exchange(handle, req.data(), buffer, &requestLength, &replyLength, &stats), BUSVAULT_STATUS_OK);
     EXPECT_EQ(replyLength, 16u);  // the capacity, filled by the reply's first bytes
+    // The drain reads at most 64 times and ends at the first read that finds
+    // nothing within 5 ms: on a busy machine the line can pause inside the
+    // noise, and what is left of it is then read first, as after a success.
+    // Either way every byte stays inside the buffer.
     const Bytes full = gauge::ReplyFrame(0x0B, false, 0);
-    EXPECT_EQ(Bytes(buffer, buffer + 16), Bytes(full.begin(), full.begin() + 16));
+    const Bytes first(buffer, buffer + 16);
+    EXPECT_TRUE(first == Bytes(full.begin(), full.begin() + 16) || first == Bytes(16, 0x55));
     for (int i = 16; i < 64; ++i) EXPECT_EQ(buffer[i], 0xA5) << "byte " << i;
 }
 
