@@ -31,12 +31,10 @@ struct PackRun {
     std::wstring output;  // standard output and error
 };
 
-// A new file of its own in the temporary folder for a program's output.
-// Wine's helper processes inherit a program's standard output: one that the
-// program happens to start (the desktop's explorer.exe, once the prefix has
-// been without a window for a moment) keeps the file open long after the
-// program has gone, so no two programs share a file, none lies beside the
-// package, and every one is opened for any sharing.
+// A new file of its own in the temporary folder for a program's output:
+// a child that Wine leaves hanging keeps the output it inherited open long
+// after the program has gone, so no two programs share a file, none lies
+// beside the package, and every one is opened for any sharing.
 std::wstring NewOutputFile();
 // Starts a program with its standard output and error into the file
 // output, in folder when given, else in this program's current folder.
