@@ -5,9 +5,9 @@
 #include <string>
 
 #include "busvault.h"
-#include "ole_owners.h"
 #include "vrel/com_ptr.h"
 #include "vrel/module_path.h"
+#include "vrel/unique_handle.h"
 
 namespace busvault {
 namespace {
@@ -28,11 +28,16 @@ HRESULT RegisterTypeLibrary(HINSTANCE module) {
 }
 
 HRESULT UnregisterTypeLibrary() {
-    // UnRegisterTypeLib fails for a library that is not registered (Wine
-    // with E_INVALIDARG), so ask first.
-    BSTR registered = nullptr;
-    if (FAILED(::QueryPathOfRegTypeLib(LIBID_BusvaultLib, kMajor, kMinor, kNeutral, &registered))) return S_OK;
-    UniqueBstr owned(registered);
+    // UnRegisterTypeLib fails for a library that is not registered for this
+    // bitness (Wine: E_INVALIDARG), and QueryPathOfRegTypeLib would find the
+    // other bitness's registration: look for this bitness's own key.
+    wchar_t libraryId[40] = {};
+    if (!::StringFromGUID2(LIBID_BusvaultLib, libraryId, 40)) return E_UNEXPECTED;
+    const std::wstring key = std::wstring(L"TypeLib\\") + libraryId + (kSysKind == SYS_WIN64 ? L"\\1.0\\0\\win64"
+                                                                                            : L"\\1.0\\0\\win32");
+    vrel::unique_hkey registered;
+    if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, registered.put()) != ERROR_SUCCESS) return S_OK;
+    registered.reset();
     return ::UnRegisterTypeLib(LIBID_BusvaultLib, kMajor, kMinor, kNeutral, kSysKind);
 }
 

@@ -90,8 +90,12 @@ bool BytesFromSafeArray(SAFEARRAY* array, VARTYPE elementType, std::vector<BYTE>
     for (LONG i = lower; i <= upper; ++i) {
         UniqueVariant element;
         // Every scalar member of the VARIANT union starts at the same place,
-        // so an element of a numeric array fills it as it is.
-        void* slot = elementType == VT_VARIANT ? static_cast<void*>(element.get()) : &V_UI1(element.get());
+        // so an element of a numeric array fills it as it is; a DECIMAL
+        // fills the whole VARIANT, its type field included, which is set
+        // afterwards.
+        void* slot = &V_UI1(element.get());
+        if (elementType == VT_VARIANT) slot = element.get();
+        if (elementType == VT_DECIMAL) slot = &V_DECIMAL(element.get());
         if (FAILED(::SafeArrayGetElement(array, &i, slot))) {
             why = L"element " + std::to_wstring(i) + L" cannot be read";
             return false;
