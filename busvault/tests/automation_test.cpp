@@ -273,6 +273,14 @@ TEST_F(Automation, RequestsInEveryClientFormReachTheLineAndRepliesComeBackInEach
     EXPECT_EQ(peer.Take(), Bytes({4, 5}));
     EXPECT_EQ(Number(L"Exchange", {&handle.v, &text.v}), static_cast<LONG>(BUSVAULT_STATUS_OK));
     EXPECT_EQ(peer.Take(), Bytes({10, 11, 16}));
+    // .NET's decimal[] arrives as DECIMAL elements, each as large as a VARIANT.
+    DECIMAL seven{}, eight{};
+    ::VarDecFromI4(7, &seven);
+    ::VarDecFromI4(8, &eight);
+    Var decimals;
+    MakeArray<DECIMAL>(VT_DECIMAL, {seven, eight}, decimals);
+    EXPECT_EQ(Number(L"Exchange", {&handle.v, &decimals.v}), static_cast<LONG>(BUSVAULT_STATUS_OK));
+    EXPECT_EQ(peer.Take(), Bytes({7, 8}));
 
     // A reply waiting on the line comes back byte for byte in all three forms.
     EXPECT_EQ(Number(L"SetAttempts", {&handle.v, &one.v}), 0);
