@@ -1,5 +1,5 @@
-// Owners of the automation types the automation face hands around: BSTR,
-// VARIANT and SAFEARRAY, each freed by its own OLE call.
+// Owners of the automation types the automation face hands around: VARIANT
+// and SAFEARRAY, each freed by its own OLE call.
 #pragma once
 
 #include <windows.h>
@@ -8,21 +8,6 @@
 #include <utility>
 
 namespace busvault {
-
-class UniqueBstr {
-public:
-    UniqueBstr() noexcept = default;
-    explicit UniqueBstr(BSTR text) noexcept : text_(text) {}
-    ~UniqueBstr() { ::SysFreeString(text_); }
-    UniqueBstr(const UniqueBstr&) = delete;
-    UniqueBstr& operator=(const UniqueBstr&) = delete;
-
-    BSTR get() const noexcept { return text_; }
-    BSTR release() noexcept { return std::exchange(text_, nullptr); }
-
-private:
-    BSTR text_ = nullptr;
-};
 
 class UniqueVariant {
 public:

@@ -243,6 +243,7 @@ TEST_F(ScriptSamples, BothSamplesReadEveryPacketAsTheCppClientReadsIt) {
                        << int(run.packets[0].reply[i]);
         EXPECT_EQ(run.again, "again as text: status FFFF0000, reply " + firstReply.str());
         EXPECT_NE(run.output.find("the gauge answers"), std::string::npos);
+        if (HasFailure()) ADD_FAILURE() << "the script printed:\n" << run.output;
     }
 }
 
@@ -267,6 +268,7 @@ TEST_F(ScriptSamples, ASilentGaugeGivesTheNoReplyStatusAfterThreeReadsAndOneWrit
         EXPECT_EQ(run.output.find("the gauge answers"), std::string::npos);
         // One write per exchange: seven packets and the request as text.
         EXPECT_EQ(gauge->Requests(8), 8);
+        if (HasFailure()) ADD_FAILURE() << "the script printed:\n" << run.output;
     }
 }
 
