@@ -7,16 +7,24 @@
  * each link's port up through IBusvaultLinkSetup and its time-outs through
  * IBusvaultLink, and then calls IBusvaultStore::Exchange by handle.
  *
- * No type library exists: the interfaces below give the vtable slot order.
- * The IBusvaultLink and IBusvaultLinkSetup pointers of a link are not
+ * IBusvaultStore, IBusvaultLink and IBusvaultLinkSetup are described by no
+ * type library: the declarations below give their vtable slot order. The
+ * IBusvaultLink and IBusvaultLinkSetup pointers of a link are not
  * reference-counted; they stay valid until the link is deleted or the store
  * is released.
+ *
+ * Automation clients (script engines, VBA/VB6, .NET, Python) use the same
+ * store through IBusvaultAutomation, a dual interface that the type library
+ * "BusvaultLib" (LIBID_BusvaultLib, version 1.0, embedded in Busvault.dll
+ * and registered with it) describes; its enums BusvaultStatus,
+ * BusvaultPortState and BusvaultStatistic carry the constants below.
  */
 #ifndef BUSVAULT_H
 #define BUSVAULT_H
 
 #include <windows.h>
 #include <unknwn.h>
+#include <oaidl.h>
 
 /* Link kind accepted by CreateLink: a serial port. */
 #define BUSVAULT_KIND_SERIAL 10UL
@@ -72,6 +80,46 @@ public:
        stats may be null. */
     virtual DWORD STDMETHODCALLTYPE Exchange(DWORD handle, BYTE* request, BYTE* reply, DWORD* requestLength,
                                              DWORD* replyLength, ExchangeStats* stats) = 0;
+};
+
+/* {8A3B02CB-ED3F-442B-B585-D7DA40196E81}: the type library, version 1.0. */
+static const GUID LIBID_BusvaultLib = {0x8A3B02CB, 0xED3F, 0x442B, {0xB5, 0x85, 0xD7, 0xDA, 0x40, 0x19, 0x6E, 0x81}};
+/* {0680D460-9BA0-4D10-A73C-CC5F341A9F55} */
+static const IID IID_IBusvaultAutomation = {0x0680D460, 0x9BA0, 0x4D10, {0xA7, 0x3C, 0xCC, 0x5F, 0x34, 0x1A, 0x9F, 0x55}};
+
+/* Items of IBusvaultAutomation::Statistic, in the order of ExchangeStats. */
+enum BusvaultStatistic {
+    BUSVAULT_STAT_BYTES_WRITTEN = 0,
+    BUSVAULT_STAT_WRITE_MS = 1,
+    BUSVAULT_STAT_BYTES_READ = 2,
+    BUSVAULT_STAT_READ_MS = 3,
+    BUSVAULT_STAT_TOTAL_MS = 4,
+    BUSVAULT_STAT_ATTEMPTS = 5
+};
+
+/* The automation face of the store (dual: also reachable through IDispatch).
+   Links are addressed by handle as on IBusvaultStore; a handle that is not
+   in use fails with E_HANDLE. Failures carry an English text (IErrorInfo).
+   Status codes are the BUSVAULT_STATUS_* values as signed 32-bit numbers. */
+class IBusvaultAutomation : public IDispatch {
+public:
+    /* Creates a serial link, opens portName and applies the line settings
+       (parity "N", "E", "O", "M" or "S"; stopBits 1, 1.5 or 2, or missing for 1). */
+    virtual HRESULT STDMETHODCALLTYPE CreateLink(BSTR portName, LONG baudRate, LONG dataBits, BSTR parity,
+                                                 VARIANT stopBits, LONG* handle) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetTimeouts(LONG handle, LONG waitMs, LONG intervalMs) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetAttempts(LONG handle, LONG attempts) = 0;
+    /* request: an array of bytes or of numbers, a script array, or hexadecimal text. */
+    virtual HRESULT STDMETHODCALLTYPE Exchange(LONG handle, VARIANT request, LONG* status) = 0;
+    /* The last exchange's reply: VT_ARRAY|VT_UI1, VT_ARRAY|VT_VARIANT of VT_I4, or "16 16 02" text. */
+    virtual HRESULT STDMETHODCALLTYPE Reply(LONG handle, VARIANT* reply) = 0;
+    virtual HRESULT STDMETHODCALLTYPE ReplyAsVariants(LONG handle, VARIANT* reply) = 0;
+    virtual HRESULT STDMETHODCALLTYPE ReplyHex(LONG handle, BSTR* reply) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Status(LONG handle, LONG* status) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Statistic(LONG handle, enum BusvaultStatistic item, LONG* value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Statistics(LONG handle, VARIANT* values) = 0;
+    virtual HRESULT STDMETHODCALLTYPE PortState(LONG handle, LONG* state) = 0;
+    virtual HRESULT STDMETHODCALLTYPE DeleteLink(LONG handle) = 0;
 };
 
 /* A link's transfers and time-outs. AddRef and Release do nothing. */

@@ -69,8 +69,14 @@ BusvaultStore::~BusvaultStore() {
 HRESULT BusvaultStore::QueryInterface(REFIID iid, void** out) {
     if (!out) return E_POINTER;
     *out = nullptr;
-    if (!IsEqualIID(iid, IID_IUnknown) && !IsEqualIID(iid, IID_IBusvaultStore)) return E_NOINTERFACE;
-    *out = static_cast<IBusvaultStore*>(this);
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IBusvaultStore))
+        *out = static_cast<IBusvaultStore*>(this);
+    else if (IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, IID_IBusvaultAutomation))
+        *out = static_cast<IBusvaultAutomation*>(&automation_);
+    else if (IsEqualIID(iid, IID_ISupportErrorInfo))
+        *out = static_cast<ISupportErrorInfo*>(&automation_);
+    else
+        return E_NOINTERFACE;
     AddRef();
     return S_OK;
 }
@@ -116,6 +122,11 @@ HRESULT BusvaultStore::DeleteLink(DWORD handle) {
     slots_[SlotOfHandle(handle)] = Slot{};
     --linkCount_;
     return S_OK;
+}
+
+StoreSlot* BusvaultStore::SlotInUse(DWORD handle) noexcept {
+    if (!HandleInRange(handle) || !slots_[SlotOfHandle(handle)].inUse) return nullptr;
+    return &slots_[SlotOfHandle(handle)];
 }
 
 HRESULT BusvaultStore::SetAttempts(DWORD handle, DWORD attempts) {

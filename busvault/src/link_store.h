@@ -5,12 +5,26 @@
 #include <windows.h>
 
 #include <memory>
+#include <vector>
 
 #include "busvault.h"
 #include "serial_port.h"
 #include "server_state.h"
+#include "store_automation.h"
 
 namespace busvault {
+
+struct StoreSlot {
+    DWORD kind = 0;
+    DWORD status = 0;
+    DWORD attempts = 0;
+    ExchangeStats stats{};
+    std::unique_ptr<BusvaultPort> port;
+    IBusvaultLink* link = nullptr;  // into `port`; not reference-counted
+    DWORD inUse = 0;
+    // The reply of the last exchange that the automation face ran.
+    std::vector<BYTE> lastReply;
+};
 
 class BusvaultStore final : public IBusvaultStore {
 public:
@@ -29,18 +43,14 @@ public:
     DWORD STDMETHODCALLTYPE Exchange(DWORD handle, BYTE* request, BYTE* reply, DWORD* requestLength,
                                      DWORD* replyLength, ExchangeStats* stats) override;
 
+    // The slot of a link in use; null for a handle out of range or free.
+    StoreSlot* SlotInUse(DWORD handle) noexcept;
+
 private:
-    struct Slot {
-        DWORD kind = 0;
-        DWORD status = 0;
-        DWORD attempts = 0;
-        ExchangeStats stats{};
-        std::unique_ptr<BusvaultPort> port;
-        IBusvaultLink* link = nullptr;  // into `port`; not reference-counted
-        DWORD inUse = 0;
-    };
+    using Slot = StoreSlot;
 
     ServerObject counted_;
+    StoreAutomation automation_{*this};
     Slot slots_[256];  // slot 0 is never used
     DWORD linkCount_ = 0;
     LONGLONG frequency_ = 0;

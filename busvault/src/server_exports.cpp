@@ -8,6 +8,7 @@
 #include "class_factory.h"
 #include "registrar.h"
 #include "server_state.h"
+#include "type_library.h"
 
 namespace busvault {
 
@@ -46,6 +47,17 @@ extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() {
     return Server().locks != 0 || Server().objects != 0 ? S_FALSE : S_OK;
 }
 
-extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() { return ApplyRegistrationScript(Server().module, true); }
+// The class by its registration script, then the type library that
+// describes its automation face.
+extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
+    if (const HRESULT result = ApplyRegistrationScript(Server().module, true); FAILED(result)) return result;
+    return RegisterTypeLibrary(Server().module);
+}
 
-extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() { return ApplyRegistrationScript(Server().module, false); }
+// Everything DllRegisterServer wrote; the first failure is reported, but
+// both parts are always tried.
+extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
+    const HRESULT library = UnregisterTypeLibrary();
+    const HRESULT script = ApplyRegistrationScript(Server().module, false);
+    return FAILED(library) ? library : script;
+}

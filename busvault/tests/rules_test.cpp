@@ -1,10 +1,13 @@
-// The store's arithmetic and the registration script reader, without COM.
+// The store's arithmetic, the registration script reader and the byte text of
+// the automation face, without COM.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <limits>
 #include <vector>
 
 #include "exchange_rules.h"
+#include "byte_text.h"
 #include "exchange_sequence.h"
 #include "registration_script.h"
 
@@ -165,6 +168,43 @@ TEST(RegistrationScript, SubstitutesTheModulePathEverywhere) {
     EXPECT_EQ(SubstituteModule("\"%MODULE%\" %MODULE%", "p"), "\"p\" p");
     EXPECT_EQ(SubstituteModule("none", "p"), "none");
     EXPECT_EQ(SubstituteModule("%MODULE", "p"), "%MODULE");
+}
+
+// ---- byte text of the automation face ----------------------------------
+
+TEST(ByteText, HexTextReadsPairsWithAnySeparatorAndSaysWhereItIsWrong) {
+    std::string why;
+    using Bytes = std::vector<std::uint8_t>;
+    EXPECT_EQ(ParseHexBytes(u"16 16 02", why), Bytes({0x16, 0x16, 0x02}));
+    EXPECT_EQ(ParseHexBytes(u"1616aB", why), Bytes({0x16, 0x16, 0xAB}));
+    EXPECT_EQ(ParseHexBytes(u" ff,00-7f:10\t", why), Bytes({0xFF, 0x00, 0x7F, 0x10}));
+    EXPECT_EQ(ParseHexBytes(u"", why), Bytes{});
+
+    EXPECT_FALSE(ParseHexBytes(u"16 1G", why));
+    EXPECT_EQ(why, "character 5 is not a hexadecimal digit");
+    EXPECT_FALSE(ParseHexBytes(u"16 1 6", why));
+    EXPECT_EQ(why, "character 5 splits a pair of hexadecimal digits");
+    EXPECT_FALSE(ParseHexBytes(u"16 160", why));
+    EXPECT_EQ(why, "its last byte has only one hexadecimal digit");
+    EXPECT_FALSE(ParseHexBytes(u"0x16", why));
+    EXPECT_FALSE(ParseHexBytes(u"\u0661\u0662", why));  // digits of another script are no hex digits
+
+    std::u16string longest(2 * kMaxRequestBytes, u'A');
+    EXPECT_EQ(ParseHexBytes(longest, why)->size(), kMaxRequestBytes);
+    EXPECT_FALSE(ParseHexBytes(longest + u"AA", why));
+}
+
+TEST(ByteText, BytesPrintAsUpperCasePairsAndNumbersMustBeWholeBytes) {
+    const std::uint8_t bytes[] = {0x16, 0x02, 0xAB, 0x00};
+    EXPECT_EQ(FormatHexBytes(bytes, 4), "16 02 AB 00");
+    EXPECT_EQ(FormatHexBytes(bytes, 0), "");
+
+    EXPECT_EQ(ByteFromNumber(0.0), 0);
+    EXPECT_EQ(ByteFromNumber(255.0), 255);
+    EXPECT_EQ(ByteFromNumber(22.0), 22);
+    for (double bad : {-1.0, 256.0, 1.5, -0.5, 1e300, std::numeric_limits<double>::quiet_NaN(),
+                       std::numeric_limits<double>::infinity()})
+        EXPECT_FALSE(ByteFromNumber(bad)) << bad;
 }
 
 }  // namespace

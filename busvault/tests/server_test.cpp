@@ -12,6 +12,7 @@
 
 #include "../../testsupport/import_patch.h"
 #include "busvault.h"
+#include "pipe_end.h"
 #include "vrel/com_ptr.h"
 #include "vrel/unique_handle.h"
 
@@ -22,6 +23,9 @@ using vrel::ComPtr;
 constexpr char kClassKey[] = "CLSID\\{6EEB7D78-9DF9-11d5-8999-00E0293CC7F3}";
 constexpr char kClsidText[] = "{6EEB7D78-9DF9-11d5-8999-00E0293CC7F3}";
 constexpr char kDescription[] = "Vrel BusvaultStore";
+constexpr char kLibIdText[] = "{8A3B02CB-ED3F-442B-B585-D7DA40196E81}";
+constexpr char kAutomationKey[] = "Interface\\{0680D460-9BA0-4D10-A73C-CC5F341A9F55}";
+constexpr char kUniversalMarshaler[] = "{00020424-0000-0000-C000-000000000046}";
 
 using DllFunction = HRESULT(STDAPICALLTYPE*)();
 using GetClassObjectFunction = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
@@ -101,41 +105,6 @@ std::string Lower(std::string s) {
     return s;
 }
 
-// The far end of a port: a named pipe that records what arrives and never
-// answers. Its port name for OpenPort is "pipe\<name>".
-class PipeEnd {
-public:
-    explicit PipeEnd(const std::string& name)
-        : portName_("pipe\\" + name),
-          pipe_(::CreateNamedPipeA(("\\\\.\\pipe\\" + name).c_str(), PIPE_ACCESS_DUPLEX,
-                                   PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0, nullptr)) {}
-
-    const char* PortName() const { return portName_.c_str(); }
-    bool Valid() const { return static_cast<bool>(pipe_); }
-
-    // Bytes the client wrote so peer, consumed.
-    std::vector<BYTE> Take() {
-        std::vector<BYTE> bytes;
-        DWORD available = 0;
-        if (!::PeekNamedPipe(pipe_.get(), nullptr, 0, nullptr, &available, nullptr) || available == 0) return bytes;
-        bytes.resize(available);
-        DWORD read = 0;
-        ::ReadFile(pipe_.get(), bytes.data(), available, &read, nullptr);
-        bytes.resize(read);
-        return bytes;
-    }
-    // True once the client has closed its end.
-    bool ClientGone() {
-        DWORD available = 0;
-        return !::PeekNamedPipe(pipe_.get(), nullptr, 0, nullptr, &available, nullptr) &&
-               ::GetLastError() == ERROR_BROKEN_PIPE;
-    }
-
-private:
-    std::string portName_;
-    vrel::unique_hfile pipe_;
-};
-
 class BusvaultServer : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
@@ -167,15 +136,34 @@ TEST_F(BusvaultServer, RegistrationWritesExactlyTheTableAndUnregistrationRemoves
     EXPECT_EQ(StringValue(cls + "\\VersionIndependentProgID"), "Vrel.BusvaultStore");
     EXPECT_EQ(Lower(StringValue(cls + "\\InprocServer32")), Lower(server.Path()));
     EXPECT_EQ(StringValue(cls + "\\InprocServer32", "ThreadingModel"), "Apartment");
-    EXPECT_EQ(Contents(cls).first.size(), 3u);
+    EXPECT_EQ(StringValue(cls + "\\TypeLib"), kLibIdText);
+    EXPECT_EQ(StringValue(cls + "\\Version"), "1.0");
+    EXPECT_EQ(Contents(cls).first.size(), 5u);
     EXPECT_EQ(Contents(cls).second, std::vector<std::string>{""});
     EXPECT_EQ(Contents(cls + "\\InprocServer32").second.size(), 2u);
+
+    // The type library, for this build's bitness, and its automation
+    // interface marshaled by the universal marshaler; the three vtable
+    // interfaces stay unregistered.
+    const std::string lib = std::string("TypeLib\\") + kLibIdText;
+    EXPECT_EQ(Lower(StringValue(lib + (sizeof(void*) == 8 ? "\\1.0\\0\\win64" : "\\1.0\\0\\win32"))),
+              Lower(server.Path()));
+    EXPECT_EQ(StringValue(kAutomationKey), "IBusvaultAutomation");
+    EXPECT_EQ(StringValue(std::string(kAutomationKey) + "\\ProxyStubClsid32"), kUniversalMarshaler);
+    EXPECT_EQ(StringValue(std::string(kAutomationKey) + "\\TypeLib"), kLibIdText);
+    for (const char* vtableOnly : {"{F98336D6-A062-11D5-899A-00E0293CC7F3}", "{6EEB7D7B-9DF9-11D5-8999-00E0293CC7F3}",
+                                   "{6EEB7D7E-9DF9-11D5-8999-00E0293CC7F3}"})
+        EXPECT_FALSE(KeyExists(std::string("Interface\\") + vtableOnly)) << vtableOnly;
 
     ASSERT_EQ(server.unregisterServer(), S_OK);
     EXPECT_FALSE(KeyExists("Vrel.BusvaultStore.1"));
     EXPECT_FALSE(KeyExists("Vrel.BusvaultStore"));
     EXPECT_FALSE(KeyExists(cls));
+    EXPECT_FALSE(KeyExists(lib));
+    EXPECT_FALSE(KeyExists(kAutomationKey));
     EXPECT_TRUE(KeyExists("CLSID"));
+    EXPECT_TRUE(KeyExists("TypeLib"));
+    EXPECT_TRUE(KeyExists("Interface"));
     // Unregistering what is not registered is no error.
     EXPECT_EQ(server.unregisterServer(), S_OK);
 }
