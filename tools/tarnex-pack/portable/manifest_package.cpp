@@ -20,6 +20,7 @@ using manifest_text::SplitList;
 void Reader::PackageKey(int line, const std::wstring& key, const std::wstring& value) {
     PackageSpec& p = m_.package;
     if (EntryKey(line, key, value, p.entries)) return;
+    if (SameName(key, L"TimestampServer")) return TimestampServer(line, value);
     const std::pair<const wchar_t*, Located*> singles[] = {
         {L"Name", &p.name},
         {L"NameGen", &p.nameGen},

@@ -2,7 +2,8 @@
 // and sections (manifest.cpp), [Package] keys are read in
 // manifest_package.cpp, components' keys and their file and run lists in
 // manifest_components.cpp, and the registry values, variables and shortcuts
-// both may carry in manifest_entries.cpp.
+// both may carry in manifest_entries.cpp; what only signing reads in
+// manifest_signing.cpp.
 #pragma once
 
 #include <cstddef>
@@ -45,6 +46,7 @@ private:
     void Environment(int line, const std::wstring& value, Entries& entries);
     void Shortcut(int line, const std::wstring& value, Entries& entries);
     void Launch(int line, const std::wstring& value, std::vector<RunLine>& list);
+    void TimestampServer(int line, const std::wstring& value);
 
     Manifest& m_;
     std::vector<Diagnostic>& d_;
