@@ -3,6 +3,7 @@
 #include <wincrypt.h>
 #include <winhttp.h>
 
+#include <cstring>
 #include <string_view>
 #include <utility>
 
@@ -141,13 +142,26 @@ bool Exchange(const std::wstring& server, DWORD timeoutMs, const std::string& re
     }
 }
 
-bool MessageParam(HCRYPTMSG message, DWORD type, std::string& out) {
+// A parameter of the message; a vector's buffer is aligned for the
+// structures some parameters are.
+bool MessageParam(HCRYPTMSG message, DWORD type, std::vector<BYTE>& out) {
     DWORD size = 0;
     if (!::CryptMsgGetParam(message, type, 0, nullptr, &size)) return false;
-    out.assign(size, '\0');
+    out.assign(size, 0);
     if (!::CryptMsgGetParam(message, type, 0, out.data(), &size)) return false;
     out.resize(size);
     return true;
+}
+
+// RFC 3161 asks the time-stamp authority's certificate for the extended
+// key usage timeStamping, and for that usage alone.
+bool IsTimeStampingCertificate(PCCERT_CONTEXT certificate) {
+    DWORD size = 0;
+    if (!::CertGetEnhancedKeyUsage(certificate, CERT_FIND_EXT_ONLY_ENHKEY_USAGE_FLAG, nullptr, &size)) return false;
+    std::vector<BYTE> buffer(size);
+    auto* usage = reinterpret_cast<PCERT_ENHKEY_USAGE>(buffer.data());
+    if (!::CertGetEnhancedKeyUsage(certificate, CERT_FIND_EXT_ONLY_ENHKEY_USAGE_FLAG, usage, &size)) return false;
+    return usage->cUsageIdentifier == 1 && std::string(usage->rgpszUsageIdentifier[0]) == szOID_PKIX_KP_TIMESTAMP_SIGNING;
 }
 
 // The token opened by CryptoAPI: SignedData over a TSTInfo, its signature
@@ -157,16 +171,17 @@ bool OpenToken(const std::string& token, std::string& tstInfo, std::wstring& why
     if (!message || !::CryptMsgUpdate(message.get(), reinterpret_cast<const BYTE*>(token.data()),
                                       static_cast<DWORD>(token.size()), TRUE))
         return why = L"the token is no PKCS #7 message", false;
-    std::string type;
-    if (!MessageParam(message.get(), CMSG_INNER_CONTENT_TYPE_PARAM, type) || type.c_str() != std::string(kTstInfoType))
+    std::vector<BYTE> type, content, signer;
+    if (!MessageParam(message.get(), CMSG_INNER_CONTENT_TYPE_PARAM, type) || (type.push_back(0), false) ||
+        std::strcmp(reinterpret_cast<const char*>(type.data()), kTstInfoType) != 0)
         return why = L"the token holds no time-stamp information", false;
-    if (!MessageParam(message.get(), CMSG_CONTENT_PARAM, tstInfo)) return why = L"the token's content cannot be read", false;
+    if (!MessageParam(message.get(), CMSG_CONTENT_PARAM, content)) return why = L"the token's content cannot be read", false;
+    tstInfo.assign(content.begin(), content.end());
     // Windows gives the TSTInfo itself; Wine leaves it in the OCTET STRING
     // that carries it in the message.
-    std::string_view content = tstInfo;
+    std::string_view inner = tstInfo;
     der::Item wrapped;
-    if (der::Expect(content, 0x04, wrapped) && content.empty()) tstInfo.assign(wrapped.value);
-    std::string signer;
+    if (der::Expect(inner, 0x04, wrapped) && inner.empty()) tstInfo.assign(wrapped.value);
     if (!MessageParam(message.get(), CMSG_SIGNER_CERT_INFO_PARAM, signer))
         return why = L"the token names no signer", false;
     vrel::UniqueHandle<StoreTraits> store(
@@ -175,6 +190,8 @@ bool OpenToken(const std::string& token, std::string& tstInfo, std::wstring& why
         store ? ::CertGetSubjectCertificateFromStore(store.get(), kEncoding, reinterpret_cast<PCERT_INFO>(signer.data()))
               : nullptr);
     if (!certificate) return why = L"the token does not carry its signer's certificate", false;
+    if (!IsTimeStampingCertificate(certificate.get()))
+        return why = L"the token's signer is no time-stamp authority (its certificate lacks timeStamping)", false;
     if (!::CryptMsgControl(message.get(), 0, CMSG_CTRL_VERIFY_SIGNATURE, certificate.get()->pCertInfo))
         return why = L"the token's signature does not hold", false;
     return true;
