@@ -3,8 +3,12 @@
 #include <algorithm>
 #include <cstring>
 
+#include "der.h"
+
 namespace pack::authenticode {
 namespace {
+
+using namespace der;
 
 constexpr char kSha256[] = "2.16.840.1.101.3.4.2.1";
 constexpr char kRsaEncryption[] = "1.2.840.113549.1.1.1";
@@ -16,67 +20,8 @@ constexpr char kSpcStatementType[] = "1.3.6.1.4.1.311.2.1.11";
 constexpr char kSpcSpOpusInfo[] = "1.3.6.1.4.1.311.2.1.12";
 constexpr char kSpcPeImageData[] = "1.3.6.1.4.1.311.2.1.15";
 constexpr char kIndividualCodeSigning[] = "1.3.6.1.4.1.311.2.1.21";
-
-// ---- DER ---------------------------------------------------------------------
-
-Bytes Element(unsigned char tag, const Bytes& value) {
-    Bytes out(1, static_cast<char>(tag));
-    const std::size_t n = value.size();
-    if (n < 0x80) {
-        out += static_cast<char>(n);
-    } else {
-        Bytes length;
-        for (std::size_t rest = n; rest != 0; rest >>= 8) length.insert(length.begin(), static_cast<char>(rest & 0xFF));
-        out += static_cast<char>(0x80 | length.size());
-        out += length;
-    }
-    return out + value;
-}
-
-Bytes Sequence(std::initializer_list<Bytes> parts) {
-    Bytes value;
-    for (const Bytes& p : parts) value += p;
-    return Element(0x30, value);
-}
-
-Bytes Set(std::vector<Bytes> parts) {
-    // DER orders the members of a SET OF by their encodings.
-    std::sort(parts.begin(), parts.end());
-    Bytes value;
-    for (const Bytes& p : parts) value += p;
-    return Element(0x31, value);
-}
-
-Bytes Oid(const char* dotted) {
-    std::vector<unsigned long> arcs;
-    unsigned long arc = 0;
-    for (const char* c = dotted;; ++c) {
-        if (*c == '.' || *c == '\0') {
-            arcs.push_back(arc);
-            arc = 0;
-            if (*c == '\0') break;
-        } else {
-            arc = arc * 10 + static_cast<unsigned long>(*c - '0');
-        }
-    }
-    Bytes value(1, static_cast<char>(arcs[0] * 40 + arcs[1]));
-    for (std::size_t i = 2; i < arcs.size(); ++i) {
-        Bytes base128(1, static_cast<char>(arcs[i] & 0x7F));
-        for (unsigned long rest = arcs[i] >> 7; rest != 0; rest >>= 7)
-            base128.insert(base128.begin(), static_cast<char>(0x80 | (rest & 0x7F)));
-        value += base128;
-    }
-    return Element(0x06, value);
-}
-
-Bytes Null() { return Element(0x05, {}); }
-Bytes Octets(const Bytes& value) { return Element(0x04, value); }
-Bytes Integer(const Bytes& bigEndian) { return Element(0x02, bigEndian); }
-Bytes SmallInteger(unsigned char value) { return Integer(Bytes(1, static_cast<char>(value))); }
-Bytes Explicit0(const Bytes& inner) { return Element(0xA0, inner); }
-Bytes Algorithm(const char* oid) { return Sequence({Oid(oid), Null()}); }
-
-Bytes Attribute(const char* oid, const Bytes& value) { return Sequence({Oid(oid), Set({value})}); }
+// Where SignTool's /tr puts an RFC 3161 token: an unsigned attribute.
+constexpr char kRfc3161TimeStamp[] = "1.3.6.1.4.1.311.3.3.1";
 
 // ---- PE ----------------------------------------------------------------------
 
@@ -137,12 +82,7 @@ Bytes IndirectData(const Bytes& imageDigestSha256) {
                      Sequence({Algorithm(kSha256), Octets(imageDigestSha256)})});
 }
 
-Bytes ContentOctets(const Bytes& der) {
-    if (der.size() < 2) return {};
-    const unsigned char first = static_cast<unsigned char>(der[1]);
-    const std::size_t header = first < 0x80 ? 2 : 2 + (first & 0x7F);
-    return header <= der.size() ? der.substr(header) : Bytes();
-}
+Bytes ContentOctets(const Bytes& element) { return der::ContentOctets(element); }
 
 Bytes SignedAttributes(const Bytes& contentDigestSha256) {
     return Set({Attribute(kContentTypeAttribute, Oid(kSpcIndirectData)),
@@ -152,12 +92,15 @@ Bytes SignedAttributes(const Bytes& contentDigestSha256) {
 }
 
 Bytes SignedData(const Bytes& indirectData, const Bytes& signedAttributes, const Signer& signer,
-                 const Bytes& signature) {
-    // In the SignerInfo the attributes are [0] IMPLICIT: the SET's contents
-    // under the context tag.
+                 const Bytes& signature, const Bytes& timeStampToken) {
+    // In the SignerInfo the attributes are [0] and [1] IMPLICIT: the SETs'
+    // contents under the context tags.
+    Bytes unsignedAttributes;
+    if (!timeStampToken.empty())
+        unsignedAttributes = Element(0xA1, ContentOctets(Set({Attribute(kRfc3161TimeStamp, timeStampToken)})));
     const Bytes signerInfo = Sequence({SmallInteger(1), Sequence({signer.issuer, Integer(signer.serial)}),
                                        Algorithm(kSha256), Element(0xA0, ContentOctets(signedAttributes)),
-                                       Algorithm(kRsaEncryption), Octets(signature)});
+                                       Algorithm(kRsaEncryption), Octets(signature), unsignedAttributes});
     const Bytes signedData = Sequence({SmallInteger(1), Set({Algorithm(kSha256)}),
                                        Sequence({Oid(kSpcIndirectData), Explicit0(indirectData)}),
                                        Element(0xA0, signer.certificate), Set({signerInfo})});

@@ -48,9 +48,11 @@ struct Signer {
     Bytes serial;
 };
 
-// ContentInfo { signedData, SignedData { ... } }: the whole signature.
+// ContentInfo { signedData, SignedData { ... } }: the whole signature;
+// with a time stamp (an RFC 3161 token over the signature), the token as
+// the signer's unsigned attribute, where Windows looks for it.
 Bytes SignedData(const Bytes& indirectData, const Bytes& signedAttributes, const Signer& signer,
-                 const Bytes& signature);
+                 const Bytes& signature, const Bytes& timeStampToken = {});
 
 // The signed file: image padded, the WIN_CERTIFICATE appended, the
 // directory entry pointing at it and the checksum made again.

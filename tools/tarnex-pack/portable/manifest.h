@@ -103,6 +103,8 @@ struct PackageSpec {
     std::int32_t osServicePackValues[kOsCount] = {};
     std::uint32_t codePageValue = 0;  // 0: the ANSI code page of the machine that builds
     Entries entries;  // component 0's registry values, variables and shortcuts
+    // TimestampServer lines: RFC 3161 servers for --sign, asked in turn.
+    std::vector<Located> timestampServers;
 };
 
 struct Manifest {

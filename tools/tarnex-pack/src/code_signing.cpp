@@ -139,7 +139,13 @@ bool CodeSigner::Sign(const std::wstring& path, std::wstring& error) const {
     const CERT_INFO& info = *certificate_.get()->pCertInfo;
     signer.issuer.assign(reinterpret_cast<const char*>(info.Issuer.pbData), info.Issuer.cbData);
     signer.serial = Reversed(info.SerialNumber.pbData, info.SerialNumber.cbData);
-    const ac::Bytes signedData = ac::SignedData(indirect, attributes, signer, Reversed(signature.data(), signatureSize));
+    const ac::Bytes signatureValue = Reversed(signature.data(), signatureSize);
+    ac::Bytes token;
+    if (stamper_ != nullptr && !stamper_->empty() && !stamper_->Stamp(signatureValue, token, error)) {
+        error = path + L" cannot be time-stamped: " + error;
+        return false;
+    }
+    const ac::Bytes signedData = ac::SignedData(indirect, attributes, signer, signatureValue, token);
     if (!ReplaceFileBytes(path, ac::Attach(image, layout, signedData))) {
         error = L"the signed " + path + L" cannot be written";
         return false;

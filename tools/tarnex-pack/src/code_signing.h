@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "time_stamping.h"
 #include "vrel/unique_handle.h"
 
 namespace pack {
@@ -37,6 +38,10 @@ public:
     // why in error (wrong password, no key, no RSA key that signs SHA-256).
     bool Load(const std::wstring& pfxPath, const std::wstring& password, std::wstring& error);
 
+    // Signatures made from now on carry a time stamp from one of its
+    // servers; none is a failure of the signing.
+    void StampWith(const TimeStamper& stamper) { stamper_ = &stamper; }
+
     // Signs the PE file at path in place; false with why in error, and the
     // file is then as it was.
     bool Sign(const std::wstring& path, std::wstring& error) const;
@@ -46,6 +51,7 @@ private:
     vrel::UniqueHandle<CertContextTraits> certificate_;
     vrel::UniqueHandle<CryptProviderTraits> provider_;  // the key's container in the RSA/AES provider (SHA-256)
     DWORD keySpec_ = AT_KEYEXCHANGE;
+    const TimeStamper* stamper_ = nullptr;
 };
 
 }  // namespace pack

@@ -1,5 +1,5 @@
 // tarnex-pack: builds an installer package from a manifest.
-//   tarnex-pack [--installer FILE] [--sign PFX [--password-file FILE]] MANIFEST OUTPUT
+//   tarnex-pack [--installer FILE] [--sign PFX [--password-file FILE] [--timestamp URL]...] MANIFEST OUTPUT
 // Exit codes: 0 written, 1 bad command line, 2 the manifest (or a file it
 // names) is wrong, 3 the package could not be written.
 #include <windows.h>
@@ -23,13 +23,19 @@ namespace {
 
 enum ExitCode : int { kWritten = 0, kBadCommandLine = 1, kManifestWrong = 2, kNotWritten = 3 };
 
+// Per step of each server's exchange: a server that has not answered by
+// then is passed over for the next.
+constexpr DWORD kTimestampTimeoutMs = 20000;
+
 constexpr wchar_t kUsage[] =
-    L"usage: tarnex-pack [--installer FILE] [--sign PFX [--password-file FILE]] MANIFEST OUTPUT\r\n"
+    L"usage: tarnex-pack [--installer FILE] [--sign PFX [--password-file FILE] [--timestamp URL]...] MANIFEST OUTPUT\r\n"
     L"  Builds the package folder OUTPUT (which must not exist) from MANIFEST.\r\n"
     L"  --installer FILE  the installer program to ship (default: Tarnex.exe beside tarnex-pack)\r\n"
     L"  --sign PFX        sign the installer and the files marked \"sign\" with the certificate and key of PFX\r\n"
     L"  --password-file FILE  the PFX's password, the first line of FILE (else the environment\r\n"
     L"                    variable TARNEX_SIGN_PASSWORD; never on the command line)\r\n"
+    L"  --timestamp URL   time-stamp each signature at the RFC 3161 server URL (SHA-256); repeated, the\r\n"
+    L"                    next server is asked when one fails (instead of the manifest's TimestampServer)\r\n"
     L"Exit codes: 0 written, 1 bad command line, 2 manifest errors, 3 the package could not be written.\r\n";
 
 // UTF-16 on a console, UTF-8 into a file or a pipe.
@@ -161,6 +167,7 @@ private:
 int wmain(int argc, wchar_t** argv) {
     std::vector<std::wstring> positional;
     std::wstring installer, pfx, passwordFile;
+    std::vector<std::wstring> timestampServers;
     for (int i = 1; i < argc; ++i) {
         const std::wstring arg = argv[i];
         if (arg == L"--help" || arg == L"-h" || arg == L"/?") {
@@ -171,6 +178,7 @@ int wmain(int argc, wchar_t** argv) {
         else if (arg.compare(0, 12, L"--installer=") == 0) installer = arg.substr(12);
         else if (arg == L"--sign" && i + 1 < argc) pfx = argv[++i];
         else if (arg == L"--password-file" && i + 1 < argc) passwordFile = argv[++i];
+        else if (arg == L"--timestamp" && i + 1 < argc) timestampServers.push_back(argv[++i]);
         else if (arg.compare(0, 2, L"--") == 0) return Refuse(kBadCommandLine, L"unknown option " + arg + L"\r\n" + kUsage);
         else positional.push_back(arg);
     }
@@ -212,6 +220,13 @@ int wmain(int argc, wchar_t** argv) {
     std::wstring error;
     pack::CodeSigner signer;
     SignedCopies signedCopies(output + L".signing-" + std::to_wstring(::GetCurrentProcessId()));
+    // The command line's servers stand for the manifest's: an author can
+    // try another server without editing the package.
+    const bool stampsOnCommandLine = !timestampServers.empty();
+    if (!stampsOnCommandLine)
+        for (const pack::Located& server : manifest.package.timestampServers) timestampServers.push_back(server.text);
+    const pack::TimeStamper stamper(timestampServers, kTimestampTimeoutMs);
+    signer.StampWith(stamper);
     if (!pfx.empty()) {
         std::wstring password;
         if (!ReadPassword(passwordFile, password, error) || !signer.Load(FullPath(pfx), password, error) ||
@@ -219,6 +234,8 @@ int wmain(int argc, wchar_t** argv) {
             return Refuse(kNotWritten, L"signing failed, no package was written: " + error);
     } else if (!passwordFile.empty()) {
         return Refuse(kBadCommandLine, std::wstring(L"--password-file needs --sign\r\n") + kUsage);
+    } else if (stampsOnCommandLine) {
+        return Refuse(kBadCommandLine, std::wstring(L"--timestamp needs --sign\r\n") + kUsage);
     }
     if (!pack::WritePackage(manifest, plan, codePage, output, error)) return Refuse(kNotWritten, error);
 

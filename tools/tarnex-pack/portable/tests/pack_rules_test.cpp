@@ -50,6 +50,8 @@ TEST(ManifestReader, ValuesDefaultsAndFieldsReadBack) {
         L"Key = HKEY_CURRENT_USER\\Software\\Vrel\\Demo\r\n"
         L"OSVersions = 0,0,0,0,1,1,1\r\n"
         L"SupportMode = No\r\n"
+        L"TimestampServer = http://127.0.0.1:8080/tsa\r\n"
+        L"timestampserver = https://b.example/\r\n"
         L"Shortcut = CSIDL_PROGRAMS\\Demo | Remove Demo | %65600%\\Setup.exe | %65600% | /u\r\n"
         L"[Component Core]\r\n"
         L"Version = 2.1\r\n"
@@ -68,6 +70,9 @@ TEST(ManifestReader, ValuesDefaultsAndFieldsReadBack) {
     EXPECT_EQ(3, p.name.line);
     EXPECT_EQ(L"Демо, «кавычки»", NameUnInstOf(p));
     EXPECT_EQ(L"C:\\Demo\\", InstallFolderOf(p));
+    ASSERT_EQ(2u, p.timestampServers.size());  // in the order given: asked in turn
+    EXPECT_EQ(L"http://127.0.0.1:8080/tsa", p.timestampServers[0].text);
+    EXPECT_EQ(L"https://b.example/", p.timestampServers[1].text);
     EXPECT_EQ(2, p.keyRoot);
     EXPECT_EQ(L"Software\\Vrel\\Demo", p.keyPath);
     EXPECT_EQ(L"Setup.exe", InstallerOf(p));
@@ -133,6 +138,8 @@ TEST(ManifestReader, EveryMistakeIsNamedByItsLine) {
         {L"Access=yes please\n", 5, L"expected Yes or No"},
         {L"OSVersions=1,1,1\n", 5, L"expected seven numbers"},
         {L"Installer=setup\n", 5, L"must end in .exe"},
+        {L"TimestampServer=ftp://tsa/\n", 5, L"must be an http:// or https:// address"},
+        {L"TimestampServer=http://tsa/a b\n", 5, L"holds a blank"},
         {L"[Component A]\nVersion=1\\2\n", 6, L"Version must not hold a backslash"},
         {L"[Component A]\nLocName=" + longName + L"\n", 6, L"the installer reads at most 254"},
         {L"[Component A]\nFile=x.txt | ..\\outside\n", 6, L"leaves its folder"},
