@@ -15,6 +15,9 @@ namespace tarnex {
 namespace {
 
 constexpr UINT kStringLeaveQuestion = 8;
+// Posted to the frame: lay out what is placed in pixels once the dialog
+// manager has scaled the templates for a new DPI.
+constexpr UINT kLayOutForNewDpi = WM_APP + 1;
 
 bool Repairing(DWORD mode) { return mode == AS_REP || mode == AS_SD; }
 
@@ -127,7 +130,13 @@ INT_PTR CALLBACK WizardFrame::DialogProc(HWND window, UINT message, WPARAM wPara
         frame->OnPaint();
         return TRUE;
     case WM_DPICHANGED:
-        frame->OnDpiChanged(LOWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+        // Not handled here: the dialog manager takes the suggested rectangle
+        // and scales the controls and fonts of the templates first.
+        frame->dpi_ = LOWORD(wParam);
+        ::PostMessageW(window, kLayOutForNewDpi, 0, 0);
+        return FALSE;
+    case kLayOutForNewDpi:
+        frame->OnDpiChanged();
         return TRUE;
     case WM_DESTROY:
         for (PageEntry& entry : frame->pages_)
@@ -207,13 +216,11 @@ void WizardFrame::LayOutForDpi() {
     RenderStrips();
 }
 
-// The frame moved to a monitor of another DPI: Windows has scaled the
-// templates' controls and fonts; what is placed in pixels follows here, and
-// the pages that draw their own images hear WM_DPICHANGED_AFTERPARENT.
-void WizardFrame::OnDpiChanged(UINT dpi, const RECT& suggested) {
-    dpi_ = dpi;
-    ::SetWindowPos(dialog_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
-                   suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+// The frame moved to a monitor of another DPI: Windows has taken the
+// suggested rectangle and scaled the templates' controls and fonts; what is
+// placed in pixels follows here, and the pages that draw their own images
+// and fonts hear WM_DPICHANGED_AFTERPARENT.
+void WizardFrame::OnDpiChanged() {
     LayOutForDpi();
     for (int index = 0; index < kWizardPages; ++index)
         if (HWND page = PageWindow(index))

@@ -151,7 +151,7 @@ private:
     void FocusControl(HWND control);
     // Strip and page positions for the frame's DPI.
     void LayOutForDpi();
-    void OnDpiChanged(UINT dpi, const RECT& suggested);
+    void OnDpiChanged();
 
     std::array<PageEntry, kWizardPages> pages_;
     HWND dialog_ = nullptr;
