@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
-"""Draws the three 48x48 icons of the maintenance page and writes them as
-Windows .ico files, 32 bits per pixel, in the same style as icon 101:
+"""Draws the three icons of the maintenance page and writes them as Windows
+.ico files, 32 bits per pixel, in the same style as icon 101: 48x48 as the
+page shows them at 96 DPI, and 60, 72 and 96 pixels for 125 %, 150 % and
+200 % scaling (the drawing, sampled smooth, not a stretched 48):
 
     make_mode_icons.py FOLDER   (writes mode_change.ico, mode_repair.ico,
                                  mode_remove.ico)
@@ -71,10 +73,33 @@ def remove(x, y):
     return badge(x, y, RED) or box(x, y) or CLEAR
 
 
+def sampled(draw, size, n=4):
+    """draw (given on the 48 grid) at size pixels, each pixel the mean of
+    n x n samples, its colour weighted by their cover."""
+    def pixel(x, y, _):
+        total = [0.0, 0.0, 0.0, 0.0]
+        for i in range(n):
+            for j in range(n):
+                u = (x + (i + 0.5) / n) * SIZE / size
+                v = (y + (j + 0.5) / n) * SIZE / size
+                r, g, b, a = draw(u - 0.5, v - 0.5)
+                total[0] += r * a
+                total[1] += g * a
+                total[2] += b * a
+                total[3] += a
+        if total[3] == 0:
+            return CLEAR
+        return (round(total[0] / total[3]), round(total[1] / total[3]), round(total[2] / total[3]),
+                round(total[3] / (n * n)))
+    return pixel
+
+
 def main():
     folder = sys.argv[1]
     for name, draw in (('mode_change.ico', change), ('mode_repair.ico', repair), ('mode_remove.ico', remove)):
-        write_icon(os.path.join(folder, name), [(SIZE, image(SIZE, lambda x, y, s, f=draw: f(x, y)))])
+        images = [(SIZE, image(SIZE, lambda x, y, s, f=draw: f(x, y)))]
+        images += [(size, image(size, sampled(draw, size))) for size in (60, 72, 96)]
+        write_icon(os.path.join(folder, name), images)
 
 
 if __name__ == '__main__':

@@ -3,7 +3,10 @@
 Every pixel that is not drawn has the mask colour RGB(0, 128, 128), which
 the component page hands to the image lists as their transparent colour.
 
-    make_tree_images.py TREE.bmp CHECKS.bmp
+    make_tree_images.py TREE.bmp CHECKS.bmp [SIZE]
+
+SIZE (16, 24 or 32; 16 unless given) is the images' width and height: the
+component page takes the strips whose size suits the screen's DPI.
 
 TREE.bmp, bitmap 107: eight 16x16 images, closed and open in turn for the
 four tree levels (a box, a pie, a scroll), then a sheet for the fourth level
@@ -37,37 +40,60 @@ DARK_RED = (140, 0, 0)
 
 
 class Image:
+    """One image drawn on the 16x16 grid the shapes are given in, at SIZE
+    pixels: at 16 pixel for pixel, larger with every shape scaled and its
+    lines as thick as a grid pixel."""
+
     def __init__(self):
         self.px = [[MASK] * SIZE for _ in range(SIZE)]
+        self.s = SIZE / 16.0
+        self.pen = max(1, round(self.s))
 
     def set(self, x, y, colour):
         if 0 <= x < SIZE and 0 <= y < SIZE:
             self.px[y][x] = colour
 
+    def _span(self, a0, a1):
+        """Pixels covering grid cells a0 to a1, both included."""
+        return round(a0 * self.s), round((a1 + 1) * self.s) - 1
+
     def fill(self, x0, y0, x1, y1, colour):
         """Filled rectangle, corners included."""
-        for y in range(y0, y1 + 1):
-            for x in range(x0, x1 + 1):
+        px0, px1 = self._span(x0, x1)
+        py0, py1 = self._span(y0, y1)
+        for y in range(py0, py1 + 1):
+            for x in range(px0, px1 + 1):
                 self.set(x, y, colour)
 
     def frame(self, x0, y0, x1, y1, colour):
-        for x in range(x0, x1 + 1):
-            self.set(x, y0, colour)
-            self.set(x, y1, colour)
-        for y in range(y0, y1 + 1):
-            self.set(x0, y, colour)
-            self.set(x1, y, colour)
+        self.fill(x0, y0, x1, y0, colour)
+        self.fill(x0, y1, x1, y1, colour)
+        self.fill(x0, y0, x0, y1, colour)
+        self.fill(x1, y0, x1, y1, colour)
 
     def line(self, x0, y0, x1, y1, colour):
-        steps = max(abs(x1 - x0), abs(y1 - y0))
+        if SIZE == 16:
+            steps = max(abs(x1 - x0), abs(y1 - y0))
+            for i in range(steps + 1):
+                t = i / steps if steps else 0
+                self.set(round(x0 + (x1 - x0) * t), round(y0 + (y1 - y0) * t), colour)
+            return
+        # The centre line of the grid cells, stamped with a square pen.
+        ax, ay = (x0 + 0.5) * self.s, (y0 + 0.5) * self.s
+        bx, by = (x1 + 0.5) * self.s, (y1 + 0.5) * self.s
+        steps = max(1, int(max(abs(bx - ax), abs(by - ay)) * 2))
         for i in range(steps + 1):
-            t = i / steps if steps else 0
-            self.set(round(x0 + (x1 - x0) * t), round(y0 + (y1 - y0) * t), colour)
+            t = i / steps
+            cx, cy = ax + (bx - ax) * t, ay + (by - ay) * t
+            left, top = int(cx - self.pen / 2.0 + 0.5), int(cy - self.pen / 2.0 + 0.5)
+            for y in range(top, top + self.pen):
+                for x in range(left, left + self.pen):
+                    self.set(x, y, colour)
 
     def disc(self, cx, cy, r, colour, inside=lambda dx, dy: True):
         for y in range(SIZE):
             for x in range(SIZE):
-                dx, dy = x + 0.5 - cx, y + 0.5 - cy
+                dx, dy = (x + 0.5) / self.s - cx, (y + 0.5) / self.s - cy
                 if dx * dx + dy * dy <= r * r and inside(dx, dy):
                     self.set(x, y, colour)
 
@@ -187,6 +213,9 @@ def write_strip(path, images):
 
 
 def main():
+    global SIZE
+    if len(sys.argv) > 3:
+        SIZE = int(sys.argv[3])
     tree = [box(False), box(True), pie(False), pie(True), scroll(False), scroll(True), sheet(), no_entry()]
     checks = [check(k) for k in ('none', 'empty', 'ticked', 'greyed', 'partly')]
     write_strip(sys.argv[1], tree)

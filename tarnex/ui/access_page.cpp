@@ -1,5 +1,6 @@
 // Page 8: which Microsoft Access the package's files are chosen for.
 #include "description/setup_description.h"
+#include "ui/page_common.h"
 #include "ui/wizard_ids.h"
 #include "ui/wizard_pages.h"
 
@@ -9,6 +10,8 @@ namespace {
 class AccessPage final : public WizardPage {
 public:
     using WizardPage::WizardPage;
+
+    HWND FirstFocus() const override { return CheckedRadio(window_, IDC_ACCESS_97, IDC_ACCESS_2000); }
 
 private:
     INT_PTR Handle(UINT message, WPARAM, LPARAM) override {

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "run/app_context.h"
+#include "ui/dpi.h"
 #include "vrel/bounded_copy.h"
 
 namespace tarnex {
@@ -87,14 +88,17 @@ void BackgroundWindow::Paint(HDC dc) {
         ::SelectObject(memory_.get(), bitmap_.get());
         ::SelectObject(memory_.get(), brush_.get());
         ::PatBlt(memory_.get(), 0, 0, client_.right, client_.bottom, PATCOPY);
-        font_.reset(::CreateFontW(-36, 0, 0, 0, FW_BOLD, TRUE, FALSE, FALSE, RUSSIAN_CHARSET, 0, 0, 0, 1,
-                                  L"Times New Roman"));
+        // The text's size and place are given in pixels at 96 DPI.
+        const UINT dpi = WindowDpi(window_);
+        font_.reset(::CreateFontW(-ScaleToDpi(36, dpi), 0, 0, 0, FW_BOLD, TRUE, FALSE, FALSE, RUSSIAN_CHARSET, 0, 0, 0,
+                                  1, L"Times New Roman"));
         const HGDIOBJ previous = ::SelectObject(memory_.get(), font_.get());
         ::SetBkMode(memory_.get(), TRANSPARENT);
         const int length = static_cast<int>(std::wstring_view(caption_).size());
-        ::TextOutW(memory_.get(), 15, 15, caption_, length);  // the shadow, in the default text colour
+        const int shadow = ScaleToDpi(15, dpi), text = ScaleToDpi(10, dpi);
+        ::TextOutW(memory_.get(), shadow, shadow, caption_, length);  // the shadow, in the default text colour
         ::SetTextColor(memory_.get(), kText);
-        ::TextOutW(memory_.get(), 10, 10, caption_, length);
+        ::TextOutW(memory_.get(), text, text, caption_, length);
         ::SelectObject(memory_.get(), previous);
         picture_.Render(memory_.get(), client_);
     }

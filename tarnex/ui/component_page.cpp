@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "description/setup_description.h"
@@ -29,6 +30,9 @@ constexpr UINT kStringTooDeep = 12;
 class ComponentPage final : public WizardPage {
 public:
     using WizardPage::WizardPage;
+
+    // The tree, unless the choice does not fit: then Back has the focus.
+    HWND FirstFocus() const override { return ::IsWindowEnabled(frame_.Button(PageButton::Next)) ? tree_ : nullptr; }
 
 private:
     INT_PTR Handle(UINT message, WPARAM, LPARAM lParam) override {
@@ -61,10 +65,7 @@ private:
         // rather than left empty: the space bar still toggles the items
         // through the model, and the choice reaches the catalogue as it
         // would with the images.
-        treeImages_ = LoadTreeImages(App().Instance);
-        checkImages_ = LoadCheckImages(App().Instance);
-        if (treeImages_) TreeView_SetImageList(tree_, treeImages_.get(), TVSIL_NORMAL);
-        if (checkImages_) TreeView_SetImageList(tree_, checkImages_.get(), TVSIL_STATE);
+        SetImageLists(Dpi());
 
         std::vector<ComponentRecord>& components = Description().ComponentList;
         model_ = BuildComponentTree(components);
@@ -72,6 +73,23 @@ private:
             ShowMessage(window_, LoadText(kStringTooDeep), kErrorBox);
         for (const TreeItem& item : model_.Items) Insert(item, FindComponent(components, item.Record.Number));
         if (!handles_.empty()) TreeView_Select(tree_, handles_.front(), TVGN_FIRSTVISIBLE);
+    }
+
+    // The images drawn for the screen's DPI; the lists the tree had go once
+    // it has the new ones.
+    void SetImageLists(UINT dpi) {
+        unique_imagelist tree = LoadTreeImages(App().Instance, dpi);
+        unique_imagelist checks = LoadCheckImages(App().Instance, dpi);
+        if (tree) TreeView_SetImageList(tree_, tree.get(), TVSIL_NORMAL);
+        if (checks) TreeView_SetImageList(tree_, checks.get(), TVSIL_STATE);
+        treeImages_ = std::move(tree);
+        checkImages_ = std::move(checks);
+    }
+
+    void OnDpiChanged(UINT dpi) override {
+        SetImageLists(dpi);
+        RescaleControlFont(window_, IDC_DESCRIPTION_LABEL, descriptionFont_, Dpi(), dpi);
+        RescaleControlFont(window_, IDC_SIZE_LABEL, sizeFont_, Dpi(), dpi);
     }
 
     void Insert(const TreeItem& item, const ComponentRecord* component) {

@@ -5,6 +5,11 @@
 #define IDD_COMPONENT_PAGE 107
 #define IDB_TREE_IMAGES 107   // eight 16x16 images: two per tree level, the last also the lock overlay
 #define IDB_CHECK_IMAGES 141  // five 16x16 check images, the tree's state images
+// The same strips drawn at 24 and 32 pixels, for screens of more DPI.
+#define IDB_TREE_IMAGES_24 151
+#define IDB_TREE_IMAGES_32 152
+#define IDB_CHECK_IMAGES_24 153
+#define IDB_CHECK_IMAGES_32 154
 
 #define IDC_COMPONENT_TREE 1010
 #define IDC_DESCRIPTION_LABEL 1011  // bold at run time

@@ -42,6 +42,7 @@ private:
         if (HandleReadOnlyEdit(message, wParam, lParam, IDC_RESULTS_TEXT, result)) return result;
         const WizardMessages& wizard = RegisterWizardMessages();
         if (message == WM_INITDIALOG) {
+            LeaveDialogKeysToTheWizard(window_, IDC_RESULTS_TEXT);
             FillTemplateText(window_, IDC_FINISH_TITLE, Description().NameGen);
             titleFont_ = SetTitleFont(window_, IDC_FINISH_TITLE);
             return TRUE;
@@ -72,6 +73,8 @@ private:
         }
         ::SetDlgItemTextW(window_, IDC_RESULTS_TEXT, text.c_str());
     }
+
+    void OnDpiChanged(UINT dpi) override { RescaleControlFont(window_, IDC_FINISH_TITLE, titleFont_, Dpi(), dpi); }
 
     vrel::unique_gdiobj titleFont_;
 };

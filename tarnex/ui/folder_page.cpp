@@ -33,6 +33,8 @@ class FolderPage final : public WizardPage {
 public:
     using WizardPage::WizardPage;
 
+    HWND FirstFocus() const override { return ::GetDlgItem(window_, IDC_FOLDER_PATH); }
+
 private:
     INT_PTR Handle(UINT message, WPARAM wParam, LPARAM) override {
         const WizardMessages& wizard = RegisterWizardMessages();

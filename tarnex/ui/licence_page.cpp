@@ -1,5 +1,5 @@
 // Page 1: "license.txt" of the package in a fixed-pitch font; Next and Cancel
-// read "&Да" and "&Нет" while the page is shown.
+// read "&Да" and "&Нет" while the page is shown, and Back "<< Н&азад".
 #include <string>
 #include <vector>
 
@@ -29,6 +29,7 @@ private:
         if (HandleReadOnlyEdit(message, wParam, lParam, IDC_LICENCE_TEXT, result)) return result;
         const WizardMessages& wizard = RegisterWizardMessages();
         if (message == WM_INITDIALOG) {
+            LeaveDialogKeysToTheWizard(window_, IDC_LICENCE_TEXT);
             // Every page is created, also in runs that never show this one:
             // a package without a licence is not told that it has none.
             if (Description().License) ShowLicence();
@@ -37,9 +38,12 @@ private:
         if (message == wizard.SetActive) {
             frame_.SetButtonText(PageButton::Next, L"&Да");
             frame_.SetButtonText(PageButton::Cancel, L"&Нет");
+            // "&Нет" takes Back's letter: Back answers to another meanwhile.
+            frame_.SetButtonText(PageButton::Back, L"<< Н&азад");
         } else if (message == wizard.LoseActive) {
             frame_.SetButtonText(PageButton::Next, L"&Далее >>");
             frame_.SetButtonText(PageButton::Cancel, L"О&тмена");
+            frame_.SetButtonText(PageButton::Back, L"<< &Назад");
         }
         return 0;
     }
@@ -69,6 +73,8 @@ private:
         font_.reset(::CreateFontIndirectW(&description));
         if (font_) ::SendMessageW(edit, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
     }
+
+    void OnDpiChanged(UINT dpi) override { RescaleControlFont(window_, IDC_LICENCE_TEXT, font_, Dpi(), dpi); }
 
     vrel::unique_gdiobj font_;
 };

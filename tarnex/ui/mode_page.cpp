@@ -1,8 +1,11 @@
 // Page 7: what a maintenance run does, stored as the run mode when the page
 // is left.
+#include <utility>
 #include <vector>
 
 #include "run/app_context.h"
+#include "ui/dpi.h"
+#include "ui/page_common.h"
 #include "ui/wizard_ids.h"
 #include "ui/wizard_pages.h"
 #include "vrel/unique_handle.h"
@@ -10,15 +13,19 @@
 namespace tarnex {
 namespace {
 
+constexpr int kIconSize = 48;  // pixels at 96 DPI
+
 class ModePage final : public WizardPage {
 public:
     using WizardPage::WizardPage;
+
+    HWND FirstFocus() const override { return CheckedRadio(window_, IDC_MODE_CHANGE, IDC_MODE_REMOVE); }
 
 private:
     INT_PTR Handle(UINT message, WPARAM, LPARAM) override {
         if (message == WM_INITDIALOG) {
             ::CheckRadioButton(window_, IDC_MODE_CHANGE, IDC_MODE_REMOVE, IDC_MODE_CHANGE);
-            ShowIcons();
+            ShowIcons(Dpi());
             return TRUE;
         }
         if (message == RegisterWizardMessages().LoseActive) {
@@ -29,18 +36,24 @@ private:
         return 0;
     }
 
-    // The icons at their own 48 x 48: a template's icon control would show
-    // the system's icon size.
-    void ShowIcons() {
+    void OnDpiChanged(UINT dpi) override { ShowIcons(dpi); }
+
+    // The icons at their own 48 x 48 at 96 DPI, scaled with the screen's (the
+    // icon files hold the sizes for 125 % to 200 %): a template's icon
+    // control would show the system's icon size.
+    void ShowIcons(UINT dpi) {
+        const int size = ScaleToDpi(kIconSize, dpi);
+        std::vector<vrel::unique_hicon> shown;
         const int icons[][2] = {{IDC_MODE_CHANGE_ICON, IDI_MODE_CHANGE},
                                 {IDC_MODE_REPAIR_ICON, IDI_MODE_REPAIR},
                                 {IDC_MODE_REMOVE_ICON, IDI_MODE_REMOVE}};
         for (const auto& [control, icon] : icons) {
-            icons_.emplace_back(static_cast<HICON>(
-                ::LoadImageW(App().Instance, MAKEINTRESOURCEW(icon), IMAGE_ICON, 48, 48, LR_DEFAULTCOLOR)));
-            if (icons_.back())
-                ::SendDlgItemMessageW(window_, control, STM_SETICON, reinterpret_cast<WPARAM>(icons_.back().get()), 0);
+            shown.emplace_back(static_cast<HICON>(
+                ::LoadImageW(App().Instance, MAKEINTRESOURCEW(icon), IMAGE_ICON, size, size, LR_DEFAULTCOLOR)));
+            if (shown.back())
+                ::SendDlgItemMessageW(window_, control, STM_SETICON, reinterpret_cast<WPARAM>(shown.back().get()), 0);
         }
+        icons_ = std::move(shown);  // the icons shown before are no longer in the controls
     }
 
     std::vector<vrel::unique_hicon> icons_;

@@ -1,7 +1,10 @@
 #include "ui/page_common.h"
 
+#include <utility>
+
 #include "run/message_box.h"
 #include "run/text_utils.h"
+#include "ui/dpi.h"
 
 namespace tarnex {
 
@@ -15,6 +18,14 @@ vrel::unique_gdiobj SetBoldFont(HWND page, int controlId, double heightScale) {
     vrel::unique_gdiobj font(::CreateFontIndirectW(&description));
     if (font) ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), TRUE);
     return font;
+}
+
+void RescaleControlFont(HWND page, int controlId, vrel::unique_gdiobj& font, UINT oldDpi, UINT newDpi) {
+    if (!font) return;
+    vrel::unique_gdiobj scaled(RescaleFont(static_cast<HFONT>(font.get()), oldDpi, newDpi));
+    if (!scaled) return;
+    ::SendDlgItemMessageW(page, controlId, WM_SETFONT, reinterpret_cast<WPARAM>(scaled.get()), TRUE);
+    font = std::move(scaled);
 }
 
 void FillTemplateText(HWND page, int controlId, const wchar_t* value) {
@@ -34,6 +45,44 @@ bool HandleReadOnlyEdit(UINT message, WPARAM wParam, LPARAM lParam, int editId, 
         return true;
     }
     return false;
+}
+
+namespace {
+
+constexpr wchar_t kEditProcedure[] = L"TarnexEditProcedure";
+
+LRESULT CALLBACK ReadOnlyEditProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam) {
+    const auto own = reinterpret_cast<WNDPROC>(::GetPropW(edit, kEditProcedure));
+    if (own == nullptr) return ::DefWindowProcW(edit, message, wParam, lParam);
+    if (message == WM_NCDESTROY) {
+        ::SetWindowLongPtrW(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(own));
+        ::RemovePropW(edit, kEditProcedure);
+        return ::CallWindowProcW(own, edit, message, wParam, lParam);
+    }
+    LRESULT result = ::CallWindowProcW(own, edit, message, wParam, lParam);
+    if (message == WM_GETDLGCODE && lParam != 0) {
+        const MSG& key = *reinterpret_cast<const MSG*>(lParam);
+        if ((key.message == WM_KEYDOWN || key.message == WM_CHAR) &&
+            (key.wParam == VK_TAB || key.wParam == VK_RETURN || key.wParam == VK_ESCAPE))
+            result &= ~(DLGC_WANTALLKEYS | DLGC_WANTTAB);
+    }
+    return result;
+}
+
+}  // namespace
+
+void LeaveDialogKeysToTheWizard(HWND page, int editId) {
+    HWND edit = ::GetDlgItem(page, editId);
+    if (edit == nullptr || ::GetPropW(edit, kEditProcedure) != nullptr) return;
+    const LONG_PTR own = ::GetWindowLongPtrW(edit, GWLP_WNDPROC);
+    if (own == 0 || !::SetPropW(edit, kEditProcedure, reinterpret_cast<HANDLE>(own))) return;
+    ::SetWindowLongPtrW(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ReadOnlyEditProc));
+}
+
+HWND CheckedRadio(HWND page, int first, int last) {
+    for (int id = first; id <= last; ++id)
+        if (::IsDlgButtonChecked(page, id) == BST_CHECKED) return ::GetDlgItem(page, id);
+    return nullptr;
 }
 
 void AppendListItem(std::wstring& text, const std::wstring& item) { AppendText(text, L"\r\n\t" + item); }

@@ -66,8 +66,16 @@ HRESULT PictureHolder::Render(HDC dc, const RECT& rectangle) {
     OLE_YSIZE_HIMETRIC height = 0;
     picture_->get_Width(&width);
     picture_->get_Height(&height);
+    // Stretched smooth, not by dropping or doubling pixels: a picture made
+    // for one size is shown at another on every screen of more DPI.
+    // HALFTONE takes the brush origin afresh.
+    const int previousMode = ::SetStretchBltMode(dc, HALFTONE);
+    POINT previousOrigin{};
+    ::SetBrushOrgEx(dc, 0, 0, &previousOrigin);
     const HRESULT hr =
         picture_->Render(dc, 0, 0, rectangle.right, rectangle.bottom, 0, height, width, -height, &rectangle);
+    ::SetBrushOrgEx(dc, previousOrigin.x, previousOrigin.y, nullptr);
+    if (previousMode != 0) ::SetStretchBltMode(dc, previousMode);
     if (FAILED(hr)) picture_.reset();
     return hr;
 }

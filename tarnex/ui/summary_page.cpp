@@ -34,7 +34,10 @@ private:
     INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam) override {
         INT_PTR result = 0;
         if (HandleReadOnlyEdit(message, wParam, lParam, IDC_SUMMARY_TEXT, result)) return result;
-        if (message == WM_INITDIALOG) return TRUE;
+        if (message == WM_INITDIALOG) {
+            LeaveDialogKeysToTheWizard(window_, IDC_SUMMARY_TEXT);
+            return TRUE;
+        }
         if (message == RegisterWizardMessages().SetActive) Build();
         return 0;
     }

@@ -19,6 +19,8 @@ private:
         return TRUE;
     }
 
+    void OnDpiChanged(UINT dpi) override { RescaleControlFont(window_, IDC_WELCOME_TITLE, titleFont_, Dpi(), dpi); }
+
     vrel::unique_gdiobj titleFont_;
 };
 

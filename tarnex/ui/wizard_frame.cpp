@@ -6,6 +6,7 @@
 #include "run/app_context.h"
 #include "run/message_box.h"
 #include "ui/component_page_ids.h"
+#include "ui/dpi.h"
 #include "ui/wizard_entry.h"
 #include "ui/wizard_ids.h"
 #include "ui/wizard_pages.h"
@@ -14,6 +15,9 @@ namespace tarnex {
 namespace {
 
 constexpr UINT kStringLeaveQuestion = 8;
+// Posted to the frame: lay out what is placed in pixels once the dialog
+// manager has scaled the templates for a new DPI.
+constexpr UINT kLayOutForNewDpi = WM_APP + 1;
 
 bool Repairing(DWORD mode) { return mode == AS_REP || mode == AS_SD; }
 
@@ -30,9 +34,19 @@ INT_PTR CALLBACK WizardPage::DialogProc(HWND window, UINT message, WPARAM wParam
     if (message == WM_INITDIALOG) {
         ::SetWindowLongPtrW(window, DWLP_USER, lParam);
         reinterpret_cast<WizardPage*>(lParam)->window_ = window;
+        reinterpret_cast<WizardPage*>(lParam)->dpi_ = WindowDpi(window);
     }
     auto* page = reinterpret_cast<WizardPage*>(::GetWindowLongPtrW(window, DWLP_USER));
-    return page != nullptr ? page->Handle(message, wParam, lParam) : 0;
+    if (page == nullptr) return 0;
+    if (message == WM_DPICHANGED_AFTERPARENT) {
+        const UINT dpi = WindowDpi(window);
+        if (dpi != page->dpi_) {
+            page->OnDpiChanged(dpi);
+            page->dpi_ = dpi;
+        }
+        return 0;
+    }
+    return page->Handle(message, wParam, lParam);
 }
 
 WizardFrame::WizardFrame()
@@ -81,11 +95,9 @@ void WizardFrame::SetDefaultButton(PageButton button, bool isDefault) {
     if (isDefault) ::SendMessageW(dialog_, DM_SETDEFID, static_cast<WPARAM>(::GetDlgCtrlID(window)), 0);
 }
 
-void WizardFrame::FocusButton(PageButton button) {
-    HWND window = Button(button);
-    ::BringWindowToTop(window);
-    ::SetFocus(window);
-}
+// The button keeps its place in the z-order: that order is also the order
+// Tab walks, the page's controls first and the buttons after them.
+void WizardFrame::FocusButton(PageButton button) { ::SetFocus(Button(button)); }
 
 void WizardFrame::SetButtonText(PageButton button, const std::wstring& text) {
     ::SetWindowTextW(Button(button), text.c_str());
@@ -117,6 +129,15 @@ INT_PTR CALLBACK WizardFrame::DialogProc(HWND window, UINT message, WPARAM wPara
     case WM_PAINT:
         frame->OnPaint();
         return TRUE;
+    case WM_DPICHANGED:
+        // Not handled here: the dialog manager takes the suggested rectangle
+        // and scales the controls and fonts of the templates first.
+        frame->dpi_ = LOWORD(wParam);
+        ::PostMessageW(window, kLayOutForNewDpi, 0, 0);
+        return FALSE;
+    case kLayOutForNewDpi:
+        frame->OnDpiChanged();
+        return TRUE;
     case WM_DESTROY:
         for (PageEntry& entry : frame->pages_)
             if (entry.page && entry.page->Window() != nullptr) ::DestroyWindow(entry.page->Window());
@@ -141,10 +162,9 @@ void WizardFrame::OnInitDialog(HWND dialog) {
     ::SendMessageW(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
     ::SetWindowTextW(dialog, description.Name);
 
-    ::GetClientRect(dialog, &strip_);
-    strip_.bottom = kStripHeight;
+    dpi_ = WindowDpi(dialog);
     brush_.reset(::CreateSolidBrush(::GetSysColor(COLOR_BTNFACE)));
-    RenderStrips();
+    LayOutForDpi();
     for (int index = 0; index < kWizardPages; ++index) CreatePage(index);
     BuildSequence();
 
@@ -170,11 +190,11 @@ void WizardFrame::RenderStrips() {
         if (description.PagePictures[index][0] != L'\0')
             pictures_[index].Load(folder + description.PagePictures[index]);
         stripDcs_[index].reset(::CreateCompatibleDC(frameDc));
-        stripBitmaps_[index].reset(::CreateCompatibleBitmap(frameDc, strip_.right, kStripHeight));
+        stripBitmaps_[index].reset(::CreateCompatibleBitmap(frameDc, strip_.right, strip_.bottom));
         if (!stripDcs_[index] || !stripBitmaps_[index]) continue;
         ::SelectObject(stripDcs_[index].get(), stripBitmaps_[index].get());
         ::SelectObject(stripDcs_[index].get(), brush_.get());
-        ::PatBlt(stripDcs_[index].get(), 0, 0, strip_.right, kStripHeight, PATCOPY);
+        ::PatBlt(stripDcs_[index].get(), 0, 0, strip_.right, strip_.bottom, PATCOPY);
         pictures_[index].Render(stripDcs_[index].get(), strip_);
     }
     ::ReleaseDC(dialog_, frameDc);
@@ -184,8 +204,28 @@ void WizardFrame::CreatePage(int index) {
     PageEntry& entry = pages_[index];
     HWND page = ::CreateDialogParamW(App().Instance, MAKEINTRESOURCEW(entry.templateId), dialog_, entry.dialogProc,
                                      reinterpret_cast<LPARAM>(entry.page.get()));
+    // First among the frame's children: Tab walks the page's controls, in
+    // reading order, before the buttons below it.
     if (page != nullptr)
-        ::SetWindowPos(page, nullptr, 0, kPageTop, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        ::SetWindowPos(page, HWND_TOP, 0, strip_.bottom + 1, 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+void WizardFrame::LayOutForDpi() {
+    ::GetClientRect(dialog_, &strip_);
+    strip_.bottom = ScaleToDpi(kStripHeight, dpi_);
+    RenderStrips();
+}
+
+// The frame moved to a monitor of another DPI: Windows has taken the
+// suggested rectangle and scaled the templates' controls and fonts; what is
+// placed in pixels follows here, and the pages that draw their own images
+// and fonts hear WM_DPICHANGED_AFTERPARENT.
+void WizardFrame::OnDpiChanged() {
+    LayOutForDpi();
+    for (int index = 0; index < kWizardPages; ++index)
+        if (HWND page = PageWindow(index))
+            ::SetWindowPos(page, nullptr, 0, strip_.bottom + 1, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ::InvalidateRect(dialog_, nullptr, TRUE);
 }
 
 void WizardFrame::BuildSequence() {
@@ -214,6 +254,20 @@ void WizardFrame::BuildSequence() {
         sequence_.insert(sequence_.end(), {kComponentPage, kSummaryPage, kProgressPage, kFinishPage});
         return;
     }
+}
+
+bool WizardFrame::FocusFirstControl() {
+    const WizardPage* page = pages_[*current_].page.get();
+    HWND control = page != nullptr ? page->FirstFocus() : nullptr;
+    if (control == nullptr || !::IsWindowEnabled(control)) return false;
+    FocusControl(control);
+    return true;
+}
+
+// Through the dialog manager, so that the default button shows as it is
+// while the focus is on a control that is no button.
+void WizardFrame::FocusControl(HWND control) {
+    ::SendMessageW(dialog_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
 }
 
 int WizardFrame::SendToVisible(UINT message) {
@@ -260,7 +314,7 @@ void WizardFrame::OnNext() {
     }
     moving_ = Moving::None;
     ::InvalidateRect(dialog_, &strip_, FALSE);
-    if (::IsWindowEnabled(next_)) ::SetFocus(next_);
+    if (!FocusFirstControl() && ::IsWindowEnabled(next_)) ::SetFocus(next_);
 }
 
 void WizardFrame::OnBack() {
@@ -286,7 +340,7 @@ void WizardFrame::OnBack() {
         ::EnableWindow(back_, FALSE);
         SetDefaultButton(PageButton::Next, true);
         ::SetFocus(next_);
-    } else {
+    } else if (!FocusFirstControl()) {
         ::SetFocus(back_);
     }
     moving_ = Moving::None;
@@ -314,7 +368,7 @@ void WizardFrame::OnPaint() {
     HDC dc = ::BeginPaint(dialog_, &paint);
     const int visible = *current_;
     if (stripDcs_[visible])
-        ::BitBlt(dc, 0, 0, strip_.right, kStripHeight, stripDcs_[visible].get(), 0, 0, SRCCOPY);
+        ::BitBlt(dc, 0, 0, strip_.right, strip_.bottom, stripDcs_[visible].get(), 0, 0, SRCCOPY);
     ::EndPaint(dialog_, &paint);
 }
 

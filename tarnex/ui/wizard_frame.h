@@ -43,8 +43,9 @@ enum PageIndex : int {
     kAccessPage = 8,
 };
 inline constexpr int kWizardPages = 9;
-inline constexpr int kStripHeight = 60;  // pixels; the pages start one pixel below
-inline constexpr int kPageTop = 61;
+// Pixels at 96 DPI, scaled with the screen's: 90 at 144 DPI, 120 at 192. The
+// pages start one pixel below the strip.
+inline constexpr int kStripHeight = 60;
 
 // "WM_SET_ACTIVE_WIN_UI", "WM_LOSE_ACTIVE_WIN_UI", "WM_CLICK_CANCEL_WIN_UI";
 // registered on the first call.
@@ -69,6 +70,11 @@ public:
 
     HWND Window() const { return window_; }
 
+    // Where the keyboard focus goes when the page has been shown: its first
+    // useful control (the chosen option of a choice, the field to type in),
+    // or null for the frame's button (Next going on, Back going back).
+    virtual HWND FirstFocus() const { return nullptr; }
+
     // The dialog procedure of every page: WM_INITDIALOG carries the page
     // object, later messages go to its Handle.
     static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -76,9 +82,18 @@ public:
 protected:
     // Returns what a dialog procedure returns (0: not handled).
     virtual INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam) = 0;
+    // The page moved to a monitor of another DPI with the frame: Windows has
+    // scaled the template's controls and font; what the page sized in
+    // pixels or set in fonts of its own follows here. Dpi() is still the old.
+    virtual void OnDpiChanged(UINT /*newDpi*/) {}
+    // The DPI the page is laid out for.
+    UINT Dpi() const { return dpi_; }
 
     WizardFrame& frame_;
     HWND window_ = nullptr;
+
+private:
+    UINT dpi_ = 96;
 };
 
 // A row of the page table: the template, the dialog procedure and the page.
@@ -130,6 +145,13 @@ private:
     void OnPaint();
     void ShowPage(std::list<int>::iterator target);
     int SendToVisible(UINT message);
+    // The focus on the visible page's first useful control; false when it
+    // names none.
+    bool FocusFirstControl();
+    void FocusControl(HWND control);
+    // Strip and page positions for the frame's DPI.
+    void LayOutForDpi();
+    void OnDpiChanged();
 
     std::array<PageEntry, kWizardPages> pages_;
     HWND dialog_ = nullptr;
@@ -139,6 +161,7 @@ private:
     vrel::unique_gdiobj brush_;
     std::array<vrel::unique_hdc, kWizardPages> stripDcs_;  // deleted before the bitmaps and brush in them
     RECT strip_{};
+    UINT dpi_ = 96;
     Moving moving_ = Moving::None;
     std::list<int> sequence_;
     std::list<int>::iterator current_;

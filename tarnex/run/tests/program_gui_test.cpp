@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "installer_process.h"
 #include "run_test_support.h"
@@ -383,6 +384,16 @@ TEST(ProgramResources, IconAndCommonControlsManifestAreBuiltIn) {
     // The program's icon and the maintenance page's three: the images of icons
     // compiled apart would share numbers, and one group would show another's.
     for (const WORD group : {WORD{101}, WORD{115}, WORD{116}, WORD{117}}) ExpectIconGroupWellFormed(module, group);
+    // Every size Windows asks for at 100 % to 200 %, drawn, not stretched.
+    {
+        HRSRC group = ::FindResourceW(module, MAKEINTRESOURCEW(101), RT_GROUP_ICON);
+        ASSERT_NE(group, nullptr);
+        const auto* header = static_cast<const IconGroupHeader*>(::LockResource(::LoadResource(module, group)));
+        const auto* entries = reinterpret_cast<const IconGroupEntry*>(header + 1);
+        std::vector<int> sizes;
+        for (WORD i = 0; i < header->count; ++i) sizes.push_back(entries[i].width ? entries[i].width : 256);
+        EXPECT_EQ(sizes, (std::vector<int>{16, 20, 24, 32, 40, 48, 64, 256}));
+    }
     HICON icon = static_cast<HICON>(::LoadImageW(module, MAKEINTRESOURCEW(101), IMAGE_ICON, 32, 32, 0));
     EXPECT_NE(icon, nullptr);
     if (icon) ::DestroyIcon(icon);
@@ -392,6 +403,9 @@ TEST(ProgramResources, IconAndCommonControlsManifestAreBuiltIn) {
     const std::string xml(text, ::SizeofResource(module, manifest));
     EXPECT_NE(xml.find("Microsoft.Windows.Common-Controls"), std::string::npos);
     EXPECT_NE(xml.find("version=\"6.0.0.0\""), std::string::npos);
+    // Laid out for the screen's DPI: per monitor, the system's where that is unknown.
+    EXPECT_NE(xml.find(">PerMonitorV2, System</dpiAwareness>"), std::string::npos);
+    EXPECT_NE(xml.find(">true</dpiAware>"), std::string::npos);
     // Administrator rights asked for: no virtualised copy that removes nothing.
     EXPECT_NE(xml.find("<requestedExecutionLevel level=\"requireAdministrator\" uiAccess=\"false\"/>"),
               std::string::npos);

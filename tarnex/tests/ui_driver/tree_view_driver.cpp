@@ -129,4 +129,25 @@ HWND FocusOf(HWND window) {
     return ::GetGUIThreadInfo(::GetWindowThreadProcessId(window, nullptr), &info) ? info.hwndFocus : nullptr;
 }
 
+void TypeKey(HWND window, WORD virtualKey) {
+    HWND focus = FocusOf(window);
+    PressKey(focus != nullptr ? focus : window, virtualKey);
+}
+
+void TypeMnemonic(HWND window, wchar_t letter) {
+    HWND focus = FocusOf(window);
+    // Bit 29: the Alt key is down.
+    ::PostMessageW(focus != nullptr ? focus : window, WM_SYSCHAR, letter, static_cast<LPARAM>(1 | (1u << 29)));
+}
+
+HWND WaitForFocusChange(HWND window, HWND before, DWORD timeoutMs) {
+    const ULONGLONG end = ::GetTickCount64() + timeoutMs;
+    HWND now = FocusOf(window);
+    while (now == before && ::GetTickCount64() < end) {
+        ::Sleep(20);
+        now = FocusOf(window);
+    }
+    return now;
+}
+
 }  // namespace tarnex::uidriver

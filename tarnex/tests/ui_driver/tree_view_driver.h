@@ -45,4 +45,15 @@ void ClickAt(HWND window, POINT client);
 // The window that has the keyboard focus in the thread that owns window.
 HWND FocusOf(HWND window);
 
+// The keyboard, as a person uses it on a dialog of another process: the key
+// goes to the control that has the focus in the window's thread and passes
+// the program's dialog manager as a typed key does (the window itself when
+// nothing has the focus).
+void TypeKey(HWND window, WORD virtualKey);
+// Alt and a letter: the mnemonic of a label or button.
+void TypeMnemonic(HWND window, wchar_t letter);
+// Waits until the focus in the window's thread is elsewhere than before;
+// the new focus (before again after timeoutMs).
+HWND WaitForFocusChange(HWND window, HWND before, DWORD timeoutMs = 5000);
+
 }  // namespace tarnex::uidriver

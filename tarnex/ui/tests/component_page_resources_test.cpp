@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include <vrel/unique_handle.h>
 
 #include "run/message_box.h"
@@ -89,6 +91,23 @@ TEST(ComponentPageImages, StripsLoadWholeWithMaskAndOverlay) {
     EXPECT_EQ(0xD6A560u, canvas.At(4, 10));
     canvas.Draw(tree.get(), NormalImage(0, false), ILD_NORMAL | INDEXTOOVERLAYMASK(kLockOverlay));
     EXPECT_EQ(0xDC0000u, canvas.At(4, 10));
+}
+
+// Larger screens get the strips drawn larger, whole, with the same mask and
+// overlay: 24 pixels from 120 DPI (125 %) on, 32 from 168 (175 %).
+TEST(ComponentPageImages, LargerStripsForMoreDpi) {
+    for (const auto& [dpi, size] : {std::pair{96u, 16}, {120u, 24}, {144u, 24}, {168u, 32}, {192u, 32}, {288u, 32}}) {
+        EXPECT_EQ(size, TreeImageSize(dpi)) << dpi;
+        const unique_imagelist tree = LoadTreeImages(Self(), dpi);
+        const unique_imagelist checks = LoadCheckImages(Self(), dpi);
+        ASSERT_TRUE(tree && checks) << dpi;
+        EXPECT_EQ(8, ::ImageList_GetImageCount(tree.get())) << dpi;
+        EXPECT_EQ(5, ::ImageList_GetImageCount(checks.get())) << dpi;
+        int width = 0, height = 0;
+        ::ImageList_GetIconSize(checks.get(), &width, &height);
+        EXPECT_EQ(size, width) << dpi;
+        EXPECT_EQ(size, height) << dpi;
+    }
 }
 
 LRESULT CALLBACK PlainWindow(HWND w, UINT m, WPARAM wp, LPARAM lp) { return ::DefWindowProcW(w, m, wp, lp); }

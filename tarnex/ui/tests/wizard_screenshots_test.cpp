@@ -8,6 +8,7 @@
 #include <string>
 
 #include "engine_test_support.h"
+#include "page_checks.h"
 #include "sysops/replace_dialog_ids.h"
 #include "tree_view_driver.h"
 #include "ui/wizard_ids.h"
@@ -63,6 +64,8 @@ private:
 TEST_F(WizardWalk, DISABLED_ScreenshotsOfEveryPage) {
     wchar_t folder[MAX_PATH] = {};
     if (!::GetEnvironmentVariableW(L"VREL_SCREENSHOTS", folder, MAX_PATH)) GTEST_SKIP() << "VREL_SCREENSHOTS unset";
+    // Whole windows in the screen's pixels, whatever its DPI.
+    MakeTestProcessDpiAware();
     Screens screens(std::wstring(folder) + L"\\");
     WritePackageWithThreeLevels();
     EditPackageFile(L"Tarnex.inf", "License=No", "License=Yes");
