@@ -97,9 +97,9 @@ bool ReadOptions(SetupDescription& d, InfFile& inf) {
     if (!ParsePackageKey(value, d.KeyRoot, d.KeyPath)) return Fail(L"Key too long");
 
     if (!ReadText(inf, L"OSVersions", value)) return false;
-    ParseSevenNumbers(value, d.OSVersions);
+    ParseOsNumbers(value, d.OSVersions);
     if (!ReadText(inf, L"OSServicePacks", value)) return false;
-    ParseSevenNumbers(value, d.OSServicePacks);
+    ParseOsNumbers(value, d.OSServicePacks);
     // Only shown, and older descriptions lack them.
     if (inf.GetValue(kOptions, L"DisplayVersion", value)) Cut(d.DisplayVersion, value);
     if (inf.GetValue(kOptions, L"Publisher", value)) Cut(d.Publisher, value);

@@ -9,13 +9,14 @@
 #include "description/component_record.h"
 #include "description/portable/file_list_index.h"
 #include "description/section_records.h"
+#include "portable/os_version_rules.h"
 
 namespace tarnex {
 
 inline constexpr std::size_t kOptionField = 260;
 inline constexpr std::size_t kValueNameField = 256;
 inline constexpr std::size_t kPagePictureField = 130;
-inline constexpr std::size_t kOsCount = 7;     // 95, 98, Me, NT 3.51, NT 4.0, 2000, XP
+inline constexpr std::size_t kOsCount = kOsTokenCount;  // 95 ... XP, then Server 2003 ... 11
 inline constexpr std::size_t kPageCount = 9;   // wizard pages 0..8
 
 struct InfFileEntry {

@@ -2,8 +2,10 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <vector>
 
+#include "engine/portable/busy_file_wait.h"
 #include "engine/portable/pending_rename_rule.h"
 #include "portable/path_guard.h"
 #include "run/app_context.h"
@@ -34,7 +36,60 @@ void QueueRename(const std::wstring& from, const std::wstring& to) {
 // and reads the folder, about as costly as the rename it comes before.
 bool FileExists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+// What the run has waited for busy files so far, in milliseconds.
+std::atomic<unsigned> runBusyWaitMs{0};
+
+// The file is held by another process, not merely read-only.
+bool Busy(DWORD error, const std::wstring& path) {
+    if (!IsBusyError(error)) return false;
+    if (error != ERROR_ACCESS_DENIED) return true;
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_READONLY);
+}
+
+// Tries the operation again while another process holds the file, with the
+// pauses of the busy-file rule. The operation returns 0 or the error that
+// stopped it; the last error is left for the caller.
+template <typename Operation>
+DWORD RetryWhileBusy(const std::wstring& path, Operation operation) {
+    unsigned waited = 0;
+    for (unsigned attempt = 0;; ++attempt) {
+        const DWORD error = operation();
+        if (error == 0 && waited != 0)
+            WriteLog(L"File was busy, done after waiting " + std::to_wstring(waited) + L" ms: " + path + L"\r\n");
+        if (error == 0 || !Busy(error, path)) return error;
+        const unsigned pause = NextBusyPause(attempt, waited, runBusyWaitMs.load());
+        if (pause == 0) return error;
+        ::Sleep(pause);
+        waited += pause;
+        runBusyWaitMs += pause;
+    }
+}
+
+DWORD DeleteNow(const std::wstring& path) {
+    // Attributes are cleared only for a file that refuses (a read-only one):
+    // under Wine each extra call on a file is a trip through its server.
+    if (::DeleteFileW(path.c_str())) return 0;
+    if (::GetLastError() == ERROR_ACCESS_DENIED && ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL) &&
+        ::DeleteFileW(path.c_str()))
+        return 0;
+    return ::GetLastError();
+}
+
+DWORD ReplaceNow(const std::wstring& finalPath, const std::wstring& temporaryPath) {
+    const bool deleted = ::DeleteFileW(finalPath.c_str()) != 0;
+    const DWORD deleteError = deleted ? 0 : ::GetLastError();
+    if (::MoveFileW(temporaryPath.c_str(), finalPath.c_str())) return 0;
+    const DWORD moveError = ::GetLastError();
+    // The rename met the old file that could not be deleted: its error is the
+    // one that tells whether waiting helps.
+    if (moveError == ERROR_ALREADY_EXISTS && Busy(deleteError, finalPath)) return deleteError;
+    return moveError;
+}
+
 }  // namespace
+
+void StartBusyFileWaits() { runBusyWaitMs = 0; }
 
 std::uint8_t PendingRenameQuery(const std::wstring& finalPath, const std::wstring& temporaryPath, bool renameQuery) {
     vrel::unique_hkey key;
@@ -54,21 +109,14 @@ std::uint8_t PendingRenameQuery(const std::wstring& finalPath, const std::wstrin
 }
 
 void DeleteOrDefer(const std::wstring& path) {
-    // Attributes are cleared only for a file that refuses (a read-only one):
-    // under Wine each extra call on a file is a trip through its server.
-    if (::DeleteFileW(path.c_str())) return;
-    if (::GetLastError() == ERROR_ACCESS_DENIED && ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL) &&
-        ::DeleteFileW(path.c_str()))
-        return;
-    const DWORD error = ::GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return;
+    const DWORD error = RetryWhileBusy(path, [&path] { return DeleteNow(path); });
+    if (error == 0 || error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return;
     if (PendingRenameQuery(path, L"", false) & kQueueDeletion) QueueDeletion(path);
     SetRestartNeeded();
 }
 
 void ReplaceOrDefer(const std::wstring& finalPath, const std::wstring& temporaryPath) {
-    ::DeleteFileW(finalPath.c_str());
-    if (::MoveFileW(temporaryPath.c_str(), finalPath.c_str())) return;
+    if (RetryWhileBusy(finalPath, [&] { return ReplaceNow(finalPath, temporaryPath); }) == 0) return;
     const std::uint8_t queue = PendingRenameQuery(finalPath, temporaryPath, true);
     // Windows performs the queue in order: the old file goes before the new
     // one is renamed into its place.

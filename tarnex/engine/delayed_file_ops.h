@@ -19,10 +19,17 @@ inline constexpr wchar_t kPendingOperationsValue[] = L"PendingFileRenameOperatio
 // temporaryPath is empty for a deletion query (renameQuery false).
 std::uint8_t PendingRenameQuery(const std::wstring& finalPath, const std::wstring& temporaryPath, bool renameQuery);
 
-// Deletes the file (attributes cleared first) or queues its deletion.
+// A new run's waits for busy files start from nothing (the bound of the
+// waits a whole run may spend).
+void StartBusyFileWaits();
+
+// Deletes the file (attributes cleared first when it refuses) or queues its
+// deletion; a file held by another process is tried again for a moment
+// first.
 void DeleteOrDefer(const std::wstring& path);
 
-// Puts the temporary copy in place, or queues the deletion of the final
+// Puts the temporary copy in place (tried again for a moment while either
+// file is held by another process), or queues the deletion of the final
 // file and the rename; logs "Don't move file: " with the final path then.
 void ReplaceOrDefer(const std::wstring& finalPath, const std::wstring& temporaryPath);
 

@@ -103,6 +103,7 @@ bool InstallEngine::WaitForWorker(DWORD milliseconds) {
 // after a restart, and once a deferred file operation needs a restart.
 void InstallEngine::RunInstallSteps() {
     ComApartment com;
+    StartBusyFileWaits();
     stepFormat_ = LoadText(kStepFormatText);
     view_.SetOverallRange(kStepCount);
     wchar_t modeName[32] = L"";
@@ -269,6 +270,7 @@ void SubstitutePackagePaths() {
 }
 
 void ContinueRemovalSteps() {
+    StartBusyFileWaits();
     NoPageView view;
     InstallEngine engine(Description(), view);
     engine.RunRemovalContinuation();

@@ -87,9 +87,11 @@ StartUpEnd StartUp(HINSTANCE instance, const wchar_t* arguments) {
     DetectAccess();
     if (marked) description.AccessVersion = static_cast<std::int32_t>(mark.Access);  // the interrupted run's choice
     DeleteContinuationEntry();
+    if (app.ContinueAfterRestart) HoldContinuationEntry();
 
     if (app.ContinueAfterRestart && app.Mode == AS_DEL) {
         ContinueRemoval();
+        ReleaseContinuationEntry();
         return StartUpEnd::RemovalContinued;
     }
     return StartUpEnd::Proceed;
@@ -122,6 +124,7 @@ void ContinueRemoval() {
 void FinishRun(int wizardResult) {
     AppContext& app = App();
     SetupDescription& description = Description();
+    ReleaseContinuationEntry();
     if (wizardResult == 1) {
         WriteLog(L"Setup was completed successful.\r\n");
         // A removal keeps the INF copies to its end: a run that completes
@@ -164,12 +167,18 @@ int RunProgram(HINSTANCE instance, const wchar_t* arguments) {
         ShowMessage(nullptr, FormatText(kStringRunLogUnwritable, quiet.logFile.c_str()), kErrorBox);
         return 0;
     }
-    if (StartUp(instance, arguments) != StartUpEnd::Proceed) return 0;
+    if (StartUp(instance, arguments) != StartUpEnd::Proceed) {
+        ReleaseContinuationEntry();
+        return 0;
+    }
     const SetupDescription& description = Description();
     LogStartBanner();
     // Lives to the end of the run: its end shows the task bar again.
     BackgroundWindow background;
-    if (description.BackWindow && !background.Create(description.BackWindowPicture, description.BackName)) return 0;
+    if (description.BackWindow && !background.Create(description.BackWindowPicture, description.BackName)) {
+        ReleaseContinuationEntry();
+        return 0;
+    }
     FinishRun(RunWizard(background.Window()));
     return 0;
 }

@@ -11,6 +11,7 @@
 #include "run/folder_utils.h"
 #include "run/message_box.h"
 #include "run/program_run.h"
+#include "run/restart.h"
 #include "run/setup_log.h"
 #include "run/startup_checks.h"
 #include "sysops/replace_policy.h"
@@ -208,6 +209,7 @@ int RunQuietly(HINSTANCE instance, const wchar_t* arguments, const QuietSwitches
         WriteLog(L"Quiet run refused, the log file of /log= cannot be written: " + switches.logFile + L"\r\n");
     } else {
         code = RunWithAnswers(instance, arguments, switches);
+        ReleaseContinuationEntry();  // a continuation that ended before its wizard's end
     }
     WriteLog(L"Quiet run ends with exit code " + std::to_wstring(code) + L"\r\n");
     return code;

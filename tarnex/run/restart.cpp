@@ -2,13 +2,17 @@
 
 #include "run/app_context.h"
 #include "run/registry_utils.h"
+#include "run/startup_checks.h"
 #include "vrel/unique_handle.h"
 
 namespace tarnex {
 
 namespace {
 constexpr int kRootLocalMachine = 3;
+bool continuationHeld = false;
 }  // namespace
+
+const wchar_t* ContinuationKey() { return QuerySystemVersion().Major >= 6 ? kRunOnceKey : kRunKey; }
 
 std::wstring ContinuationCommand(const std::wstring& installFolder, const std::wstring& setNameUI, DWORD mode) {
     std::wstring command = L"\"" + installFolder + setNameUI + L"\" /r";
@@ -17,11 +21,22 @@ std::wstring ContinuationCommand(const std::wstring& installFolder, const std::w
 }
 
 int WriteContinuationEntry(const std::wstring& command) {
-    return SetRegValue(kRootLocalMachine, kRunKey, kContinuationValue, command.data(),
+    return SetRegValue(kRootLocalMachine, ContinuationKey(), kContinuationValue, command.data(),
                        static_cast<DWORD>(command.size() * sizeof(wchar_t)), REG_SZ);
 }
 
-void DeleteContinuationEntry() { DeleteRegValue(kRootLocalMachine, kRunKey, kContinuationValue); }
+void DeleteContinuationEntry() {
+    DeleteRegValue(kRootLocalMachine, kRunKey, kContinuationValue);
+    DeleteRegValue(kRootLocalMachine, kRunOnceKey, kContinuationValue);
+}
+
+void HoldContinuationEntry() { continuationHeld = WriteContinuationEntry(::GetCommandLineW()) != 0; }
+
+void ReleaseContinuationEntry() {
+    if (!continuationHeld) return;
+    continuationHeld = false;
+    DeleteContinuationEntry();
+}
 
 int RestartWindows() {
     vrel::unique_handle token;

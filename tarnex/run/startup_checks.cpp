@@ -8,6 +8,8 @@
 #include "engine/installed_record.h"
 #include "run/message_box.h"
 #include "run/registry_utils.h"
+#include "run/setup_log.h"
+#include "vrel/system_folder.h"
 #include "vrel/bounded_copy.h"
 
 namespace tarnex {
@@ -33,19 +35,34 @@ void ReadRecordedInstallFolder(AppContext& app, SetupDescription& description) {
 
 }  // namespace
 
+// RtlGetVersion tells the truth: GetVersionExW answers what the program's
+// manifest declares it knows (6.2 on 8.1 and later without one).
 ReportedVersion QuerySystemVersion() {
-    OSVERSIONINFOW info{};
+    using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOEXW*);
+    OSVERSIONINFOEXW info{};
     info.dwOSVersionInfoSize = sizeof info;
+    const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");  // in every process from its start
+    RtlGetVersionFn rtlGetVersion = nullptr;
+    const bool known = ntdll != nullptr && vrel::BindAll(ntdll, "RtlGetVersion", rtlGetVersion) &&
+                       rtlGetVersion(&info) == 0;
     ReportedVersion version;
-    if (!::GetVersionExW(&info)) return version;
+    if (!known && !::GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&info))) return version;
     version.Platform = info.dwPlatformId;
     version.Major = info.dwMajorVersion;
     version.Minor = info.dwMinorVersion;
+    version.Build = info.dwBuildNumber;
+    version.Server = info.wProductType != 0 && info.wProductType != VER_NT_WORKSTATION;
     version.ServicePack.assign(info.szCSDVersion, ::wcsnlen(info.szCSDVersion, 128));
     return version;
 }
 
-int CheckOsVersion() { return CheckOsVersion(App(), Description(), QuerySystemVersion()); }
+int CheckOsVersion() {
+    const ReportedVersion version = QuerySystemVersion();
+    const int accepted = CheckOsVersion(App(), Description(), version);
+    WriteLog(L"Operating system: " + SystemName(version) +
+             (accepted ? L", accepted by the package\r\n" : L", not among the package's systems\r\n"));
+    return accepted;
+}
 
 int CheckOsVersion(AppContext& app, const SetupDescription& description, const ReportedVersion& version) {
     const int code = OsVersionCode(version);

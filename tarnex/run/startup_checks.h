@@ -5,15 +5,16 @@
 
 #include "description/setup_description.h"
 #include "run/app_context.h"
-#include "run/os_version_rules.h"
+#include "portable/os_version_rules.h"
 
 namespace tarnex {
 
 // What the running system reports about itself.
 ReportedVersion QuerySystemVersion();
 
-// 1 when the description accepts the system; sets Nt5Family for Windows 2000
-// and XP. The overload takes the version as reported (forced in tests).
+// 1 when the description accepts the system; sets Nt5Family for Windows
+// 2000, XP and Server 2003. The first form logs the system it found; the
+// overload takes the version as reported (forced in tests).
 int CheckOsVersion();
 int CheckOsVersion(AppContext& app, const SetupDescription& description, const ReportedVersion& version);
 

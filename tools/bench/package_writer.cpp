@@ -72,7 +72,7 @@ std::string Description(const std::string& components) {
            "SupportMode=Yes\r\nBackWindow=No\r\nBackWindowPicture=No\r\nName=Bench Product\r\n"
            "NameGen=the bench product\r\nNameUnInst=Bench Product\r\nSetNameUI=Setup.exe\r\nBackName=Bench\r\n"
            "Dir=\"%Program Files%\\Vrel Bench\\\"\r\nKey=3,Software\\VrelBench\\Package\r\n"
-           "OSVersions=1,1,1,1,1,1,1\r\nOSServicePacks=0,0,0,0,0,0,0\r\n\r\n[WINDOWS]\r\n0=p0.bmp\r\n1=p1.bmp\r\n"
+           "OSVersions=1,1,1,1,1,1,1,1,1,1,1,1,1,1\r\nOSServicePacks=0,0,0,0,0,0,0\r\n\r\n[WINDOWS]\r\n0=p0.bmp\r\n1=p1.bmp\r\n"
            "2=p2.bmp\r\n3=p3.bmp\r\n4=p4.bmp\r\n5=p5.bmp\r\n6=p6.bmp\r\n7=p7.bmp\r\n8=p8.bmp\r\n\r\n"
            "[COMPONENTS]\r\n" +
            components;

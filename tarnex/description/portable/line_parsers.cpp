@@ -152,7 +152,7 @@ bool ParseDllLine(std::wstring line, DllEntry& entry) {
     return CopyWhole(entry.Name, name) && fits;
 }
 
-void ParseSevenNumbers(std::wstring list, std::int32_t (&numbers)[kOsCount]) {
+void ParseOsNumbers(std::wstring list, std::int32_t (&numbers)[kOsCount]) {
     for (std::int32_t& number : numbers) number = list.empty() ? 0 : ReadInt(Next(list));
 }
 

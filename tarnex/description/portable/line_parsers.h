@@ -61,9 +61,9 @@ bool ParseLinkLine(std::wstring line, LinkEntry& entry);
 bool ParseLaunchLine(std::wstring line, LaunchEntry& entry);
 bool ParseDllLine(std::wstring line, DllEntry& entry);
 
-// Options of the description file. OSVersions / OSServicePacks: seven
-// integers; missing ones read 0, more than seven are ignored.
-void ParseSevenNumbers(std::wstring list, std::int32_t (&numbers)[kOsCount]);
+// Options of the description file. OSVersions / OSServicePacks: one integer
+// per system of the table; missing ones read 0, more are ignored.
+void ParseOsNumbers(std::wstring list, std::int32_t (&numbers)[kOsCount]);
 
 // Key: the root index before the first comma, the subkey path after it
 // (without a comma the whole value is the root and the path is empty).

@@ -334,7 +334,7 @@ TEST_F(DescriptionTest, LoadsEveryOptionOfAValidDescription) {
         "[COMPONENTS]\r\nuser1.inf,user1.cab\r\nEntry=user2.inf,data\\user2.cab\r\nnocab.inf\r\n\r\n"
         "[RequiredKeyRegistry]\r\nAccess,3,SOFTWARE\\Microsoft\\Office,1,Path,1,0,C:\\Office\r\nShort,2,Software\\X\r\n";
     pkg.SetOption("OSVersions", "1,0,1");
-    pkg.SetOption("OSServicePacks", "1,2,3,4,5,6,7,8,9");
+    pkg.SetOption("OSServicePacks", "1,2,3,4,5,6,7,8,9,10,11,12,13,14,15");
     pkg.WriteDescription();
     pkg.Activate();
     SetupDescription d;
@@ -358,8 +358,9 @@ TEST_F(DescriptionTest, LoadsEveryOptionOfAValidDescription) {
     EXPECT_EQ(programFiles + L"\\TestProduct\\", std::wstring(d.InstallFolder));
     EXPECT_EQ(2, d.KeyRoot);
     EXPECT_STREQ(L"Software\\TarnexDescriptionTest\\Package", d.KeyPath);
-    const std::int32_t versions[kOsCount] = {1, 0, 1, 0, 0, 0, 0};
-    const std::int32_t packs[kOsCount] = {1, 2, 3, 4, 5, 6, 7};
+    // Tokens past the table's last system are ignored; missing ones read 0.
+    const std::int32_t versions[kOsCount] = {1, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    const std::int32_t packs[kOsCount] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14};
     for (std::size_t i = 0; i < kOsCount; ++i) {
         EXPECT_EQ(versions[i], d.OSVersions[i]) << i;
         EXPECT_EQ(packs[i], d.OSServicePacks[i]) << i;

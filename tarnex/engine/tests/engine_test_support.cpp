@@ -78,7 +78,7 @@ SetNameUI=Setup.exe
 BackName=Engine
 Dir="C:\VrelEngineTest\Install\"
 Key=3,Software\VrelEngineTest\Package
-OSVersions=1,1,1,1,1,1,1
+OSVersions=1,1,1,1,1,1,1,1,1,1,1,1,1,1
 OSServicePacks=0,0,0,0,0,0,0
 
 [COMPONENTS]
@@ -738,10 +738,10 @@ void RemoveEmptyInstallFolder() {
     RemoveRunMark(Description());
 }
 
-bool PerformRestartOperations() {
+bool PerformRestartOperations(const wchar_t* how) {
     wchar_t system[MAX_PATH];
     ::GetSystemDirectoryW(system, MAX_PATH);
-    std::wstring command = L"\"" + std::wstring(system) + L"\\wineboot.exe\" -u";
+    std::wstring command = L"\"" + std::wstring(system) + L"\\wineboot.exe\" " + how;
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};

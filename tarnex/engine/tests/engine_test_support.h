@@ -185,9 +185,11 @@ private:
 // then the folder if it is empty, and the run's mark taken away.
 void RemoveEmptyInstallFolder();
 
-// Lets Wine do what it does at a restart: the queued file operations (and
-// the Run entries) through "wineboot -u". True when wineboot ran.
-bool PerformRestartOperations();
+// Lets Wine do what it does at a restart: the queued file operations and the
+// RunOnce entries, run to their end one after another, then with "-u" (a
+// logon) the Run entries, started without waiting; "-r" (Wine's restart)
+// leaves Run alone. True when wineboot ran.
+bool PerformRestartOperations(const wchar_t* how = L"-u");
 
 // What the standard package leaves on the system, component by component
 // (files with the cabinet times, records, registry entries, variables,

@@ -11,19 +11,6 @@ std::wstring WindowsLog() {
     return std::wstring(folder) + L"\\VrelTARNEX.log";
 }
 
-void ReportWindowsXpTo(const std::wstring& programFile, bool on) {
-    const std::wstring path = L"Software\\Wine\\AppDefaults\\" + programFile;
-    if (!on) {
-        ::RegDeleteTreeW(HKEY_CURRENT_USER, path.c_str());
-        return;
-    }
-    vrel::unique_hkey key;
-    ::RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr);
-    const std::wstring value = L"winxp";
-    ::RegSetValueExW(key.get(), L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                     static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-}
-
 Installer::Installer(const std::wstring& folder, const std::wstring& programFile, const std::wstring& arguments) {
     path = folder + programFile;
     ::CopyFileW((testfiles::TestProgramFolder() + L"Tarnex.exe").c_str(), path.c_str(), FALSE);

@@ -18,10 +18,6 @@ inline constexpr DWORD kExitTimeoutMs = 30000;
 // The prefix's setup log, C:\windows\VrelTARNEX.log.
 std::wstring WindowsLog();
 
-// Wine reports Windows XP to programs of this name (the default, Windows 7,
-// is a system no description accepts).
-void ReportWindowsXpTo(const std::wstring& programFile, bool on);
-
 class Installer {
 public:
     // Copies the built Tarnex.exe into folder as programFile and starts it there.

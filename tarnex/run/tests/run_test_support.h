@@ -38,7 +38,7 @@ struct TestPackage {
     std::string SetNameUI = "Tarnex.exe";
     std::string Dir = "C:\\TestProduct\\";
     std::string KeyPath = "Software\\VrelTests\\Product";  // under HKEY_CURRENT_USER (root 2)
-    std::string OSVersions = "1,1,1,1,1,1,1";
+    std::string OSVersions = "1,1,1,1,1,1,1,1,1,1,1,1,1,1";  // 95 to 11
     std::string OSServicePacks = "0,0,0,0,0,0,0";
     std::vector<TestComponent> Components{{"Core"}};
     std::string ExtraOptions;   // lines appended to OPTIONS as written

@@ -15,6 +15,7 @@
 #include "run/startup_checks.h"
 #include "run_test_support.h"
 #include "vrel/bounded_copy.h"
+#include "vrel/text_convert.h"
 #include "vrel/unique_handle.h"
 
 namespace tarnex {
@@ -46,11 +47,12 @@ long RunSelf(const std::wstring& arguments) {
 }
 
 // The child's side of the OS tests: the code of the version Wine reports,
-// with the full check (XP accepted from service pack N) and Nt5Family.
-int OsProbe(int servicePackForXp) {
+// with the full check (the first `tokens` systems of the table accepted, XP
+// from service pack N) and Nt5Family.
+int OsProbe(int servicePackForXp, int tokens) {
     AppContext& app = App();
     SetupDescription& description = Description();
-    for (int i = 0; i < 7; ++i) description.OSVersions[i] = 1;
+    for (int i = 0; i < tokens && i < static_cast<int>(kOsCount); ++i) description.OSVersions[i] = 1;
     description.OSServicePacks[6] = servicePackForXp;
     const int code = OsVersionCode(QuerySystemVersion());
     const int accepted = CheckOsVersion();
@@ -174,16 +176,37 @@ TEST_F(StartupTest, VersionCodesOfTheKnownSystems) {
         {kPlatformWin32s, 3, 11, 1}, {kPlatformWindows9x, 4, 0, 2}, {kPlatformWindows9x, 4, 10, 3},
         {kPlatformWindows9x, 4, 90, 4}, {kPlatformWindows9x, 4, 50, 0}, {kPlatformWindows9x, 5, 0, 0},
         {kPlatformNt, 3, 51, 5},     {kPlatformNt, 4, 0, 6},        {kPlatformNt, 5, 0, 7},
-        {kPlatformNt, 5, 1, 8},      {kPlatformNt, 5, 2, 0},        {kPlatformNt, 6, 1, 0},
-        {kPlatformNt, 10, 0, 0},     {kPlatformNt, 3, 10, 0},       {7, 5, 1, 0},
+        {kPlatformNt, 5, 1, 8},      {kPlatformNt, 5, 2, 9},        {kPlatformNt, 6, 0, 10},
+        {kPlatformNt, 6, 1, 11},     {kPlatformNt, 6, 2, 12},       {kPlatformNt, 6, 3, 13},
+        {kPlatformNt, 6, 4, 13},     {kPlatformNt, 10, 0, 14},      {kPlatformNt, 3, 10, 0},
+        {kPlatformNt, 4, 1, 0},      {kPlatformNt, 11, 0, 15},      {7, 5, 1, 0},
     };
     for (const Case& c : cases) {
         ReportedVersion v;
         v.Platform = c.platform;
         v.Major = c.major;
         v.Minor = c.minor;
+        v.Build = 19045;
         EXPECT_EQ(OsVersionCode(v), c.code) << c.platform << " " << c.major << "." << c.minor;
     }
+    // Windows 11 is 10.0 from build 22000 on; the log names what it found.
+    ReportedVersion eleven;
+    eleven.Major = 10;
+    eleven.Build = 22631;
+    EXPECT_EQ(OsVersionCode(eleven), 15);
+    EXPECT_EQ(SystemName(eleven), L"Windows 11 (10.0.22631)");
+    eleven.Build = 21999;
+    EXPECT_EQ(SystemName(eleven), L"Windows 10 (10.0.21999)");
+    eleven.Server = true;
+    EXPECT_EQ(SystemName(eleven), L"Windows Server 2016 to 2022 (10.0.21999)");
+    eleven.Major = 11;
+    EXPECT_EQ(SystemName(eleven), L"Windows Server 2025 or later (11.0.21999)");
+    ReportedVersion xp;
+    xp.Major = 5;
+    xp.Minor = 1;
+    xp.Build = 2600;
+    xp.ServicePack = L"Service Pack 3";
+    EXPECT_EQ(SystemName(xp), L"Windows XP (5.1.2600, Service Pack 3)");
 }
 
 TEST_F(StartupTest, ForcedVersionsAgainstTheDescription) {
@@ -195,11 +218,21 @@ TEST_F(StartupTest, ForcedVersionsAgainstTheDescription) {
         v.Platform = platform;
         v.Major = major;
         v.Minor = minor;
+        v.Build = 7601;
         v.ServicePack = sp;
         return CheckOsVersion(app, d, v);
     };
     EXPECT_EQ(check(kPlatformNt, 5, 1, L"Service Pack 2"), 1);
-    EXPECT_EQ(check(kPlatformNt, 6, 1, L"Service Pack 1"), 0) << "NT 6 and later fail whatever OSVersions says";
+    EXPECT_EQ(check(kPlatformNt, 6, 1, L"Service Pack 1"), 0) << "seven tokens: Windows 7 is not listed";
+    d.OSVersions[9] = 1;
+    d.OSServicePacks[9] = 1;  // Windows 7 from service pack 1
+    EXPECT_EQ(check(kPlatformNt, 6, 1, L"Service Pack 1"), 1);
+    EXPECT_EQ(check(kPlatformNt, 6, 1, L""), 1) << "no service-pack text passes";
+    d.OSServicePacks[9] = 2;
+    EXPECT_EQ(check(kPlatformNt, 6, 1, L"Service Pack 1"), 0);
+    EXPECT_EQ(check(kPlatformNt, 12, 0, L""), 0) << "a newer system is judged by the last row: 11 is not listed";
+    d.OSVersions[13] = 1;
+    EXPECT_EQ(check(kPlatformNt, 12, 0, L""), 1);
     EXPECT_EQ(check(kPlatformWin32s, 3, 11, L""), 0) << "Win32s has no entry";
     EXPECT_EQ(check(kPlatformWindows9x, 4, 10, L""), 1);
 
@@ -236,13 +269,14 @@ protected:
         ::RegDeleteTreeW(HKEY_CURRENT_USER, key_.c_str());
         StartupTest::TearDown();
     }
-    long ProbeAs(const wchar_t* version, int servicePackForXp) {
+    long ProbeAs(const wchar_t* version, int servicePackForXp, int tokens = 7) {
         vrel::unique_hkey key;
         ::RegCreateKeyExW(HKEY_CURRENT_USER, key_.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr);
         const std::wstring value = version;
         ::RegSetValueExW(key.get(), L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                          static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-        return RunSelf(std::wstring(kOsProbeSwitch) + L" " + std::to_wstring(servicePackForXp));
+        return RunSelf(std::wstring(kOsProbeSwitch) + L" " + std::to_wstring(servicePackForXp) + L" " +
+                       std::to_wstring(tokens));
     }
     std::wstring key_;
 };
@@ -262,11 +296,17 @@ TEST_F(WineVersionTest, OlderSystemsMapToTheirEntries) {
     EXPECT_EQ(ProbeAs(L"nt40", 0), 6 + 16);
 }
 
-TEST_F(WineVersionTest, LaterSystemsAreNeverAccepted) {
-    EXPECT_EQ(ProbeAs(L"win2k3", 0), 0) << "5.2 is not Windows XP";
-    EXPECT_EQ(ProbeAs(L"vista", 0), 0);
-    EXPECT_EQ(ProbeAs(L"win7", 0), 0);
-    EXPECT_EQ(ProbeAs(L"win10", 0), 0);
+// The true version, whatever the program's manifest declares: a package of
+// seven tokens asks on every later system, one that lists them accepts each.
+TEST_F(WineVersionTest, LaterSystemsAreAcceptedOnlyByTheirOwnTokens) {
+    EXPECT_EQ(ProbeAs(L"win2k3", 0), 9 + 32) << "5.2 is not Windows XP, but of the NT 5 family";
+    EXPECT_EQ(ProbeAs(L"win2k3", 0, 14), 9 + 16 + 32);
+    const std::pair<const wchar_t*, int> later[] = {{L"vista", 10}, {L"win7", 11}, {L"win8", 12},
+                                                    {L"win81", 13}, {L"win10", 14}, {L"win11", 15}};
+    for (const auto& [version, code] : later) {
+        EXPECT_EQ(ProbeAs(version, 0), code) << vrel::ToNarrow(version);
+        EXPECT_EQ(ProbeAs(version, 0, 14), code + 16) << vrel::ToNarrow(version);
+    }
 }
 
 // ------------------------------------------------- required applications
@@ -523,7 +563,9 @@ TEST_F(StartupTest, AccessVersionFromTheSystemAndThePackage) {
 int wmain(int argc, wchar_t** argv) {
     // A child started for one job never runs the tests.
     if (argc >= 2 && std::wcscmp(argv[1], tarnex::kOsProbeSwitch) == 0)
-        return argc == 3 ? tarnex::OsProbe(static_cast<int>(std::wcstol(argv[2], nullptr, 10))) : 200;
+        return argc == 4 ? tarnex::OsProbe(static_cast<int>(std::wcstol(argv[2], nullptr, 10)),
+                                           static_cast<int>(std::wcstol(argv[3], nullptr, 10)))
+                         : 200;
     if (argc >= 2 && std::wcscmp(argv[1], tarnex::kExitSwitch) == 0)
         return argc == 3 ? static_cast<int>(std::wcstol(argv[2], nullptr, 10)) : 200;
     ::testing::InitGoogleMock(&argc, argv);

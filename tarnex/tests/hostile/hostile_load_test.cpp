@@ -62,11 +62,9 @@ protected:
         folder_ = MakeScratchFolder(L"hostile");
         package_.Dir = Narrow(folder_) + "Install\\";
         DeletePackageKey(package_.KeyPath);
-        ReportWindowsXpTo(L"Tarnex.exe", true);
     }
     void TearDown() override {
         if (folder_.empty()) return;
-        ReportWindowsXpTo(L"Tarnex.exe", false);
         DeletePackageKey(package_.KeyPath);
         RemoveTree(folder_);
     }
@@ -243,7 +241,7 @@ TEST_F(HostilePackage, ComponentsUnderThemselvesAndInACircle) {
 }
 
 TEST_F(HostilePackage, NumbersPast2To31And2To32AndNegativeSizes) {
-    package_.OSVersions = "4294967297,2147483648,-1,99999999999999999999,1,1,1";
+    package_.OSVersions = "4294967297,2147483648,-1,99999999999999999999,1,1,1,1,1,1,1,1,1,1";
     package_.OSServicePacks = "-4294967296,0,0,0,0,0,0";
     package_.Components = {{"Big"}, {"Small"}};
     WritePackage(folder_, L"Tarnex", package_);

@@ -59,11 +59,8 @@ private:
 };
 
 // Wine tells programs of this file name that the system is this version
-// ("winxp", "nt40"; nullptr: Wine's default again). The test packages accept
-// Windows NT 4, 2000 and XP; Wine's default, Windows 7, no description does.
+// ("winxp", "nt40"; nullptr: Wine's default again, Windows 10, which the
+// test packages list).
 void ReportWindowsVersion(const std::wstring& programFile, const wchar_t* version);
-inline void ReportWindowsXp(const std::wstring& programFile, bool on) {
-    ReportWindowsVersion(programFile, on ? L"winxp" : nullptr);
-}
 
 }  // namespace tarnex::uidriver

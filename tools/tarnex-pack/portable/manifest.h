@@ -14,10 +14,17 @@
 #include <string_view>
 #include <vector>
 
+#include "portable/os_version_rules.h"
+
 namespace pack {
 
 inline constexpr std::size_t kPageCount = 9;
-inline constexpr std::size_t kOsCount = 7;
+inline constexpr std::size_t kOsCount = tarnex::kOsTokenCount;
+
+// The oldest system the shipped installer starts on: Windows Vista (a check
+// of the built binaries' imports and headers keeps this true). A package
+// accepts it and every later system unless its manifest says otherwise.
+inline constexpr int kOldestStartingSystem = tarnex::kOsVista;
 
 struct Diagnostic {
     int line = 0;  // 0: not tied to a line
@@ -99,7 +106,7 @@ struct PackageSpec {
     Located pagePictures[kPageCount];
     std::int32_t keyRoot = 0;
     std::wstring keyPath;
-    std::int32_t osVersionValues[kOsCount] = {1, 1, 1, 1, 1, 1, 1};
+    std::int32_t osVersionValues[kOsCount] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1};  // Vista to 11
     std::int32_t osServicePackValues[kOsCount] = {};
     std::uint32_t codePageValue = 0;  // 0: the ANSI code page of the machine that builds
     Entries entries;  // component 0's registry values, variables and shortcuts

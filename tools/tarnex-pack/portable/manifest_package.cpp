@@ -97,14 +97,18 @@ void Reader::FinishPackage() {
                                                               {&p.osServicePacks, p.osServicePackValues}};
     for (const auto& [value, numbers] : lists) {
         if (!value->given()) continue;
+        // Seven numbers name 95 to XP, as descriptions always did; up to
+        // seven more name Server 2003 to 11, and those left out read 0.
         const std::vector<std::wstring> items = SplitList(value->text, L",");
-        bool good = items.size() == kOsCount;
+        bool good = items.size() >= tarnex::kOriginalOsTokenCount && items.size() <= kOsCount;
         for (std::size_t i = 0; good && i < kOsCount; ++i) {
             std::int64_t n = 0;
-            good = ReadNumber(items[i], 0, INT32_MAX, n);
+            good = i >= items.size() || ReadNumber(items[i], 0, INT32_MAX, n);
             if (good) numbers[i] = static_cast<std::int32_t>(n);
         }
-        if (!good) Error(value->line, L"expected seven numbers separated by commas (95, 98, Me, NT 3.51, NT 4.0, 2000, XP)");
+        if (!good)
+            Error(value->line, L"expected 7 to 14 numbers separated by commas (95, 98, Me, NT 3.51, NT 4.0, 2000, XP, "
+                               L"Server 2003, Vista, 7, 8, 8.1, 10, 11)");
     }
     if (p.codePage.given()) {
         std::int64_t n = 0;

@@ -33,6 +33,9 @@ namespace {
 
 using namespace tarnex;
 
+const wchar_t kRun[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const wchar_t kRunOnce[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+
 TEST_F(EngineCycle, AManifestBecomesAPackageThatInstallsExactlyWhatItSaysAndGoesAwayCompletely) {
     WriteSources();
     const LONGLONG bigSize = 101LL * 1024 * 1024 + 7;
@@ -200,9 +203,10 @@ TEST_F(EngineCycle, EveryManifestMistakeIsNamedWithItsLineAndLeavesNoPackage) {
 }
 
 TEST_F(EngineCycle, AnAdministratorInstallsAndRemovesQuietlyAndReadsEveryOutcomeFromTheExitCode) {
-    // Wine reports Windows 7 unless told otherwise: a system no description
-    // lists, as every system from Vista on.
-    ::RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\Tarnex.exe", L"Version");
+    // Wine reports Windows 10, its default: a package of tarnex-pack's
+    // defaults accepts it. One whose manifest lists 95 to XP only, seven
+    // numbers as descriptions always had, does not.
+    for (const wchar_t* program : {L"Tarnex.exe", L"Setup.exe"}) uidriver::ReportWindowsVersion(program, nullptr);
     // The programs log into the Windows folder.
     wchar_t windows[MAX_PATH] = L"";
     ::GetWindowsDirectoryW(windows, MAX_PATH - 1);
@@ -213,13 +217,16 @@ TEST_F(EngineCycle, AnAdministratorInstallsAndRemovesQuietlyAndReadsEveryOutcome
     std::wstring package = kPackageSection;
     const std::wstring dir = L"Dir = C:\\VrelEngineTest\\Install";
     package.replace(package.find(dir), dir.size(), L"Dir = C:\\VrelEngineTest\\Elsewhere");
-    ASSERT_EQ(0u, Pack(package + kComponents).exitCode);
     const std::wstring folder = L"\"/dir=" + std::wstring(kInstall) + L"\"";
-    const std::string cabinet = ReadBytes(std::wstring(kPackage) + L"user1.cab");
-
+    ASSERT_EQ(0u, Pack(package + L"OSVersions = 1,1,1,1,1,1,1\n" + kComponents).exitCode);
     // Ended before anything changes, each in Windows' number for it.
     EXPECT_EQ(1633u, Quiet(L"/quiet " + folder));  // ERROR_INSTALL_PLATFORM_UNSUPPORTED
     EXPECT_NE(std::wstring::npos, Log().find(L" -> No\r\n"));
+    EXPECT_NE(std::wstring::npos, Log().find(L"]: Operating system: Windows 10 (10.0."));
+    EXPECT_NE(std::wstring::npos, Log().find(L"), not among the package's systems\r\n"));
+    RemoveTree(kPackage);
+    ASSERT_EQ(0u, Pack(package + kComponents).exitCode);
+    const std::string cabinet = ReadBytes(std::wstring(kPackage) + L"user1.cab");
     EXPECT_EQ(87u, Quiet(L"/quiet /acceptos /dir=C:\\VrelEngineTest\\x/u"));  // ERROR_INVALID_PARAMETER
     EXPECT_EQ(1605u, Quiet(L"/u /quiet /acceptos"));                            // ERROR_UNKNOWN_PRODUCT
     const std::wstring runLog = std::wstring(kRoot) + L"Logs\\run.log";
@@ -227,14 +234,12 @@ TEST_F(EngineCycle, AnAdministratorInstallsAndRemovesQuietlyAndReadsEveryOutcome
     EXPECT_NE(std::wstring::npos, Log().find(L"the log file of /log= cannot be written: " + runLog));
     {
         // Another installer runs: a wizard holds the guard.
-        uidriver::ReportWindowsXp(L"Tarnex.exe", true);
         uidriver::WizardRun wizard(std::wstring(kPackage) + L"Tarnex.exe", L"");
         ASSERT_EQ(wizard.WaitForPage(uidriver::Page::Welcome), uidriver::Page::Welcome);
         EXPECT_EQ(1618u, Quiet(L"/quiet /acceptos " + folder));  // ERROR_INSTALL_ALREADY_RUNNING
         wizard.Cancel();
         wizard.Answer(wizard.Box(), IDYES);
         EXPECT_EQ(wizard.Exit(), 0);
-        uidriver::ReportWindowsXp(L"Tarnex.exe", false);
     }
     EXPECT_FALSE(Exists(kInstall));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kPackageKey));
@@ -249,15 +254,17 @@ TEST_F(EngineCycle, AnAdministratorInstallsAndRemovesQuietlyAndReadsEveryOutcome
 
     // The wizard's defaults: the folder given, the components ticked at the
     // start (Extra is not), the installer's own record.
-    // With its own log, which a fleet tool collects, and /norestart.
+    // With its own log, which a fleet tool collects, and /norestart; no
+    // /acceptos: the package lists the system.
     logStart_ = LogSize();
     ::CreateDirectoryW((std::wstring(kRoot) + L"Logs").c_str(), nullptr);
     WriteBytes(runLog, "an earlier run's log\r\n");
-    ASSERT_EQ(0u, Quiet(L"/acceptos /quiet /norestart /log=" + runLog + L" " + folder));
+    ASSERT_EQ(0u, Quiet(L"/quiet /norestart /log=" + runLog + L" " + folder));
     // Read back as the UTF-8 it is: the Cyrillic name comes through.
     const std::wstring ownLog = vrel::ToWide(ReadBytes(runLog), CP_UTF8);
     EXPECT_EQ(std::wstring::npos, ownLog.find(L"an earlier run's log")) << "the log file is replaced";
-    EXPECT_TRUE(ContainsInOrder(ownLog, {L"START SETUP of \"Тест движка Vrel\"", L"Install State = AS_INST", L"Step 3 - successful", L"Step 15 - successful",
+    EXPECT_TRUE(ContainsInOrder(ownLog, {L"Operating system: Windows 10 (10.0.", L"), accepted by the package\r\n",
+                                         L"START SETUP of \"Тест движка Vrel\"", L"Install State = AS_INST", L"Step 3 - successful", L"Step 15 - successful",
                                          L"Setup was completed successful.", L"Quiet run ends with exit code 0\r\n"}));
     // The same entries, with the same stamps, as the shared log got.
     EXPECT_NE(std::wstring::npos, Log().find(ownLog.substr(0, ownLog.find(L"\r\n") + 2)));
@@ -280,7 +287,6 @@ TEST_F(EngineCycle, AnAdministratorInstallsAndRemovesQuietlyAndReadsEveryOutcome
     EXPECT_EQ(L"\"C:\\VrelEngineTest\\Install\\Setup.exe\" /u /quiet /acceptos", quietRemoval);
     EXPECT_EQ(L"\"C:\\VrelEngineTest\\Install\\Setup.exe\" /u", Text(HKEY_LOCAL_MACHINE, kUninstallKey, L"UninstallString"));
     EXPECT_TRUE(ContainsInOrder(Log(), {L"START SETUP of", L"Install State = AS_INST", L"Setup was completed successful."}));
-    EXPECT_NE(std::wstring::npos, Log().find(L" -> Yes (/acceptos)\r\n"));
 
     // The package's own entry removes it, nothing left.
     ASSERT_EQ(0u, RunTool(quietRemoval).exitCode);
@@ -298,20 +304,21 @@ TEST_F(EngineCycle, AnAdministratorInstallsAndRemovesQuietlyAndReadsEveryOutcome
     }
     const std::vector<std::wstring> pending = PendingOperations();
     EXPECT_NE(pending.end(), std::find(pending.begin(), pending.end(), L"\\??\\" + Install(L"core.txt")));
-    const std::wstring runKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+    // Windows from Vista on starts no program that asks for administrator
+    // rights from Run at logon: the continuation goes under RunOnce.
     EXPECT_EQ(L"\"C:\\VrelEngineTest\\Install\\Setup.exe\" /r /u /quiet /acceptos",
-              Text(HKEY_LOCAL_MACHINE, runKey, L"Tarnex_continue_UI"));
+              Text(HKEY_LOCAL_MACHINE, kRunOnce, L"Tarnex_continue_UI"));
+    EXPECT_EQ(L"<none>", Text(HKEY_LOCAL_MACHINE, kRun, L"Tarnex_continue_UI"));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
 
-    // The restart: Windows deletes the file and starts the continuation,
+    // Wine's restart: the queue, then RunOnce's continuation, run to its end,
     // which finishes the removal as quietly.
-    ASSERT_TRUE(PerformRestartOperations());
+    ASSERT_TRUE(PerformRestartOperations(L"-r"));
     EXPECT_TRUE(InstallFolderGoes());
     for (int i = 0; i < 100 && KeyExists(HKEY_LOCAL_MACHINE, kPackageKey); ++i) ::Sleep(100);
     ExpectNothingLeft();
-    EXPECT_EQ(L"<none>", Text(HKEY_LOCAL_MACHINE, runKey, L"Tarnex_continue_UI"));
+    EXPECT_EQ(L"<none>", Text(HKEY_LOCAL_MACHINE, kRunOnce, L"Tarnex_continue_UI"));
     EXPECT_TRUE(ContainsInOrder(Log(), {L"Quiet run ends with exit code 3010", L"Quiet run ends with exit code 0"}));
-    ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, runKey.c_str(), L"Tarnex_continue_UI");
 
     // A program of the package that stops the installation.
     RemoveTree(kPackage);
@@ -338,6 +345,107 @@ TEST_F(EngineCycle, AnAdministratorInstallsAndRemovesQuietlyAndReadsEveryOutcome
     ASSERT_EQ(0u, packed.exitCode) << Narrow(packed.output);
     EXPECT_EQ(112u, Quiet(L"/quiet /acceptos /dir=" + std::wstring(smallDrive) + L"\\Vrel"));  // ERROR_DISK_FULL
     EXPECT_NE(std::wstring::npos, Log().find(L"does not fit on"));
+}
+
+// A file of the package that another program holds while it is installed
+// over (as a virus scanner holds a file it reads): for a moment, and the
+// installation waits for it; for good, and it is left to the next start,
+// whose continuation finishes the installation. On Windows 10 and on XP
+// (where the continuation stays under Run, and the package lists XP).
+TEST_F(EngineCycle, AFileHeldForAMomentIsWaitedForAndOneHeldForGoodIsReplacedAfterTheRestart) {
+    wchar_t windows[MAX_PATH] = L"";
+    ::GetWindowsDirectoryW(windows, MAX_PATH - 1);
+    vrel::CopyToField(App().WindowsFolder, std::wstring_view(std::wstring(windows) + L"\\"));
+    logStart_ = LogSize();
+    WriteSources();
+    Source(L"big.bin", "not so big\r\n");
+    const std::wstring folder = L"\"/dir=" + std::wstring(kInstall) + L"\"";
+    const std::wstring core = Install(L"core.txt");
+    // The file lies there already, of the package's time: it is replaced
+    // without a question.
+    const auto plantCore = [&core] {
+        ::CreateDirectoryW(kInstall, nullptr);
+        WriteBytes(core, "an older core\r\n");
+        StampCabinetTime(core);
+    };
+    const auto removeQuietly = [] {
+        ASSERT_EQ(0u, RunTool(Text(HKEY_LOCAL_MACHINE, kUninstallKey, L"QuietUninstallString")).exitCode);
+        EXPECT_TRUE(InstallFolderGoes());
+        ExpectNothingLeft();
+    };
+
+    ASSERT_EQ(0u, Pack(std::wstring(kPackageSection) + kComponents).exitCode);
+    plantCore();
+    {
+        FileHolder holder(core);
+        ASSERT_TRUE(holder.Holding());
+        const vrel::unique_handle run =
+            StartTool(L"\"" + std::wstring(kPackage) + L"Tarnex.exe\" /quiet " + folder, L"", NewOutputFile());
+        ASSERT_TRUE(run);
+        // Held until half a second after the run reached step 5.
+        for (int i = 0; i < 600 && Log().find(L"Step 4 - successful") == std::wstring::npos; ++i) ::Sleep(50);
+        ::Sleep(500);
+        holder.Release();
+        ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(run.get(), 120000));
+        DWORD exitCode = 0;
+        ::GetExitCodeProcess(run.get(), &exitCode);
+        EXPECT_EQ(0u, exitCode);
+    }
+    EXPECT_NE(std::wstring::npos, Log().find(L" ms: " + core + L"\r\n")) << "the wait is logged";
+    EXPECT_TRUE(SameContents(kSource + L"core.txt", core));
+    EXPECT_FALSE(Exists(Install(L"vrel_core.txt")));
+    EXPECT_EQ(std::vector<std::wstring>{}, PendingOperations());
+    EXPECT_EQ(L"<none>", Text(HKEY_LOCAL_MACHINE, kRunOnce, L"Tarnex_continue_UI"));
+    removeQuietly();
+
+    const std::wstring xpPackage = std::wstring(kPackageSection) + L"OSVersions = 0,0,0,0,0,0,1,0,0,0,0,0,1,1\n";
+    for (const bool xp : {false, true}) {
+        SCOPED_TRACE(xp ? "Windows XP" : "Windows 10");
+        for (const wchar_t* program : {L"Tarnex.exe", L"Setup.exe"})
+            uidriver::ReportWindowsVersion(program, xp ? L"winxp" : nullptr);
+        RemoveTree(kPackage);
+        ASSERT_EQ(0u, Pack((xp ? xpPackage : std::wstring(kPackageSection)) + kComponents).exitCode);
+        plantCore();
+        const std::size_t before = Log().size();
+        {
+            FileHolder holder(core);
+            ASSERT_TRUE(holder.Holding());
+            const ULONGLONG started = ::GetTickCount64();
+            EXPECT_EQ(3010u, Quiet(L"/quiet " + folder));  // ERROR_SUCCESS_REBOOT_REQUIRED
+            // Steps 5 and 9 each wait for the file at most two seconds.
+            EXPECT_LT(::GetTickCount64() - started, 15000u);
+        }
+        EXPECT_EQ("an older core\r\n", ReadBytes(core));
+        EXPECT_TRUE(Exists(Install(L"vrel_core.txt")));
+        const wchar_t* const key = xp ? kRun : kRunOnce;
+        EXPECT_EQ(L"\"C:\\VrelEngineTest\\Install\\Setup.exe\" /r /quiet /acceptos", Text(HKEY_LOCAL_MACHINE, key, L"Tarnex_continue_UI"));
+        EXPECT_EQ(L"<none>", Text(HKEY_LOCAL_MACHINE, xp ? kRunOnce : kRun, L"Tarnex_continue_UI"));
+
+        // The restart: Wine carries out the queue, then starts the
+        // continuation (RunOnce's to its end; Run's at the logon, without
+        // waiting for it).
+        ASSERT_TRUE(PerformRestartOperations(xp ? L"-u" : L"-r"));
+        const auto continued = [&] {
+            const std::wstring log = Log().substr(before);
+            const std::size_t first = log.find(L"Quiet run ends with exit code 3010");
+            return first != std::wstring::npos && log.find(L"Quiet run ends with exit code", first + 1) != std::wstring::npos;
+        };
+        for (int i = 0; i < 600 && !continued(); ++i) ::Sleep(50);
+        const std::wstring log = Log().substr(before);
+        EXPECT_TRUE(ContainsInOrder(log, {L"Quiet run ends with exit code 3010", L"Install State = AS_INST",
+                                          L"Step 15 - successful", L"Quiet run ends with exit code 0"}));
+        EXPECT_TRUE(SameContents(kSource + L"core.txt", core));
+        EXPECT_FALSE(Exists(Install(L"vrel_core.txt")));
+        EXPECT_EQ(std::vector<std::wstring>{}, PendingOperations());
+        EXPECT_EQ(L"<none>", Text(HKEY_LOCAL_MACHINE, kRunOnce, L"Tarnex_continue_UI"));
+        EXPECT_EQ(L"<none>", Text(HKEY_LOCAL_MACHINE, kRun, L"Tarnex_continue_UI"));
+        EXPECT_EQ(L"<none>", Text(HKEY_LOCAL_MACHINE, kPackageKey, L"RunInProgress")) << "no mark of a cut run";
+        EXPECT_TRUE(Exists(std::wstring(kMarkers) + L"pack_after"));
+        EXPECT_EQ(L"Тест движка Vrel (удаление)", Text(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayName"));
+        removeQuietly();
+        ::DeleteFileW((std::wstring(kMarkers) + L"pack_after").c_str());
+    }
+    for (const wchar_t* program : {L"Tarnex.exe", L"Setup.exe"}) uidriver::ReportWindowsVersion(program, nullptr);
 }
 
 // True when the PE file carries a signature; its content is checked on the
@@ -428,7 +536,6 @@ TEST_F(EngineCycle, ASignedPackageInstallsAndNoLibraryPlantedBesideItsInstallerL
     {
         // The wizard of the package's installer, in the package folder: its
         // first pages (maintenance now) and the cancel question.
-        uidriver::ReportWindowsXp(L"Tarnex.exe", true);
         uidriver::WizardRun wizard(std::wstring(kPackage) + L"Tarnex.exe", L"");
         ASSERT_EQ(wizard.WaitForPage(uidriver::Page::Welcome), uidriver::Page::Welcome);
         wizard.Next();
@@ -437,7 +544,6 @@ TEST_F(EngineCycle, ASignedPackageInstallsAndNoLibraryPlantedBesideItsInstallerL
         wizard.Cancel();
         wizard.Answer(wizard.Box(), IDYES);
         EXPECT_EQ(wizard.Exit(), 0);
-        uidriver::ReportWindowsXp(L"Tarnex.exe", false);
     }
     const std::wstring quietRemoval = Text(HKEY_LOCAL_MACHINE, kUninstallKey, L"QuietUninstallString");
     EXPECT_EQ(0u, RunTool(quietRemoval, current).exitCode);

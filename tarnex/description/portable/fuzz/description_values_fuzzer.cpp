@@ -190,11 +190,11 @@ void DllCase(const std::wstring& line) {
     Require(kept == (Whole(e.Name, Field(f, 1), kept) && fits));
 }
 
-void SevenNumbersCase(const std::wstring& list) {
+void OsNumbersCase(const std::wstring& list) {
     const auto f = Fields(list);
     std::int32_t numbers[kOsCount];
     for (std::int32_t& n : numbers) n = 77;
-    ParseSevenNumbers(list, numbers);
+    ParseOsNumbers(list, numbers);
     for (std::size_t i = 0; i < kOsCount; ++i) Require(numbers[i] == (list.empty() ? 0 : Number(Field(f, i))));
 }
 
@@ -263,7 +263,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     case 5: LinkCase(line); break;
     case 6: LaunchCase(line); break;
     case 7: DllCase(line); break;
-    case 8: SevenNumbersCase(line); break;
+    case 8: OsNumbersCase(line); break;
     case 9: PackageKeyCase(line); break;
     case 10: RequiredKeyCase(line); break;
     case 11: SubstitutionCase(line, true); break;

@@ -78,7 +78,12 @@ TEST(ManifestReader, ValuesDefaultsAndFieldsReadBack) {
     EXPECT_EQ(L"Setup.exe", InstallerOf(p));
     EXPECT_EQ(L"Setup.exe", SetNameUIOf(p));
     EXPECT_FALSE(YesNoOf(p.supportMode, true));
-    EXPECT_EQ((std::vector<std::int32_t>{0, 0, 0, 0, 1, 1, 1}), std::vector<std::int32_t>(p.osVersionValues, p.osVersionValues + 7));
+    // Seven numbers name 95 to XP: no later system, as such a package always had.
+    EXPECT_EQ((std::vector<std::int32_t>{0, 0, 0, 0, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0}),
+              std::vector<std::int32_t>(p.osVersionValues, p.osVersionValues + kOsCount));
+    // Without the key: the systems the shipped installer starts on.
+    EXPECT_EQ((std::vector<std::int32_t>{0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1}),
+              std::vector<std::int32_t>(PackageSpec{}.osVersionValues, PackageSpec{}.osVersionValues + kOsCount));
     ASSERT_EQ(1u, p.entries.shortcuts.size());
     EXPECT_EQ(L"/u", p.entries.shortcuts[0].arguments);
 
@@ -136,7 +141,8 @@ TEST(ManifestReader, EveryMistakeIsNamedByItsLine) {
         {L"Name=Again\n", 5, L"\"Name\" is given twice (first on line 2)"},
         {L"just words\n", 5, L"expected KEY = VALUE"},
         {L"Access=yes please\n", 5, L"expected Yes or No"},
-        {L"OSVersions=1,1,1\n", 5, L"expected seven numbers"},
+        {L"OSVersions=1,1,1\n", 5, L"expected 7 to 14 numbers"},
+        {L"OSVersions=1,1,1,1,1,1,1,1,1,1,1,1,1,1,1\n", 5, L"expected 7 to 14 numbers"},
         {L"Installer=setup\n", 5, L"must end in .exe"},
         {L"TimestampServer=ftp://tsa/\n", 5, L"must be an http:// or https:// address"},
         {L"TimestampServer=http://tsa/a b\n", 5, L"holds a blank"},
