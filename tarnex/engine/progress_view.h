@@ -34,7 +34,7 @@ public:
 
     virtual void EnableButton(PageButton button, bool enabled) = 0;
     virtual void SetDefaultButton(PageButton button, bool isDefault) = 0;
-    // Brings the button to the foreground and gives it the focus.
+    // Gives the button the focus (its place in the Tab order stays).
     virtual void FocusButton(PageButton button) = 0;
     virtual void SetButtonText(PageButton button, const std::wstring& text) = 0;
 

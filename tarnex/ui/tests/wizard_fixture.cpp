@@ -1,5 +1,7 @@
 #include "wizard_fixture.h"
 
+#include <cstdint>
+
 #include "run/app_context.h"
 #include "tree_view_driver.h"
 #include "ui/component_page_ids.h"
@@ -12,6 +14,32 @@ namespace wizardtest {
 using namespace tarnex::uidriver;
 
 using namespace enginetest;
+
+std::string PictureFile(int width, int height, const std::function<COLORREF(int x, int y)>& colourAt) {
+    const int row = (width * 3 + 3) & ~3;
+    std::string bytes(54 + static_cast<std::size_t>(row) * height, '\0');
+    auto put32 = [&](std::size_t at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+    };
+    bytes[0] = 'B';
+    bytes[1] = 'M';
+    put32(2, static_cast<std::uint32_t>(bytes.size()));
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, static_cast<std::uint32_t>(width));
+    put32(22, static_cast<std::uint32_t>(height));
+    bytes[26] = 1;
+    bytes[28] = 24;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const COLORREF colour = colourAt(x, y);
+            char* p = &bytes[54 + static_cast<std::size_t>(y) * row + x * 3];
+            p[0] = static_cast<char>(GetBValue(colour));
+            p[1] = static_cast<char>(GetGValue(colour));
+            p[2] = static_cast<char>(GetRValue(colour));
+        }
+    return bytes;
+}
 
 void WizardWalk::SetUp() {
     if (!::GetEnvironmentVariableW(L"DISPLAY", nullptr, 0)) GTEST_SKIP() << "the wizard needs a display";

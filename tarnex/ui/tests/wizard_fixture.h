@@ -3,6 +3,7 @@
 // every walk repeats.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "engine_test_support.h"
@@ -10,6 +11,10 @@
 #include "wizard_run.h"
 
 namespace wizardtest {
+
+// A bottom-up 24-bit BMP file, each pixel the colour of colourAt(x, y): a
+// package author's page picture.
+std::string PictureFile(int width, int height, const std::function<COLORREF(int x, int y)>& colourAt);
 
 using tarnex::uidriver::WizardRun;
 

@@ -26,30 +26,6 @@ constexpr int kStrip = 90;  // 60 pixels at 96 DPI
 constexpr COLORREF kPicture = RGB(200, 40, 40);
 const wchar_t kLeaveQuestion[] = L"Установка еще не закончена. Вы действительно хотите выйти из программы?";
 
-// A 600 x 60 page picture of one colour, stretched over the strip.
-std::string SolidPicture() {
-    const int width = 600, height = 60, row = width * 3;
-    std::string bytes(54 + row * height, '\0');
-    auto put32 = [&](std::size_t at, std::uint32_t v) {
-        for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-    };
-    bytes[0] = 'B';
-    bytes[1] = 'M';
-    put32(2, static_cast<std::uint32_t>(bytes.size()));
-    put32(10, 54);
-    put32(14, 40);
-    put32(18, width);
-    put32(22, height);
-    bytes[26] = 1;
-    bytes[28] = 24;
-    for (std::size_t at = 54; at < bytes.size(); at += 3) {
-        bytes[at] = static_cast<char>(GetBValue(kPicture));
-        bytes[at + 1] = static_cast<char>(GetGValue(kPicture));
-        bytes[at + 2] = static_cast<char>(GetRValue(kPicture));
-    }
-    return bytes;
-}
-
 class KeyboardWalk : public WizardWalk {
 protected:
     void SetUp() override {
@@ -105,7 +81,8 @@ TEST_F(KeyboardWalk, At144DpiInstallationAndRemovalWithTheKeyboardAlone) {
     EditPackageFile(L"Tarnex.inf", "License=No", "License=Yes");
     EditPackageFile(L"Tarnex.inf", "Access=No", "Access=Yes");
     WriteBytes(std::wstring(kPackage) + L"license.txt", "Licence of the test package.\r\nUse it at will.\r\n");
-    for (int i = 0; i < 9; ++i) WriteBytes(std::wstring(kPackage) + L"p" + std::to_wstring(i) + L".bmp", SolidPicture());
+    const std::string picture = PictureFile(600, 60, [](int, int) { return kPicture; });
+    for (int i = 0; i < 9; ++i) WriteBytes(std::wstring(kPackage) + L"p" + std::to_wstring(i) + L".bmp", picture);
     {
         WizardRun run(PackageProgram(), L"");
         ASSERT_NE(run.Frame(), nullptr);

@@ -24,29 +24,11 @@ using namespace tarnex::uidriver;
 // A 600 x 60 strip picture: a horizontal blend between two colours, as a
 // package author's page picture might be.
 std::string StripPicture(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
-    const int width = 600, height = 60, row = width * 3;
-    std::string bytes(54 + row * height, '\0');
-    auto put32 = [&](std::size_t at, std::uint32_t v) {
-        for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-    };
-    bytes[0] = 'B';
-    bytes[1] = 'M';
-    put32(2, static_cast<std::uint32_t>(bytes.size()));
-    put32(10, 54);
-    put32(14, 40);
-    put32(18, width);
-    put32(22, height);
-    bytes[26] = 1;
-    bytes[28] = 24;
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const double t = static_cast<double>(x) / width;
-            char* p = &bytes[54 + y * row + x * 3];
-            p[0] = static_cast<char>(b + (255 - b) * t);
-            p[1] = static_cast<char>(g + (255 - g) * t);
-            p[2] = static_cast<char>(r + (255 - r) * t);
-        }
-    return bytes;
+    return PictureFile(600, 60, [=](int x, int) {
+        const double t = x / 600.0;
+        return RGB(static_cast<BYTE>(r + (255 - r) * t), static_cast<BYTE>(g + (255 - g) * t),
+                   static_cast<BYTE>(b + (255 - b) * t));
+    });
 }
 
 class Screens {

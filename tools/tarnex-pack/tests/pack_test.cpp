@@ -202,18 +202,23 @@ TEST_F(EngineCycle, EveryManifestMistakeIsNamedWithItsLineAndLeavesNoPackage) {
     EXPECT_EQ((std::vector<std::wstring>{L"Package\\mine.txt"}), LeftBesideThePackage());
 }
 
+// The installer run as a program logs into the Windows folder, where the
+// case reads it; the sources of the pack cases, with a small big.bin.
+void LogInTheWindowsFolderWithSmallSources() {
+    wchar_t windows[MAX_PATH] = L"";
+    ::GetWindowsDirectoryW(windows, MAX_PATH - 1);
+    vrel::CopyToField(App().WindowsFolder, std::wstring_view(std::wstring(windows) + L"\\"));
+    WriteSources();
+    Source(L"big.bin", "not so big\r\n");
+}
+
 TEST_F(EngineCycle, AnAdministratorInstallsAndRemovesQuietlyAndReadsEveryOutcomeFromTheExitCode) {
     // Wine reports Windows 10, its default: a package of tarnex-pack's
     // defaults accepts it. One whose manifest lists 95 to XP only, seven
     // numbers as descriptions always had, does not.
     for (const wchar_t* program : {L"Tarnex.exe", L"Setup.exe"}) uidriver::ReportWindowsVersion(program, nullptr);
-    // The programs log into the Windows folder.
-    wchar_t windows[MAX_PATH] = L"";
-    ::GetWindowsDirectoryW(windows, MAX_PATH - 1);
-    vrel::CopyToField(App().WindowsFolder, std::wstring_view(std::wstring(windows) + L"\\"));
+    LogInTheWindowsFolderWithSmallSources();
     logStart_ = LogSize();
-    WriteSources();
-    Source(L"big.bin", "not so big\r\n");
     std::wstring package = kPackageSection;
     const std::wstring dir = L"Dir = C:\\VrelEngineTest\\Install";
     package.replace(package.find(dir), dir.size(), L"Dir = C:\\VrelEngineTest\\Elsewhere");
@@ -353,12 +358,8 @@ TEST_F(EngineCycle, AnAdministratorInstallsAndRemovesQuietlyAndReadsEveryOutcome
 // whose continuation finishes the installation. On Windows 10 and on XP
 // (where the continuation stays under Run, and the package lists XP).
 TEST_F(EngineCycle, AFileHeldForAMomentIsWaitedForAndOneHeldForGoodIsReplacedAfterTheRestart) {
-    wchar_t windows[MAX_PATH] = L"";
-    ::GetWindowsDirectoryW(windows, MAX_PATH - 1);
-    vrel::CopyToField(App().WindowsFolder, std::wstring_view(std::wstring(windows) + L"\\"));
+    LogInTheWindowsFolderWithSmallSources();
     logStart_ = LogSize();
-    WriteSources();
-    Source(L"big.bin", "not so big\r\n");
     const std::wstring folder = L"\"/dir=" + std::wstring(kInstall) + L"\"";
     const std::wstring core = Install(L"core.txt");
     // The file lies there already, of the package's time: it is replaced
