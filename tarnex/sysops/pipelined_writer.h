@@ -1,0 +1,76 @@
+// Writing of the transfer's output on a thread of its own: the cabinet is
+// decoded on the caller's thread while the data decoded before it goes to
+// disk. What is in flight is bounded by a ring of buffers allocated once, so
+// that a package of any size keeps the same footprint, and the files are
+// written and closed in the order they were handed over.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "vrel/unique_handle.h"
+
+namespace tarnex {
+
+class PipelinedWriter {
+public:
+    static constexpr std::size_t kBufferBytes = 1 << 20;  // one write call at most
+    static constexpr std::size_t kBuffers = 8;            // 8 MiB in flight at most
+
+    // Starts the writing thread; without it (no thread could be had) every
+    // buffer is written on the caller's thread as it is handed over.
+    PipelinedWriter();
+    // Writes what is left and ends the thread.
+    ~PipelinedWriter();
+    PipelinedWriter(const PipelinedWriter&) = delete;
+    PipelinedWriter& operator=(const PipelinedWriter&) = delete;
+
+    // Appends bytes to the file's data; waits while every buffer is in
+    // flight. False once a write has failed since Restart (the bytes are
+    // dropped then).
+    bool Write(HANDLE file, const void* data, std::size_t bytes);
+    // After the file's data: its creation and last-write times set (when
+    // time is not null and nothing failed) and the handle closed. The handle
+    // belongs to the writer from here on, also when false is returned.
+    bool Close(HANDLE file, const FILETIME* time);
+    // Waits until everything handed over is written and closed; false when
+    // a write failed since Restart.
+    bool Drain();
+    // Forgets an earlier failure; only while drained.
+    void Restart();
+    // The error of the first failed write since Restart, 0 when none.
+    DWORD Error() const { return error_; }
+
+private:
+    struct Slot {
+        std::uint8_t* data = nullptr;
+        HANDLE file = nullptr;
+        std::size_t used = 0;
+        bool close = false;
+        bool setTime = false;
+        FILETIME time{};
+    };
+
+    static unsigned __stdcall ThreadMain(void* self);
+    Slot& OpenSlot(HANDLE file);  // the buffer being filled, taken for file
+    void Submit();                // hands the buffer being filled over
+    void Process(Slot& slot);     // on the writing thread (or inline)
+    bool Failed() const { return failed_ != 0; }
+
+    std::vector<std::uint8_t> memory_;
+    Slot slots_[kBuffers];
+    std::size_t fill_ = 0;    // the slot the caller fills next (caller's side)
+    bool filling_ = false;    // slots_[fill_] is taken by the caller
+    std::size_t write_ = 0;   // the slot written next (writing thread's side)
+    vrel::unique_handle free_;    // semaphore: slots the caller may take
+    vrel::unique_handle queued_;  // semaphore: slots handed over, not yet written
+    vrel::unique_handle thread_;
+    volatile LONG stop_ = 0;
+    volatile LONG failed_ = 0;
+    DWORD error_ = 0;
+};
+
+}  // namespace tarnex
