@@ -6,12 +6,8 @@
 
 namespace tarnex {
 
-PipelinedWriter::PipelinedWriter()
-    : memory_(kBuffers * kBufferBytes),
-      free_(::CreateSemaphoreW(nullptr, static_cast<LONG>(kBuffers), static_cast<LONG>(kBuffers), nullptr)),
-      queued_(::CreateSemaphoreW(nullptr, 0, static_cast<LONG>(kBuffers) + 1, nullptr)) {
+PipelinedWriter::PipelinedWriter() : memory_(kBuffers * kBufferBytes) {
     for (std::size_t i = 0; i < kBuffers; ++i) slots_[i].data = memory_.data() + i * kBufferBytes;
-    if (!free_ || !queued_) return;
     const std::uintptr_t thread = ::_beginthreadex(nullptr, 0, &PipelinedWriter::ThreadMain, this, 0, nullptr);
     if (thread != 0) thread_.reset(reinterpret_cast<HANDLE>(thread));
 }
@@ -19,20 +15,28 @@ PipelinedWriter::PipelinedWriter()
 PipelinedWriter::~PipelinedWriter() {
     Drain();
     if (!thread_) return;
-    // Drained: the one wake-up left is the stop.
-    ::InterlockedExchange(&stop_, 1);
-    ::ReleaseSemaphore(queued_.get(), 1, nullptr);
+    ::AcquireSRWLockExclusive(&lock_);
+    stop_ = true;
+    ::ReleaseSRWLockExclusive(&lock_);
+    ::WakeConditionVariable(&queuedOrStop_);
     ::WaitForSingleObject(thread_.get(), INFINITE);
 }
 
 unsigned __stdcall PipelinedWriter::ThreadMain(void* self) {
     auto& writer = *static_cast<PipelinedWriter*>(self);
     for (;;) {
-        ::WaitForSingleObject(writer.queued_.get(), INFINITE);
-        if (writer.stop_ != 0) return 0;
+        ::AcquireSRWLockExclusive(&writer.lock_);
+        while (writer.queued_ == 0 && !writer.stop_)
+            ::SleepConditionVariableSRW(&writer.queuedOrStop_, &writer.lock_, INFINITE, 0);
+        const bool stop = writer.queued_ == 0;  // stopped only once drained
+        ::ReleaseSRWLockExclusive(&writer.lock_);
+        if (stop) return 0;
         writer.Process(writer.slots_[writer.write_]);
         writer.write_ = (writer.write_ + 1) % kBuffers;
-        ::ReleaseSemaphore(writer.free_.get(), 1, nullptr);
+        ::AcquireSRWLockExclusive(&writer.lock_);
+        --writer.queued_;
+        ::ReleaseSRWLockExclusive(&writer.lock_);
+        ::WakeConditionVariable(&writer.written_);
     }
 }
 
@@ -59,8 +63,10 @@ void PipelinedWriter::Process(Slot& slot) {
 PipelinedWriter::Slot& PipelinedWriter::OpenSlot(HANDLE file) {
     if (filling_ && slots_[fill_].file != file) Submit();
     if (!filling_) {
-        // Without a thread nothing is ever in flight: the slot is free.
-        if (thread_) ::WaitForSingleObject(free_.get(), INFINITE);
+        // The slot after the ones in flight is free once fewer than all are.
+        ::AcquireSRWLockExclusive(&lock_);
+        while (queued_ == kBuffers) ::SleepConditionVariableSRW(&written_, &lock_, INFINITE, 0);
+        ::ReleaseSRWLockExclusive(&lock_);
         filling_ = true;
         slots_[fill_].file = file;
     }
@@ -72,10 +78,14 @@ void PipelinedWriter::Submit() {
     filling_ = false;
     Slot& slot = slots_[fill_];
     fill_ = (fill_ + 1) % kBuffers;
-    if (thread_)
-        ::ReleaseSemaphore(queued_.get(), 1, nullptr);
-    else
+    if (!thread_) {
         Process(slot);
+        return;
+    }
+    ::AcquireSRWLockExclusive(&lock_);
+    ++queued_;
+    ::ReleaseSRWLockExclusive(&lock_);
+    ::WakeConditionVariable(&queuedOrStop_);
 }
 
 bool PipelinedWriter::Write(HANDLE file, const void* data, std::size_t bytes) {
@@ -103,12 +113,9 @@ bool PipelinedWriter::Close(HANDLE file, const FILETIME* time) {
 
 bool PipelinedWriter::Drain() {
     Submit();
-    if (thread_) {
-        // The thread writes in order: once every slot is free again, all
-        // that was handed over is written and closed.
-        for (std::size_t i = 0; i < kBuffers; ++i) ::WaitForSingleObject(free_.get(), INFINITE);
-        ::ReleaseSemaphore(free_.get(), static_cast<LONG>(kBuffers), nullptr);
-    }
+    ::AcquireSRWLockExclusive(&lock_);
+    while (queued_ > 0) ::SleepConditionVariableSRW(&written_, &lock_, INFINITE, 0);
+    ::ReleaseSRWLockExclusive(&lock_);
     return !Failed();
 }
 

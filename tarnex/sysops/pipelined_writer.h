@@ -65,10 +65,15 @@ private:
     std::size_t fill_ = 0;    // the slot the caller fills next (caller's side)
     bool filling_ = false;    // slots_[fill_] is taken by the caller
     std::size_t write_ = 0;   // the slot written next (writing thread's side)
-    vrel::unique_handle free_;    // semaphore: slots the caller may take
-    vrel::unique_handle queued_;  // semaphore: slots handed over, not yet written
+    // A slim lock and two condition variables: under Wine they wait on the
+    // address, with no trip through its server (a semaphore costs one for
+    // every release and every wait, four for each small file).
+    SRWLOCK lock_ = SRWLOCK_INIT;
+    CONDITION_VARIABLE queuedOrStop_ = CONDITION_VARIABLE_INIT;  // for the writing thread
+    CONDITION_VARIABLE written_ = CONDITION_VARIABLE_INIT;       // for the caller
+    std::size_t queued_ = 0;  // slots handed over and not yet written (under lock_)
+    bool stop_ = false;       // under lock_
     vrel::unique_handle thread_;
-    volatile LONG stop_ = 0;
     volatile LONG failed_ = 0;
     DWORD error_ = 0;
 };
