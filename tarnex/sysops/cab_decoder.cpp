@@ -83,7 +83,6 @@ int ReadCall(mspack_file* file, void* buffer, int bytes) {
 int WriteCall(mspack_file* file, void* buffer, int bytes) {
     if (file == nullptr || bytes < 0) return -1;
     if (bytes == 0) return 0;
-    // The bridge is the system record's first member (see System::Of).
     CabDecoder::System::OpenFile& output = CabDecoder::System::File(file);
     if (output.owned || output.writer == nullptr) return -1;
     return output.writer->Write(output.handle, buffer, static_cast<std::size_t>(bytes)) ? bytes : -1;
@@ -257,6 +256,9 @@ bool CabDecoder::Copy(const std::string& cabinetName, const std::string& cabinet
         notice.utf8Name = (file->attribs & MSCAB_ATTRIB_UTF_NAME) != 0;
         notice.dosDate = DosDate(*file);
         notice.dosTime = DosTime(*file);
+        // A write that failed for an earlier file ends the copy before the
+        // next file is asked for (no replace question after it).
+        if (writer.Failed()) return Fail(kCabDecode, MSPACK_ERR_WRITE);
         if (VrelFolderContinuesFromPrevious(file->folder)) {
             // Its data began in a cabinet before this one: not decodable here.
             if (handler(CabNotification::PartialFile, notice) == -1) return Fail(kCabHandlerStop, 0);

@@ -44,11 +44,8 @@ void PipelinedWriter::Process(Slot& slot) {
     if (!Failed() && slot.used > 0) {
         DWORD written = 0;
         if (!::WriteFile(slot.file, slot.data, static_cast<DWORD>(slot.used), &written, nullptr) ||
-            written != slot.used) {
-            const DWORD error = ::GetLastError();
-            error_ = error != 0 ? error : ERROR_WRITE_FAULT;
+            written != slot.used)
             ::InterlockedExchange(&failed_, 1);
-        }
     }
     if (slot.close) {
         // Times set through the open handle: no second open of the file.
@@ -119,9 +116,6 @@ bool PipelinedWriter::Drain() {
     return !Failed();
 }
 
-void PipelinedWriter::Restart() {
-    ::InterlockedExchange(&failed_, 0);
-    error_ = 0;
-}
+void PipelinedWriter::Restart() { ::InterlockedExchange(&failed_, 0); }
 
 }  // namespace tarnex

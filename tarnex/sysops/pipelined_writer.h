@@ -41,8 +41,8 @@ public:
     bool Drain();
     // Forgets an earlier failure; only while drained.
     void Restart();
-    // The error of the first failed write since Restart, 0 when none.
-    DWORD Error() const { return error_; }
+    // True once a write has failed since Restart.
+    bool Failed() const { return failed_ != 0; }
 
 private:
     struct Slot {
@@ -58,7 +58,6 @@ private:
     Slot& OpenSlot(HANDLE file);  // the buffer being filled, taken for file
     void Submit();                // hands the buffer being filled over
     void Process(Slot& slot);     // on the writing thread (or inline)
-    bool Failed() const { return failed_ != 0; }
 
     std::vector<std::uint8_t> memory_;
     Slot slots_[kBuffers];
@@ -75,7 +74,6 @@ private:
     bool stop_ = false;       // under lock_
     vrel::unique_handle thread_;
     volatile LONG failed_ = 0;
-    DWORD error_ = 0;
 };
 
 }  // namespace tarnex
