@@ -7,6 +7,7 @@
 
 #include "engine/portable/busy_file_wait.h"
 #include "engine/portable/pending_rename_rule.h"
+#include "engine/rename_into_free_place.h"
 #include "portable/path_guard.h"
 #include "run/app_context.h"
 #include "run/setup_log.h"
@@ -155,11 +156,13 @@ void ReplaceExtractedFile(const FileRecord& record) {
     if (!FileAccepted(record)) return;
     const std::wstring finalPath = InstalledPathOf(record);
     const std::wstring temporaryPath = TemporaryPathOf(record);
-    if (!FileExists(temporaryPath)) return;
     if (App().Nt5Family && IsAtlDll(record.TargetName)) {
         ::DeleteFileW(temporaryPath.c_str());
         return;
     }
+    const QuickRename quick = RenameIntoFreePlace(temporaryPath, finalPath);
+    if (quick != QuickRename::NotTried) return;
+    if (!FileExists(temporaryPath)) return;
     ReplaceOrDefer(finalPath, temporaryPath);
 }
 

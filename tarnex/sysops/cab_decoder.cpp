@@ -6,7 +6,8 @@
 #include <mspack.h>
 
 #include "sysops/cab_folder_probe.h"
-#include "sysops/mszip_folder_stream.h"
+#include "sysops/folder_stream.h"
+#include "sysops/pipelined_writer.h"
 
 namespace tarnex {
 
@@ -16,6 +17,7 @@ struct CabDecoder::System {
     struct OpenFile {
         HANDLE handle = INVALID_HANDLE_VALUE;
         bool owned = false;  // the extraction's output belongs to the handler
+        PipelinedWriter* writer = nullptr;  // set for the extraction's output
     };
     struct Bridge {
         mspack_system calls;
@@ -25,6 +27,7 @@ struct CabDecoder::System {
     Bridge bridge{};
     std::list<OpenFile> files;
     HANDLE pendingOutput = nullptr;
+    PipelinedWriter writer;  // every output's data goes through it
 
     System();
     static System& Of(mspack_system* self) { return *reinterpret_cast<Bridge*>(self)->owner; }
@@ -47,6 +50,7 @@ mspack_file* OpenCall(mspack_system* self, const char* name, int mode) {
         // Extraction writes into the handle the notification handler created.
         file.handle = system.pendingOutput;
         file.owned = false;
+        file.writer = &system.writer;
     } else {
         return nullptr;
     }
@@ -75,13 +79,13 @@ int ReadCall(mspack_file* file, void* buffer, int bytes) {
     return static_cast<int>(done);
 }
 
+// libmspack writes only the extraction's output, and that goes to the writer.
 int WriteCall(mspack_file* file, void* buffer, int bytes) {
     if (file == nullptr || bytes < 0) return -1;
     if (bytes == 0) return 0;
-    DWORD done = 0;
-    if (!::WriteFile(CabDecoder::System::File(file).handle, buffer, static_cast<DWORD>(bytes), &done, nullptr))
-        return -1;
-    return done == static_cast<DWORD>(bytes) ? bytes : -1;
+    CabDecoder::System::OpenFile& output = CabDecoder::System::File(file);
+    if (output.owned || output.writer == nullptr) return -1;
+    return output.writer->Write(output.handle, buffer, static_cast<std::size_t>(bytes)) ? bytes : -1;
 }
 
 int SeekCall(mspack_file* file, off_t offset, int mode) {
@@ -121,6 +125,26 @@ std::uint16_t DosDate(const mscabd_file& f) {
 std::uint16_t DosTime(const mscabd_file& f) {
     return static_cast<std::uint16_t>((f.time_h << 11) | (f.time_m << 5) | (f.time_s / 2));
 }
+
+// The cabinet's DOS time is local time; false when it is no valid time.
+bool FileTimeOf(const CabNotice& notice, FILETIME& utc) {
+    FILETIME local{};
+    return ::DosDateTimeToFileTime(notice.dosDate, notice.dosTime, &local) && ::LocalFileTimeToFileTime(&local, &utc);
+}
+
+// Every way out of a copy waits for the writer: when Copy returns, each
+// output is written and closed, so a cancelled or failed transfer can
+// delete what it wrote.
+class DrainOnExit {
+public:
+    explicit DrainOnExit(PipelinedWriter& writer) : writer_(writer) { writer_.Restart(); }
+    ~DrainOnExit() { writer_.Drain(); }
+    DrainOnExit(const DrainOnExit&) = delete;
+    DrainOnExit& operator=(const DrainOnExit&) = delete;
+
+private:
+    PipelinedWriter& writer_;
+};
 
 // A next-cabinet name is a file beside the first cabinet, never a path.
 bool IsPlainFileName(const char* name) {
@@ -185,9 +209,13 @@ bool CabDecoder::Fail(int operation, int type) {
     return false;
 }
 
+void CabDecoder::WaitForOutputs() { system_->writer.Drain(); }
+
 bool CabDecoder::Copy(const std::string& cabinetName, const std::string& cabinetFolder, const CabHandler& handler) {
     error_ = CabError{};
     mscab_decompressor* d = decompressor_;
+    PipelinedWriter& writer = system_->writer;
+    DrainOnExit drained(writer);
     // libmspack keeps the name pointers and opens them again while it
     // extracts: they live until the copy ends (a list never moves them).
     std::list<std::string> paths;
@@ -221,13 +249,16 @@ bool CabDecoder::Copy(const std::string& cabinetName, const std::string& cabinet
         last = following;
     }
 
-    MszipFolderStream mszip;
+    FolderStream stream;
     for (mscabd_file* file = first->files; file != nullptr; file = file->next) {
         CabNotice notice;
         notice.name = file->filename;
         notice.utf8Name = (file->attribs & MSCAB_ATTRIB_UTF_NAME) != 0;
         notice.dosDate = DosDate(*file);
         notice.dosTime = DosTime(*file);
+        // A write that failed for an earlier file ends the copy before the
+        // next file is asked for (no replace question after it).
+        if (writer.Failed()) return Fail(kCabDecode, MSPACK_ERR_WRITE);
         if (VrelFolderContinuesFromPrevious(file->folder)) {
             // Its data began in a cabinet before this one: not decodable here.
             if (handler(CabNotification::PartialFile, notice) == -1) return Fail(kCabHandlerStop, 0);
@@ -238,24 +269,30 @@ bool CabDecoder::Copy(const std::string& cabinetName, const std::string& cabinet
         if (output == -1) return Fail(kCabHandlerStop, 0);
         int result = MSPACK_ERR_OK;
         VrelFolderData data{};
-        if (MSCABD_COMP_METHOD(file->folder->comp_type) == MSCAB_COMP_MSZIP &&
-            VrelFolderInOneCabinet(file->folder, &data)) {
-            result = mszip.Extract(file->folder, data, file->folder->num_blocks, file->offset, file->length,
-                                   reinterpret_cast<HANDLE>(output));
+        const int method = MSCABD_COMP_METHOD(file->folder->comp_type);
+        if ((method == MSCAB_COMP_MSZIP || method == MSCAB_COMP_NONE) && VrelFolderInOneCabinet(file->folder, &data)) {
+            result = stream.Extract(file->folder, method == MSCAB_COMP_NONE ? FolderCoding::Stored : FolderCoding::Mszip,
+                                    data, file->folder->num_blocks, file->offset, file->length,
+                                    reinterpret_cast<HANDLE>(output), writer);
         } else {
-            // Stored, LZX and Quantum data, and folders that span cabinets.
+            // LZX and Quantum data, and folders that span cabinets.
             system_->pendingOutput = reinterpret_cast<HANDLE>(output);
             result = d->extract(d, file, "output");
             system_->pendingOutput = nullptr;
             system_->files.remove_if([](const System::OpenFile& f) { return f.handle == INVALID_HANDLE_VALUE; });
         }
-        if (result != MSPACK_ERR_OK) {
-            ::CloseHandle(reinterpret_cast<HANDLE>(output));
-            return Fail(kCabDecode, result);
-        }
+        // The writer closes the output after its data, with the cabinet's
+        // times set through the open handle.
+        FILETIME utc{};
+        const bool written = writer.Close(reinterpret_cast<HANDLE>(output), FileTimeOf(notice, utc) ? &utc : nullptr);
+        if (result != MSPACK_ERR_OK) return Fail(kCabDecode, result);
+        if (!written) return Fail(kCabDecode, MSPACK_ERR_WRITE);
         notice.output = output;
         if (!handler(CabNotification::CloseFileInfo, notice)) return Fail(kCabHandlerStop, 0);
     }
+    // A write that fails after the last file's notification still fails
+    // the copy.
+    if (!writer.Drain()) return Fail(kCabDecode, MSPACK_ERR_WRITE);
     return true;
 }
 

@@ -1,6 +1,9 @@
 // The cabinet decoder the file transfer asks for: create a context, copy a
 // cabinet with per-file notifications, destroy. Built over libmspack's
-// cabinet decompressor with Win32 file calls and zero-filled heap memory.
+// cabinet decompressor with Win32 file calls and zero-filled heap memory;
+// the outputs are written and closed by a PipelinedWriter on a thread of its
+// own while the next data is decoded (the notifications stay on the caller's
+// thread, in the cabinet's order).
 #pragma once
 
 #include <windows.h>
@@ -18,15 +21,15 @@ namespace tarnex {
 enum class CabNotification {
     CabinetInfo,    // before the first file
     PartialFile,    // a file continued from a cabinet that is not part of this copy
-    CopyFile,       // handler returns an output handle, 0 to skip, -1 to stop
-    CloseFileInfo,  // data written: handler closes the output; true goes on
+    CopyFile,       // handler returns an output handle, 0 to skip, -1 to stop; the decoder owns it then
+    CloseFileInfo,  // data handed to the writer, which closes the output; true goes on
     NextCabinet,    // the set continues in the named cabinet
 };
 
 struct CabNotice {
     const char* name = nullptr;  // the name in the cabinet (ANSI), or the next cabinet's name
     bool utf8Name = false;       // the entry's name is UTF-8 (its attribute 0x80), not ANSI
-    std::intptr_t output = 0;    // the output handle (CloseFileInfo)
+    std::intptr_t output = 0;    // the output handle (CloseFileInfo; it may still be open, never close it)
     std::uint16_t dosDate = 0;
     std::uint16_t dosTime = 0;
     int error = 0;
@@ -58,6 +61,9 @@ public:
     // into further cabinets of the same folder. False on failure, with the
     // error record's flag set.
     bool Copy(const std::string& cabinetName, const std::string& cabinetFolder, const CabHandler& handler);
+    // Waits until every output handed over so far is written and closed
+    // (a handler may call it).
+    void WaitForOutputs();
 
     struct System;  // the mspack_system of Win32 calls, with its open files
     struct Key {};  // only Create makes decoders

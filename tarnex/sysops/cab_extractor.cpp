@@ -174,6 +174,12 @@ std::intptr_t CabExtractor::CopyFile(CabNotice& notice) {
     if (output == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_PATH_NOT_FOUND &&
         CreateFolderTree(found->TargetFolder))
         output = create();
+    // Two entries for one target: the first may still be open in the
+    // decoder's writer.
+    if (output == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_SHARING_VIOLATION && Decoder) {
+        Decoder->WaitForOutputs();
+        output = create();
+    }
     if (output == INVALID_HANDLE_VALUE) {
         SetCancel();
         ShowMessage(nullptr, FormatText(26, target.c_str()), kErrorBox);
@@ -185,12 +191,9 @@ std::intptr_t CabExtractor::CopyFile(CabNotice& notice) {
     return reinterpret_cast<std::intptr_t>(output);
 }
 
-bool CabExtractor::CloseFile(CabNotice& notice) {
-    const HANDLE output = reinterpret_cast<HANDLE>(notice.output);
-    FILETIME local{}, utc{};
-    if (::DosDateTimeToFileTime(notice.dosDate, notice.dosTime, &local) && ::LocalFileTimeToFileTime(&local, &utc))
-        ::SetFileTime(output, &utc, nullptr, &utc);
-    ::CloseHandle(output);
+// The decoder's writer sets the cabinet's times and closes the output once
+// its data is written; the safe point between files is here all the same.
+bool CabExtractor::CloseFile(CabNotice&) {
     Output = nullptr;
     if (Pause) PauseHandOver();
     return !Cancelled();

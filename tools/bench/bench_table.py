@@ -65,7 +65,8 @@ def main():
               f"cabextract {cab_inside:.2f}× |")
         cab = med(column(runs, ("transfer", kind, "cabextract"))) / engine
         ext = med(column(runs, ("transfer", kind, "extrac32"))) / engine
-        goals.append(f"{kind}: {cab:.2f}× cabextract (goal ≥ 1.0: {verdict(cab >= 1.0)}), "
+        goal = 1.2 if kind == "mszip" else 1.0
+        goals.append(f"{kind}: {cab:.2f}× cabextract (goal ≥ {goal:.1f}: {verdict(cab >= goal)}), "
                      f"{ext:.2f}× extrac32 (goal ≥ 1.5: {verdict(ext >= 1.5)})")
     w("")
     for g in goals:
@@ -73,30 +74,43 @@ def main():
 
     w("\n## 2. 1,000 files in 10 components: install and removal\n")
     w("`msiexec /i` and `/x` with `/qn` on an MSI of the same files and folders")
-    w("built by `wixl` (whole commands); the engine's steps timed inside its cycle")
-    w("test of the same package (program start excluded: an empty Wine process")
-    w(f"takes {fmt(med(column(runs, ('start', 'wine', 'empty'))))} s here).\n")
-    w("| operation | engine min s | engine median s | msiexec min s | msiexec median s | engine's speed vs msiexec |")
+    w("built by `wixl`, against `Setup.exe /quiet` of a package that `tarnex-pack`")
+    w("made of the same files (one component per folder, MSZIP cabinets) and its")
+    w("installed copy's `/u /quiet`: whole commands, each with its own process")
+    w("start, taken in turns in one run. The removal's time runs until the")
+    w("installed copy's batch has deleted it and its folder. \"Inside\" is the")
+    w("engine's steps timed inside its cycle test of the same 1,000 files, without")
+    w("a program start (an empty Wine process takes")
+    w(f"{fmt(med(column(runs, ('start', 'wine', 'empty'))))} s here), kept for analysis.\n")
+    w("| operation | Tarnex min s | Tarnex median s | msiexec min s | msiexec median s | Tarnex's speed vs msiexec |")
     w("|---|---|---|---|---|---|")
     for op in ("install", "removal"):
-        e = column(runs, (op, "1,000 files", "engine"))
         m = column(runs, (op, "1,000 files", "msiexec"))
-        ratio = med(m) / med(e) if e and m else float("nan")
-        w(f"| {op} | {fmt(min(e) if e else float('nan'))} | {fmt(med(e))} | {fmt(min(m) if m else float('nan'))} | {fmt(med(m))} | {ratio:.2f}× |")
+        for tool, label in (("whole", "whole command"), ("engine", "inside")):
+            e = column(runs, (op, "1,000 files", tool))
+            if not e:
+                continue
+            ratio = med(m) / med(e) if m else float("nan")
+            w(f"| {op}, {label} | {fmt(min(e))} | {fmt(med(e))} | {fmt(min(m) if m else float('nan'))} | {fmt(med(m))} | {ratio:.2f}× |")
     e_rem = med(column(runs, ("removal", "1,000 files", "engine")))
     w("")
-    for op in ("install", "removal"):
-        r = med(column(runs, (op, "1,000 files", "msiexec"))) / med(column(runs, (op, "1,000 files", "engine")))
-        w(f"- {op}: goal faster than msiexec: {verdict(r > 1.0)} ({r:.2f}×)")
-    w(f"- removal under 1 s: {verdict(e_rem < 1.0)} ({fmt(e_rem)} s)")
+    for op, goal in (("install", 1.0), ("removal", 3.0)):
+        msiexec = med(column(runs, (op, "1,000 files", "msiexec")))
+        whole = column(runs, (op, "1,000 files", "whole"))
+        if whole:
+            r = msiexec / med(whole)
+            w(f"- {op}, whole commands: goal at least {goal:.1f}× msiexec: {verdict(r >= goal)} ({r:.2f}×)")
+        r = msiexec / med(column(runs, (op, "1,000 files", "engine")))
+        w(f"- {op}, inside: {r:.2f}× msiexec")
+    w(f"- removal inside under 1 s: {verdict(e_rem < 1.0)} ({fmt(e_rem)} s)")
     shell = column(runs, ("install", "1,000 files", "shell"))
     if shell:
         w(f"- the file system's floor: the shell alone writes the same 1,000 files in {fmt(med(shell))} s "
           "(median, natively, no Wine)")
     w("\nThe engine writes every file under a temporary name in step 3 and renames it")
     w("into place in step 9, so that a file in use can be replaced at the next start")
-    w("of Windows; `msiexec` writes each file once. Under Wine a rename costs about")
-    w("half a millisecond, close to the cost of writing a small file.")
+    w("of Windows; `msiexec` writes each file once. Where the time goes and what")
+    w("bounds it: see \"Where the time goes\" at the end.")
 
     w("\n## 3. Description and catalogue load (10 files per component)\n")
     w("`LoadSetupDescription` and `LoadComponentCatalogue` on a package written by")

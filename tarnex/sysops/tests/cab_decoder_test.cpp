@@ -60,7 +60,6 @@ Extraction Extract(const std::wstring& cabinet, const std::wstring& folder) {
         }
         case CabNotification::CloseFileInfo:
             x.seen.events.push_back("close:" + fileName);
-            ::CloseHandle(reinterpret_cast<HANDLE>(n.output));
             return 1;
         }
         return 0;

@@ -3,6 +3,9 @@
 #   src/            the files that go into the cabinets (with known times)
 #   stored.cab      gcab, no compression;  mszip.cab  gcab -z
 #   large.cab       gcab -z, about 80 MB in 200 files (extraction speed)
+#   many/, huge/    1,500 small files and three of 9 to 12 MB, each set in
+#                   many_stored.cab, many_mszip.cab, huge_stored.cab and
+#                   huge_mszip.cab
 #   mspack/         libmspack's own test cabinets (the set renamed to the
 #                   names its headers use)
 #   expected/NAME/  what cabextract makes of each good libmspack cabinet
@@ -32,6 +35,27 @@ for i in $(seq -w 1 200); do
 done
 gcab -c -z "$out/large.cab" f*.dat
 cd "$out"; rm -rf large
+
+# Many small files (empty ones among them) and a few larger than all the
+# transfer writer's buffers together, each set stored and MSZIP: the trees
+# must come out byte for byte whatever the sizes.
+rm -rf "$out/many" "$out/huge"
+mkdir -p "$out/many" "$out/huge"
+cd "$out/many"
+awk 'BEGIN { for (i = 1; i <= 1500; i++) { f = sprintf("s%04d.txt", i); n = i % 250 == 0 ? 0 : (i * 37) % 3001
+             line = sprintf("file %d;", i); text = ""; while (length(text) < n) text = text line
+             printf "%s", substr(text, 1, n) > f; close(f) } }'
+touch -d '2021-03-04 05:06:08' s*.txt
+gcab -c "$out/many_stored.cab" s*.txt
+gcab -c -z "$out/many_mszip.cab" s*.txt
+cd "$out/huge"
+head -c 9000000 /dev/urandom | base64 > h1.bin
+seq 1 1000000 > h2.bin
+head -c 9437184 /dev/urandom > h3.bin
+touch -d '2021-03-04 05:06:08' h1.bin h2.bin h3.bin
+gcab -c "$out/huge_stored.cab" h1.bin h2.bin h3.bin
+gcab -c -z "$out/huge_mszip.cab" h1.bin h2.bin h3.bin
+cd "$out"
 
 cp "$testdata"/*.cab "$out/mspack/"
 for n in 1 2 3 4 5; do mv "$out/mspack/multi_basic_pt$n.cab" "$out/mspack/cabd_multi_basic_pt$n.cab"; done

@@ -1,4 +1,4 @@
-#include "sysops/mszip_folder_stream.h"
+#include "sysops/folder_stream.h"
 
 #include <algorithm>
 #include <cstring>
@@ -8,19 +8,17 @@
 namespace tarnex {
 namespace {
 
-// Large enough that reading and writing cost few calls (each one is a trip
-// through Wine's server), small enough to stay out of the way.
+// Large enough that reading costs few calls, small enough to stay out of
+// the way.
 constexpr std::size_t kInputBuffer = 1 << 20;
-constexpr std::size_t kOutputBuffer = 1 << 20;
 
 }  // namespace
 
-MszipFolderStream::MszipFolderStream() : compressed_(kCabBlockInputMax), input_(kInputBuffer), block_(kCabBlockMax) {
-    output_.reserve(kOutputBuffer);
-}
+FolderStream::FolderStream() : compressed_(kCabBlockInputMax), input_(kInputBuffer), block_(kCabBlockMax) {}
 
-int MszipFolderStream::Restart(const void* key, const VrelFolderData& data, unsigned blocks) {
+int FolderStream::Restart(const void* key, FolderCoding coding, const VrelFolderData& data, unsigned blocks) {
     key_ = nullptr;
+    coding_ = coding;
     if (!decoder_.Ready()) return MSPACK_ERR_NOMEMORY;
     cabinet_.reset(::CreateFileA(data.cabinet, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
@@ -39,7 +37,7 @@ int MszipFolderStream::Restart(const void* key, const VrelFolderData& data, unsi
     return MSPACK_ERR_OK;
 }
 
-bool MszipFolderStream::Read(void* into, std::size_t bytes) {
+bool FolderStream::Read(void* into, std::size_t bytes) {
     auto* out = static_cast<std::uint8_t*>(into);
     while (bytes > 0) {
         if (inputAt_ == inputEnd_) {
@@ -61,7 +59,7 @@ bool MszipFolderStream::Read(void* into, std::size_t bytes) {
     return true;
 }
 
-int MszipFolderStream::NextBlock() {
+int FolderStream::NextBlock() {
     // The folder's header says how many blocks it has: reading past them is
     // a malformed cabinet, as for libmspack.
     if (blocksRead_ >= blocks_) return MSPACK_ERR_DATAFORMAT;
@@ -69,37 +67,34 @@ int MszipFolderStream::NextBlock() {
     if (!Read(headerBytes, sizeof headerBytes) || !Read(nullptr, reserve_)) return MSPACK_ERR_READ;
     const CabBlockHeader header = ParseBlockHeader(headerBytes);
     if (!BlockSizesValid(header)) return MSPACK_ERR_DATAFORMAT;
-    if (!Read(compressed_.data(), header.compressed)) return MSPACK_ERR_READ;
-    if (!BlockChecksumMatches(header, headerBytes, compressed_.data())) return MSPACK_ERR_CHECKSUM;
-    if (!decoder_.Decode(compressed_.data(), header.compressed, block_.data(), header.uncompressed))
-        return MSPACK_ERR_DECRUNCH;
+    if (coding_ == FolderCoding::Stored) {
+        // A stored block holds its bytes as they are.
+        if (header.compressed != header.uncompressed) return MSPACK_ERR_DATAFORMAT;
+        if (!Read(block_.data(), header.compressed)) return MSPACK_ERR_READ;
+        if (!BlockChecksumMatches(header, headerBytes, block_.data())) return MSPACK_ERR_CHECKSUM;
+    } else {
+        if (!Read(compressed_.data(), header.compressed)) return MSPACK_ERR_READ;
+        if (!BlockChecksumMatches(header, headerBytes, compressed_.data())) return MSPACK_ERR_CHECKSUM;
+        if (!decoder_.Decode(compressed_.data(), header.compressed, block_.data(), header.uncompressed))
+            return MSPACK_ERR_DECRUNCH;
+    }
     ++blocksRead_;
     blockAt_ = 0;
     blockEnd_ = header.uncompressed;
     return MSPACK_ERR_OK;
 }
 
-bool MszipFolderStream::Flush(HANDLE output) {
-    if (output_.empty()) return true;
-    DWORD written = 0;
-    const bool ok = ::WriteFile(output, output_.data(), static_cast<DWORD>(output_.size()), &written, nullptr) &&
-                    written == output_.size();
-    output_.clear();
-    return ok;
-}
-
-int MszipFolderStream::Extract(const void* key, const VrelFolderData& data, unsigned blocks, std::uint32_t offset,
-                               std::uint32_t length, HANDLE output) {
+int FolderStream::Extract(const void* key, FolderCoding coding, const VrelFolderData& data, unsigned blocks,
+                          std::uint32_t offset, std::uint32_t length, HANDLE output, PipelinedWriter& writer) {
     // As libmspack: a file must lie within what the folder's blocks can hold.
     const std::uint64_t capacity = static_cast<std::uint64_t>(blocks) * kCabBlockMax;
     if (offset > capacity || length > capacity - offset) return MSPACK_ERR_DATAFORMAT;
     // Files are decoded in one pass when they come in folder order; one that
     // lies behind the current place starts the folder again.
     if (key != key_ || offset < position_) {
-        const int opened = Restart(key, data, blocks);
+        const int opened = Restart(key, coding, data, blocks);
         if (opened != MSPACK_ERR_OK) return opened;
     }
-    output_.clear();
     const std::uint64_t end = static_cast<std::uint64_t>(offset) + length;
     while (position_ < end) {
         if (blockAt_ == blockEnd_) {
@@ -117,17 +112,12 @@ int MszipFolderStream::Extract(const void* key, const VrelFolderData& data, unsi
             continue;
         }
         const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(available, end - position_));
-        output_.insert(output_.end(), block_.data() + blockAt_, block_.data() + blockAt_ + take);
-        blockAt_ += take;
-        position_ += take;
-        if (output_.size() >= kOutputBuffer && !Flush(output)) {
+        if (!writer.Write(output, block_.data() + blockAt_, take)) {
             key_ = nullptr;
             return MSPACK_ERR_WRITE;
         }
-    }
-    if (!Flush(output)) {
-        key_ = nullptr;
-        return MSPACK_ERR_WRITE;
+        blockAt_ += take;
+        position_ += take;
     }
     return MSPACK_ERR_OK;
 }
