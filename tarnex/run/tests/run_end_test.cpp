@@ -62,7 +62,10 @@ int RemoveOwnCopyAndExit(const std::wstring& logFolder, const std::wstring& extr
 std::vector<BYTE> QueryRunValue(DWORD& type) {
     vrel::unique_hkey key;
     std::vector<BYTE> data;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) return data;
+    // RunOnce on Wine's Windows 10, as on every system from Vista on.
+    EXPECT_STREQ(ContinuationKey(), kRunOnceKey);
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, ContinuationKey(), 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS)
+        return data;
     DWORD size = 0;
     if (::RegQueryValueExW(key.get(), kContinuationValue, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
         return data;

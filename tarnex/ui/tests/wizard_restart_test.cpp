@@ -16,7 +16,8 @@ namespace {
 using namespace enginetest;
 using namespace tarnex::uidriver;
 
-const wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+// From Vista on the continuation goes under RunOnce.
+const wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 
 // The continuation's frame, started by Wine rather than by the test.
 DWORD ContinuationProcess() {
@@ -59,7 +60,7 @@ TEST_F(WizardWalk, RepairWaitingForAFileInUseIsFinishedAfterTheRestart) {
     }
     {
         WizardRun continuation(ContinuationProcess());
-        ASSERT_TRUE(continuation.Started()) << "Wine started the Run entry";
+        ASSERT_TRUE(continuation.Started()) << "Wine started the RunOnce entry";
         ASSERT_EQ(continuation.WaitForPage(Page::Progress), Page::Progress) << "it starts on the progress page";
         WaitForProgressStart(continuation);
         EXPECT_TRUE(CancelGoesDisabled(continuation));

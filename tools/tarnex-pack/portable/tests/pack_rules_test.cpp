@@ -82,8 +82,9 @@ TEST(ManifestReader, ValuesDefaultsAndFieldsReadBack) {
     EXPECT_EQ((std::vector<std::int32_t>{0, 0, 0, 0, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0}),
               std::vector<std::int32_t>(p.osVersionValues, p.osVersionValues + kOsCount));
     // Without the key: the systems the shipped installer starts on.
+    const PackageSpec defaults;
     EXPECT_EQ((std::vector<std::int32_t>{0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1}),
-              std::vector<std::int32_t>(PackageSpec{}.osVersionValues, PackageSpec{}.osVersionValues + kOsCount));
+              std::vector<std::int32_t>(defaults.osVersionValues, defaults.osVersionValues + kOsCount));
     ASSERT_EQ(1u, p.entries.shortcuts.size());
     EXPECT_EQ(L"/u", p.entries.shortcuts[0].arguments);
 
