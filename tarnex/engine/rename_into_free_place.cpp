@@ -38,8 +38,17 @@ SetInformationFile RenameCall() {
 }
 
 // The native form of a full Win32 path ("\??\C:\..." or "\??\UNC\..."),
-// empty for any other form.
-std::wstring NativePath(const std::wstring& path) {
+// empty for any other form. The path is first made what the Win32 calls make
+// of it (trailing dots and blanks of each name dropped, "." and ".." taken
+// away, a device name turned into a device): a native name is taken as it
+// stands, and "name." would otherwise become a file no Win32 call can open.
+std::wstring NativePath(const std::wstring& given) {
+    const DWORD size = ::GetFullPathNameW(given.c_str(), 0, nullptr, nullptr);
+    if (size == 0) return {};
+    std::wstring path(size, L'\0');
+    const DWORD length = ::GetFullPathNameW(given.c_str(), size, path.data(), nullptr);
+    if (length == 0 || length >= size) return {};
+    path.resize(length);
     if (path.size() > 3 && path[1] == L':' && path[2] == L'\\' &&
         ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z')))
         return L"\\??\\" + path;
