@@ -22,12 +22,8 @@ namespace {
 using vrel::ComPtr;
 using Bytes = std::vector<BYTE>;
 
-constexpr BYTE kAddress = 5;  // the simulated gauge's own address
+using gauge::kAddress;
 
-std::string Env(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? value : "";
-}
 
 double Milliseconds(LONGLONG from, LONGLONG to) {
     LARGE_INTEGER frequency;
@@ -46,8 +42,8 @@ using Gauge = gauge::GaugeControl;
 class SerialExchange : public ::testing::Test {
 protected:
     void SetUp() override {
-        port = Env("BUSVAULT_TEST_PORT");
-        const std::string gaugeBase = Env("BUSVAULT_TEST_GAUGE");
+        port = gauge::FixtureValue("BUSVAULT_TEST_PORT");
+        const std::string gaugeBase = gauge::FixtureValue("BUSVAULT_TEST_GAUGE");
         ASSERT_FALSE(port.empty() || gaugeBase.empty()) << "run through CTest: the serial_lines fixture sets the line up";
         gauge = std::make_unique<Gauge>(gaugeBase);
         ASSERT_TRUE(gauge->Set("answer"));

@@ -26,12 +26,8 @@ namespace {
 using vrel::ComPtr;
 using Bytes = std::vector<BYTE>;
 
-constexpr BYTE kAddress = 5;  // the simulated gauge's own address
+using gauge::kAddress;
 
-std::string Env(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? value : "";
-}
 
 Bytes ParseHex(const std::string& text) {
     Bytes bytes;
@@ -95,9 +91,9 @@ void Parse(ScriptRun& run) {
 class ScriptSamples : public ::testing::Test {
 protected:
     void SetUp() override {
-        port = Env("BUSVAULT_TEST_PORT");
-        const std::string gaugeBase = Env("BUSVAULT_TEST_GAUGE");
-        samples = Env("BUSVAULT_SAMPLES");
+        port = gauge::FixtureValue("BUSVAULT_TEST_PORT");
+        const std::string gaugeBase = gauge::FixtureValue("BUSVAULT_TEST_GAUGE");
+        samples = gauge::FixtureValue("BUSVAULT_SAMPLES");
         ASSERT_FALSE(port.empty() || gaugeBase.empty() || samples.empty())
             << "run through CTest: the serial_lines fixture sets the line up";
         gauge = std::make_unique<gauge::GaugeControl>(gaugeBase);

@@ -5,11 +5,20 @@
 
 #include <windows.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <vector>
 
 namespace gauge {
+
+inline constexpr BYTE kAddress = 5;  // the simulated gauge's own address
+
+// A variable the serial_lines fixture sets for the test; empty when absent.
+inline std::string FixtureValue(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
 
 // A Linux path as a Windows program under Wine sees it.
 inline std::string HostPath(std::string path) {

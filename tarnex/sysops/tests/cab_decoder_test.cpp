@@ -67,18 +67,6 @@ Extraction Extract(const std::wstring& cabinet, const std::wstring& folder) {
     return x;
 }
 
-std::vector<std::wstring> FilesIn(const std::wstring& folder) {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW data{};
-    HANDLE find = ::FindFirstFileW((folder + L"*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return names;
-    do {
-        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(data.cFileName);
-    } while (::FindNextFileW(find, &data));
-    ::FindClose(find);
-    return names;
-}
-
 constexpr std::uint16_t kDate20210304 = (41 << 9) | (3 << 5) | 4;
 constexpr std::uint16_t kTime050608 = (5 << 11) | (6 << 5) | 4;
 

@@ -20,18 +20,6 @@ using namespace sysops_test;
 
 namespace {
 
-std::vector<std::wstring> FilesIn(const std::wstring& folder) {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW data{};
-    HANDLE find = ::FindFirstFileW((folder + L"*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return names;
-    do {
-        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(data.cFileName);
-    } while (::FindNextFileW(find, &data));
-    ::FindClose(find);
-    return names;
-}
-
 // Every file of the source folder wanted into out under its own name, in
 // the cabinet's order (the names sort as gcab stored them).
 struct TreePackage {
@@ -57,20 +45,6 @@ struct TreePackage {
     }
 };
 
-FILETIME CabinetTime() {
-    SYSTEMTIME local{};
-    local.wYear = 2021;
-    local.wMonth = 3;
-    local.wDay = 4;
-    local.wHour = 5;
-    local.wMinute = 6;
-    local.wSecond = 8;
-    FILETIME lft{}, utc{};
-    ::SystemTimeToFileTime(&local, &lft);
-    ::LocalFileTimeToFileTime(&lft, &utc);
-    return utc;
-}
-
 class PipelinedTransferTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { InitTestApp(); }
@@ -80,7 +54,7 @@ protected:
 }  // namespace
 
 TEST_F(PipelinedTransferTest, ManySmallAndFewHugeFilesGiveByteIdenticalTrees) {
-    const FILETIME stamp = CabinetTime();
+    const FILETIME stamp = CabinetTimeUtc(2021, 3, 4, 5, 6, 8);
     for (const wchar_t* set : {L"many", L"huge"}) {
         for (const wchar_t* coding : {L"stored", L"mszip"}) {
             const std::wstring label = std::wstring(set) + L"_" + coding;

@@ -120,4 +120,29 @@ void WriteStoredCab(const std::wstring& path, const std::vector<CabEntry>& entri
     WriteBytes(path, cab + files + blocks);
 }
 
+std::vector<std::wstring> FilesIn(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data{};
+    vrel::unique_hfind find(::FindFirstFileW((folder + L"*").c_str(), &data));
+    if (!find) return names;
+    do {
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(data.cFileName);
+    } while (::FindNextFileW(find.get(), &data));
+    return names;
+}
+
+FILETIME CabinetTimeUtc(int y, int mo, int d, int h, int mi, int s) {
+    SYSTEMTIME local{};
+    local.wYear = static_cast<WORD>(y);
+    local.wMonth = static_cast<WORD>(mo);
+    local.wDay = static_cast<WORD>(d);
+    local.wHour = static_cast<WORD>(h);
+    local.wMinute = static_cast<WORD>(mi);
+    local.wSecond = static_cast<WORD>(s);
+    FILETIME lft{}, utc{};
+    ::SystemTimeToFileTime(&local, &lft);
+    ::LocalFileTimeToFileTime(&lft, &utc);
+    return utc;
+}
+
 }  // namespace sysops_test

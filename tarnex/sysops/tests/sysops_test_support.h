@@ -34,6 +34,11 @@ using testfiles::WriteBytes;
 std::wstring LogText();
 void ClearLog();
 
+// The names of the files (not folders) directly in folder (ending in "\").
+std::vector<std::wstring> FilesIn(const std::wstring& folder);
+// A local date and time as the UTC file time a cabinet's stamp gives.
+FILETIME CabinetTimeUtc(int y, int mo, int d, int h, int mi, int s);
+
 // Answers the replace question from a script; -1 past its end fails the test.
 class ReplaceScript {
 public:
