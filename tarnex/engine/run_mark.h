@@ -41,7 +41,8 @@ void MarkStepDone(const SetupDescription& description, int step);
 // writing its records).
 void RemoveRunMark(const SetupDescription& description);
 // True when the package key holds a mark whose mode is one of the five of a
-// run that changes the system.
+// run that changes the system. Values of a mark without its mode (a run cut
+// while it took its mark away) are deleted.
 bool ReadRunMark(const SetupDescription& description, RunMark& mark);
 
 // Everything of the package key but the mark: a removal deletes the
