@@ -25,6 +25,12 @@ constexpr std::size_t kLongestPortName = 251;
 
 std::wstring Number(LONG value) { return std::to_wstring(value); }
 
+// The six statistics in the order of the type library's BusvaultStatistic.
+std::vector<LONG> StatisticValues(const ExchangeStats& s) {
+    return {static_cast<LONG>(s.bytesWritten), static_cast<LONG>(s.writeMs), static_cast<LONG>(s.bytesRead),
+            static_cast<LONG>(s.readMs),       static_cast<LONG>(s.totalMs), static_cast<LONG>(s.attempts)};
+}
+
 // The line settings as BuildCommDCB's keyword form; false for values it
 // would not take.
 bool LineMode(LONG baudRate, LONG dataBits, BSTR parity, const VARIANT& stopBits, std::string& mode,
@@ -254,13 +260,12 @@ HRESULT StoreAutomation::Statistic(LONG handle, BusvaultStatistic item, LONG* va
     HRESULT result = S_OK;
     const StoreSlot* slot = Find(handle, result);
     if (!slot) return result;
-    const DWORD values[] = {slot->stats.bytesWritten, slot->stats.writeMs, slot->stats.bytesRead,
-                            slot->stats.readMs,       slot->stats.totalMs, slot->stats.attempts};
+    const std::vector<LONG> values = StatisticValues(slot->stats);
     const auto index = static_cast<LONG>(item);
-    if (index < 0 || index >= 6)
+    if (index < 0 || index >= static_cast<LONG>(values.size()))
         return ReportFailure(E_INVALIDARG, L"Statistic items run from 0 (bytes written) to 5 (attempts); " +
                                                Number(index) + L" is none of them.");
-    *value = static_cast<LONG>(values[index]);
+    *value = values[static_cast<std::size_t>(index)];
     return S_OK;
 }
 
@@ -270,11 +275,7 @@ HRESULT StoreAutomation::Statistics(LONG handle, VARIANT* values) {
     HRESULT result = S_OK;
     const StoreSlot* slot = Find(handle, result);
     if (!slot) return result;
-    const ExchangeStats& s = slot->stats;
-    return NumberArray({static_cast<LONG>(s.bytesWritten), static_cast<LONG>(s.writeMs),
-                        static_cast<LONG>(s.bytesRead), static_cast<LONG>(s.readMs), static_cast<LONG>(s.totalMs),
-                        static_cast<LONG>(s.attempts)},
-                       values);
+    return NumberArray(StatisticValues(slot->stats), values);
 }
 
 HRESULT StoreAutomation::PortState(LONG handle, LONG* state) {
