@@ -284,7 +284,7 @@ bool CabDecoder::Copy(const std::string& cabinetName, const std::string& cabinet
         // The writer closes the output after its data, with the cabinet's
         // times set through the open handle.
         FILETIME utc{};
-        const bool written = writer.Close(reinterpret_cast<HANDLE>(output), FileTimeOf(notice, utc) ? &utc : nullptr);
+        const bool written = writer.Close(vrel::unique_hfile(reinterpret_cast<HANDLE>(output)), FileTimeOf(notice, utc) ? &utc : nullptr);
         if (result != MSPACK_ERR_OK) return Fail(kCabDecode, result);
         if (!written) return Fail(kCabDecode, MSPACK_ERR_WRITE);
         notice.output = output;

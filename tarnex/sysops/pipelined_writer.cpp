@@ -3,6 +3,7 @@
 #include <process.h>
 
 #include <cstring>
+#include <utility>
 
 namespace tarnex {
 
@@ -50,7 +51,7 @@ void PipelinedWriter::Process(Slot& slot) {
     if (slot.close) {
         // Times set through the open handle: no second open of the file.
         if (slot.setTime && !Failed()) ::SetFileTime(slot.file, &slot.time, nullptr, &slot.time);
-        ::CloseHandle(slot.file);
+        slot.closing.reset();
     }
     slot.file = nullptr;
     slot.used = 0;
@@ -99,8 +100,9 @@ bool PipelinedWriter::Write(HANDLE file, const void* data, std::size_t bytes) {
     return !Failed();
 }
 
-bool PipelinedWriter::Close(HANDLE file, const FILETIME* time) {
-    Slot& slot = OpenSlot(file);
+bool PipelinedWriter::Close(vrel::unique_hfile file, const FILETIME* time) {
+    Slot& slot = OpenSlot(file.get());
+    slot.closing = std::move(file);
     slot.close = true;
     slot.setTime = time != nullptr;
     if (time != nullptr) slot.time = *time;

@@ -33,9 +33,9 @@ public:
     // dropped then).
     bool Write(HANDLE file, const void* data, std::size_t bytes);
     // After the file's data: its creation and last-write times set (when
-    // time is not null and nothing failed) and the handle closed. The handle
-    // belongs to the writer from here on, also when false is returned.
-    bool Close(HANDLE file, const FILETIME* time);
+    // time is not null and nothing failed) and the handle closed, also when
+    // false is returned.
+    bool Close(vrel::unique_hfile file, const FILETIME* time);
     // Waits until everything handed over is written and closed; false when
     // a write failed since Restart.
     bool Drain();
@@ -47,7 +47,8 @@ public:
 private:
     struct Slot {
         std::uint8_t* data = nullptr;
-        HANDLE file = nullptr;
+        HANDLE file = nullptr;     // written through
+        vrel::unique_hfile closing;  // set by Close: the writer closes it
         std::size_t used = 0;
         bool close = false;
         bool setTime = false;
