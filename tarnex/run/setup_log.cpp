@@ -55,16 +55,24 @@ std::wstring FormatLogEntry(const SYSTEMTIME& t, const std::wstring& text) {
 }
 
 // Every entry opens the file exclusively and closes it at once: the wizard's
-// thread and the engine's worker both write, without a lock, and a write that
-// meets another in progress fails like any other open failure.
+// thread and the engine's worker both write, without a lock. A file held by
+// someone else for a moment (the other thread's entry, a virus scanner, a
+// reader of the log) is waited for briefly; one held longer fails like any
+// other open failure.
 int WriteLog(const std::wstring& text) {
     SYSTEMTIME now;
     ::GetLocalTime(&now);
     const std::wstring entry = FormatLogEntry(now, text);
     AppendToRunLog(entry);
     const std::wstring path = LogPath();
-    vrel::unique_hfile file(
-        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    constexpr int kHeldTries = 25;  // 10 ms apart: a quarter of a second
+    vrel::unique_hfile file;
+    for (int tries = 1;; ++tries) {
+        file.reset(
+            ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file || tries == kHeldTries || ::GetLastError() != ERROR_SHARING_VIOLATION) break;
+        ::Sleep(10);
+    }
     if (!file) {
         ShowMessage(nullptr, FormatText(kStringLogCannotOpen, path.c_str()), kWarningBox);
         return 0;

@@ -107,9 +107,22 @@ TEST_F(SetupLogTest, FileHeldOpenShowsString2AndTheEntryIsLost) {
     EXPECT_EQ(Last().type, static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
 
     EXPECT_EQ(WriteLog(L"after"), 1);
+    {
+        // Held for a moment, as by a reader of the log: the entry waits for it.
+        vrel::unique_hfile holder(::CreateFileW(LogPath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(holder);
+        std::thread release([&holder] {
+            ::Sleep(50);
+            holder.reset();
+        });
+        EXPECT_EQ(WriteLog(L"waited for"), 1);
+        release.join();
+    }
+    EXPECT_EQ(boxes_.Count(), 2u);
     const std::wstring log = Log();
     EXPECT_THAT(log, HasSubstr(L"]: before\r\n"));
     EXPECT_THAT(log, HasSubstr(L"]: after\r\n"));
+    EXPECT_THAT(log, HasSubstr(L"]: waited for\r\n"));
     EXPECT_EQ(log.find(L"lost"), std::wstring::npos);
 }
 
