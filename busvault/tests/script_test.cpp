@@ -151,10 +151,8 @@ protected:
         return run;
     }
 
-    // The C++ client's reply to the same request on the same line, set up as
-    // the samples set it up but for the time-outs: one attempt, given time
-    // enough that a busy machine never makes it write the request twice (the
-    // second reply would be left on the line for the next comparison).
+    // The C++ client's reply to the same request on the same line, with one
+    // attempt and time enough that no late reply is left for the next one.
     Bytes CppReply(const Bytes& request) {
         ComPtr<IBusvaultStore> store;
         EXPECT_EQ(::CoCreateInstance(CLSID_BusvaultStore, nullptr, CLSCTX_INPROC_SERVER, IID_IBusvaultStore,

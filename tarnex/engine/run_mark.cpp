@@ -87,12 +87,6 @@ bool NamesAKey(const SetupDescription& d) {
     return std::wstring_view(d.KeyPath).find_first_not_of(L'\\') != std::wstring_view::npos;
 }
 
-bool AnyMarkValueLeft(const SetupDescription& d) {
-    return std::any_of(std::begin(kMarkValues), std::end(kMarkValues), [&](const wchar_t* name) {
-        return ::RegGetValueW(RootKey(d.KeyRoot), d.KeyPath, name, RRF_RT_ANY, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
-    });
-}
-
 bool IsRunMode(DWORD mode) { return mode == AS_INST || mode == AS_DEL || mode == AS_REP || mode == AS_AD || mode == AS_SD; }
 
 }  // namespace
@@ -134,9 +128,9 @@ bool ReadRunMark(const SetupDescription& d, RunMark& mark) {
     std::wstring modeName;
     if (!NamesAKey(d)) return false;
     if (!QueryRegText(d.KeyRoot, d.KeyPath, kModeValue, modeName)) {
-        // A run cut while it took its mark away (the mode goes first) left
-        // the rest: no mark, but values that nothing else would delete.
-        if (AnyMarkValueLeft(d)) RemoveRunMark(d);
+        // A run cut while it took its mark away (the mode goes first) may
+        // have left the rest: no mark, but values nothing else would delete.
+        RemoveRunMark(d);
         return false;
     }
     DWORD mode = 0;

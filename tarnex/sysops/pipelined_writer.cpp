@@ -48,14 +48,14 @@ void PipelinedWriter::Process(Slot& slot) {
             written != slot.used)
             ::InterlockedExchange(&failed_, 1);
     }
-    if (slot.close) {
+    if (slot.closing) {
         // Times set through the open handle: no second open of the file.
         if (slot.setTime && !Failed()) ::SetFileTime(slot.file, &slot.time, nullptr, &slot.time);
         slot.closing.reset();
     }
     slot.file = nullptr;
     slot.used = 0;
-    slot.close = slot.setTime = false;
+    slot.setTime = false;
 }
 
 PipelinedWriter::Slot& PipelinedWriter::OpenSlot(HANDLE file) {
@@ -103,7 +103,6 @@ bool PipelinedWriter::Write(HANDLE file, const void* data, std::size_t bytes) {
 bool PipelinedWriter::Close(vrel::unique_hfile file, const FILETIME* time) {
     Slot& slot = OpenSlot(file.get());
     slot.closing = std::move(file);
-    slot.close = true;
     slot.setTime = time != nullptr;
     if (time != nullptr) slot.time = *time;
     Submit();

@@ -47,10 +47,9 @@ public:
 private:
     struct Slot {
         std::uint8_t* data = nullptr;
-        HANDLE file = nullptr;     // written through
-        vrel::unique_hfile closing;  // set by Close: the writer closes it
+        HANDLE file = nullptr;       // written through
+        vrel::unique_hfile closing;  // set by Close: closed after the data
         std::size_t used = 0;
-        bool close = false;
         bool setTime = false;
         FILETIME time{};
     };
