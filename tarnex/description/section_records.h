@@ -72,6 +72,7 @@ struct FileRecord {
     std::int32_t Extracted = 0;     // step 3 wrote the temporary copy
     std::int32_t KeepExisting = 0;  // the existing file was kept; step 5 leaves it
     std::int32_t PathRefused = 0;   // step 1: TargetFolder outgrew its field; never touched
+    std::int32_t PlaceFree = 0;     // step 3 found no file at the target path
 };
 
 // AddReg / DelReg line: Root, SubKey, ValueName, ValueType, Data.

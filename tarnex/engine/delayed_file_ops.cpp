@@ -3,8 +3,12 @@
 #include <windows.h>
 
 #include <atomic>
+#include <system_error>
+#include <thread>
+#include <unordered_map>
 #include <vector>
 
+#include "description/folded_name.h"
 #include "engine/portable/busy_file_wait.h"
 #include "engine/portable/pending_rename_rule.h"
 #include "engine/rename_into_free_place.h"
@@ -152,7 +156,7 @@ void DeleteInfCopies(const SetupDescription& description) {
     }
 }
 
-void ReplaceExtractedFile(const FileRecord& record) {
+void ReplaceExtractedFile(const FileRecord& record, bool quickRenameTried) {
     if (!FileAccepted(record)) return;
     const std::wstring finalPath = InstalledPathOf(record);
     const std::wstring temporaryPath = TemporaryPathOf(record);
@@ -160,10 +164,50 @@ void ReplaceExtractedFile(const FileRecord& record) {
         ::DeleteFileW(temporaryPath.c_str());
         return;
     }
-    const QuickRename quick = RenameIntoFreePlace(temporaryPath, finalPath);
-    if (quick != QuickRename::NotTried) return;
+    if (!quickRenameTried && RenameIntoFreePlace(temporaryPath, finalPath, record.PlaceFree != 0) != QuickRename::NotTried)
+        return;
     if (!FileExists(temporaryPath)) return;
     ReplaceOrDefer(finalPath, temporaryPath);
+}
+
+std::vector<std::uint8_t> QuickRenameCandidates(const SetupDescription& description) {
+    const std::vector<FileRecord>& files = description.FileList;
+    std::vector<std::uint8_t> candidates(files.size(), 0);
+    std::unordered_map<std::wstring, std::size_t> records;  // final path -> records of it
+    std::vector<std::wstring> finals(files.size());
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const FileRecord& record = files[i];
+        if (!record.Extracted || !FileAccepted(record)) continue;
+        if (App().Nt5Family && IsAtlDll(record.TargetName)) continue;
+        finals[i] = FoldedName(InstalledPathOf(record));
+        ++records[finals[i]];
+    }
+    for (std::size_t i = 0; i < files.size(); ++i)
+        if (!finals[i].empty() && records[finals[i]] == 1) candidates[i] = 1;
+    return candidates;
+}
+
+void QuickRenameSlice(const SetupDescription& description, const std::vector<std::uint8_t>& candidates,
+                      std::size_t first, std::size_t last, std::vector<std::uint8_t>& settled) {
+    // Each record is taken by one thread only; settled has a byte of its own
+    // for each.
+    std::atomic<std::size_t> next{first};
+    auto work = [&] {
+        for (std::size_t i = next++; i < last; i = next++) {
+            if (!candidates[i]) continue;
+            const FileRecord& record = description.FileList[i];
+            settled[i] = RenameIntoFreePlace(TemporaryPathOf(record), InstalledPathOf(record), record.PlaceFree != 0) !=
+                         QuickRename::NotTried;
+        }
+    };
+    std::thread second;
+    try {
+        if (last - first > 1) second = std::thread(work);
+    } catch (const std::system_error&) {
+        // No second thread: this one does the whole slice.
+    }
+    work();
+    if (second.joinable()) second.join();
 }
 
 void ReplaceInfCopies(const SetupDescription& description) {

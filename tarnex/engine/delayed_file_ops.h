@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "description/package_paths.h"
 #include "description/setup_description.h"
@@ -55,17 +56,40 @@ void DeleteInfCopies(const SetupDescription& description);
 void DeleteTemporaryCopies(const SetupDescription& description);
 
 // Step 9: every extracted file's temporary copy put in place (advance is
-// called once per record of FileList), then the INF copies.
+// called once per record of FileList), then the INF copies. The common case,
+// a copy renamed into a free place, is done a slice of the list at a time on
+// two threads, since most of its time is Wine's name lookups on the
+// program's side; the rest of each slice follows in the list's order, so
+// its log lines and deferrals keep that order.
 template <typename Advance>
 void ReplaceExtractedFiles(SetupDescription& description, Advance advance);
-void ReplaceExtractedFile(const FileRecord& record);
+void ReplaceExtractedFile(const FileRecord& record, bool quickRenameTried = false);
 void ReplaceInfCopies(const SetupDescription& description);
+
+inline constexpr std::size_t kQuickRenameSlice = 256;
+
+// The records whose copy may go the quick way in any order: extracted,
+// accepted, not "atl.dll" kept on Nt5Family, and alone in their final path
+// (two records of one path keep the list's order).
+std::vector<std::uint8_t> QuickRenameCandidates(const SetupDescription& description);
+// Tries the quick rename of the candidates among records [first, last);
+// settled[i] becomes 1 for each that needs nothing more.
+void QuickRenameSlice(const SetupDescription& description, const std::vector<std::uint8_t>& candidates,
+                      std::size_t first, std::size_t last, std::vector<std::uint8_t>& settled);
 
 template <typename Advance>
 void ReplaceExtractedFiles(SetupDescription& description, Advance advance) {
-    for (const FileRecord& record : description.FileList) {
-        if (record.Extracted) ReplaceExtractedFile(record);
-        advance();
+    const std::size_t count = description.FileList.size();
+    const std::vector<std::uint8_t> candidates = QuickRenameCandidates(description);
+    std::vector<std::uint8_t> settled(count, 0);
+    for (std::size_t first = 0; first < count; first += kQuickRenameSlice) {
+        const std::size_t last = count - first < kQuickRenameSlice ? count : first + kQuickRenameSlice;
+        QuickRenameSlice(description, candidates, first, last, settled);
+        for (std::size_t i = first; i < last; ++i) {
+            const FileRecord& record = description.FileList[i];
+            if (record.Extracted && !settled[i]) ReplaceExtractedFile(record, candidates[i] != 0);
+            advance();
+        }
     }
 }
 

@@ -59,12 +59,14 @@ std::wstring NativePath(const std::wstring& given) {
 
 }  // namespace
 
-QuickRename RenameIntoFreePlace(const std::wstring& temporaryPath, const std::wstring& finalPath) {
+QuickRename RenameIntoFreePlace(const std::wstring& temporaryPath, const std::wstring& finalPath,
+                                bool placeSeenFree) {
     const SetInformationFile rename = RenameCall();
     const std::wstring target = NativePath(finalPath);
     if (rename == nullptr || target.empty()) return QuickRename::NotTried;
     // Asked of the name: no open, no trip through Wine's server.
-    if (::GetFileAttributesW(finalPath.c_str()) != INVALID_FILE_ATTRIBUTES) return QuickRename::NotTried;
+    if (!placeSeenFree && ::GetFileAttributesW(finalPath.c_str()) != INVALID_FILE_ATTRIBUTES)
+        return QuickRename::NotTried;
     vrel::unique_hfile source(::CreateFileW(temporaryPath.c_str(), DELETE | SYNCHRONIZE,
                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));

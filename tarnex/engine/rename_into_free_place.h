@@ -1,7 +1,8 @@
 // Step 9's common case made cheap: a temporary copy renamed into a place
 // that nothing holds. Under Wine MoveFileW costs four trips through the
 // server (an open, a query, the rename, the close); a rename through the
-// handle of one open costs three, and the look at the place before it none.
+// handle of one open costs three, and the look at the place before it none
+// (under Wine it is a read of the folder all the same, on the program's side).
 // Anything else (a file in the place, a refusal, a path of another form)
 // is left to the full replace with its deletion and deferral.
 #pragma once
@@ -16,6 +17,9 @@ enum class QuickRename {
     NotTried,  // the full replace decides
 };
 
-QuickRename RenameIntoFreePlace(const std::wstring& temporaryPath, const std::wstring& finalPath);
+// placeSeenFree: the place was seen free before (step 3's look at it), so it
+// is not looked at again; the rename never replaces what came since.
+QuickRename RenameIntoFreePlace(const std::wstring& temporaryPath, const std::wstring& finalPath,
+                                bool placeSeenFree = false);
 
 }  // namespace tarnex

@@ -53,7 +53,10 @@ std::wstring FileVersionText(const std::wstring& path) {
 bool MayReplaceExisting(FileRecord& record, HWND owner) {
     const std::wstring path = InstalledPathOf(record);
     WIN32_FILE_ATTRIBUTE_DATA existing{};
-    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &existing)) return true;
+    const bool found = ::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &existing) != FALSE;
+    // Step 9 then renames into the place without looking at it again.
+    record.PlaceFree = !found && (::GetLastError() == ERROR_FILE_NOT_FOUND || ::GetLastError() == ERROR_PATH_NOT_FOUND);
+    if (!found) return true;
 
     const std::wstring existingVersion = FileVersionText(path);
     const int order = CompareVersionText(existingVersion, record.FileVersion);

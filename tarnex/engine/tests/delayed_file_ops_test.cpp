@@ -7,6 +7,7 @@
 #include <string>
 
 #include "engine/delayed_file_ops.h"
+#include "description/setup_description.h"
 #include "engine/portable/pending_rename_rule.h"
 #include "run/app_context.h"
 #include "vrel/bounded_copy.h"
@@ -112,6 +113,69 @@ TEST_F(DelayedFileOps, FileInUseIsQueuedOnceAndAskedForAgainNever) { QueueOnceWa
 TEST_F(DelayedFileOps, CyrillicFileInUseIsQueuedOnceToo) {
     if (!vrel::RepresentableInAnsi(L"Занят")) GTEST_SKIP() << "needs an ANSI code page with Cyrillic letters";
     QueueOnceWalk(L"Занят.txt");
+}
+
+// Step 9 over more records than one slice of its two threads: copies renamed
+// into free places, a place taken since step 3 looked (replaced the full
+// way), a held file (queued), a record without a copy; every final file has
+// its new bytes, no copy is left but the queued one, and the progress
+// advances once a record.
+TEST_F(DelayedFileOps, StepNinePutsEveryCopyInPlaceOverSeveralSlices) {
+    const std::size_t count = kQuickRenameSlice * 2 + 7;
+    SetupDescription description;
+    description.FileList.resize(count);
+    const auto name = [](std::size_t i) { return L"f" + std::to_wstring(i) + L".txt"; };
+    const auto write = [](const std::wstring& path, const std::string& bytes) {
+        HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        DWORD done = 0;
+        ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
+        ::CloseHandle(h);
+    };
+    const auto read = [](const std::wstring& path) {
+        HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        char buffer[64] = {};
+        DWORD done = 0;
+        ::ReadFile(h, buffer, sizeof buffer, &done, nullptr);
+        ::CloseHandle(h);
+        return std::string(buffer, done);
+    };
+    for (std::size_t i = 0; i < count; ++i) {
+        FileRecord& record = description.FileList[i];
+        vrel::CopyToField(record.TargetFolder, std::wstring_view(folder_));
+        vrel::CopyToField(record.TargetName, std::wstring_view(name(i)));
+        record.Extracted = i != 5;
+        record.PlaceFree = 1;
+        if (record.Extracted) write(folder_ + L"vrel_" + name(i), "new " + std::to_string(i));
+    }
+    const std::size_t taken = kQuickRenameSlice + 3, held = kQuickRenameSlice * 2 + 1;
+    write(folder_ + name(taken), "old");
+    write(folder_ + name(held), "old");
+    HANDLE busy = ::CreateFileW((folder_ + name(held)).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(busy, INVALID_HANDLE_VALUE);
+    ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingOperationsValue);
+
+    std::size_t advanced = 0;
+    ReplaceExtractedFiles(description, [&advanced] { ++advanced; });
+    ::CloseHandle(busy);
+    EXPECT_EQ(advanced, count);
+    EXPECT_EQ(App().RestartNeeded, 1);
+    EXPECT_EQ(PendingRenameQuery(folder_ + name(held), folder_ + L"vrel_" + name(held), true), 0);
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::wstring final = folder_ + name(i);
+        if (i == 5) {
+            EXPECT_FALSE(Exists(final));
+        } else if (i == held) {
+            EXPECT_EQ(read(final), "old");
+            EXPECT_TRUE(Exists(folder_ + L"vrel_" + name(i)));
+        } else {
+            EXPECT_EQ(read(final), "new " + std::to_string(i)) << i;
+            EXPECT_FALSE(Exists(folder_ + L"vrel_" + name(i))) << i;
+        }
+        ::DeleteFileW(final.c_str());
+        ::DeleteFileW((folder_ + L"vrel_" + name(i)).c_str());
+    }
+    ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingOperationsValue);
 }
 
 TEST(AtlRule, AnyLetterCase) {
