@@ -1,5 +1,6 @@
 #include "sysops/cab_extractor.h"
 
+#include "description/folded_name.h"
 #include "portable/access_filter.h"
 #include "portable/path_guard.h"
 #include "run/app_context.h"
@@ -158,7 +159,9 @@ std::intptr_t CabExtractor::CopyFile(CabNotice& notice) {
     if (found == nullptr) return 0;
     if (SkippedByAccess(*found)) return 0;
     if (!AcceptedName(name, L"cabinet entry") || !AcceptedTarget(*found)) return 0;
-    if (!MayReplaceExisting(*found, Owner)) {
+    if (createdFolders_.count(FoldedName(found->TargetFolder)) != 0) {
+        found->PlaceFree = 1;
+    } else if (!MayReplaceExisting(*found, Owner)) {
         PostProgress();
         return 0;
     }
@@ -172,8 +175,10 @@ std::intptr_t CabExtractor::CopyFile(CabNotice& notice) {
     // through Wine's server).
     HANDLE output = create();
     if (output == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_PATH_NOT_FOUND &&
-        CreateFolderTree(found->TargetFolder))
+        CreateFolderTree(found->TargetFolder)) {
+        createdFolders_.insert(FoldedName(found->TargetFolder));
         output = create();
+    }
     // Two entries for one target: the first may still be open in the
     // decoder's writer.
     if (output == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_SHARING_VIOLATION && Decoder) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_set>
 
 #include "description/package_paths.h"
 #include "description/setup_description.h"
@@ -63,6 +64,10 @@ private:
     bool SkippedByAccess(const FileRecord& record) const;
 
     SetupDescription& description_;
+    // Folded TargetFolder of every folder this transfer had to create:
+    // nothing stood in them before it, so their files skip the replace check
+    // (under Wine a look at a name that is not there reads the whole folder).
+    std::unordered_set<std::wstring> createdFolders_;
 };
 
 }  // namespace tarnex
