@@ -68,6 +68,7 @@ constexpr std::size_t kEndingGapMax = 2;
 
 }  // namespace
 
+// Sized for the longest history, data and ending that Decode lets through.
 struct MszipBlockDecoder::Scratch {
     std::uint8_t input[kStoredHeader + kCabBlockMax + kCabBlockInputMax + kEndingGapMax + sizeof kEnding];
     std::uint8_t output[2 * kCabBlockMax];  // the history, then the block
