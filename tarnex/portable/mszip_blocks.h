@@ -2,12 +2,14 @@
 // (checksum, compressed and uncompressed size), the cabinet checksum, and
 // the decoding of a block, a raw deflate stream after the "CK" signature
 // that may refer back into the previous block's output. Portable; the
-// inflating is zlib's.
+// inflating is libdeflate's.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+
+struct libdeflate_decompressor;
 
 namespace tarnex {
 
@@ -32,8 +34,8 @@ bool BlockSizesValid(const CabBlockHeader& header);
 bool BlockChecksumMatches(const CabBlockHeader& header, const std::uint8_t (&bytes)[kCabBlockHeader],
                           const std::uint8_t* data);
 
-// Decodes the blocks of one folder in order. Not copyable (owns a zlib
-// stream).
+// Decodes the blocks of one folder in order. Not copyable (owns libdeflate's
+// decompressor and its buffers, allocated once).
 class MszipBlockDecoder {
 public:
     MszipBlockDecoder();
@@ -41,7 +43,7 @@ public:
     MszipBlockDecoder(const MszipBlockDecoder&) = delete;
     MszipBlockDecoder& operator=(const MszipBlockDecoder&) = delete;
 
-    // False when zlib could not set up its stream.
+    // False when the decompressor or its buffers could not be allocated.
     bool Ready() const;
     // The folder starts again from its first block (no history).
     void Restart();
@@ -52,9 +54,14 @@ public:
     bool Decode(const std::uint8_t* data, std::size_t size, std::uint8_t* out, std::size_t expected);
 
 private:
-    struct Stream;
-    std::unique_ptr<Stream> stream_;
-    std::uint8_t history_[kCabBlockMax];
+    struct Scratch;
+    struct DecompressorFree {
+        void operator()(libdeflate_decompressor* decompressor) const;
+    };
+    bool Inflate(const std::uint8_t* deflate, std::size_t size, std::size_t expected);
+
+    std::unique_ptr<libdeflate_decompressor, DecompressorFree> decompressor_;
+    std::unique_ptr<Scratch> scratch_;
     std::size_t historySize_ = 0;
 };
 

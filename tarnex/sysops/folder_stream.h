@@ -1,5 +1,5 @@
 // Extraction of files from a stored or MSZIP folder that lies in one
-// cabinet, with zlib doing the inflating and large reads of the cabinet:
+// cabinet, with libdeflate doing the inflating and large reads of the cabinet:
 // libmspack's own inflate was most of the transfer's time, and its stored
 // data came in small pieces. The stream keeps its place in the folder, so
 // files stored one after another are decoded in one pass. The decoded bytes

@@ -16,8 +16,11 @@ using namespace tarnex;
 
 namespace {
 
-// "CK" and a raw deflate stream of text, which may use dictionary.
-std::vector<std::uint8_t> MszipBlock(const std::string& text, const std::string& dictionary = {}) {
+// "CK" and a raw deflate stream of text, which may use dictionary; a flush
+// other than Z_FINISH leaves the stream without its final-block mark, as
+// some cabinet writers do.
+std::vector<std::uint8_t> MszipBlock(const std::string& text, const std::string& dictionary = {},
+                                     int flush = Z_FINISH) {
     z_stream z{};
     EXPECT_EQ(Z_OK, deflateInit2(&z, 9, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY));
     if (!dictionary.empty())
@@ -29,9 +32,45 @@ std::vector<std::uint8_t> MszipBlock(const std::string& text, const std::string&
     z.avail_in = static_cast<uInt>(text.size());
     z.next_out = out.data() + 2;
     z.avail_out = static_cast<uInt>(out.size() - 2);
-    EXPECT_EQ(Z_STREAM_END, deflate(&z, Z_FINISH));
+    EXPECT_EQ(flush == Z_FINISH ? Z_STREAM_END : Z_OK, deflate(&z, flush));
     out.resize(2 + z.total_out);
     deflateEnd(&z);
+    return out;
+}
+
+// Bytes that deflate cannot shorten, so that a block of them is all
+// literals and a later match must reach back into them.
+std::string Noise(std::size_t size) {
+    std::string text(size, '\0');
+    std::uint32_t state = 12345;
+    for (char& c : text) {
+        state = state * 1103515245u + 12345u;
+        c = static_cast<char>(state >> 24);
+    }
+    return text;
+}
+
+// "CK" and a deflate stream of one last block with fixed codes: a match of
+// 258 bytes at distance 32768 (the farthest deflate allows), then the end.
+std::vector<std::uint8_t> FarthestMatchBlock() {
+    std::vector<std::uint8_t> out{'C', 'K'};
+    std::uint32_t bits = 0;
+    int count = 0;
+    const auto put = [&](std::uint32_t value, int n) {  // first bit lowest
+        bits |= value << count;
+        count += n;
+        for (; count >= 8; count -= 8, bits >>= 8) out.push_back(static_cast<std::uint8_t>(bits));
+    };
+    const auto code = [&](std::uint32_t value, int n) {  // Huffman codes go highest bit first
+        for (int i = n - 1; i >= 0; --i) put(value >> i & 1, 1);
+    };
+    put(1, 1);                // last block
+    put(1, 2);                // fixed codes
+    code(0xC0 + 285 - 280, 8);  // length 258
+    code(29, 5);              // distance 24577 and up
+    put(32768 - 24577, 13);
+    code(0, 7);  // end of block
+    put(0, 7);   // to the byte
     return out;
 }
 
@@ -117,4 +156,52 @@ TEST(MszipBlocks, MalformedBlocksAreRefused) {
     decoder.Restart();
     EXPECT_EQ("some text of a block", Decode(decoder, MszipBlock("some text of a block"), 20, &ok));
     EXPECT_TRUE(ok);
+}
+
+TEST(MszipBlocks, HistoryIsTheWholePreviousBlock) {
+    // Full blocks carry their output on; a short last block copies from the
+    // very first byte of the block before it.
+    const std::string first = Noise(32768);
+    const std::string second(first.rbegin(), first.rend());
+    MszipBlockDecoder decoder;
+    bool ok = false;
+    EXPECT_EQ(first, Decode(decoder, MszipBlock(first), 32768, &ok));
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(second, Decode(decoder, MszipBlock(second, first), 32768, &ok));
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(second.substr(0, 258), Decode(decoder, FarthestMatchBlock(), 258, &ok));
+    EXPECT_TRUE(ok);
+
+    // After a short block that match reaches past the history there is.
+    decoder.Restart();
+    Decode(decoder, MszipBlock(first.substr(0, 100)), 100, &ok);
+    EXPECT_TRUE(ok);
+    Decode(decoder, FarthestMatchBlock(), 258, &ok);
+    EXPECT_FALSE(ok);
+    decoder.Restart();
+    EXPECT_EQ(first.substr(0, 300), Decode(decoder, MszipBlock(first.substr(0, 300)), 300, &ok));
+    EXPECT_TRUE(ok);
+}
+
+TEST(MszipBlocks, StreamsWithoutTheFinalMarkEndAtTheirExpectedSize) {
+    // A sync flush ends on a byte boundary; a partial flush leaves 0 to 7
+    // bits of the last byte unused, depending on the text: lengths 1 to 40
+    // meet each of those. Each block refers back into the one before.
+    for (const int flush : {Z_SYNC_FLUSH, Z_PARTIAL_FLUSH}) {
+        MszipBlockDecoder decoder;
+        std::string previous;
+        for (std::size_t size = 1; size <= 40; ++size) {
+            const std::string text = Noise(300 + size).substr(300) + previous.substr(0, 50);
+            bool ok = false;
+            EXPECT_EQ(text, Decode(decoder, MszipBlock(text, previous, flush), text.size(), &ok))
+                << "flush " << flush << ", size " << size;
+            EXPECT_TRUE(ok) << "flush " << flush << ", size " << size;
+            previous = text;
+        }
+        // Such a stream still ends where it ends: it holds no byte more.
+        bool ok = true;
+        decoder.Restart();
+        Decode(decoder, MszipBlock(previous, {}, flush), previous.size() + 1, &ok);
+        EXPECT_FALSE(ok);
+    }
 }
