@@ -36,6 +36,10 @@ protected:
         package_.KeyPath = "Software\\VrelTests\\" + unique_;
         folder_ = MakeScratchFolder(L"package");
         DeletePackageKey(package_.KeyPath);
+        // Wine's default, Windows 10, whatever a case of another program in
+        // this prefix left behind when it stopped early.
+        ud::ReportWindowsVersion(L"Tarnex.exe", nullptr);
+        ud::ReportWindowsVersion(L"Setup.exe", nullptr);
     }
     void TearDown() override {
         if (folder_.empty()) return;

@@ -202,6 +202,18 @@ TEST_F(EngineCycle, EveryManifestMistakeIsNamedWithItsLineAndLeavesNoPackage) {
     EXPECT_EQ((std::vector<std::wstring>{L"Package\\mine.txt"}), LeftBesideThePackage());
 }
 
+// The installer's programs report Wine's default system again when the case
+// ends, also when it stops early: the cases of other programs in this prefix
+// must not meet Windows XP.
+struct ReportedVersionReset {
+    ReportedVersionReset() = default;
+    ReportedVersionReset(const ReportedVersionReset&) = delete;
+    ReportedVersionReset& operator=(const ReportedVersionReset&) = delete;
+    ~ReportedVersionReset() {
+        for (const wchar_t* program : {L"Tarnex.exe", L"Setup.exe"}) uidriver::ReportWindowsVersion(program, nullptr);
+    }
+};
+
 // The installer run as a program logs into the Windows folder, where the
 // case reads it; the sources of the pack cases, with a small big.bin.
 void LogInTheWindowsFolderWithSmallSources() {
@@ -400,6 +412,7 @@ TEST_F(EngineCycle, AFileHeldForAMomentIsWaitedForAndOneHeldForGoodIsReplacedAft
     removeQuietly();
 
     const std::wstring xpPackage = std::wstring(kPackageSection) + L"OSVersions = 0,0,0,0,0,0,1,0,0,0,0,0,1,1\n";
+    const ReportedVersionReset versionReset;
     for (const bool xp : {false, true}) {
         SCOPED_TRACE(xp ? "Windows XP" : "Windows 10");
         for (const wchar_t* program : {L"Tarnex.exe", L"Setup.exe"})
@@ -427,12 +440,12 @@ TEST_F(EngineCycle, AFileHeldForAMomentIsWaitedForAndOneHeldForGoodIsReplacedAft
         // waiting for it).
         ASSERT_TRUE(PerformRestartOperations(xp ? L"-u" : L"-r"));
         const auto continued = [&] {
-            const std::wstring log = Log().substr(before);
+            const std::wstring log = LogAfter(before);
             const std::size_t first = log.find(L"Quiet run ends with exit code 3010");
             return first != std::wstring::npos && log.find(L"Quiet run ends with exit code", first + 1) != std::wstring::npos;
         };
         for (int i = 0; i < 600 && !continued(); ++i) ::Sleep(50);
-        const std::wstring log = Log().substr(before);
+        const std::wstring log = LogAfter(before);
         EXPECT_TRUE(ContainsInOrder(log, {L"Quiet run ends with exit code 3010", L"Install State = AS_INST",
                                           L"Step 15 - successful", L"Quiet run ends with exit code 0"}));
         EXPECT_TRUE(SameContents(kSource + L"core.txt", core));
@@ -446,7 +459,6 @@ TEST_F(EngineCycle, AFileHeldForAMomentIsWaitedForAndOneHeldForGoodIsReplacedAft
         removeQuietly();
         ::DeleteFileW((std::wstring(kMarkers) + L"pack_after").c_str());
     }
-    for (const wchar_t* program : {L"Tarnex.exe", L"Setup.exe"}) uidriver::ReportWindowsVersion(program, nullptr);
 }
 
 // True when the PE file carries a signature; its content is checked on the
