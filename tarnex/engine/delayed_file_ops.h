@@ -3,6 +3,7 @@
 // operation twice. Whatever is put off sets RestartNeeded.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -63,7 +64,7 @@ void DeleteTemporaryCopies(const SetupDescription& description);
 // its log lines and deferrals keep that order.
 template <typename Advance>
 void ReplaceExtractedFiles(SetupDescription& description, Advance advance);
-void ReplaceExtractedFile(const FileRecord& record, bool quickRenameTried = false);
+void ReplaceExtractedFile(const FileRecord& record, bool quickRenameTried);
 void ReplaceInfCopies(const SetupDescription& description);
 
 inline constexpr std::size_t kQuickRenameSlice = 256;
@@ -83,7 +84,7 @@ void ReplaceExtractedFiles(SetupDescription& description, Advance advance) {
     const std::vector<std::uint8_t> candidates = QuickRenameCandidates(description);
     std::vector<std::uint8_t> settled(count, 0);
     for (std::size_t first = 0; first < count; first += kQuickRenameSlice) {
-        const std::size_t last = count - first < kQuickRenameSlice ? count : first + kQuickRenameSlice;
+        const std::size_t last = std::min(count, first + kQuickRenameSlice);
         QuickRenameSlice(description, candidates, first, last, settled);
         for (std::size_t i = first; i < last; ++i) {
             const FileRecord& record = description.FileList[i];

@@ -20,6 +20,6 @@ enum class QuickRename {
 // placeSeenFree: the place was seen free before (step 3's look at it), so it
 // is not looked at again; the rename never replaces what came since.
 QuickRename RenameIntoFreePlace(const std::wstring& temporaryPath, const std::wstring& finalPath,
-                                bool placeSeenFree = false);
+                                bool placeSeenFree);
 
 }  // namespace tarnex

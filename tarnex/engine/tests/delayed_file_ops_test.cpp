@@ -10,8 +10,10 @@
 #include "description/setup_description.h"
 #include "engine/portable/pending_rename_rule.h"
 #include "run/app_context.h"
+#include "tests/support/test_files.h"
 #include "vrel/bounded_copy.h"
 #include "vrel/text_convert.h"
+#include "vrel/unique_handle.h"
 
 namespace tarnex {
 namespace {
@@ -117,63 +119,41 @@ TEST_F(DelayedFileOps, CyrillicFileInUseIsQueuedOnceToo) {
 
 // Step 9 over more records than one slice of its two threads: copies renamed
 // into free places, a place taken since step 3 looked (replaced the full
-// way), a held file (queued), a record without a copy; every final file has
-// its new bytes, no copy is left but the queued one, and the progress
-// advances once a record.
+// way), a held file (queued), a record without a copy; the progress advances
+// once a record.
 TEST_F(DelayedFileOps, StepNinePutsEveryCopyInPlaceOverSeveralSlices) {
-    const std::size_t count = kQuickRenameSlice * 2 + 7;
+    const std::size_t count = kQuickRenameSlice * 2 + 7, taken = kQuickRenameSlice + 3, held = count - 6;
+    const auto name = [this](std::size_t i, const wchar_t* prefix = L"") {
+        return folder_ + prefix + L"f" + std::to_wstring(i) + L".txt";
+    };
     SetupDescription description;
     description.FileList.resize(count);
-    const auto name = [](std::size_t i) { return L"f" + std::to_wstring(i) + L".txt"; };
-    const auto write = [](const std::wstring& path, const std::string& bytes) {
-        HANDLE h = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        DWORD done = 0;
-        ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
-        ::CloseHandle(h);
-    };
-    const auto read = [](const std::wstring& path) {
-        HANDLE h = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-        char buffer[64] = {};
-        DWORD done = 0;
-        ::ReadFile(h, buffer, sizeof buffer, &done, nullptr);
-        ::CloseHandle(h);
-        return std::string(buffer, done);
-    };
     for (std::size_t i = 0; i < count; ++i) {
         FileRecord& record = description.FileList[i];
         vrel::CopyToField(record.TargetFolder, std::wstring_view(folder_));
-        vrel::CopyToField(record.TargetName, std::wstring_view(name(i)));
+        vrel::CopyToField(record.TargetName, std::wstring_view(name(i).substr(folder_.size())));
         record.Extracted = i != 5;
         record.PlaceFree = 1;
-        if (record.Extracted) write(folder_ + L"vrel_" + name(i), "new " + std::to_string(i));
+        if (record.Extracted) testfiles::WriteBytes(name(i, L"vrel_"), "new " + std::to_string(i));
     }
-    const std::size_t taken = kQuickRenameSlice + 3, held = kQuickRenameSlice * 2 + 1;
-    write(folder_ + name(taken), "old");
-    write(folder_ + name(held), "old");
-    HANDLE busy = ::CreateFileW((folder_ + name(held)).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(busy, INVALID_HANDLE_VALUE);
+    testfiles::WriteBytes(name(taken), "old");
+    testfiles::WriteBytes(name(held), "old");
+    vrel::unique_hfile busy(::CreateFileW(name(held).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(busy);
     ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingOperationsValue);
 
     std::size_t advanced = 0;
     ReplaceExtractedFiles(description, [&advanced] { ++advanced; });
-    ::CloseHandle(busy);
+    busy.reset();
     EXPECT_EQ(advanced, count);
     EXPECT_EQ(App().RestartNeeded, 1);
-    EXPECT_EQ(PendingRenameQuery(folder_ + name(held), folder_ + L"vrel_" + name(held), true), 0);
+    EXPECT_EQ(PendingRenameQuery(name(held), name(held, L"vrel_"), true), 0);
     for (std::size_t i = 0; i < count; ++i) {
-        const std::wstring final = folder_ + name(i);
-        if (i == 5) {
-            EXPECT_FALSE(Exists(final));
-        } else if (i == held) {
-            EXPECT_EQ(read(final), "old");
-            EXPECT_TRUE(Exists(folder_ + L"vrel_" + name(i)));
-        } else {
-            EXPECT_EQ(read(final), "new " + std::to_string(i)) << i;
-            EXPECT_FALSE(Exists(folder_ + L"vrel_" + name(i))) << i;
-        }
-        ::DeleteFileW(final.c_str());
-        ::DeleteFileW((folder_ + L"vrel_" + name(i)).c_str());
+        const std::string expected = i == 5 ? "" : i == held ? "old" : "new " + std::to_string(i);
+        EXPECT_EQ(testfiles::ReadBytes(name(i)), expected) << i;
+        EXPECT_EQ(Exists(name(i, L"vrel_")), i == held) << i;
+        ::DeleteFileW(name(i).c_str());
+        ::DeleteFileW(name(i, L"vrel_").c_str());
     }
     ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingOperationsValue);
 }

@@ -447,27 +447,8 @@ std::size_t LogSize() {
     return data.nFileSizeLow;
 }
 
-// A program holds the log for itself alone while it writes an entry: an
-// open in that moment is tried again.
-static std::string ReadLogBytes() {
-    for (int attempt = 0;; ++attempt) {
-        vrel::unique_hfile file(::CreateFileW(LogPath().c_str(), GENERIC_READ,
-                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                              OPEN_EXISTING, 0, nullptr));
-        if (file) {
-            std::string bytes;
-            char buffer[65536];
-            DWORD read = 0;
-            while (::ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) bytes.append(buffer, read);
-            return bytes;
-        }
-        if (::GetLastError() != ERROR_SHARING_VIOLATION || attempt == 100) return {};
-        ::Sleep(10);
-    }
-}
-
 std::wstring LogSince(std::size_t offset) {
-    const std::string bytes = ReadLogBytes();
+    const std::string bytes = ReadBytes(LogPath());
     if (bytes.empty() || offset >= bytes.size()) return L"";
     std::wstring text((bytes.size() - offset) / 2, L'\0');
     std::memcpy(text.data(), bytes.data() + offset, text.size() * 2);

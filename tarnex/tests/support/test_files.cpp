@@ -24,8 +24,16 @@ void WriteBytes(const std::wstring& path, const std::string& bytes) {
 }
 
 std::string ReadBytes(const std::wstring& path) {
-    vrel::unique_hfile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                          OPEN_EXISTING, 0, nullptr));
+    const auto open = [&path] {
+        return ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                             nullptr);
+    };
+    vrel::unique_hfile file(open());
+    // The installer holds its log for itself alone while it writes an entry.
+    for (int i = 0; i < 50 && !file && ::GetLastError() == ERROR_SHARING_VIOLATION; ++i) {
+        ::Sleep(5);
+        file.reset(open());
+    }
     if (!file) return {};
     std::string bytes;
     char buffer[65536];

@@ -11,7 +11,8 @@ namespace testfiles {
 void WriteBytes(const std::wstring& path, const std::string& bytes);
 
 // The whole file; "" when it does not exist or cannot be opened (files held
-// open for writing by the code under test are read too).
+// open for writing by the code under test are read too; one held for itself
+// alone is waited for a quarter of a second).
 std::string ReadBytes(const std::wstring& path);
 
 // A UTF-16 text file without byte-order mark (the setup log, reports of
