@@ -1,12 +1,9 @@
 #include "run/app_context.h"
 
-#include <commctrl.h>
-
 #include <cwchar>
 #include <string_view>
 
 #include "run/message_box.h"
-#include "ui/common_controls.h"
 #include "vrel/bounded_copy.h"
 #include "vrel/module_path.h"
 
@@ -34,8 +31,6 @@ AppContext& App() {
 
 void InitAppContext(HINSTANCE instance, const wchar_t* arguments) {
     AppContext& context = App();
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES};
-    if (CommonControls().Loaded()) CommonControls().InitCommonControlsEx(&controls);
 
     context.Instance = instance;
     context.CommandLine = arguments ? arguments : L"";

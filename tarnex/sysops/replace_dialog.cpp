@@ -6,6 +6,7 @@
 #include "sysops/replace_dialog_ids.h"
 #include "run/app_context.h"
 #include "run/message_box.h"
+#include "ui/common_controls.h"
 #include "vrel/unique_handle.h"
 
 namespace tarnex {
@@ -77,6 +78,7 @@ int ShowReplaceDialog(const ReplaceQuestion& question) {
     }
     if (answerer) return answerer(question);
     DialogState state{&question, {}};
+    CommonControls();
     const INT_PTR result = ::DialogBoxParamW(App().Instance, MAKEINTRESOURCEW(IDD_REPLACE_FILE), question.owner,
                                              DialogProc, reinterpret_cast<LPARAM>(&state));
     // A dialog that cannot be shown decides like a skip of this one file.

@@ -19,7 +19,11 @@ const CommonControlsApi& CommonControls() {
                                        "ImageList_GetImageCount", found.ImageList_GetImageCount,
                                        "ImageList_SetOverlayImage", found.ImageList_SetOverlayImage,
                                        "ImageList_Destroy", found.ImageList_Destroy);
-        return all ? found : CommonControlsApi{};
+        if (!all) return CommonControlsApi{};
+        // The classes that the wizard's and the replace question's templates name.
+        INITCOMMONCONTROLSEX classes{sizeof classes, ICC_WIN95_CLASSES};
+        found.InitCommonControlsEx(&classes);
+        return found;
     }();
     return api;
 }

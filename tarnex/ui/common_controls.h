@@ -24,9 +24,11 @@ struct CommonControlsApi {
     bool Loaded() const { return ImageList_Destroy != nullptr; }
 };
 
-// Loaded once for the process, on the first call from any thread; the
-// library stays loaded until the process ends (its window classes are used
-// to the last).
+// Loaded once for the process, on the first call from any thread, with its
+// window classes registered; the library stays loaded until the process ends
+// (its window classes are used to the last). Called before a window is made,
+// not at the start: a quiet run makes none, and under Wine the library's
+// start waits for the desktop process when none is running yet.
 const CommonControlsApi& CommonControls();
 
 }  // namespace tarnex

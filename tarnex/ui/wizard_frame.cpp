@@ -5,6 +5,7 @@
 #include "description/setup_description.h"
 #include "run/app_context.h"
 #include "run/message_box.h"
+#include "ui/common_controls.h"
 #include "ui/component_page_ids.h"
 #include "ui/dpi.h"
 #include "ui/wizard_entry.h"
@@ -66,6 +67,7 @@ WizardFrame::~WizardFrame() = default;
 
 int WizardFrame::Run(HWND owner) {
     RegisterWizardMessages();
+    CommonControls();
     const INT_PTR result = ::DialogBoxParamW(App().Instance, MAKEINTRESOURCEW(IDD_WIZARD_FRAME), owner,
                                              &WizardFrame::DialogProc, reinterpret_cast<LPARAM>(this));
     return result == 1 ? 1 : 2;
