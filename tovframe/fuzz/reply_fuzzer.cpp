@@ -40,6 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
         const tagSpdPackDsc& p = tovframe::kBm100Device.packs[view.pack];
         if (view.dataLength != 0 && view.dataLength != p.dataLength) __builtin_trap();
         if (view.dataOffset + view.dataLength > frame.size()) __builtin_trap();
+    }
+    if (result == TOV_OK || result == TOV_E_CHECKSUM) {
         // The buffer holds the unescaped body where the frame began, then ETX
         // bytes to the frame's old end.
         const std::vector<std::uint8_t> body = Unescaped(received);
@@ -48,6 +50,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
         if (!std::equal(body.begin(), body.end(), frame.begin() + static_cast<std::ptrdiff_t>(stx))) __builtin_trap();
         for (std::size_t i = stx + body.size(); i < frame.size(); ++i)
             if (frame[i] != tovframe::kEtx) __builtin_trap();
+        // The body's last byte is the sum of the bytes before it, each
+        // counted as value + 1, exactly when the result says so.
+        unsigned sum = 0;
+        for (std::size_t i = 0; i + 1 < body.size(); ++i) sum += body[i] + 1u;
+        if ((static_cast<std::uint8_t>(sum) == body.back()) != (result == TOV_OK)) __builtin_trap();
     }
     return 0;
 }
