@@ -78,7 +78,7 @@ int ShowReplaceDialog(const ReplaceQuestion& question) {
     }
     if (answerer) return answerer(question);
     DialogState state{&question, {}};
-    CommonControls();
+    CommonControls();  // the classes its templates name
     const INT_PTR result = ::DialogBoxParamW(App().Instance, MAKEINTRESOURCEW(IDD_REPLACE_FILE), question.owner,
                                              DialogProc, reinterpret_cast<LPARAM>(&state));
     // A dialog that cannot be shown decides like a skip of this one file.

@@ -67,7 +67,7 @@ WizardFrame::~WizardFrame() = default;
 
 int WizardFrame::Run(HWND owner) {
     RegisterWizardMessages();
-    CommonControls();
+    CommonControls();  // the classes its templates name
     const INT_PTR result = ::DialogBoxParamW(App().Instance, MAKEINTRESOURCEW(IDD_WIZARD_FRAME), owner,
                                              &WizardFrame::DialogProc, reinterpret_cast<LPARAM>(this));
     return result == 1 ? 1 : 2;

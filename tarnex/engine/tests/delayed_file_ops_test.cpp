@@ -123,15 +123,16 @@ TEST_F(DelayedFileOps, CyrillicFileInUseIsQueuedOnceToo) {
 // once a record.
 TEST_F(DelayedFileOps, StepNinePutsEveryCopyInPlaceOverSeveralSlices) {
     const std::size_t count = kQuickRenameSlice * 2 + 7, taken = kQuickRenameSlice + 3, held = count - 6;
-    const auto name = [this](std::size_t i, const wchar_t* prefix = L"") {
-        return folder_ + prefix + L"f" + std::to_wstring(i) + L".txt";
+    const testfiles::ScratchFolder work(L"step9");
+    const auto name = [&work](std::size_t i, const wchar_t* prefix = L"") {
+        return work / (prefix + std::wstring(L"f") + std::to_wstring(i) + L".txt");
     };
     SetupDescription description;
     description.FileList.resize(count);
     for (std::size_t i = 0; i < count; ++i) {
         FileRecord& record = description.FileList[i];
-        vrel::CopyToField(record.TargetFolder, std::wstring_view(folder_));
-        vrel::CopyToField(record.TargetName, std::wstring_view(name(i).substr(folder_.size())));
+        vrel::CopyToField(record.TargetFolder, std::wstring_view(work.Path()));
+        vrel::CopyToField(record.TargetName, std::wstring_view(name(i).substr(work.Path().size())));
         record.Extracted = i != 5;
         record.PlaceFree = 1;
         if (record.Extracted) testfiles::WriteBytes(name(i, L"vrel_"), "new " + std::to_string(i));
@@ -152,8 +153,6 @@ TEST_F(DelayedFileOps, StepNinePutsEveryCopyInPlaceOverSeveralSlices) {
         const std::string expected = i == 5 ? "" : i == held ? "old" : "new " + std::to_string(i);
         EXPECT_EQ(testfiles::ReadBytes(name(i)), expected) << i;
         EXPECT_EQ(Exists(name(i, L"vrel_")), i == held) << i;
-        ::DeleteFileW(name(i).c_str());
-        ::DeleteFileW(name(i, L"vrel_").c_str());
     }
     ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingOperationsValue);
 }

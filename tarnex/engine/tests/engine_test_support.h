@@ -213,12 +213,6 @@ protected:
     testfiles::MessageRecorder messages_;  // OK, and No to a question, unless the test says otherwise
     std::size_t logStart_ = 0;
     std::wstring Log() const { return LogSince(logStart_); }
-    // What Log() holds after its first `from` characters (nothing when it
-    // holds no more, as after the log was started anew).
-    std::wstring LogAfter(std::size_t from) const {
-        const std::wstring log = Log();
-        return from < log.size() ? log.substr(from) : std::wstring();
-    }
 };
 
 }  // namespace enginetest

@@ -159,28 +159,19 @@ TEST(MszipBlocks, MalformedBlocksAreRefused) {
 }
 
 TEST(MszipBlocks, HistoryIsTheWholePreviousBlock) {
-    // Full blocks carry their output on; a short last block copies from the
-    // very first byte of the block before it.
+    // A match may copy from the very first byte of a full block before; after
+    // a short block it reaches past the history there is.
     const std::string first = Noise(32768);
-    const std::string second(first.rbegin(), first.rend());
     MszipBlockDecoder decoder;
     bool ok = false;
     EXPECT_EQ(first, Decode(decoder, MszipBlock(first), 32768, &ok));
     EXPECT_TRUE(ok);
-    EXPECT_EQ(second, Decode(decoder, MszipBlock(second, first), 32768, &ok));
+    EXPECT_EQ(first.substr(0, 258), Decode(decoder, FarthestMatchBlock(), 258, &ok));
     EXPECT_TRUE(ok);
-    EXPECT_EQ(second.substr(0, 258), Decode(decoder, FarthestMatchBlock(), 258, &ok));
-    EXPECT_TRUE(ok);
-
-    // After a short block that match reaches past the history there is.
-    decoder.Restart();
     Decode(decoder, MszipBlock(first.substr(0, 100)), 100, &ok);
     EXPECT_TRUE(ok);
     Decode(decoder, FarthestMatchBlock(), 258, &ok);
     EXPECT_FALSE(ok);
-    decoder.Restart();
-    EXPECT_EQ(first.substr(0, 300), Decode(decoder, MszipBlock(first.substr(0, 300)), 300, &ok));
-    EXPECT_TRUE(ok);
 }
 
 TEST(MszipBlocks, StreamsWithoutTheFinalMarkEndAtTheirExpectedSize) {

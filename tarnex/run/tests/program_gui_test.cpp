@@ -38,8 +38,7 @@ protected:
         DeletePackageKey(package_.KeyPath);
         // Wine's default, Windows 10, whatever a case of another program in
         // this prefix left behind when it stopped early.
-        ud::ReportWindowsVersion(L"Tarnex.exe", nullptr);
-        ud::ReportWindowsVersion(L"Setup.exe", nullptr);
+        ud::ReportInstallerWindowsVersion(nullptr);
     }
     void TearDown() override {
         if (folder_.empty()) return;

@@ -116,4 +116,8 @@ void ReportWindowsVersion(const std::wstring& programFile, const wchar_t* versio
                      static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
 }
 
+void ReportInstallerWindowsVersion(const wchar_t* version) {
+    for (const wchar_t* program : {L"Tarnex.exe", L"Setup.exe"}) ReportWindowsVersion(program, version);
+}
+
 }  // namespace tarnex::uidriver

@@ -62,5 +62,7 @@ private:
 // ("winxp", "nt40"; nullptr: Wine's default again, Windows 10, which the
 // test packages list).
 void ReportWindowsVersion(const std::wstring& programFile, const wchar_t* version);
+// The same for the installer under both its names, Tarnex.exe and Setup.exe.
+void ReportInstallerWindowsVersion(const wchar_t* version);
 
 }  // namespace tarnex::uidriver

@@ -50,8 +50,7 @@ void WizardWalk::SetUp() {
     EngineCycle::SetUp();
     // Wine's default, Windows 10: the test package lists it, and it is not of
     // the NT 5 family, where "atl.dll" is never replaced.
-    ReportWindowsVersion(L"Tarnex.exe", nullptr);
-    ReportWindowsVersion(L"Setup.exe", nullptr);
+    ReportInstallerWindowsVersion(nullptr);
 }
 
 void WizardWalk::TearDown() { EngineCycle::TearDown(); }

@@ -206,12 +206,7 @@ TEST_F(EngineCycle, EveryManifestMistakeIsNamedWithItsLineAndLeavesNoPackage) {
 // ends, also when it stops early: the cases of other programs in this prefix
 // must not meet Windows XP.
 struct ReportedVersionReset {
-    ReportedVersionReset() = default;
-    ReportedVersionReset(const ReportedVersionReset&) = delete;
-    ReportedVersionReset& operator=(const ReportedVersionReset&) = delete;
-    ~ReportedVersionReset() {
-        for (const wchar_t* program : {L"Tarnex.exe", L"Setup.exe"}) uidriver::ReportWindowsVersion(program, nullptr);
-    }
+    ~ReportedVersionReset() { uidriver::ReportInstallerWindowsVersion(nullptr); }
 };
 
 // The installer run as a program logs into the Windows folder, where the
@@ -228,7 +223,7 @@ TEST_F(EngineCycle, AnAdministratorInstallsAndRemovesQuietlyAndReadsEveryOutcome
     // Wine reports Windows 10, its default: a package of tarnex-pack's
     // defaults accepts it. One whose manifest lists 95 to XP only, seven
     // numbers as descriptions always had, does not.
-    for (const wchar_t* program : {L"Tarnex.exe", L"Setup.exe"}) uidriver::ReportWindowsVersion(program, nullptr);
+    uidriver::ReportInstallerWindowsVersion(nullptr);
     LogInTheWindowsFolderWithSmallSources();
     logStart_ = LogSize();
     std::wstring package = kPackageSection;
@@ -415,12 +410,11 @@ TEST_F(EngineCycle, AFileHeldForAMomentIsWaitedForAndOneHeldForGoodIsReplacedAft
     const ReportedVersionReset versionReset;
     for (const bool xp : {false, true}) {
         SCOPED_TRACE(xp ? "Windows XP" : "Windows 10");
-        for (const wchar_t* program : {L"Tarnex.exe", L"Setup.exe"})
-            uidriver::ReportWindowsVersion(program, xp ? L"winxp" : nullptr);
+        uidriver::ReportInstallerWindowsVersion(xp ? L"winxp" : nullptr);
         RemoveTree(kPackage);
         ASSERT_EQ(0u, Pack((xp ? xpPackage : std::wstring(kPackageSection)) + kComponents).exitCode);
         plantCore();
-        const std::size_t before = Log().size();
+        const std::size_t before = LogSize();
         {
             FileHolder holder(core);
             ASSERT_TRUE(holder.Holding());
@@ -440,12 +434,12 @@ TEST_F(EngineCycle, AFileHeldForAMomentIsWaitedForAndOneHeldForGoodIsReplacedAft
         // waiting for it).
         ASSERT_TRUE(PerformRestartOperations(xp ? L"-u" : L"-r"));
         const auto continued = [&] {
-            const std::wstring log = LogAfter(before);
+            const std::wstring log = LogSince(before);
             const std::size_t first = log.find(L"Quiet run ends with exit code 3010");
             return first != std::wstring::npos && log.find(L"Quiet run ends with exit code", first + 1) != std::wstring::npos;
         };
         for (int i = 0; i < 600 && !continued(); ++i) ::Sleep(50);
-        const std::wstring log = LogAfter(before);
+        const std::wstring log = LogSince(before);
         EXPECT_TRUE(ContainsInOrder(log, {L"Quiet run ends with exit code 3010", L"Install State = AS_INST",
                                           L"Step 15 - successful", L"Quiet run ends with exit code 0"}));
         EXPECT_TRUE(SameContents(kSource + L"core.txt", core));
