@@ -101,8 +101,17 @@ bool ReadOptions(SetupDescription& d, InfFile& inf) {
     if (!ReadText(inf, L"OSServicePacks", value)) return false;
     ParseOsNumbers(value, d.OSServicePacks);
     // Only shown, and older descriptions lack them.
-    if (inf.GetValue(kOptions, L"DisplayVersion", value)) Cut(d.DisplayVersion, value);
-    if (inf.GetValue(kOptions, L"Publisher", value)) Cut(d.Publisher, value);
+    using Field = wchar_t (*)[kOptionField];
+    const std::pair<const wchar_t*, Field> shown[] = {
+        {L"DisplayVersion", &d.DisplayVersion}, {L"Publisher", &d.Publisher}, {L"URLInfoAbout", &d.URLInfoAbout},
+        {L"HelpLink", &d.HelpLink},             {L"Comments", &d.Comments},   {L"Contact", &d.Contact}};
+    for (const auto& [key, field] : shown)
+        if (inf.GetValue(kOptions, key, value)) Cut(*field, value);
+    // A file name: cut, it would name another file, and one with a path in
+    // it could name any file. The installer's copy shows its icon then.
+    if (inf.GetValue(kOptions, L"DisplayIcon", value) && value.find_first_of(L"\\/:") == std::wstring::npos &&
+        value != L".." && !CopyWhole(d.DisplayIcon, value))
+        d.DisplayIcon[0] = L'\0';
     return true;
 }
 

@@ -67,6 +67,13 @@ struct SetupDescription {
     // Optional OPTIONS keys shown in Windows' list of installed programs.
     wchar_t DisplayVersion[kOptionField] = {};
     wchar_t Publisher[kOptionField] = {};
+    wchar_t URLInfoAbout[kOptionField] = {};
+    wchar_t HelpLink[kOptionField] = {};
+    wchar_t Comments[kOptionField] = {};
+    wchar_t Contact[kOptionField] = {};
+    // The file name of the list's icon, installed beside the installer's
+    // copy; empty: the installer's copy shows its own.
+    wchar_t DisplayIcon[kOptionField] = {};
 
     FileRecord& FileOf(FileRef ref) { return FileList[ref]; }
     const FileRecord& FileOf(FileRef ref) const { return FileList[ref]; }

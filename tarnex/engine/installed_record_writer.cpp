@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <cwchar>
+#include <utility>
 #include <vector>
 
 #include "engine/installed_record.h"
@@ -56,22 +58,52 @@ void SetOrDeleteText(const std::wstring& key, const wchar_t* name, const wchar_t
     else DeleteRegValue(kMachineRoot, key, name);
 }
 
+// "PATH",0: the list of programs shows the file's first icon. The package's
+// own icon lies beside the installer's copy; without one, the copy's.
+std::wstring DisplayIconOf(const SetupDescription& d) {
+    const std::wstring file = d.DisplayIcon[0] != L'\0' ? d.DisplayIcon : d.SetNameUI;
+    return L"\"" + std::wstring(d.InstallFolder) + file + L"\",0";
+}
+
+// YYYYMMDD, the day of this run in the machine's time, as the list of
+// programs and the inventories read it.
+std::wstring InstallDateToday() {
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    wchar_t text[16] = {};
+    swprintf(text, 16, L"%04u%02u%02u", now.wYear, now.wMonth, now.wDay);
+    return text;
+}
+
+// The folder this run was started from, unless it is the installed copy's
+// (the continuation after a restart): that run keeps the package folder the
+// entry already names, where maintenance is run from.
+void WriteInstallSource(const std::wstring& key, const SetupDescription& d) {
+    const wchar_t* const from = App().ProgramFolder;
+    if (CompareStringOrdinal(from, -1, d.InstallFolder, -1, TRUE) == CSTR_EQUAL) return;
+    SetRegText(kMachineRoot, key, L"InstallSource", from);
+}
+
 // What Windows' list of programs shows and administrators read, beyond the
-// two values the entry needs. Maintenance (change and repair) goes through
-// the same removal command, so a package without it says it has none. The
-// entry outlives a maintenance run: what no longer applies is taken away.
+// two values the entry needs. The installed copy started from the list
+// always removes (maintenance runs from the package folder), so the entry
+// offers no change and no repair. The entry outlives a maintenance run:
+// what no longer applies is taken away.
 void WriteUninstallDetails(const SetupDescription& d, const std::wstring& key) {
-    SetOrDeleteText(key, L"DisplayVersion", d.DisplayVersion);
-    SetOrDeleteText(key, L"Publisher", d.Publisher);
+    const std::pair<const wchar_t*, const wchar_t*> shown[] = {
+        {L"DisplayVersion", d.DisplayVersion}, {L"Publisher", d.Publisher}, {L"URLInfoAbout", d.URLInfoAbout},
+        {L"HelpLink", d.HelpLink},             {L"Comments", d.Comments},   {L"Contact", d.Contact}};
+    for (const auto& [name, text] : shown) SetOrDeleteText(key, name, text);
     SetRegText(kMachineRoot, key, L"InstallLocation", d.InstallFolder);
     SetRegText(kMachineRoot, key, L"QuietUninstallString", RemovalCommand(d) + kLaterQuietSwitches);
+    SetRegText(kMachineRoot, key, L"DisplayIcon", DisplayIconOf(d));
+    SetRegText(kMachineRoot, key, L"InstallDate", InstallDateToday());
+    WriteInstallSource(key, d);
     const DWORD size = EstimatedKilobytes(d);
     SetRegValue(kMachineRoot, key, L"EstimatedSize", &size, sizeof size, REG_DWORD);
     const DWORD yes = 1;
-    for (const wchar_t* name : {L"NoModify", L"NoRepair"}) {
-        if (d.SupportMode) DeleteRegValue(kMachineRoot, key, name);
-        else SetRegValue(kMachineRoot, key, name, &yes, sizeof yes, REG_DWORD);
-    }
+    for (const wchar_t* name : {L"NoModify", L"NoRepair"})
+        SetRegValue(kMachineRoot, key, name, &yes, sizeof yes, REG_DWORD);
 }
 
 }  // namespace

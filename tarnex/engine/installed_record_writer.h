@@ -30,10 +30,12 @@ std::wstring UninstallKeyOf(const SetupDescription& description);
 
 // Step 15 in the installing modes: "Access", component 0's registry entries,
 // "PathInst" and "Name" of the package key, DisplayName and UninstallString,
-// then what the list of programs shows besides: DisplayVersion and Publisher
-// (when the description has them), InstallLocation, QuietUninstallString
-// (the removal command with "/quiet /acceptos"), EstimatedSize, and
-// NoModify/NoRepair for a package without maintenance.
+// then what the list of programs shows besides: DisplayVersion, Publisher,
+// URLInfoAbout, HelpLink, Comments and Contact (when the description has
+// them), InstallLocation, QuietUninstallString (the removal command with
+// "/quiet /acceptos"), DisplayIcon, InstallDate, InstallSource (the package
+// folder; a run of the installed copy keeps the one it finds),
+// EstimatedSize, NoModify and NoRepair.
 void WriteInstallerRecord(const SetupDescription& description);
 
 // Step 15 in the removal modes: component 0's registry entries, shortcuts and

@@ -168,6 +168,11 @@ std::wstring DescriptionText(const Manifest& manifest, const PackagePlan& plan) 
     // Shown in Windows' list of programs; older installers ignore them.
     if (p.displayVersion.given()) w.Line(L"DisplayVersion", {p.displayVersion.text});
     if (p.publisher.given()) w.Line(L"Publisher", {p.publisher.text});
+    const std::pair<const wchar_t*, const Located*> links[] = {
+        {L"URLInfoAbout", &p.urlInfoAbout}, {L"HelpLink", &p.helpLink}, {L"Comments", &p.comments}, {L"Contact", &p.contact}};
+    for (const auto& [key, value] : links)
+        if (value->given()) w.Line(key, {value->text});
+    if (!plan.iconName.empty()) w.Line(L"DisplayIcon", {plan.iconName});
 
     w.Section(L"COMPONENTS");
     for (const PlannedInf& inf : plan.infs) w.Line(L"", {inf.infName, inf.cabinetName});

@@ -103,6 +103,7 @@ struct PackageSpec {
     Located name, nameGen, nameUnInst, displayVersion, publisher, dir, key, installer, setNameUI, backName;
     Located access, supportMode, backWindow, osVersions, osServicePacks, files, codePage;
     Located licenseFile, backPicture;
+    Located urlInfoAbout, helpLink, comments, contact, icon;  // for Windows' list of programs
     Located pagePictures[kPageCount];
     std::int32_t keyRoot = 0;
     std::wstring keyPath;

@@ -27,6 +27,11 @@ void Reader::PackageKey(int line, const std::wstring& key, const std::wstring& v
         {L"NameUnInst", &p.nameUnInst},
         {L"DisplayVersion", &p.displayVersion},
         {L"Publisher", &p.publisher},
+        {L"URLInfoAbout", &p.urlInfoAbout},
+        {L"HelpLink", &p.helpLink},
+        {L"Comments", &p.comments},
+        {L"Contact", &p.contact},
+        {L"Icon", &p.icon},
         {L"Dir", &p.dir},
         {L"Key", &p.key},
         {L"Installer", &p.installer},
@@ -60,7 +65,9 @@ void Reader::FinishPackage() {
     const std::pair<const Located*, std::size_t> texts[] = {
         {&p.name, tarnex::kOptionField},       {&p.nameGen, tarnex::kOptionField},
         {&p.nameUnInst, tarnex::kOptionField}, {&p.displayVersion, tarnex::kOptionField},
-        {&p.publisher, tarnex::kOptionField},  {&p.backName, tarnex::kOptionField}};
+        {&p.publisher, tarnex::kOptionField},  {&p.backName, tarnex::kOptionField},
+        {&p.urlInfoAbout, tarnex::kOptionField}, {&p.helpLink, tarnex::kOptionField},
+        {&p.comments, tarnex::kOptionField},   {&p.contact, tarnex::kOptionField}};
     for (const auto& [value, capacity] : texts)
         if (value->given()) FieldError(value->line, L"the value", CheckField(value->text, {capacity}));
     if (p.name.given() && p.name.text.empty()) Error(p.name.line, L"Name must not be empty");

@@ -183,6 +183,16 @@ void Planner::PlanInstallerFiles() {
         plan_.copies.push_back({path, L"bgrVREL.jpg"});
         loose(path, L"bgrVREL.jpg", L"bgrVREL.jpg", p_.backPicture.line, true);
     }
+    if (p_.icon.given()) {
+        const std::wstring path = Resolve(p_.icon.text);
+        const std::wstring name = LastPart(path);
+        if (name.size() >= tarnex::kOptionField) Error(p_.icon.line, L"the icon's file name is too long");
+        else if (ClaimPackageName(name, p_.icon.line, L"the icon")) {
+            plan_.iconName = name;
+            plan_.copies.push_back({path, name});
+            loose(path, name, name, p_.icon.line, true);
+        }
+    }
     std::map<std::wstring, std::wstring> pictures;  // one picture may serve several pages
     for (std::size_t i = 0; i < kPageCount; ++i) {
         const Located& picture = p_.pagePictures[i];
@@ -460,11 +470,13 @@ void Planner::CheckTexts() {
     const std::pair<const Located*, bool> options[] = {
         {&p_.name, true},      {&p_.nameGen, true},  {&p_.nameUnInst, true}, {&p_.displayVersion, true},
         {&p_.publisher, true}, {&p_.dir, true},      {&p_.key, true},        {&p_.backName, true},
-        {&p_.setNameUI, true}, {&p_.installer, true}};
+        {&p_.setNameUI, true}, {&p_.installer, true}, {&p_.urlInfoAbout, true}, {&p_.helpLink, true},
+        {&p_.comments, true},  {&p_.contact, true}};
     for (const auto& [value, spelt] : options)
         if (value->given() && spelt) Spell(value->text, value->line);
     for (std::size_t i = 0; i < kPageCount; ++i)
         if (p_.pagePictures[i].given()) Spell(plan_.pagePictureNames[i], p_.pagePictures[i].line);
+    if (!plan_.iconName.empty()) Spell(plan_.iconName, p_.icon.line);
 
     const auto entries = [&](const Entries& e) {
         for (const RegLine& r : e.registry) {

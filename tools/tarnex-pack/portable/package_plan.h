@@ -77,6 +77,7 @@ struct PackagePlan {
     std::vector<PackageCopy> copies;          // the installer, licence, pictures, helper programs
     std::wstring descriptionName;             // the installer's base name + ".inf"
     std::wstring pagePictureNames[kPageCount];
+    std::wstring iconName;                    // the list of programs' icon, beside the installer's copy
     std::uint64_t cabinetBytes = 0;           // the files the cabinets take, before compression
 };
 

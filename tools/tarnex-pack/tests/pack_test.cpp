@@ -36,12 +36,46 @@ using namespace tarnex;
 const wchar_t kRun[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 const wchar_t kRunOnce[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 
+// What the list of programs shows beyond the names, with an icon of its own.
+const wchar_t kListKeys[] =
+    L"URLInfoAbout = https://vrel.example/о-нас?a=1&b=2\n"
+    L"HelpLink = https://vrel.example/help\n"
+    L"Comments = Уровнемеры BM100; \"всё\" для 100% проверки\n"
+    L"Contact = support@vrel.example\n"
+    L"Icon = vrel.ico\n";
+
+// A 1x1 icon in 32-bit colour: the directory, the bitmap's header (twice the
+// height: colour rows, then the mask's), one pixel and one mask row.
+void WriteIcon(const std::wstring& path) {
+    std::string ico("\0\0\1\0\1\0", 6);
+    const unsigned char entry[16] = {1, 1, 0, 0, 1, 0, 32, 0, 48, 0, 0, 0, 22, 0, 0, 0};
+    ico.append(reinterpret_cast<const char*>(entry), sizeof entry);
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof header;
+    header.biWidth = 1;
+    header.biHeight = 2;
+    header.biPlanes = 1;
+    header.biBitCount = 32;
+    ico.append(reinterpret_cast<const char*>(&header), sizeof header);
+    ico.append("\x20\x40\x80\xFF\0\0\0\0", 8);
+    WriteBytes(path, ico);
+}
+
+// The icon an uninstall entry's DisplayIcon names ("PATH",0): its file holds one.
+bool NamesAnIcon(const std::wstring& displayIcon) {
+    const std::size_t close = displayIcon.rfind(L"\",0");
+    if (displayIcon.empty() || displayIcon[0] != L'"' || close == std::wstring::npos) return false;
+    const std::wstring path = displayIcon.substr(1, close - 1);
+    return ::ExtractIconExW(path.c_str(), -1, nullptr, nullptr, 0) >= 1;
+}
+
 TEST_F(EngineCycle, AManifestBecomesAPackageThatInstallsExactlyWhatItSaysAndGoesAwayCompletely) {
     WriteSources();
     const LONGLONG bigSize = 101LL * 1024 * 1024 + 7;
     LargeSource(L"big.bin", bigSize);
+    WriteIcon(std::wstring(kSource) + L"vrel.ico");
     const ULONGLONG started = ::GetTickCount64();
-    const PackRun run = Pack(std::wstring(kPackageSection) + kComponents);
+    const PackRun run = Pack(std::wstring(kPackageSection) + kListKeys + kComponents);
     ASSERT_EQ(0u, run.exitCode) << Narrow(run.output);
     std::printf("[ TIMES    ] tarnex-pack of %.1f MB: %.2f s\n", static_cast<double>(bigSize) / (1 << 20),
                 static_cast<double>(::GetTickCount64() - started) / 1000);
@@ -67,6 +101,7 @@ TEST_F(EngineCycle, AManifestBecomesAPackageThatInstallsExactlyWhatItSaysAndGoes
     EXPECT_EQ(1, Component(L"Extra")->State);
     EXPECT_STREQ(L"3.1.4", d.DisplayVersion);
     EXPECT_STREQ(L"Vrel \"Test\", Ltd.; 100% yours", d.Publisher);
+    EXPECT_STREQ(L"vrel.ico", d.DisplayIcon);
     ASSERT_EQ(1u, leaf->Files.size());
     EXPECT_EQ(static_cast<std::uint32_t>(bigSize), d.FileOf(leaf->Files[0]).Size);
 
@@ -96,7 +131,8 @@ TEST_F(EngineCycle, AManifestBecomesAPackageThatInstallsExactlyWhatItSaysAndGoes
     std::sort(installed.begin(), installed.end());
     EXPECT_EQ((std::vector<std::wstring>{L"Bin\\Busvault.dll", L"Data\\big.bin", L"Docs\\Справка\\Глава 1\\стр 1.txt",
                                          L"Docs\\Справка\\Отчёт.txt", L"Extra\\core.txt", L"Setup.exe", L"Setup.inf",
-                                         L"core.txt", L"probe.exe", L"user1.inf", L"user2.inf", L"user3.inf"}),
+                                         L"core.txt", L"probe.exe", L"user1.inf", L"user2.inf", L"user3.inf",
+                                         L"vrel.ico"}),
               installed);
 
     // Registry, variable, shortcuts, registration, the program after.
@@ -129,6 +165,19 @@ TEST_F(EngineCycle, AManifestBecomesAPackageThatInstallsExactlyWhatItSaysAndGoes
     EXPECT_EQ((bytes + 1023) / 1024, size);
     EXPECT_TRUE(ReadDword(HKEY_LOCAL_MACHINE, kUninstallKey, L"NoModify", noModify) && noModify == 1);
     EXPECT_TRUE(ReadDword(HKEY_LOCAL_MACHINE, kUninstallKey, L"NoRepair", noRepair) && noRepair == 1);
+    EXPECT_EQ(L"https://vrel.example/о-нас?a=1&b=2", Text(HKEY_LOCAL_MACHINE, kUninstallKey, L"URLInfoAbout"));
+    EXPECT_EQ(L"https://vrel.example/help", Text(HKEY_LOCAL_MACHINE, kUninstallKey, L"HelpLink"));
+    EXPECT_EQ(L"Уровнемеры BM100; \"всё\" для 100% проверки", Text(HKEY_LOCAL_MACHINE, kUninstallKey, L"Comments"));
+    EXPECT_EQ(L"support@vrel.example", Text(HKEY_LOCAL_MACHINE, kUninstallKey, L"Contact"));
+    EXPECT_EQ(kPackage, Text(HKEY_LOCAL_MACHINE, kUninstallKey, L"InstallSource"));
+    const std::wstring icon = Text(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayIcon");
+    EXPECT_EQ(L"\"" + Install(L"vrel.ico") + L"\",0", icon);
+    EXPECT_TRUE(NamesAnIcon(icon)) << Narrow(icon);
+    SYSTEMTIME today{};
+    ::GetLocalTime(&today);
+    wchar_t date[16] = {};
+    std::swprintf(date, 16, L"%04u%02u%02u", today.wYear, today.wMonth, today.wDay);
+    EXPECT_EQ(date, Text(HKEY_LOCAL_MACHINE, kUninstallKey, L"InstallDate"));
 
     // Removal takes everything away again.
     ASSERT_TRUE(LoadPackage(AS_SD));
