@@ -41,7 +41,7 @@
 #define BUSVAULT_PORT_READ_TIMEOUT 1UL   /* the last read did not complete within the wait time */
 #define BUSVAULT_PORT_WRITE_TIMEOUT 2UL  /* the last write did not complete within the wait time */
 #define BUSVAULT_PORT_REOPENED 3UL       /* OpenPort was called on an open port */
-#define BUSVAULT_PORT_NOT_OPEN 0xFFFFUL  /* never opened */
+#define BUSVAULT_PORT_NOT_OPEN 0xFFFFUL  /* never opened, or closed after its device went away */
 
 #define BUSVAULT_PROGID "Vrel.BusvaultStore.1"
 #define BUSVAULT_PROGID_INDEPENDENT "Vrel.BusvaultStore"
@@ -66,6 +66,8 @@ static const IID IID_IBusvaultStore = {0xF98336D6, 0xA062, 0x11D5, {0x89, 0x9A, 
 static const IID IID_IBusvaultLink = {0x6EEB7D7B, 0x9DF9, 0x11D5, {0x89, 0x99, 0x00, 0xE0, 0x29, 0x3C, 0xC7, 0xF3}};
 /* {6EEB7D7E-9DF9-11D5-8999-00E0293CC7F3} */
 static const IID IID_IBusvaultLinkSetup = {0x6EEB7D7E, 0x9DF9, 0x11D5, {0x89, 0x99, 0x00, 0xE0, 0x29, 0x3C, 0xC7, 0xF3}};
+/* {2C31F3DC-616E-43B8-8F6A-E27FCA69512A} */
+static const IID IID_IBusvaultLinkHistory = {0x2C31F3DC, 0x616E, 0x43B8, {0x8F, 0x6A, 0xE2, 0x7F, 0xCA, 0x69, 0x51, 0x2A}};
 
 /* The store: link slots addressed by handle 1 to 255 (the first link gets 255). */
 class IBusvaultStore : public IUnknown {
@@ -87,14 +89,18 @@ static const GUID LIBID_BusvaultLib = {0x8A3B02CB, 0xED3F, 0x442B, {0xB5, 0x85, 
 /* {0680D460-9BA0-4D10-A73C-CC5F341A9F55} */
 static const IID IID_IBusvaultAutomation = {0x0680D460, 0x9BA0, 0x4D10, {0xA7, 0x3C, 0xCC, 0x5F, 0x34, 0x1A, 0x9F, 0x55}};
 
-/* Items of IBusvaultAutomation::Statistic, in the order of ExchangeStats. */
+/* Items of IBusvaultAutomation::Statistic: the last exchange's, in the order
+   of ExchangeStats, then the link's line history (IBusvaultLinkHistory). */
 enum BusvaultStatistic {
     BUSVAULT_STAT_BYTES_WRITTEN = 0,
     BUSVAULT_STAT_WRITE_MS = 1,
     BUSVAULT_STAT_BYTES_READ = 2,
     BUSVAULT_STAT_READ_MS = 3,
     BUSVAULT_STAT_TOTAL_MS = 4,
-    BUSVAULT_STAT_ATTEMPTS = 5
+    BUSVAULT_STAT_ATTEMPTS = 5,
+    BUSVAULT_STAT_TIMES_LOST = 6,
+    BUSVAULT_STAT_TIMES_REOPENED = 7,
+    BUSVAULT_STAT_LOSS_ERROR = 8
 };
 
 /* The automation face of the store (dual: also reachable through IDispatch).
@@ -145,6 +151,21 @@ public:
     /* A BuildCommDCB mode string, for example "9600,n,8,1". */
     virtual HRESULT STDMETHODCALLTYPE BuildState(const char* mode) = 0;
     virtual HRESULT STDMETHODCALLTYPE SetupQueues(DWORD inputSize, DWORD outputSize) = 0;
+};
+
+/* What became of a link's line. When an exchange meets a device that has
+   gone away (an adapter unplugged, a port server restarted), the link closes
+   its port (state BUSVAULT_PORT_NOT_OPEN, status BUSVAULT_STATUS_NOT_OPEN);
+   every later exchange first tries once to open the same name again with
+   the settings the client applied, and goes on as usual once that works.
+   Reached by QueryInterface from IBusvaultLink or IBusvaultLinkSetup.
+   AddRef and Release do nothing. */
+class IBusvaultLinkHistory : public IUnknown {
+public:
+    /* timesLost: how often the device went away; timesReopened: how often
+       the port was opened again; lastLossError: the Windows error that took
+       the line away the last time (0 while it never went away). */
+    virtual HRESULT STDMETHODCALLTYPE GetLineHistory(DWORD* timesLost, DWORD* timesReopened, DWORD* lastLossError) = 0;
 };
 
 #endif /* __cplusplus */

@@ -53,6 +53,9 @@ std::uint32_t RunExchange(ExchangePort& port, std::int64_t frequency, std::uint3
                           std::uint32_t attempts, const ExchangeRequest& exchange, ExchangeCounts& stats) {
     stats = ExchangeCounts{};
     TimedPort timed(port, frequency, stats);
+    // One try per exchange: a device that stays away costs one failed open
+    // per call, and one that is back is read at once.
+    port.ReopenIfLost();
 
     bool ok = true;
     if (previousStatus != kStatusOk) {
@@ -71,6 +74,7 @@ std::uint32_t RunExchange(ExchangePort& port, std::int64_t frequency, std::uint3
             ++stats.attempts;
             ok = timed.Read(exchange.reply, *exchange.replyLength);
             if (ok) break;
+            if (port.State() == kPortNotOpen) break;  // the device went away: nothing more to read
             if (ResendAfterRead(stats.attempts, limit) && !timed.Write(exchange.request, exchange.requestLength)) break;
         }
     }

@@ -1,6 +1,7 @@
-// One exchange on a link as a sequence of port calls: the drain of stale
-// input after a failed exchange, the write, the reads with their re-sends,
-// the statistics and the status it ends with. The store runs it over the
+// One exchange on a link as a sequence of port calls: the reopening of a
+// port whose device went away, the drain of stale input after a failed
+// exchange, the write, the reads with their re-sends, the statistics and the
+// status it ends with. The store runs it over the
 // link's port object; tests and the fuzzer run it over made-up ports.
 // Portable: no Windows header.
 #pragma once
@@ -31,6 +32,9 @@ public:
     virtual void SetTimeouts(std::uint32_t waitMs, std::uint32_t intervalMs) = 0;
     virtual std::uint32_t State() = 0;
     virtual std::int64_t Counter() = 0;  // the high-resolution counter
+    // A port closed because its device went away opens it again, once; it
+    // stays not open (and every call fails at once) while that fails.
+    virtual void ReopenIfLost() = 0;
 };
 
 // The drain reads at most this much per read, with these time-outs.

@@ -25,7 +25,7 @@ LONGLONG Counter() noexcept {
 // The exchange's view of a link: its port, driven through IBusvaultLink.
 class LinkPort final : public ExchangePort {
 public:
-    explicit LinkPort(IBusvaultLink* link) : link_(link) {}
+    LinkPort(BusvaultPort& port, IBusvaultLink* link) : port_(port), link_(link) {}
 
     bool Write(std::uint8_t* bytes, std::uint32_t& count) override {
         DWORD moved = count;
@@ -49,8 +49,10 @@ public:
     void SetTimeouts(std::uint32_t waitMs, std::uint32_t intervalMs) override { link_->SetTimeouts(waitMs, intervalMs); }
     std::uint32_t State() override { return link_->GetState(); }
     std::int64_t Counter() override { return busvault::Counter(); }
+    void ReopenIfLost() override { port_.ReopenIfLost(); }
 
 private:
+    BusvaultPort& port_;
     IBusvaultLink* link_;
 };
 
@@ -142,7 +144,7 @@ DWORD BusvaultStore::Exchange(DWORD handle, BYTE* request, BYTE* reply, DWORD* r
     if (!HandleInRange(handle) || !slots_[SlotOfHandle(handle)].inUse) return kStatusBadHandle;
     if (!request || !reply || !requestLength || !replyLength) return static_cast<DWORD>(E_POINTER);
     Slot& slot = slots_[SlotOfHandle(handle)];
-    LinkPort port(slot.link);
+    LinkPort port(*slot.port, slot.link);
     ExchangeCounts counts;
     std::uint32_t replyCount = *replyLength;
     slot.status =

@@ -1,17 +1,19 @@
 #include "serial_port.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "exchange_rules.h"
+#include "lost_device.h"
 
 namespace busvault {
 
-namespace {
-// "\\.\" + name with its terminator must fit: names up to 251 characters.
-constexpr std::size_t kDeviceNameSize = 256;
-constexpr char kDevicePrefix[] = "\\\\.\\";
-}  // namespace
+static_assert(kErrorAccessDenied == ERROR_ACCESS_DENIED && kErrorNotReady == ERROR_NOT_READY &&
+                  kErrorBadCommand == ERROR_BAD_COMMAND && kErrorGenFailure == ERROR_GEN_FAILURE &&
+                  kErrorBrokenPipe == ERROR_BROKEN_PIPE && kErrorNoData == ERROR_NO_DATA &&
+                  kErrorPipeNotConnected == ERROR_PIPE_NOT_CONNECTED &&
+                  kErrorOperationAborted == ERROR_OPERATION_ABORTED &&
+                  kErrorDeviceNotConnected == ERROR_DEVICE_NOT_CONNECTED && kErrorDeviceRemoved == ERROR_DEVICE_REMOVED,
+              "the lost-device rule speaks of Windows' own error numbers");
 
 BusvaultPort::BusvaultPort() noexcept
     : event_(::CreateEventA(nullptr, FALSE, FALSE, nullptr)), state_(kPortNotOpen) {
@@ -29,6 +31,8 @@ HRESULT BusvaultPort::QueryInterface(REFIID iid, void** out) {
         *out = static_cast<IBusvaultLink*>(this);
     else if (IsEqualIID(iid, IID_IBusvaultLinkSetup))
         *out = static_cast<IBusvaultLinkSetup*>(this);
+    else if (IsEqualIID(iid, IID_IBusvaultLinkHistory))
+        *out = static_cast<IBusvaultLinkHistory*>(this);
     else
         return E_NOINTERFACE;
     return S_OK;
@@ -47,13 +51,38 @@ HRESULT BusvaultPort::OpenPort(const char* name) {
     }
     if (!name) return E_POINTER;
     char device[kDeviceNameSize];
-    const int n = std::snprintf(device, sizeof device, "%s%s", kDevicePrefix, name);
-    if (n < 0 || static_cast<std::size_t>(n) >= sizeof device) return E_INVALIDARG;
-    vrel::unique_hfile opened(::CreateFileA(device, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                            nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
-    if (!opened) return E_FAIL;
-    device_ = std::move(opened);
+    vrel::unique_hfile opened;
+    HRESULT result = E_FAIL;
+    if (!OpenCommDevice(name, device, opened, result)) return result;
+    // The client's own opening, also of a port that went away: what is
+    // remembered starts again from it.
+    opening_.Begin(device);
+    TakeDevice(std::move(opened));
+    return S_OK;
+}
+
+void BusvaultPort::TakeDevice(vrel::unique_hfile device) {
+    device_ = std::move(device);
+    lost_ = false;
+    clearingHasWorked_ = transferHasWorked_ = false;
     state_ = kPortReady;
+}
+
+void BusvaultPort::ReopenIfLost() {
+    vrel::CriticalSectionLock hold(lock_);
+    if (!lost_) return;
+    vrel::unique_hfile device = opening_.Reopen();
+    if (!device) return;  // not back yet, or another program holds it
+    TakeDevice(std::move(device));
+    ++timesReopened_;
+}
+
+HRESULT BusvaultPort::GetLineHistory(DWORD* timesLost, DWORD* timesReopened, DWORD* lastLossError) {
+    vrel::CriticalSectionLock hold(lock_);
+    if (!timesLost || !timesReopened || !lastLossError) return E_POINTER;
+    *timesLost = timesLost_;
+    *timesReopened = timesReopened_;
+    *lastLossError = lastLossError_;
     return S_OK;
 }
 
@@ -65,6 +94,7 @@ HRESULT BusvaultPort::SetState(DCB* dcb) {
     // cleared, which each transfer does first.
     dcb->fAbortOnError = TRUE;
     ::SetCommState(device_.get(), dcb);
+    opening_.LineSettings(*dcb);
     state_ = kPortReady;
     return S_OK;
 }
@@ -79,6 +109,7 @@ HRESULT BusvaultPort::BuildState(const char* mode) {
     if (!::BuildCommDCBA(mode, &dcb)) return E_INVALIDARG;
     dcb.fAbortOnError = TRUE;
     ::SetCommState(device_.get(), &dcb);
+    opening_.LineSettings(dcb);
     state_ = kPortReady;
     return S_OK;
 }
@@ -87,6 +118,7 @@ HRESULT BusvaultPort::SetupQueues(DWORD inputSize, DWORD outputSize) {
     vrel::CriticalSectionLock hold(lock_);
     if (!IsOpen()) return E_FAIL;
     ::SetupComm(device_.get(), inputSize, outputSize);
+    opening_.Queues(inputSize, outputSize);
     state_ = kPortReady;
     return S_OK;
 }
@@ -101,6 +133,7 @@ HRESULT BusvaultPort::SetTimeouts(DWORD waitMs, DWORD intervalMs) {
     COMMTIMEOUTS timeouts{};
     timeouts.ReadIntervalTimeout = intervalMs;
     ::SetCommTimeouts(device_.get(), &timeouts);
+    opening_.Timeouts(timeouts);
     return S_OK;
 }
 
@@ -136,18 +169,26 @@ HRESULT BusvaultPort::Transfer(Direction direction, BYTE* buffer, DWORD* length)
     overlapped_.OffsetHigh = 0;
     ::ResetEvent(overlapped_.hEvent);
     // With fAbortOnError set, a line error stops all transfers until cleared.
-    DWORD errors = 0;
-    ::ClearCommError(device_.get(), &errors, nullptr);
+    if (const DWORD error = ClearLineErrors(); SaysDeviceIsGone(error, clearingHasWorked_))
+        return LoseDevice(error, length);
 
     const BOOL started = direction == Direction::Write
                              ? ::WriteFile(device_.get(), buffer, *length, nullptr, &overlapped_)
                              : ::ReadFile(device_.get(), buffer, *length, nullptr, &overlapped_);
-    const bool inFlight = started || ::GetLastError() == ERROR_IO_PENDING;
+    const DWORD startError = started ? 0 : ::GetLastError();
+    const bool inFlight = started || startError == ERROR_IO_PENDING;
+    if (!inFlight && SaysDeviceIsGone(startError, transferHasWorked_)) return LoseDevice(startError, length);
 
     // A transfer that could not start never signals: it has not completed
     // in time, whatever the wait (which may be INFINITE).
     HRESULT result = S_OK;
     if (inFlight && ::WaitForSingleObject(overlapped_.hEvent, waitMs_) == WAIT_OBJECT_0) {
+        DWORD moved = 0;
+        const DWORD ending = ::GetOverlappedResult(device_.get(), &overlapped_, &moved, FALSE) ? 0 : ::GetLastError();
+        if (const DWORD loss = LossAtCompletion(ending)) return LoseDevice(loss, length);
+        // Another error ends the transfer in time as before: the wait
+        // decides, and the length says what was moved.
+        if (ending == 0) transferHasWorked_ = true;
         state_ = kPortReady;
     } else {
         ::CancelIo(device_.get());
@@ -162,6 +203,37 @@ HRESULT BusvaultPort::Transfer(Direction direction, BYTE* buffer, DWORD* length)
     }
     *length = static_cast<DWORD>(overlapped_.InternalHigh);
     return result;
+}
+
+DWORD BusvaultPort::ClearLineErrors() {
+    DWORD errors = 0;
+    if (!::ClearCommError(device_.get(), &errors, nullptr)) return ::GetLastError();
+    clearingHasWorked_ = true;
+    return 0;
+}
+
+DWORD BusvaultPort::LossAtCompletion(DWORD ending) {
+    // The driver ended the transfer itself: a line error under fAbortOnError
+    // on a live line, or a device removed while the transfer waited. Only
+    // the driver's answer now tells them apart.
+    if (ending == kErrorOperationAborted) {
+        const DWORD now = ClearLineErrors();
+        return SaysDeviceIsGone(now, clearingHasWorked_) ? now : 0;
+    }
+    return SaysDeviceIsGone(ending, transferHasWorked_) ? ending : 0;
+}
+
+// The handle points at a device that is gone: a device that comes back
+// under the same name is reached only through a new handle, and closing this
+// one frees the name for it.
+HRESULT BusvaultPort::LoseDevice(DWORD error, DWORD* length) {
+    *length = static_cast<DWORD>(overlapped_.InternalHigh);
+    device_.reset();
+    lost_ = true;
+    state_ = kPortNotOpen;
+    ++timesLost_;
+    lastLossError_ = error;
+    return E_FAIL;
 }
 
 }  // namespace busvault

@@ -25,10 +25,20 @@ constexpr std::size_t kLongestPortName = 251;
 
 std::wstring Number(LONG value) { return std::to_wstring(value); }
 
-// The six statistics in the order of the type library's BusvaultStatistic.
+// The six statistics of the last exchange in the order of the type
+// library's BusvaultStatistic.
 std::vector<LONG> StatisticValues(const ExchangeStats& s) {
     return {static_cast<LONG>(s.bytesWritten), static_cast<LONG>(s.writeMs), static_cast<LONG>(s.bytesRead),
             static_cast<LONG>(s.readMs),       static_cast<LONG>(s.totalMs), static_cast<LONG>(s.attempts)};
+}
+
+// Those six and then the link's line history, as BusvaultStatistic numbers them.
+std::vector<LONG> StatisticItems(const StoreSlot& slot) {
+    std::vector<LONG> values = StatisticValues(slot.stats);
+    DWORD lost = 0, reopened = 0, lossError = 0;
+    slot.port->GetLineHistory(&lost, &reopened, &lossError);
+    values.insert(values.end(), {static_cast<LONG>(lost), static_cast<LONG>(reopened), static_cast<LONG>(lossError)});
+    return values;
 }
 
 // The line settings as BuildCommDCB's keyword form; false for values it
@@ -260,11 +270,12 @@ HRESULT StoreAutomation::Statistic(LONG handle, BusvaultStatistic item, LONG* va
     HRESULT result = S_OK;
     const StoreSlot* slot = Find(handle, result);
     if (!slot) return result;
-    const std::vector<LONG> values = StatisticValues(slot->stats);
+    const std::vector<LONG> values = StatisticItems(*slot);
     const auto index = static_cast<LONG>(item);
     if (index < 0 || index >= static_cast<LONG>(values.size()))
-        return ReportFailure(E_INVALIDARG, L"Statistic items run from 0 (bytes written) to 5 (attempts); " +
-                                               Number(index) + L" is none of them.");
+        return ReportFailure(E_INVALIDARG,
+                             L"Statistic items run from 0 (bytes written) to 8 (the error that last took the line "
+                             L"away); " + Number(index) + L" is none of them.");
     *value = values[static_cast<std::size_t>(index)];
     return S_OK;
 }

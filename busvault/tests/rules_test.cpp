@@ -9,6 +9,7 @@
 #include "exchange_rules.h"
 #include "byte_text.h"
 #include "exchange_sequence.h"
+#include "lost_device.h"
 #include "registration_script.h"
 
 namespace {
@@ -55,6 +56,21 @@ TEST(ExchangeRules, FailedExchangeStatusComesFromThePortState) {
     EXPECT_EQ(StatusFromPortState(kPortReopened), kStatusOk);
 }
 
+TEST(LostDevice, AFarEndClosedCountsAlwaysARemovedDeviceOnlyWhereTheCallHadWorked) {
+    for (std::uint32_t error : {kErrorBrokenPipe, kErrorNoData, kErrorPipeNotConnected}) {
+        EXPECT_TRUE(SaysDeviceIsGone(error, false)) << error;
+        EXPECT_TRUE(SaysDeviceIsGone(error, true)) << error;
+    }
+    for (std::uint32_t error : {kErrorAccessDenied, kErrorNotReady, kErrorBadCommand, kErrorGenFailure,
+                                kErrorDeviceNotConnected, kErrorDeviceRemoved}) {
+        EXPECT_FALSE(SaysDeviceIsGone(error, false)) << error;  // a driver that never took the call
+        EXPECT_TRUE(SaysDeviceIsGone(error, true)) << error;
+    }
+    // No error, a pipe that is no serial port (not supported), an invalid handle, an ending
+    // that a line error gives too, a transfer still pending.
+    for (std::uint32_t error : {0u, 50u, 6u, kErrorOperationAborted, 997u}) EXPECT_FALSE(SaysDeviceIsGone(error, true));
+}
+
 TEST(ExchangeRules, HandlesCountDownFromTheTopSlotByOne) {
     EXPECT_FALSE(HandleInRange(0));
     EXPECT_FALSE(HandleInRange(256));
@@ -93,6 +109,7 @@ public:
     void SetTimeouts(std::uint32_t waitMs, std::uint32_t intervalMs) override { timeouts.push_back({waitMs, intervalMs}); }
     std::uint32_t State() override { return kPortReadTimeout; }
     std::int64_t Counter() override { return 0; }
+    void ReopenIfLost() override {}
 
     std::vector<std::uint32_t> asked;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> timeouts;

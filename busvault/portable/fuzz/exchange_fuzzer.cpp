@@ -3,7 +3,9 @@
 // The checks are the exchange's promises to a client: reads and re-sends as
 // scheduled, the reply length changed only by a completed read and never
 // beyond the buffer, the drain bounded and the link's time-outs restored,
-// the statistics made of the measured calls, the status from the outcome.
+// the statistics made of the measured calls, the status from the outcome;
+// one reopening of a lost port first, and nothing more asked of a port whose
+// device went away during the exchange.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -43,6 +45,7 @@ public:
 
     bool Write(std::uint8_t* bytes, std::uint32_t& count) override {
         Require(!draining());
+        Require(reopenings == 1);
         if (notOpen) return NotOpen(count);
         Require(bytes != nullptr);
         const std::uint8_t how = script_.Next();
@@ -50,12 +53,13 @@ public:
         const bool ok = script_.Empty() || (how & 1) == 0;
         count = ok ? count : count * (how >> 1) / 127;
         state_ = ok ? kPortReady : kPortWriteTimeout;
-        ops.push_back({'w', ok, count});
+        ops.push_back({'w', ok, count, !ok && Lose(how)});
         return ok;
     }
 
     bool Read(std::uint8_t* bytes, std::uint32_t& count) override {
         Require(count <= capacity);
+        Require(reopenings == 1);
         if (notOpen) return NotOpen(count);
         for (std::uint32_t i = 0; i < count; ++i) bytes[i] = 0xA5;  // the buffer is exactly `capacity` long
         if (draining()) {
@@ -73,11 +77,12 @@ public:
         const bool ok = !script_.Empty() && (how & 1) == 1;
         count = count * (how >> 1) / 127;
         state_ = ok ? kPortReady : kPortReadTimeout;
-        ops.push_back({'r', ok, count});
+        ops.push_back({'r', ok, count, !ok && Lose(how)});
         return ok;
     }
 
     bool GetTimeouts(std::uint32_t& waitMs, std::uint32_t& intervalMs) override {
+        Require(reopenings == 1);
         if (notOpen) return false;
         waitMs = waitMs_;
         intervalMs = intervalMs_;
@@ -89,6 +94,10 @@ public:
         ++timeoutChanges;
     }
     std::uint32_t State() override { return notOpen ? kPortNotOpen : state_; }
+    void ReopenIfLost() override {
+        Require(reopenings++ == 0 && ops.empty() && timeoutChanges == 0);
+        if (wasLost && reopenSucceeds) notOpen = false;
+    }
     std::int64_t Counter() override {
         counter_ += script_.Next();  // a counter that only moves on
         return counter_;
@@ -102,17 +111,31 @@ public:
         char kind;
         bool ok;
         std::uint32_t count;
+        bool lost;  // the device went away during this transfer
     };
     std::vector<Op> ops;
     std::uint32_t capacity = 0;
     std::uint32_t drainReads = 0;
     int timeoutChanges = 0;
-    bool notOpen = false;  // a port never opened: every call fails at once
+    int reopenings = 0;
+    int callsWhileNotOpen = 0;
+    bool notOpen = false;  // a port not open: every call fails at once
+    bool wasLost = false;  // closed because its device went away
+    bool reopenSucceeds = false;
+    bool devicesGoAway = false;
 
 private:
     bool NotOpen(std::uint32_t& count) {
+        ++callsWhileNotOpen;
         count = 0;
         return false;
+    }
+    // A failed transfer whose script says so lost the device: the port is
+    // closed from here on.
+    bool Lose(std::uint8_t how) {
+        if (!devicesGoAway || (how & 0x80) == 0) return false;
+        notOpen = true;
+        return true;
     }
 
     Script& script_;
@@ -137,7 +160,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     ScriptedPort port(script, waitMs, 5 + waitMs % 7, babbler);
     port.capacity = capacity;
-    port.notOpen = (flags & 4) != 0;
+    // Not open at the start: never opened (4), or closed when its device went
+    // away (16), then opened again by the exchange or not (32).
+    port.wasLost = (flags & 16) != 0;
+    port.notOpen = (flags & 4) != 0 || port.wasLost;
+    port.reopenSucceeds = (flags & 32) != 0 && (flags & 4) == 0;
+    port.devicesGoAway = (flags & 8) != 0;
     std::vector<std::uint8_t> request(1 + flags % 19, 0x16);
     std::vector<std::uint8_t> reply(capacity);
     std::uint32_t replyLength = capacity;
@@ -146,14 +174,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         RunExchange(port, 1000, previousFailed ? kStatusNoReply : kStatusOk, attempts,
                     {request.data(), static_cast<std::uint32_t>(request.size()), reply.data(), &replyLength}, stats);
 
+    // The lost port's one reopening came first (checked at every call).
+    Require(port.reopenings == 1);
+    const bool closedThroughout = port.ops.empty() && port.notOpen;
     // The drain: only after a failed exchange, bounded, time-outs restored.
     Require(port.drainReads <= kMaxDrainReads);
-    if (!previousFailed || port.notOpen) Require(port.drainReads == 0 && port.timeoutChanges == 0);
+    if (!previousFailed || closedThroughout) Require(port.drainReads == 0 && port.timeoutChanges == 0);
     else Require(port.timeoutChanges == 2 && port.wait() == waitMs && port.interval() == 5 + waitMs % 7);
-    if (port.notOpen) {
+    if (closedThroughout) {
+        // Not open, and not opened again: one write that fails at once.
         Require(status == kStatusNotOpen && stats.attempts == 0 && replyLength == capacity);
+        Require(port.callsWhileNotOpen <= 1);
         return 0;
     }
+    // A device that went away ends the exchange with its transfer.
+    Require(port.callsWhileNotOpen == 0);
+    for (std::size_t i = 0; i + 1 < port.ops.size(); ++i) Require(!port.ops[i].lost);
 
     // One write first; a re-send only after every third failed read that is
     // not the last one; reads never beyond the rounded attempts.
@@ -176,6 +212,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto& last = port.ops.back();
     const bool succeeded = last.ok && (last.kind == 'r' || limit == 0);
     if (succeeded) Require(status == kStatusOk);
+    else if (last.lost) Require(status == kStatusNotOpen);
     else Require(status == (last.kind == 'r' ? kStatusNoReply : kStatusWriteTimeout));
     if (succeeded && last.kind == 'r') Require(replyLength == last.count && replyLength <= capacity);
     else Require(replyLength == capacity);
