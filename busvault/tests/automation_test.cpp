@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "busvault.h"
+#include "dispatch_calls.h"
 #include "pipe_end.h"
 #include "vrel/com_ptr.h"
 #include "vrel/unique_handle.h"
@@ -30,23 +31,6 @@ Fn Export(HMODULE module, const char* name) {
     return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
 }
 
-// A VARIANT that frees itself.
-struct Var {
-    VARIANT v;
-    Var() { ::VariantInit(&v); }
-    explicit Var(LONG value) : Var() {
-        V_VT(&v) = VT_I4;
-        V_I4(&v) = value;
-    }
-    explicit Var(const std::wstring& text) : Var() {
-        V_VT(&v) = VT_BSTR;
-        V_BSTR(&v) = ::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-    }
-    ~Var() { ::VariantClear(&v); }
-    Var(const Var&) = delete;
-    Var& operator=(const Var&) = delete;
-};
-
 // A one-dimensional SAFEARRAY of `type` holding `values`, inside `out`.
 template <typename T>
 void MakeArray(VARTYPE type, const std::vector<T>& values, Var& out) {
@@ -58,36 +42,6 @@ void MakeArray(VARTYPE type, const std::vector<T>& values, Var& out) {
     V_VT(&out.v) = static_cast<VARTYPE>(VT_ARRAY | type);
     V_ARRAY(&out.v) = array;
 }
-
-Bytes BytesOf(const VARIANT& array) {
-    Bytes bytes;
-    if (!(V_VT(&array) & VT_ARRAY)) return bytes;
-    LONG lower = 0, upper = -1;
-    ::SafeArrayGetLBound(V_ARRAY(&array), 1, &lower);
-    ::SafeArrayGetUBound(V_ARRAY(&array), 1, &upper);
-    for (LONG i = lower; i <= upper; ++i) {
-        Var element;
-        if ((V_VT(&array) & VT_TYPEMASK) == VT_VARIANT) {
-            ::SafeArrayGetElement(V_ARRAY(&array), &i, &element.v);
-        } else {
-            V_VT(&element.v) = static_cast<VARTYPE>(V_VT(&array) & VT_TYPEMASK);
-            ::SafeArrayGetElement(V_ARRAY(&array), &i, &V_UI1(&element.v));
-        }
-        Var number;
-        ::VariantChangeType(&number.v, &element.v, 0, VT_I4);
-        bytes.push_back(static_cast<BYTE>(V_I4(&number.v)));
-    }
-    return bytes;
-}
-
-// What an automation call gave: the result of Invoke, its value, and for a
-// failure the error code and text the exception carries.
-struct Outcome {
-    HRESULT invoke = E_UNEXPECTED;
-    HRESULT error = S_OK;
-    std::wstring text;
-    Var value;
-};
 
 class Automation : public ::testing::Test {
 protected:
@@ -106,30 +60,14 @@ protected:
     // Calls a method by name with arguments in their written order, as a
     // script engine does.
     void Call(Outcome& out, const wchar_t* name, std::vector<VARIANT*> arguments) {
-        LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
-        DISPID id = DISPID_UNKNOWN;
-        ASSERT_EQ(store->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id), S_OK) << name;
-        std::vector<VARIANT> reversed;
-        for (auto it = arguments.rbegin(); it != arguments.rend(); ++it) reversed.push_back(**it);
-        DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
-        EXCEPINFO exception{};
-        UINT argumentError = 0;
-        out.invoke = store->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &out.value.v,
-                                   &exception, &argumentError);
-        out.error = exception.scode;
-        if (exception.bstrDescription) out.text = exception.bstrDescription;
-        ::SysFreeString(exception.bstrDescription);
-        ::SysFreeString(exception.bstrSource);
-        ::SysFreeString(exception.bstrHelpFile);
+        ASSERT_TRUE(CallByName(store.get(), out, name, std::move(arguments))) << "no method " << name;
     }
 
     LONG Number(const wchar_t* name, std::vector<VARIANT*> arguments) {
         Outcome out;
         Call(out, name, std::move(arguments));
         EXPECT_EQ(out.invoke, S_OK) << name << ": " << std::string(out.text.begin(), out.text.end());
-        Var number;
-        ::VariantChangeType(&number.v, &out.value.v, 0, VT_I4);
-        return V_I4(&number.v);
+        return NumberOf(out);
     }
 
     // A failure by name: its error code and the start of its text.
@@ -193,7 +131,10 @@ TEST_F(Automation, TheTypeLibraryRegistersAndDescribesTheInterfaceItsEnumsAndThe
         {L"BUSVAULT_PORT_REOPENED", BUSVAULT_PORT_REOPENED},
         {L"BUSVAULT_PORT_NOT_OPEN", BUSVAULT_PORT_NOT_OPEN},
         {L"BUSVAULT_STAT_BYTES_WRITTEN", BUSVAULT_STAT_BYTES_WRITTEN},
-        {L"BUSVAULT_STAT_ATTEMPTS", BUSVAULT_STAT_ATTEMPTS}};
+        {L"BUSVAULT_STAT_ATTEMPTS", BUSVAULT_STAT_ATTEMPTS},
+        {L"BUSVAULT_STAT_TIMES_LOST", BUSVAULT_STAT_TIMES_LOST},
+        {L"BUSVAULT_STAT_TIMES_REOPENED", BUSVAULT_STAT_TIMES_REOPENED},
+        {L"BUSVAULT_STAT_LOSS_ERROR", BUSVAULT_STAT_LOSS_ERROR}};
     std::vector<std::pair<std::wstring, LONG>> found;
     bool classFound = false;
     for (UINT t = 0; t < library->GetTypeInfoCount(); ++t) {

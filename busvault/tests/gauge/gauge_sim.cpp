@@ -2,6 +2,13 @@
 // pseudo-terminal), for the Busvault and bm100 tests. Native Linux program.
 //
 //   bm100-gauge-sim --line PATH --control FILE --status FILE [--address N]
+//   bm100-gauge-sim --pty LINK --control FILE --status FILE [--address N]
+//
+// With --line it drives one end of a line made by another program (socat's
+// pseudo-terminal pair). With --pty it makes the line itself: a
+// pseudo-terminal whose port end LINK points at (a Wine prefix's
+// dosdevices/comN), which it can take away and bring back as an adapter is
+// unplugged and plugged in again.
 //
 // It answers every well-formed request frame addressed to it (or not
 // addressed at all) with the reply of that packet. Its behaviour follows the
@@ -17,6 +24,10 @@
 //   split MS      send the first half of the reply, pause MS, send the rest
 //   stale N       push N bytes of noise onto the line when the generation
 //                 starts, then reply at once
+//   unplugged     (--pty only) the line goes away: the pseudo-terminal is
+//                 closed, so the port's open handle fails, and LINK is
+//                 removed, so the port cannot be opened; the next other mode
+//                 makes a new pseudo-terminal under LINK
 //   chaos SEED DROP GARBLE SPLIT DELAY REPEAT MAXDELAY
 //                 a misbehaving gauge: per reply, with the given
 //                 percentages (drawn from a generator seeded with SEED),
@@ -29,6 +40,7 @@
 // mode the counts of "DROPPED GARBLED SPLIT DELAYED REPEATED" replies follow.
 #include <fcntl.h>
 #include <poll.h>
+#include <stdlib.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -37,6 +49,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <sstream>
 #include <string>
@@ -66,7 +79,7 @@ struct Pending {
 };
 
 struct Options {
-    std::string line, control, status;
+    std::string line, pty, control, status;
     std::uint8_t address = 5;
 };
 
@@ -74,13 +87,71 @@ bool ParseOptions(int argc, char** argv, Options& options) {
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string key = argv[i], value = argv[i + 1];
         if (key == "--line") options.line = value;
+        else if (key == "--pty") options.pty = value;
         else if (key == "--control") options.control = value;
         else if (key == "--status") options.status = value;
         else if (key == "--address") options.address = static_cast<std::uint8_t>(std::atoi(value.c_str()));
         else return false;
     }
-    return !options.line.empty() && !options.control.empty() && !options.status.empty();
+    return options.line.empty() != options.pty.empty() && !options.control.empty() && !options.status.empty();
 }
+
+void MakeRaw(int fd) {
+    termios tio{};
+    if (::tcgetattr(fd, &tio) == 0) {
+        ::cfmakeraw(&tio);
+        ::tcsetattr(fd, TCSANOW, &tio);
+    }
+}
+
+// The gauge's own line (--pty): the gauge holds the pseudo-terminal's master,
+// the port is its other side.
+class OwnLine {
+public:
+    explicit OwnLine(std::string link) : link_(std::move(link)) {}
+    ~OwnLine() { Unplug(); }
+    OwnLine(const OwnLine&) = delete;
+    OwnLine& operator=(const OwnLine&) = delete;
+
+    // The gauge's end of the line, made when there is none; -1 on failure.
+    int Plug() {
+        if (master_ >= 0) return master_;
+        const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        if (master < 0) return -1;
+        const char* name = ::grantpt(master) == 0 && ::unlockpt(master) == 0 ? ::ptsname(master) : nullptr;
+        // Held open here too, so the line stays raw and keeps what was sent
+        // between one user of the port and the next (as socat does).
+        const int port = name ? ::open(name, O_RDWR | O_NOCTTY) : -1;
+        if (port < 0) {
+            ::close(master);
+            return -1;
+        }
+        MakeRaw(port);
+        const std::string temp = link_ + ".new";
+        ::unlink(temp.c_str());
+        if (::symlink(name, temp.c_str()) != 0 || ::rename(temp.c_str(), link_.c_str()) != 0) {
+            ::close(port);
+            ::close(master);
+            return -1;
+        }
+        master_ = master;
+        port_ = port;
+        return master_;
+    }
+
+    // The port's device goes: no name to open, and every open handle fails.
+    void Unplug() {
+        if (master_ < 0) return;
+        ::unlink(link_.c_str());
+        ::close(port_);
+        ::close(master_);
+        master_ = port_ = -1;
+    }
+
+private:
+    std::string link_;
+    int master_ = -1, port_ = -1;
+};
 
 bool ReadMode(const std::string& path, Mode& mode) {
     std::ifstream in(path);
@@ -206,18 +277,22 @@ private:
 int main(int argc, char** argv) {
     Options options;
     if (!ParseOptions(argc, argv, options)) {
-        std::fprintf(stderr, "usage: bm100-gauge-sim --line PATH --control FILE --status FILE [--address N]\n");
+        std::fprintf(stderr,
+                     "usage: bm100-gauge-sim --line PATH|--pty LINK --control FILE --status FILE [--address N]\n");
         return 2;
     }
-    const int fd = ::open(options.line.c_str(), O_RDWR | O_NOCTTY);
-    if (fd < 0) {
-        std::perror(options.line.c_str());
-        return 1;
+    std::unique_ptr<OwnLine> own;
+    int fd = -1;
+    if (!options.pty.empty()) {
+        own = std::make_unique<OwnLine>(options.pty);
+        fd = own->Plug();
+    } else {
+        fd = ::open(options.line.c_str(), O_RDWR | O_NOCTTY);
+        if (fd >= 0) MakeRaw(fd);
     }
-    termios tio{};
-    if (::tcgetattr(fd, &tio) == 0) {
-        ::cfmakeraw(&tio);
-        ::tcsetattr(fd, TCSANOW, &tio);
+    if (fd < 0) {
+        std::perror(options.line.empty() ? options.pty.c_str() : options.line.c_str());
+        return 1;
     }
 
     Mode mode;
@@ -234,8 +309,9 @@ int main(int argc, char** argv) {
             requests = replies = 0;
             mischief = Mischief{};
             pending.clear();
+            if (own) fd = next.name == "unplugged" ? (own->Unplug(), -1) : own->Plug();
             if (next.name == "chaos") chaos.Start(next);
-            if (next.name == "stale")
+            if (next.name == "stale" && fd >= 0)
                 WriteAll(fd, std::vector<std::uint8_t>(static_cast<std::size_t>(next.argument), 0x55));
             mode = next;
             WriteStatus(options.status, mode, requests, replies, mischief);
@@ -256,6 +332,10 @@ int main(int argc, char** argv) {
                 }
             }
         };
+        if (fd < 0) {  // unplugged, or a new line could not be made
+            ::usleep(5000);
+            continue;
+        }
         sendDue();
 
         pollfd p{fd, POLLIN, 0};
