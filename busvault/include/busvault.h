@@ -7,11 +7,10 @@
  * each link's port up through IBusvaultLinkSetup and its time-outs through
  * IBusvaultLink, and then calls IBusvaultStore::Exchange by handle.
  *
- * IBusvaultStore, IBusvaultLink and IBusvaultLinkSetup are described by no
- * type library: the declarations below give their vtable slot order. The
- * IBusvaultLink and IBusvaultLinkSetup pointers of a link are not
- * reference-counted; they stay valid until the link is deleted or the store
- * is released.
+ * IBusvaultStore, IBusvaultLink, IBusvaultLinkSetup and IBusvaultLinkHistory
+ * are described by no type library: the declarations below give their vtable
+ * slot order. The interface pointers of a link are not reference-counted;
+ * they stay valid until the link is deleted or the store is released.
  *
  * Automation clients (script engines, VBA/VB6, .NET, Python) use the same
  * store through IBusvaultAutomation, a dual interface that the type library
