@@ -123,23 +123,26 @@ HRESULT BusvaultPort::SetupQueues(DWORD inputSize, DWORD outputSize) {
     return S_OK;
 }
 
+// The time-outs belong to the link: a port whose device went away keeps
+// them for its reopening (so an exchange's drain, which sets its own and puts
+// the link's back, leaves the link's even when the device goes meanwhile).
 HRESULT BusvaultPort::SetTimeouts(DWORD waitMs, DWORD intervalMs) {
     vrel::CriticalSectionLock hold(lock_);
-    if (!IsOpen()) return E_FAIL;
+    if (!IsOpen() && !lost_) return E_FAIL;
     waitMs_ = waitMs;
     intervalMs_ = intervalMs;
     // Only the gap between bytes ends a read early; the wait time bounds
     // the rest.
     COMMTIMEOUTS timeouts{};
     timeouts.ReadIntervalTimeout = intervalMs;
-    ::SetCommTimeouts(device_.get(), &timeouts);
+    if (IsOpen()) ::SetCommTimeouts(device_.get(), &timeouts);
     opening_.Timeouts(timeouts);
     return S_OK;
 }
 
 HRESULT BusvaultPort::GetTimeouts(DWORD* waitMs, DWORD* intervalMs) {
     vrel::CriticalSectionLock hold(lock_);
-    if (!IsOpen()) return E_FAIL;
+    if (!IsOpen() && !lost_) return E_FAIL;
     if (!waitMs || !intervalMs) return E_POINTER;
     *waitMs = waitMs_;
     *intervalMs = intervalMs_;

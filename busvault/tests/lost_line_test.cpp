@@ -65,6 +65,7 @@ public:
     // Makes the link, opens the port at 9600 8N1, sets its time-outs and
     // one read attempt.
     virtual bool Open(const std::string& port) = 0;
+    virtual bool SetTimeouts(DWORD waitMs, DWORD intervalMs) = 0;
     virtual Seen Exchange(const Bytes& request) = 0;
     virtual void Close() = 0;
 };
@@ -81,9 +82,11 @@ public:
         return setup_->QueryInterface(IID_IBusvaultLink, reinterpret_cast<void**>(&link_)) == S_OK &&
                link_->QueryInterface(IID_IBusvaultLinkHistory, reinterpret_cast<void**>(&history_)) == S_OK &&
                setup_->OpenPort(port.c_str()) == S_OK && setup_->BuildState("9600,n,8,1") == S_OK &&
-               setup_->SetupQueues(4096, 4096) == S_OK && link_->SetTimeouts(kWaitMs, kIntervalMs) == S_OK &&
+               setup_->SetupQueues(4096, 4096) == S_OK && SetTimeouts(kWaitMs, kIntervalMs) &&
                store_->SetAttempts(handle_, 1) == S_OK;
     }
+
+    bool SetTimeouts(DWORD waitMs, DWORD intervalMs) override { return link_->SetTimeouts(waitMs, intervalMs) == S_OK; }
 
     Seen Exchange(const Bytes& request) override {
         Seen seen;
@@ -127,11 +130,16 @@ public:
         Outcome created;
         if (!CallByName(store_, created, L"CreateLink", {&name.v}) || created.invoke != S_OK) return false;
         handle_ = NumberOf(created);
-        Var handle(handle_), wait(static_cast<LONG>(kWaitMs)), interval(static_cast<LONG>(kIntervalMs)), one(1);
-        Outcome timeouts, attempts;
-        return CallByName(store_, timeouts, L"SetTimeouts", {&handle.v, &wait.v, &interval.v}) &&
-               timeouts.invoke == S_OK && CallByName(store_, attempts, L"SetAttempts", {&handle.v, &one.v}) &&
+        Var handle(handle_), one(1);
+        Outcome attempts;
+        return SetTimeouts(kWaitMs, kIntervalMs) && CallByName(store_, attempts, L"SetAttempts", {&handle.v, &one.v}) &&
                attempts.invoke == S_OK;
+    }
+
+    bool SetTimeouts(DWORD waitMs, DWORD intervalMs) override {
+        Var handle(handle_), wait(static_cast<LONG>(waitMs)), interval(static_cast<LONG>(intervalMs));
+        Outcome set;
+        return CallByName(store_, set, L"SetTimeouts", {&handle.v, &wait.v, &interval.v}) && set.invoke == S_OK;
     }
 
     Seen Exchange(const Bytes& request) override {
@@ -362,6 +370,8 @@ TEST_F(LostLine, TheFirstExchangeAfterTheLineIsBackReadsTheGaugeAgain) {
         EXPECT_EQ(met.lossError, static_cast<DWORD>(ERROR_NOT_READY));
 
         // Away: each exchange tries one open of the missing name and ends.
+        // The time-outs stay the link's to set.
+        EXPECT_TRUE(client.SetTimeouts(kWaitMs, kIntervalMs));
         for (int i = 0; i < 3; ++i) {
             const Seen away = client.Exchange(request);
             EXPECT_EQ(away.status, BUSVAULT_STATUS_NOT_OPEN);
