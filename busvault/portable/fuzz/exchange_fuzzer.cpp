@@ -83,7 +83,7 @@ public:
 
     bool GetTimeouts(std::uint32_t& waitMs, std::uint32_t& intervalMs) override {
         Require(reopenings == 1);
-        if (notOpen) return false;
+        if (notOpen && !wasLost) return false;  // a lost port keeps the link's time-outs
         waitMs = waitMs_;
         intervalMs = intervalMs_;
         return true;
@@ -179,12 +179,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool closedThroughout = port.ops.empty() && port.notOpen;
     // The drain: only after a failed exchange, bounded, time-outs restored.
     Require(port.drainReads <= kMaxDrainReads);
-    if (!previousFailed || closedThroughout) Require(port.drainReads == 0 && port.timeoutChanges == 0);
+    if (!previousFailed || (closedThroughout && !port.wasLost))
+        Require(port.drainReads == 0 && port.timeoutChanges == 0);
     else Require(port.timeoutChanges == 2 && port.wait() == waitMs && port.interval() == 5 + waitMs % 7);
     if (closedThroughout) {
-        // Not open, and not opened again: one write that fails at once.
+        // Not open, and not opened again: a drain read and a write that
+        // fail at once, nothing more.
         Require(status == kStatusNotOpen && stats.attempts == 0 && replyLength == capacity);
-        Require(port.callsWhileNotOpen <= 1);
+        Require(port.callsWhileNotOpen <= 2);
         return 0;
     }
     // A device that went away ends the exchange with its transfer.
