@@ -32,8 +32,8 @@ using Bytes = std::vector<BYTE>;
 constexpr DWORD kWaitMs = 150;
 constexpr DWORD kIntervalMs = 30;
 // An exchange that only finds the port not open (or fails to open it) ends
-// well inside one wait time.
-constexpr double kAtOnceMs = 100.0;
+// inside one wait time; one that waited would take a wait time at least.
+constexpr double kAtOnceMs = kWaitMs - 10.0;
 
 double MillisecondsSince(LONGLONG from) {
     LARGE_INTEGER frequency, now;
