@@ -8,8 +8,10 @@
  *
  * Every export is cdecl and returns one of the TOV_* result codes. The
  * exports carry the decorated names below, so a C++ host built with the
- * Microsoft compiler binds them through the declarations in this header; any
- * other host looks them up by name (see TOV_EXPORT_* and the Tov*Fn types).
+ * Microsoft compiler (or clang for an *-windows-msvc target) binds them
+ * through the declarations in this header and TovFrame.lib, the import
+ * library of the DLL of its bitness; any other host looks them up by name
+ * (see TOV_EXPORT_* and the Tov*Fn types).
  *
  * Multi-byte cell values are handed over exactly as the gauge sent them; the
  * library converts nothing.
@@ -78,7 +80,20 @@ typedef struct tagFrameDsc {
     const struct tagSpdDevDsc* device; /* the served device's description */
 } FrameDsc;
 
-/* Exported names, for hosts that bind at run time with GetProcAddress. */
+/* Exported names, for hosts that bind at run time with GetProcAddress. They
+   are the names the Microsoft compiler gives the declarations below, and
+   differ by bitness: pointers decorate as "PA" in 32-bit code and "PEA" in
+   64-bit code. */
+#if defined(_WIN64)
+#define TOV_EXPORT_GETINFO "?TovGetInfo@@YAKPEAUtagTovProtoInfo@@PEAK@Z"
+#define TOV_EXPORT_FRAMEINITIALIZE "?TovFrameInitialize@@YAKPEAUtagFrameDsc@@W4FRSPDDEVTYPE@@W4FRSPDDEVVER@@@Z"
+#define TOV_EXPORT_FRAMEUNINITIALIZE "?TovFrameUninitialize@@YAKK@Z"
+#define TOV_EXPORT_GETSPDDEVNAME "?TovGetSpdDevName@@YAKW4FRSPDDEVTYPE@@PEADPEAK@Z"
+#define TOV_EXPORT_GETSPDPACKNAME "?TovGetSpdPackName@@YAKKKPEADPEAK@Z"
+#define TOV_EXPORT_GETSPDCELLNAME "?TovGetSpdCellName@@YAKKKKPEADPEAK@Z"
+#define TOV_EXPORT_SETFRAMEDATA "?TovSetFrameData@@YAKKEKHPEAEPEAK@Z"
+#define TOV_EXPORT_FRAMEANALIZE "?TovFrameAnalize@@YAKKPEAEPEAKHPEAPEAE1@Z"
+#else
 #define TOV_EXPORT_GETINFO "?TovGetInfo@@YAKPAUtagTovProtoInfo@@PAK@Z"
 #define TOV_EXPORT_FRAMEINITIALIZE "?TovFrameInitialize@@YAKPAUtagFrameDsc@@W4FRSPDDEVTYPE@@W4FRSPDDEVVER@@@Z"
 #define TOV_EXPORT_FRAMEUNINITIALIZE "?TovFrameUninitialize@@YAKK@Z"
@@ -87,6 +102,7 @@ typedef struct tagFrameDsc {
 #define TOV_EXPORT_GETSPDCELLNAME "?TovGetSpdCellName@@YAKKKKPADPAK@Z"
 #define TOV_EXPORT_SETFRAMEDATA "?TovSetFrameData@@YAKKEKHPAEPAK@Z"
 #define TOV_EXPORT_FRAMEANALIZE "?TovFrameAnalize@@YAKKPAEPAKHPAPAE1@Z"
+#endif
 
 #if defined(_WIN32) && !defined(_WIN64)
 #define TOV_CALL __cdecl
