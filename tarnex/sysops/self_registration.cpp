@@ -10,6 +10,7 @@
 #include "sysops/folder_tree.h"
 #include "sysops/guarded_call.h"
 #include "sysops/module_bits.h"
+#include "sysops/native_registrar.h"
 #include "vrel/unique_handle.h"
 
 namespace tarnex {
@@ -30,7 +31,9 @@ bool CallRegistrationExport(const std::wstring& path, bool registering) {
     std::wstring text = L"OK";
     vrel::unique_hmodule module;
     const unsigned bits = ModuleBits(path);
-    if (bits != 0 && bits != OwnBits()) {
+    if (bits == 64 && OwnBits() == 32 && NativeRegistrarAvailable()) {
+        text = RegisterByNativeRegsvr32(path, registering);
+    } else if (bits != 0 && bits != OwnBits()) {
         // The system would refuse it with a vague "bad image"; the log says why.
         text = L"Don't load a " + std::to_wstring(bits) + L"-bit module into the " + std::to_wstring(OwnBits()) +
                L"-bit installer";

@@ -1,13 +1,17 @@
 // Self-registration: a COM library registered and created by ProgID, then
 // unregistered; libraries that answer S_FALSE, fault, raise or lack the
 // export; the EXE switches with their command line and folder; a real
-// service stopped before "/unregserver".
+// service stopped before "/unregserver"; the 32-bit installer registering
+// 64-bit libraries through the system's 64-bit regsvr32.
 #include <gtest/gtest.h>
 
 #include <objbase.h>
 
+#include "sysops/native_registrar.h"
 #include "sysops/self_registration.h"
 #include "sysops_test_support.h"
+#include "vrel/system_folder.h"
+#include "vrel/unique_handle.h"
 
 using namespace tarnex;
 using namespace sysops_test;
@@ -84,7 +88,7 @@ TEST_F(SelfRegistrationTest, ALibraryFindsTheLibrariesBesideIt) {
     EXPECT_EQ(CurrentFolder(), before);
 }
 
-TEST_F(SelfRegistrationTest, ALibraryOfTheOtherBitnessIsRefusedBeforeItIsLoaded) {
+TEST_F(SelfRegistrationTest, ALibraryOfTheOtherBitnessIsNeverLoadedIntoTheInstaller) {
     // The same library with the machine field of the other bitness.
     std::string image = ReadBytes(TestProgramFolder() + L"selfreg_0.dll");
     ASSERT_GT(image.size(), 0x40u);
@@ -96,12 +100,63 @@ TEST_F(SelfRegistrationTest, ALibraryOfTheOtherBitnessIsRefusedBeforeItIsLoaded)
     const std::wstring path = folder / L"Other.dll";
     WriteBytes(path, image);
 
-    const std::wstring bits = sizeof(void*) == 8 ? L"a 32-bit module into the 64-bit" : L"a 64-bit module into the 32-bit";
     EXPECT_FALSE(RegisterDll(path));
-    EXPECT_TRUE(Logged(L"Registration DLL/OCX. Result: Don't load " + bits + L" installer. " + path));
     EXPECT_FALSE(UnregisterDll(path));
-    EXPECT_TRUE(Logged(L"DeRegistration DLL/OCX. Result: Don't load " + bits + L" installer. " + path));
+    if (sizeof(void*) == 8) {
+        // The 64-bit test build has no registrar for 32-bit libraries.
+        EXPECT_FALSE(NativeRegistrarAvailable());
+        const std::wstring bits = L"a 32-bit module into the 64-bit";
+        EXPECT_TRUE(Logged(L"Registration DLL/OCX. Result: Don't load " + bits + L" installer. " + path));
+        EXPECT_TRUE(Logged(L"DeRegistration DLL/OCX. Result: Don't load " + bits + L" installer. " + path));
+    } else {
+        // The 64-bit regsvr32 is asked, and cannot load this broken image.
+        ASSERT_TRUE(NativeRegistrarAvailable());
+        const std::wstring how = L" (" + NativeRegsvr32Path() + L" exit code 3). ";
+        EXPECT_TRUE(Logged(L"Registration DLL/OCX. Result: Don't load module by LoadLibrary" + how + path));
+        EXPECT_TRUE(Logged(L"DeRegistration DLL/OCX. Result: Don't load module by LoadLibrary" + how + path));
+    }
     EXPECT_EQ(Mark(L"RegisterDir"), L"");  // never called
+}
+
+TEST_F(SelfRegistrationTest, The32BitInstallerRegisters64BitLibrariesThroughThe64BitRegsvr32) {
+    if (sizeof(void*) == 8) GTEST_SKIP() << "the 64-bit build loads 64-bit libraries itself";
+    const std::wstring regsvr32 = NativeRegsvr32Path();
+    ASSERT_TRUE(vrel::IsFullPath(regsvr32));
+    EXPECT_EQ(regsvr32.substr(regsvr32.size() - 23), L"\\Sysnative\\regsvr32.exe");
+    const wchar_t classKey[] = L"CLSID\\{8C3F5E21-6A4B-4D3C-9E1F-2A7B5C9D0E13}\\InprocServer32";
+    auto inView = [&](REGSAM view) {
+        vrel::unique_hkey key;
+        wchar_t text[MAX_PATH] = {};
+        DWORD size = sizeof text;
+        if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, classKey, 0, KEY_READ | view, key.put()) != ERROR_SUCCESS)
+            return std::wstring();
+        if (::RegQueryValueExW(key.get(), nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size))
+            return std::wstring(L"?");
+        return std::wstring(text);
+    };
+
+    const std::wstring server = Place(L"sysops_testdata\\selfreg64_0.dll", L"Server64.dll");
+    EXPECT_TRUE(RegisterDll(server));
+    EXPECT_TRUE(Logged(L"Registration DLL/OCX. Result: OK. " + server));
+    EXPECT_EQ(inView(KEY_WOW64_64KEY), server);
+    EXPECT_EQ(inView(KEY_WOW64_32KEY), L"") << "the class belongs to the 64-bit view only";
+    EXPECT_EQ(Mark(L"RegisterDir"), Folder(server)) << "regsvr32 runs in the library's folder";
+    EXPECT_TRUE(UnregisterDll(server));
+    EXPECT_TRUE(Logged(L"DeRegistration DLL/OCX. Result: OK. " + server));
+    EXPECT_EQ(inView(KEY_WOW64_64KEY), L"");
+
+    const std::wstring none = Place(L"sysops_testdata\\selfreg64_4.dll", L"NoExports64.dll");
+    EXPECT_FALSE(RegisterDll(none));
+    EXPECT_TRUE(Logged(L"Registration DLL/OCX. Result: Don't find function DllRegisterServer (" + regsvr32 +
+                       L" exit code 4). " + none));
+    EXPECT_FALSE(UnregisterDll(none));
+    EXPECT_TRUE(Logged(L"DeRegistration DLL/OCX. Result: Don't find function DllUnregisterServer (" + regsvr32 +
+                       L" exit code 4). " + none));
+
+    const std::wstring crash = Place(L"sysops_testdata\\selfreg64_2.dll", L"Crash64.dll");
+    EXPECT_FALSE(RegisterDll(crash));
+    EXPECT_TRUE(Logged(L"Registration DLL/OCX. Result: DllRegisterServer function evoked exception (" + regsvr32 +
+                       L" exit code C0000005h). " + crash));
 }
 
 TEST_F(SelfRegistrationTest, FailuresAreLoggedWithTheirTexts) {
@@ -149,6 +204,10 @@ TEST_F(SelfRegistrationTest, ResultTextsFollowTheTable) {
     EXPECT_EQ(RegistrationResultText(1, true), L"1h");
     EXPECT_EQ(RegistrationResultText(1, false), L"S_FALSE");
     EXPECT_EQ(RegistrationResultText(static_cast<long>(0x80070005UL), true), L"80070005h");
+    EXPECT_EQ(Regsvr32ResultText(0, true, L"R"), L"OK");
+    EXPECT_EQ(Regsvr32ResultText(5, true, L"R"), L"DllRegisterServer function failed (R exit code 5)");
+    EXPECT_EQ(Regsvr32ResultText(5, false, L"R"), L"DllUnregisterServer function failed (R exit code 5)");
+    EXPECT_EQ(Regsvr32ResultText(1, true, L"R"), L"Failed (R exit code 1)");
     EXPECT_EQ(ServiceNameOf(L"C:\\Folder\\MySvc.exe"), L"MySvc");
     EXPECT_EQ(ServiceNameOf(L"C:\\a.b\\x.y.exe"), L"x");
     EXPECT_EQ(ServiceNameOf(L"C:\\a\\NoDot"), L"NoDot");
