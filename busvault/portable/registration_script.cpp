@@ -30,11 +30,12 @@ std::optional<ScriptEntry> ParseLine(std::string_view line) {
     for (;;) {
         if (word == "replace" && !entry.replace) entry.replace = true;
         else if (word == "remove" && !entry.remove) entry.remove = true;
+        else if (word == "shared" && !entry.shared) entry.shared = true;
         else break;
         word = NextWord(line);
     }
     if (word == "value") {
-        if (entry.replace || entry.remove) return std::nullopt;
+        if (entry.replace || entry.remove || entry.shared) return std::nullopt;
         entry.isValue = true;
     } else if (word != "key") {
         return std::nullopt;

@@ -81,27 +81,39 @@ HRESULT Register(const std::vector<ScriptEntry>& script, const std::string& modu
 }
 
 // Removes the script's own trees, last first; keys it only writes into (such
-// as "CLSID") stay.
-HRESULT Unregister(const std::vector<ScriptEntry>& script) {
+// as "CLSID") stay, and so do the shared ones when asked to keep them.
+HRESULT Unregister(const std::vector<ScriptEntry>& script, bool keepShared) {
     HRESULT result = S_OK;
     for (auto entry = script.rbegin(); entry != script.rend(); ++entry)
-        if (entry->remove)
+        if (entry->remove && !(entry->shared && keepShared))
             if (const LONG error = DeleteTree(HKEY_CLASSES_ROOT, entry->path); error && SUCCEEDED(result))
                 result = FromWin32(error);
     return result;
 }
 
-}  // namespace
-
-HRESULT ApplyRegistrationScript(HINSTANCE module, bool registering) {
+HRESULT ReadScript(HINSTANCE module, std::vector<ScriptEntry>& script) {
     std::string_view text;
     if (!LoadScript(module, text)) return HRESULT_FROM_WIN32(ERROR_RESOURCE_DATA_NOT_FOUND);
-    const auto script = ParseRegistrationScript(text);
-    if (!script) return E_UNEXPECTED;
-    if (!registering) return Unregister(*script);
+    auto parsed = ParseRegistrationScript(text);
+    if (!parsed) return E_UNEXPECTED;
+    script = std::move(*parsed);
+    return S_OK;
+}
+
+}  // namespace
+
+HRESULT RegisterByScript(HINSTANCE module) {
+    std::vector<ScriptEntry> script;
+    if (const HRESULT result = ReadScript(module, script); FAILED(result)) return result;
     const std::string modulePath = ModulePath(module);
     if (modulePath.empty()) return HRESULT_FROM_WIN32(::GetLastError());
-    return Register(*script, modulePath);
+    return Register(script, modulePath);
+}
+
+HRESULT UnregisterByScript(HINSTANCE module, bool keepShared) {
+    std::vector<ScriptEntry> script;
+    if (const HRESULT result = ReadScript(module, script); FAILED(result)) return result;
+    return Unregister(script, keepShared);
 }
 
 }  // namespace busvault

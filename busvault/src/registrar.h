@@ -1,11 +1,13 @@
 // Applies the server's registration script (its "REGISTRY" resource) under
-// HKEY_CLASSES_ROOT, registering or removing.
+// HKEY_CLASSES_ROOT. Removing with keepShared leaves the script's shared
+// keys to the build of the other bitness.
 #pragma once
 
 #include <windows.h>
 
 namespace busvault {
 
-HRESULT ApplyRegistrationScript(HINSTANCE module, bool registering);
+HRESULT RegisterByScript(HINSTANCE module);
+HRESULT UnregisterByScript(HINSTANCE module, bool keepShared);
 
 }  // namespace busvault

@@ -7,6 +7,7 @@
 #include "busvault.h"
 #include "class_factory.h"
 #include "registrar.h"
+#include "registry_views.h"
 #include "server_state.h"
 #include "type_library.h"
 
@@ -50,14 +51,17 @@ extern "C" HRESULT STDAPICALLTYPE DllCanUnloadNow() {
 // The class by its registration script, then the type library that
 // describes its automation face.
 extern "C" HRESULT STDAPICALLTYPE DllRegisterServer() {
-    if (const HRESULT result = ApplyRegistrationScript(Server().module, true); FAILED(result)) return result;
+    if (const HRESULT result = RegisterByScript(Server().module); FAILED(result)) return result;
     return RegisterTypeLibrary(Server().module);
 }
 
 // Everything DllRegisterServer wrote; the first failure is reported, but
-// both parts are always tried.
+// both parts are always tried. While the build of the other bitness stays
+// registered in the other registry view, the keys both views share (the
+// ProgIDs, the type library's and the automation interface's) stay for it.
 extern "C" HRESULT STDAPICALLTYPE DllUnregisterServer() {
-    const HRESULT library = UnregisterTypeLibrary();
-    const HRESULT script = ApplyRegistrationScript(Server().module, false);
+    const bool keepShared = OtherBuildRegistered();
+    const HRESULT library = UnregisterTypeLibrary(keepShared);
+    const HRESULT script = UnregisterByScript(Server().module, keepShared);
     return FAILED(library) ? library : script;
 }

@@ -12,6 +12,9 @@ namespace busvault {
 HRESULT RegisterTypeLibrary(HINSTANCE module);
 
 // Removes what RegisterTypeLibrary wrote; nothing registered is no error.
-HRESULT UnregisterTypeLibrary();
+// With keepShared only this bitness's entry goes: the library's keys and
+// the automation interface's stay for the build of the other bitness.
+// Without, everything goes, from both registry views.
+HRESULT UnregisterTypeLibrary(bool keepShared);
 
 }  // namespace busvault

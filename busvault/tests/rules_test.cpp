@@ -152,7 +152,7 @@ TEST(RegistrationScript, ReadsKeysValuesAndFlags) {
     const auto script = ParseRegistrationScript(
         "# comment\n"
         "\n"
-        "remove key A.B.1 = Some Text\r\n"
+        "shared remove key A.B.1 = Some Text\r\n"
         "key A.B.1\\CLSID = {X}\n"
         "replace remove key CLSID\\{X}\n"
         "  value CLSID\\{X}\\InprocServer32 ThreadingModel = Apartment  \n"
@@ -160,13 +160,14 @@ TEST(RegistrationScript, ReadsKeysValuesAndFlags) {
     ASSERT_TRUE(script);
     ASSERT_EQ(script->size(), 5u);
     const auto& e = *script;
-    EXPECT_TRUE(e[0].remove);
+    EXPECT_TRUE(e[0].remove && e[0].shared);
     EXPECT_FALSE(e[0].replace);
     EXPECT_EQ(e[0].path, "A.B.1");
     EXPECT_EQ(e[0].data.value_or("?"), "Some Text");
     EXPECT_FALSE(e[1].remove);
     EXPECT_EQ(e[1].path, "A.B.1\\CLSID");
     EXPECT_TRUE(e[2].replace && e[2].remove);
+    EXPECT_FALSE(e[2].shared);
     EXPECT_FALSE(e[2].data.has_value());
     EXPECT_TRUE(e[3].isValue);
     EXPECT_EQ(e[3].name, "ThreadingModel");
@@ -176,7 +177,8 @@ TEST(RegistrationScript, ReadsKeysValuesAndFlags) {
 
 TEST(RegistrationScript, RefusesMalformedLinesWhole) {
     for (const char* bad : {"key", "keys A", "value A = x", "value A N", "remove value A N = x", "key \\A = x",
-                            "key A\\ = x", "key A\\\\B = x", "key A x", "replace replace key A"})
+                            "key A\\ = x", "key A\\\\B = x", "key A x", "replace replace key A",
+                            "shared value A N = x", "shared shared key A"})
         EXPECT_FALSE(ParseRegistrationScript(std::string("key Fine = 1\n") + bad)) << bad;
 }
 
