@@ -36,6 +36,11 @@ void* memcpy(void* to, const void* from, decltype(sizeof 0) size) {
 
 namespace {
 
+// The Microsoft compiler's layout of the records, which the DLL's must match.
+static_assert(sizeof(tagFrameDsc) == (sizeof(void*) == 8 ? 24 : 16), "tagFrameDsc");
+static_assert(sizeof(tagSpdPackDsc) == (sizeof(void*) == 8 ? 24 : 16), "tagSpdPackDsc");
+static_assert(sizeof(tagSpdCellDsc) == 12, "tagSpdCellDsc");
+
 constexpr unsigned long kStdOut = static_cast<unsigned long>(-11);
 unsigned failures = 0;
 
