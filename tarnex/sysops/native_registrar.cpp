@@ -3,10 +3,9 @@
 #include <windows.h>
 
 #include <cwchar>
-#include <vector>
 
 #include "sysops/folder_tree.h"
-#include "vrel/unique_handle.h"
+#include "sysops/hidden_process.h"
 
 namespace tarnex {
 
@@ -48,26 +47,13 @@ std::wstring Regsvr32ResultText(unsigned long exitCode, bool registering, const 
 std::wstring RegisterByNativeRegsvr32(const std::wstring& path, bool registering) {
     const std::wstring regsvr32 = NativeRegsvr32Path();
     if (regsvr32.empty()) return L"Don't find the 64-bit system folder";
-    std::wstring commandLine = L"\"" + regsvr32 + L"\" /s " + (registering ? L"" : L"/u ") + L"\"" + path + L"\"";
-    std::vector<wchar_t> mutableLine(commandLine.begin(), commandLine.end());
-    mutableLine.push_back(L'\0');
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_HIDE;
-    PROCESS_INFORMATION process{};
+    const std::wstring commandLine =
+        L"\"" + regsvr32 + L"\" /s " + (registering ? L"" : L"/u ") + L"\"" + path + L"\"";
     // The library's folder as its current folder, as for an EXE server; the
     // library itself and regsvr32 are named by full path.
-    const std::wstring folder = FolderOf(path);
-    if (!::CreateProcessW(regsvr32.c_str(), mutableLine.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                          folder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
-        return L"Don't start " + regsvr32 + L" (error " + std::to_wstring(::GetLastError()) + L")";
-    }
-    vrel::unique_handle processHandle(process.hProcess);
-    vrel::unique_handle threadHandle(process.hThread);
-    ::WaitForSingleObject(processHandle.get(), INFINITE);
     DWORD exitCode = 0;
-    if (!::GetExitCodeProcess(processHandle.get(), &exitCode)) return L"Don't read the exit code of " + regsvr32;
+    if (!RunHiddenAndWait(regsvr32, commandLine, FolderOf(path), CREATE_NO_WINDOW, &exitCode))
+        return L"Don't start " + regsvr32 + L" (error " + std::to_wstring(::GetLastError()) + L")";
     return Regsvr32ResultText(exitCode, registering, regsvr32);
 }
 

@@ -3,12 +3,12 @@
 #include <windows.h>
 
 #include <cwchar>
-#include <vector>
 
 #include "run/library_search.h"
 #include "run/setup_log.h"
 #include "sysops/folder_tree.h"
 #include "sysops/guarded_call.h"
+#include "sysops/hidden_process.h"
 #include "sysops/module_bits.h"
 #include "sysops/native_registrar.h"
 #include "vrel/unique_handle.h"
@@ -69,21 +69,7 @@ bool CallRegistrationExport(const std::wstring& path, bool registering) {
 // Runs path with its switch hidden and waits for it; neither the start nor
 // the exit code is examined.
 void RunWithSwitch(const std::wstring& path, const wchar_t* switchText) {
-    std::wstring commandLine = L"\"" + path + L"\" " + switchText;
-    std::vector<wchar_t> mutableLine(commandLine.begin(), commandLine.end());
-    mutableLine.push_back(L'\0');
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_HIDE;
-    PROCESS_INFORMATION process{};
-    const std::wstring folder = FolderOf(path);
-    if (!::CreateProcessW(path.c_str(), mutableLine.data(), nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE,
-                          nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &process))
-        return;
-    vrel::unique_handle processHandle(process.hProcess);
-    vrel::unique_handle threadHandle(process.hThread);
-    ::WaitForSingleObject(processHandle.get(), INFINITE);
+    RunHiddenAndWait(path, L"\"" + path + L"\" " + switchText, FolderOf(path), CREATE_DEFAULT_ERROR_MODE, nullptr);
 }
 
 }  // namespace
