@@ -23,6 +23,7 @@ enum QuietExitCode : int {
     kQuietFailed = 1603,              // ERROR_INSTALL_FAILURE: any other failure; the log says which
     kQuietNothingInstalled = 1605,    // ERROR_UNKNOWN_PRODUCT: a removal found nothing of the package
     kQuietAlreadyRunning = 1618,      // ERROR_INSTALL_ALREADY_RUNNING: another installer runs
+    kQuietPackageChanged = 1620,      // ERROR_INSTALL_PACKAGE_INVALID: a file differs from the package's seal
     kQuietLogUnwritable = 1622,       // ERROR_INSTALL_LOG_FAILURE: the file of /log= cannot be written
     kQuietSystemRefused = 1633,       // ERROR_INSTALL_PLATFORM_UNSUPPORTED; /acceptos goes on
     kQuietAlreadyInstalled = 1638,    // ERROR_PRODUCT_VERSION: installed without maintenance, no /u

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "description/component_catalogue.h"
+#include "description/package_seal_check.h"
 #include "description/setup_description.h"
 #include "engine/delayed_file_ops.h"
 #include "engine/install_engine.h"
@@ -31,6 +32,7 @@ constexpr UINT kStringRestartToContinue = 51;
 constexpr UINT kStringRestartAfterRemoval = 52;
 constexpr UINT kStringOtherInstaller = 62;
 constexpr UINT kStringRunLogUnwritable = 66;
+constexpr UINT kStringPackageChanged = 80;
 
 constexpr wchar_t kBannerLine[] = L"//////////////////////////////////////////////////////////////////////////";
 
@@ -40,6 +42,11 @@ void LogEndBanner(const wchar_t* nameGen) {
 }
 
 bool IsRemoval(DWORD mode) { return mode == AS_DEL || mode == AS_SD; }
+
+StartUpEnd RefuseChangedPackage(const std::wstring& file) {
+    ShowMessage(nullptr, FormatText(kStringPackageChanged, file.c_str()), kErrorBox);
+    return StartUpEnd::PackageChanged;
+}
 
 }  // namespace
 
@@ -54,10 +61,14 @@ StartUpEnd StartUp(HINSTANCE instance, const wchar_t* arguments) {
 
     InitAppContext(instance, arguments);
     TrimLog();
+    // Nothing of the package is read before its seal is checked.
+    std::wstring changed;
+    if (!OpenPackageSeal(changed)) return RefuseChangedPackage(changed);
     if (!LoadSetupDescription(description)) {
         ShowMessage(nullptr, LoadText(kStringDescriptionUnreadable), kErrorBox);
         return StartUpEnd::Unreadable;
     }
+    if (!CheckSealedFiles(description, changed)) return RefuseChangedPackage(changed);
     if (!ClaimSingleInstance()) return StartUpEnd::OtherInstaller;
 
     if (!CheckOsVersion() && ShowMessage(nullptr, LoadText(kStringOsNotAccepted), kQuestionBox) != IDYES)

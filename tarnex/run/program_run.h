@@ -22,6 +22,7 @@ enum class StartUpEnd {
     NothingInstalled,  // a removal found nothing (string 50)
     CheckStopped,      // a program of the install checks answered 1
     RemovalContinued,  // the continuation of a removal ran: nothing else to do
+    PackageChanged,    // a file differs from the package's seal (string 80)
 };
 
 // Start-up up to the wizard (context, log trim, description, guard, checks,

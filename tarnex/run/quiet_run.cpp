@@ -70,6 +70,8 @@ int ExitCodeOf(StartUpEnd end) {
     case StartUpEnd::RequiredAppMissing:  // No to "go on without it?"
     case StartUpEnd::CheckStopped:
         return kQuietStopped;
+    case StartUpEnd::PackageChanged:
+        return kQuietPackageChanged;
     case StartUpEnd::Unreadable:
         break;
     }

@@ -6,10 +6,14 @@
 //   tarnex_bench transfer CABINET OUTPUT
 //       extracts every file of the cabinet into OUTPUT through the engine's
 //       step-3 transfer (temporary names, cabinet times, replace checks).
+//   tarnex_bench digest FILE
+//       the SHA-256 of the file as the installer's seal check reads it.
 #include <windows.h>
 #include <setupapi.h>
 
+#include <array>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cwchar>
 #include <string>
@@ -22,6 +26,7 @@
 #include "sysops/cab_extractor.h"
 #include "sysops/folder_tree.h"
 #include "vrel/bounded_copy.h"
+#include "vrel/file_digest.h"
 #include "vrel/text_convert.h"
 
 namespace {
@@ -157,14 +162,28 @@ int Transfer(const std::wstring& cabinet, const std::wstring& outputArg) {
     return 0;
 }
 
+int Digest(const std::wstring& file) {
+    std::uint64_t size = 0;
+    std::array<std::uint8_t, 32> digest{};
+    const Clock::time_point start = Clock::now();
+    if (!vrel::DigestFile(file, size, digest)) {
+        std::fprintf(stderr, "cannot read the file\n");
+        return 1;
+    }
+    std::printf("digest bytes=%llu seconds=%.4f\n", static_cast<unsigned long long>(size), SecondsSince(start));
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     const std::wstring command = argc > 1 ? argv[1] : L"";
     if (command == L"load" && argc == 6) return Load(argv[2], _wtoi(argv[3]), argv[4], _wtoi(argv[5]));
     if (command == L"transfer" && argc == 4) return Transfer(argv[2], argv[3]);
+    if (command == L"digest" && argc == 3) return Digest(argv[2]);
     std::fprintf(stderr,
                  "usage: tarnex_bench load FOLDER COMPONENTS one|per REPEATS\n"
-                 "       tarnex_bench transfer CABINET OUTPUT\n");
+                 "       tarnex_bench transfer CABINET OUTPUT\n"
+                 "       tarnex_bench digest FILE\n");
     return 2;
 }

@@ -1,7 +1,9 @@
 // tarnex-pack: builds an installer package from a manifest.
 //   tarnex-pack [--installer FILE] [--sign PFX [--password-file FILE] [--timestamp URL]...] MANIFEST OUTPUT
+//   tarnex-pack --verify FOLDER
 // Exit codes: 0 written, 1 bad command line, 2 the manifest (or a file it
-// names) is wrong, 3 the package could not be written.
+// names) is wrong, 3 the package could not be written; --verify: 0 the
+// package is as sealed, 1 it is not.
 #include <windows.h>
 
 #include <string>
@@ -13,6 +15,7 @@
 #include "code_signing.h"
 #include "manifest.h"
 #include "package_plan.h"
+#include "package_sealer.h"
 #include "package_writer.h"
 #include "vrel/module_path.h"
 #include "vrel/text_convert.h"
@@ -31,12 +34,16 @@ constexpr wchar_t kUsage[] =
     L"usage: tarnex-pack [--installer FILE] [--sign PFX [--password-file FILE] [--timestamp URL]...] MANIFEST OUTPUT\r\n"
     L"  Builds the package folder OUTPUT (which must not exist) from MANIFEST.\r\n"
     L"  --installer FILE  the installer program to ship (default: Tarnex.exe beside tarnex-pack)\r\n"
-    L"  --sign PFX        sign the installer and the files marked \"sign\" with the certificate and key of PFX\r\n"
+    L"  --sign PFX        sign the installer (after its seal) and the files marked \"sign\" with the\r\n"
+    L"                    certificate and key of PFX\r\n"
     L"  --password-file FILE  the PFX's password, the first line of FILE (else the environment\r\n"
     L"                    variable TARNEX_SIGN_PASSWORD; never on the command line)\r\n"
     L"  --timestamp URL   time-stamp each signature at the RFC 3161 server URL (SHA-256); repeated, the\r\n"
     L"                    next server is asked when one fails (instead of the manifest's TimestampServer)\r\n"
-    L"Exit codes: 0 written, 1 bad command line, 2 manifest errors, 3 the package could not be written.\r\n";
+    L"Exit codes: 0 written, 1 bad command line, 2 manifest errors, 3 the package could not be written.\r\n"
+    L"usage: tarnex-pack --verify FOLDER\r\n"
+    L"  Checks the package in FOLDER against its installer's seal and signature: 0 when all holds,\r\n"
+    L"  1 with every difference.\r\n";
 
 // UTF-16 on a console, UTF-8 into a file or a pipe.
 void Print(DWORD stream, const std::wstring& text) {
@@ -106,7 +113,7 @@ bool CopyWriteTime(const std::wstring& from, const std::wstring& to) {
     return file && ::SetFileTime(file.get(), nullptr, nullptr, &data.ftLastWriteTime);
 }
 
-// The signed copies of the installer and of the files marked "sign", in a
+// The signed copies of the files marked "sign", in a
 // folder beside the output that goes when the run ends; the plan then reads
 // them instead of the originals, with their new sizes.
 class SignedCopies {
@@ -119,9 +126,11 @@ public:
     SignedCopies(const SignedCopies&) = delete;
     SignedCopies& operator=(const SignedCopies&) = delete;
 
-    bool SignAll(const pack::CodeSigner& signer, const std::wstring& installer, pack::PackagePlan& plan,
+    bool SignAll(const pack::CodeSigner& signer, pack::PackagePlan& plan,
                  std::wstring& error) {
-        std::vector<std::wstring> sources{installer};
+        // The installer's copy is signed when the package is written, after
+        // its seal.
+        std::vector<std::wstring> sources;
         for (const pack::PlannedFile& file : plan.files)
             if (file.sign && std::find(sources.begin(), sources.end(), file.sourcePath) == sources.end())
                 sources.push_back(file.sourcePath);
@@ -173,6 +182,17 @@ int wmain(int argc, wchar_t** argv) {
         if (arg == L"--help" || arg == L"-h" || arg == L"/?") {
             Print(STD_OUTPUT_HANDLE, kUsage);
             return kWritten;
+        }
+        if (arg == L"--verify" && i + 1 < argc && argc == 3) {
+            std::wstring folder = FullPath(argv[++i]);
+            while (folder.size() > 3 && folder.back() == L'\\') folder.pop_back();
+            std::vector<std::wstring> report;
+            const bool holds = pack::VerifyPackage(folder, report);
+            std::wstring text;
+            for (const std::wstring& line : report) text += line + L"\r\n";
+            text += holds ? L"tarnex-pack: the package is as sealed\r\n" : L"tarnex-pack: the package differs from its seal\r\n";
+            Print(STD_OUTPUT_HANDLE, text);
+            return holds ? 0 : 1;
         }
         if (arg == L"--installer" && i + 1 < argc) installer = argv[++i];
         else if (arg.compare(0, 12, L"--installer=") == 0) installer = arg.substr(12);
@@ -230,14 +250,15 @@ int wmain(int argc, wchar_t** argv) {
     if (!pfx.empty()) {
         std::wstring password;
         if (!ReadPassword(passwordFile, password, error) || !signer.Load(FullPath(pfx), password, error) ||
-            !signedCopies.SignAll(signer, installer, plan, error))
+            !signedCopies.SignAll(signer, plan, error))
             return Refuse(kNotWritten, L"signing failed, no package was written: " + error);
     } else if (!passwordFile.empty()) {
         return Refuse(kBadCommandLine, std::wstring(L"--password-file needs --sign\r\n") + kUsage);
     } else if (stampsOnCommandLine) {
         return Refuse(kBadCommandLine, std::wstring(L"--timestamp needs --sign\r\n") + kUsage);
     }
-    if (!pack::WritePackage(manifest, plan, codePage, output, error)) return Refuse(kNotWritten, error);
+    if (!pack::WritePackage(manifest, plan, codePage, output, pfx.empty() ? nullptr : &signer, error))
+        return Refuse(kNotWritten, error);
 
     std::size_t components = 0;
     for (const pack::PlannedInf& inf : plan.infs) components += inf.components.size();

@@ -1,7 +1,10 @@
 #include "package_writer.h"
 
 #include "cabinet_writer.h"
+#include "code_signing.h"
 #include "inf_text.h"
+#include "package_sealer.h"
+#include "vrel/file_digest.h"
 #include "vrel/unique_handle.h"
 #include "windows_files.h"
 
@@ -62,6 +65,7 @@ public:
         return true;
     }
     std::wstring File(const std::wstring& name) const { return path_ + L"\\" + name; }
+    const std::wstring& Path() const { return path_; }
 
 private:
     std::wstring path_;
@@ -112,6 +116,49 @@ bool WriteDescription(const Manifest& manifest, PackagePlan& plan, UINT codePage
     return true;
 }
 
+// The installer's copy gets the seal of every other file of the package,
+// then its signature. The description records the copy's size and the seal
+// the description's digest, so both are written again until that size
+// settles: the seal's length follows the digits of the description's size,
+// a time stamp's length the server's answer.
+bool SealInstaller(const Manifest& manifest, PackagePlan& plan, UINT codePage, const WorkFolder& work,
+                   const CodeSigner* signer, std::wstring& error) {
+    FileFacts& own = plan.files[plan.installerFiles.front()].facts;
+    const std::wstring path = work.File(plan.files[plan.installerFiles.front()].sourceName);
+    const std::wstring descriptionPath = work.File(plan.descriptionName);
+    tarnex::PackageSeal seal;
+    seal.description = plan.descriptionName;
+    const std::wstring setName = SetNameUIOf(manifest.package);
+    seal.installedDescription = setName.substr(0, setName.size() - 4) + L".inf";
+    if (!DigestFolder(work.Path(), plan.files[plan.installerFiles.front()].sourceName, seal.files, error)) return false;
+    tarnex::SealedFile* description = nullptr;
+    for (tarnex::SealedFile& file : seal.files)
+        if (file.name == plan.descriptionName) description = &file;
+    if (description == nullptr) {
+        error = L"the description is missing from " + work.Path();
+        return false;
+    }
+    for (int round = 0; round < 6; ++round) {
+        if (!WriteSeal(path, seal, error)) return false;
+        if (signer != nullptr && !signer->Sign(path, error)) {
+            error = L"signing failed, no package was written: " + error;
+            return false;
+        }
+        if (!SetLocalWriteTime(path, own.stamp)) return Fail(error, L"cannot set the time of " + path);
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return Fail(error, L"cannot read " + path);
+        const std::uint64_t size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        if (size == own.size) return true;
+        own.size = size;
+        ::DeleteFileW(descriptionPath.c_str());
+        if (!WriteDescription(manifest, plan, codePage, descriptionPath, error)) return false;
+        if (!vrel::DigestFile(descriptionPath, description->size, description->digest))
+            return Fail(error, L"cannot read " + descriptionPath);
+    }
+    error = L"the installer's size does not settle";
+    return false;
+}
+
 // Source names and the package's own names are plain ASCII.
 std::string Ascii(const std::wstring& name) {
     std::string out;
@@ -136,7 +183,7 @@ bool EncodeInf(const std::wstring& text, UINT codePage, std::string& bytes) {
 }
 
 bool WritePackage(const Manifest& manifest, PackagePlan& plan, UINT codePage, const std::wstring& outputFolder,
-                  std::wstring& error) {
+                  const CodeSigner* signer, std::wstring& error) {
     WorkFolder work(outputFolder + L".partial-" + std::to_wstring(::GetCurrentProcessId()));
     if (!work.Create()) return Fail(error, L"cannot create the work folder beside " + outputFolder);
 
@@ -162,7 +209,9 @@ bool WritePackage(const Manifest& manifest, PackagePlan& plan, UINT codePage, co
             return false;
         }
     }
-    if (!WriteDescription(manifest, plan, codePage, work.File(plan.descriptionName), error)) return false;
+    if (!WriteDescription(manifest, plan, codePage, work.File(plan.descriptionName), error) ||
+        !SealInstaller(manifest, plan, codePage, work, signer, error))
+        return false;
     if (!work.MoveTo(outputFolder)) return Fail(error, L"cannot rename the work folder to " + outputFolder);
     return true;
 }

@@ -16,8 +16,12 @@ namespace pack {
 // spelling there.
 bool EncodeInf(const std::wstring& text, UINT codePage, std::string& bytes);
 
+class CodeSigner;
+
 // False with what went wrong in error; the output folder then does not exist.
+// The installer's copy carries the package's seal, and signer's signature
+// when one is given.
 bool WritePackage(const Manifest& manifest, PackagePlan& plan, UINT codePage, const std::wstring& outputFolder,
-                  std::wstring& error);
+                  const CodeSigner* signer, std::wstring& error);
 
 }  // namespace pack

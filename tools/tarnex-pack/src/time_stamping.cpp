@@ -10,16 +10,49 @@
 #include "der.h"
 
 #include "timestamp.h"
+#include "vrel/system_folder.h"
 #include "vrel/unique_handle.h"
 
 namespace pack {
 namespace {
 
+// WinHTTP is no KnownDLL: imported by name, a winhttp.dll beside
+// tarnex-pack would be loaded instead. It is loaded from the system folder
+// by its full path, at the first time stamp.
+struct WinHttp {
+    decltype(&::WinHttpOpen) Open = nullptr;
+    decltype(&::WinHttpSetTimeouts) SetTimeouts = nullptr;
+    decltype(&::WinHttpConnect) Connect = nullptr;
+    decltype(&::WinHttpOpenRequest) OpenRequest = nullptr;
+    decltype(&::WinHttpSendRequest) SendRequest = nullptr;
+    decltype(&::WinHttpReceiveResponse) ReceiveResponse = nullptr;
+    decltype(&::WinHttpQueryHeaders) QueryHeaders = nullptr;
+    decltype(&::WinHttpReadData) ReadData = nullptr;
+    decltype(&::WinHttpCrackUrl) CrackUrl = nullptr;
+    decltype(&::WinHttpCloseHandle) CloseHandle = nullptr;
+    bool loaded = false;
+};
+
+const WinHttp& Http() {
+    static const WinHttp http = [] {
+        WinHttp h;
+        // Kept loaded to the process's end, as an import would be.
+        const HMODULE module = vrel::LoadSystemLibrary(L"winhttp.dll");
+        h.loaded = vrel::BindAll(module, "WinHttpOpen", h.Open, "WinHttpSetTimeouts", h.SetTimeouts, "WinHttpConnect",
+                                 h.Connect, "WinHttpOpenRequest", h.OpenRequest, "WinHttpSendRequest", h.SendRequest,
+                                 "WinHttpReceiveResponse", h.ReceiveResponse, "WinHttpQueryHeaders", h.QueryHeaders,
+                                 "WinHttpReadData", h.ReadData, "WinHttpCrackUrl", h.CrackUrl, "WinHttpCloseHandle",
+                                 h.CloseHandle);
+        return h;
+    }();
+    return http;
+}
+
 struct InternetTraits {
     using pointer = HINTERNET;
     static pointer invalid() noexcept { return nullptr; }
     static bool valid(pointer h) noexcept { return h != nullptr; }
-    static void close(pointer h) noexcept { ::WinHttpCloseHandle(h); }
+    static void close(pointer h) noexcept { Http().CloseHandle(h); }
 };
 using unique_internet = vrel::UniqueHandle<InternetTraits>;
 
@@ -91,10 +124,15 @@ std::wstring WinHttpFailure(const wchar_t* step) {
 // POSTs the request to the server; the reply's body, or false with why.
 bool Exchange(const std::wstring& server, DWORD timeoutMs, const std::string& request, std::string& reply,
               std::wstring& why) {
+    const WinHttp& http = Http();
+    if (!http.loaded) {
+        why = L"WinHTTP cannot be loaded from the system folder";
+        return false;
+    }
     URL_COMPONENTS parts{};
     parts.dwStructSize = sizeof parts;
     parts.dwHostNameLength = parts.dwUrlPathLength = parts.dwExtraInfoLength = static_cast<DWORD>(-1);
-    if (!::WinHttpCrackUrl(server.c_str(), 0, 0, &parts) ||
+    if (!http.CrackUrl(server.c_str(), 0, 0, &parts) ||
         (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS)) {
         why = L"is no http:// or https:// address";
         return false;
@@ -104,24 +142,24 @@ bool Exchange(const std::wstring& server, DWORD timeoutMs, const std::string& re
     path.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
     if (path.empty()) path = L"/";
 
-    unique_internet session(::WinHttpOpen(L"tarnex-pack", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+    unique_internet session(http.Open(L"tarnex-pack", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
                                           WINHTTP_NO_PROXY_BYPASS, 0));
     if (!session) return why = WinHttpFailure(L"WinHttpOpen"), false;
     const int t = static_cast<int>(timeoutMs);
-    ::WinHttpSetTimeouts(session.get(), t, t, t, t);
-    unique_internet connection(::WinHttpConnect(session.get(), host.c_str(), parts.nPort, 0));
+    http.SetTimeouts(session.get(), t, t, t, t);
+    unique_internet connection(http.Connect(session.get(), host.c_str(), parts.nPort, 0));
     if (!connection) return why = WinHttpFailure(L"WinHttpConnect"), false;
-    unique_internet post(::WinHttpOpenRequest(connection.get(), L"POST", path.c_str(), nullptr, WINHTTP_NO_REFERER,
+    unique_internet post(http.OpenRequest(connection.get(), L"POST", path.c_str(), nullptr, WINHTTP_NO_REFERER,
                                                   WINHTTP_DEFAULT_ACCEPT_TYPES,
                                                   parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0));
     if (!post) return why = WinHttpFailure(L"WinHttpOpenRequest"), false;
     static const wchar_t kHeaders[] = L"Content-Type: application/timestamp-query\r\nAccept: application/timestamp-reply\r\n";
-    if (!::WinHttpSendRequest(post.get(), kHeaders, static_cast<DWORD>(-1), const_cast<char*>(request.data()),
+    if (!http.SendRequest(post.get(), kHeaders, static_cast<DWORD>(-1), const_cast<char*>(request.data()),
                               static_cast<DWORD>(request.size()), static_cast<DWORD>(request.size()), 0))
         return why = WinHttpFailure(L"sending"), false;
-    if (!::WinHttpReceiveResponse(post.get(), nullptr)) return why = WinHttpFailure(L"receiving"), false;
+    if (!http.ReceiveResponse(post.get(), nullptr)) return why = WinHttpFailure(L"receiving"), false;
     DWORD status = 0, size = sizeof status;
-    if (!::WinHttpQueryHeaders(post.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+    if (!http.QueryHeaders(post.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
                                WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX))
         return why = WinHttpFailure(L"reading the status"), false;
     if (status != 200) {
@@ -132,7 +170,7 @@ bool Exchange(const std::wstring& server, DWORD timeoutMs, const std::string& re
     char buffer[8192];
     for (;;) {
         DWORD read = 0;
-        if (!::WinHttpReadData(post.get(), buffer, sizeof buffer, &read)) return why = WinHttpFailure(L"reading"), false;
+        if (!http.ReadData(post.get(), buffer, sizeof buffer, &read)) return why = WinHttpFailure(L"reading"), false;
         if (read == 0) return true;
         if (reply.size() + read > kMaxReply) {
             why = L"answered with more than " + std::to_wstring(kMaxReply / 1024) + L" KB";

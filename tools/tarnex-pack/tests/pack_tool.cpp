@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include "run/app_context.h"
+#include "vrel/bounded_copy.h"
 #include "vrel/com_ptr.h"
 #include "vrel/text_convert.h"
 #include "vrel/unique_handle.h"
@@ -178,6 +180,14 @@ void WriteSources() {
     Source(L"Документы\\Глава 1\\стр 1.txt", "page one\r\n");
     Source(L"Busvault.dll", ReadBytes(TestProgramFolder() + L"Busvault.dll"));
     Source(L"probe.exe", ReadBytes(TestProgramFolder() + L"engine_helper.exe"));
+}
+
+void LogInTheWindowsFolderWithSmallSources() {
+    wchar_t windows[MAX_PATH] = L"";
+    ::GetWindowsDirectoryW(windows, MAX_PATH - 1);
+    vrel::CopyToField(App().WindowsFolder, std::wstring_view(std::wstring(windows) + L"\\"));
+    WriteSources();
+    Source(L"big.bin", "not so big\r\n");
 }
 
 std::wstring Install(const wchar_t* relative) { return std::wstring(kInstall) + relative; }

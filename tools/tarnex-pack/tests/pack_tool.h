@@ -52,6 +52,9 @@ std::vector<std::wstring> LeftBesideThePackage();
 extern const wchar_t kPackageSection[];
 extern const wchar_t kComponents[];
 void WriteSources();
+// The installer run as a program logs into the Windows folder, where the
+// case reads it; the sources of the pack cases, with a small big.bin.
+void LogInTheWindowsFolderWithSmallSources();
 std::wstring Install(const wchar_t* relative);
 
 // The package's installer run as an administrator runs it.

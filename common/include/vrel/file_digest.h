@@ -1,0 +1,64 @@
+// SHA-256 of a file's bytes through the system's CryptoAPI (advapi32, the
+// RSA/AES provider), read in 1 MB pieces.
+#pragma once
+
+#include <windows.h>
+#include <wincrypt.h>
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "vrel/unique_handle.h"
+
+namespace vrel {
+
+class Sha256Hash {
+public:
+    Sha256Hash() {
+        if (::CryptAcquireContextW(&provider_, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT) &&
+            !::CryptCreateHash(provider_, CALG_SHA_256, 0, 0, &hash_))
+            hash_ = 0;
+    }
+    ~Sha256Hash() {
+        if (hash_ != 0) ::CryptDestroyHash(hash_);
+        if (provider_ != 0) ::CryptReleaseContext(provider_, 0);
+    }
+    Sha256Hash(const Sha256Hash&) = delete;
+    Sha256Hash& operator=(const Sha256Hash&) = delete;
+
+    bool Add(const void* bytes, DWORD size) {
+        return hash_ != 0 && ::CryptHashData(hash_, static_cast<const BYTE*>(bytes), size, 0) != FALSE;
+    }
+    bool Finish(std::array<std::uint8_t, 32>& digest) {
+        DWORD size = static_cast<DWORD>(digest.size());
+        return hash_ != 0 && ::CryptGetHashParam(hash_, HP_HASHVAL, digest.data(), &size, 0) && size == digest.size();
+    }
+
+private:
+    HCRYPTPROV provider_ = 0;
+    HCRYPTHASH hash_ = 0;
+};
+
+// The file's size and SHA-256; false when it cannot be opened or read. The
+// file is opened for reading with others allowed to read only, so it cannot
+// change while it is hashed.
+inline bool DigestFile(const std::wstring& path, std::uint64_t& size, std::array<std::uint8_t, 32>& digest) {
+    unique_hfile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) return false;
+    Sha256Hash hash;
+    std::vector<char> buffer(1 << 20);
+    size = 0;
+    for (;;) {
+        DWORD read = 0;
+        if (!::ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) return false;
+        if (read == 0) break;
+        if (!hash.Add(buffer.data(), read)) return false;
+        size += read;
+    }
+    return hash.Finish(digest);
+}
+
+}  // namespace vrel

@@ -1,0 +1,180 @@
+#include "description/package_seal_check.h"
+
+#include <windows.h>
+
+#include <string_view>
+
+#include "description/package_paths.h"
+#include "engine/installed_record.h"
+#include "engine/run_mark.h"
+#include "portable/package_seal.h"
+#include "run/app_context.h"
+#include "run/setup_log.h"
+#include "vrel/file_digest.h"
+#include "vrel/module_path.h"
+#include "vrel/signature_check.h"
+#include "vrel/text_convert.h"
+#include "vrel/unique_handle.h"
+
+namespace tarnex {
+namespace {
+
+struct SealState {
+    bool sealed = false;
+    PackageSeal seal;
+};
+
+SealState& State() {
+    static SealState state;
+    return state;
+}
+
+void Log(const std::wstring& text) { WriteLog(L"Package seal: " + text + L"\r\n"); }
+
+std::wstring Hex(const Sha256& digest) { return vrel::ToWide(HexDigest(digest), CP_UTF8); }
+
+bool SameText(const std::wstring& a, const std::wstring& b) {
+    return a.size() == b.size() &&
+           ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
+               CSTR_EQUAL;
+}
+
+bool ReadAt(HANDLE file, std::uint64_t offset, std::string& bytes, std::size_t size) {
+    bytes.assign(size, '\0');
+    LARGE_INTEGER at{};
+    at.QuadPart = static_cast<LONGLONG>(offset);
+    DWORD read = 0;
+    return ::SetFilePointerEx(file, at, nullptr, FILE_BEGIN) &&
+           (size == 0 || ::ReadFile(file, bytes.data(), static_cast<DWORD>(size), &read, nullptr)) && read == size;
+}
+
+enum class SealRead { Found, Absent, Unreadable };
+
+// The seal block at the end of the program's own bytes.
+SealRead ReadOwnSeal(const std::wstring& program, bool& hasSignature, PackageSeal& seal) {
+    vrel::unique_hfile file(::CreateFileW(program.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, 0, nullptr));
+    LARGE_INTEGER size{};
+    if (!file || !::GetFileSizeEx(file.get(), &size)) return SealRead::Unreadable;
+    const std::uint64_t fileSize = static_cast<std::uint64_t>(size.QuadPart);
+    std::string bytes;
+    ImageEnd end;
+    if (!ReadAt(file.get(), 0, bytes, static_cast<std::size_t>(fileSize < 4096 ? fileSize : 4096)) ||
+        !FindImageEnd(bytes, fileSize, end))
+        return SealRead::Unreadable;
+    hasSignature = end.hasCertificates;
+    const std::size_t tail = static_cast<std::size_t>(end.contentEnd < kSealTail ? end.contentEnd : kSealTail);
+    SealSpan span;
+    if (!ReadAt(file.get(), end.contentEnd - tail, bytes, tail)) return SealRead::Unreadable;
+    if (!FindSealSpan(bytes, end.contentEnd, span)) return SealRead::Absent;
+    if (!ReadAt(file.get(), span.offset, bytes, span.length) || !ParseSealText(bytes, seal)) return SealRead::Unreadable;
+    return SealRead::Found;
+}
+
+// The file against its record; logs a difference.
+bool MatchesSeal(const std::wstring& path, const SealedFile& sealed) {
+    std::uint64_t size = 0;
+    Sha256 digest{};
+    if (!vrel::DigestFile(path, size, digest)) {
+        const bool missing = ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES;
+        Log(sealed.name + L": expected SHA-256 " + Hex(sealed.digest) + L", found " +
+            (missing ? L"missing" : L"unreadable"));
+        return false;
+    }
+    if (size == sealed.size && digest == sealed.digest) return true;
+    Log(sealed.name + L": expected SHA-256 " + Hex(sealed.digest) + L" (" + std::to_wstring(sealed.size) +
+        L" bytes), found " + Hex(digest) + L" (" + std::to_wstring(size) + L" bytes)");
+    return false;
+}
+
+bool CheckSignature(const std::wstring& program, std::wstring& refusedFile) {
+    const vrel::SignatureCheck check = vrel::CheckSignature(program);
+    const std::wstring signer = check.signer.empty() ? L"" : L", signed by \"" + check.signer + L"\"";
+    // The chain's trust is the system's question (its prompt for rights,
+    // SmartScreen); what is refused here is a signature that no longer
+    // holds for these bytes.
+    if (check.checked && check.status != TRUST_E_BAD_DIGEST && check.status != TRUST_E_NOSIGNATURE &&
+        check.status != static_cast<LONG>(TRUST_E_SUBJECT_FORM_UNKNOWN)) {
+        Log(L"the program's signature matches its bytes" + signer);
+        return true;
+    }
+    wchar_t code[16] = {};
+    ::wsprintfW(code, L"0x%08lX", static_cast<unsigned long>(check.status));
+    Log(check.checked ? L"the signature of " + program + L" does not match its bytes (" + code + L")" + signer
+                      : L"the signature of " + program + L" cannot be checked");
+    refusedFile = std::wstring(App().ProgramName) + L".exe";
+    return false;
+}
+
+}  // namespace
+
+bool OpenPackageSeal(std::wstring& refusedFile) {
+    SealState& state = State();
+    state = SealState{};
+    const std::wstring program = vrel::ModulePath(nullptr);
+    const std::wstring programName = program.substr(program.find_last_of(L'\\') + 1);
+    bool hasSignature = false;
+    const SealRead read = ReadOwnSeal(program, hasSignature, state.seal);
+    if (hasSignature && !CheckSignature(program, refusedFile)) return false;
+    if (read == SealRead::Unreadable) {
+        Log(L"the seal of " + program + L" cannot be read");
+        refusedFile = programName;
+        return false;
+    }
+    if (read == SealRead::Absent) {
+        Log(std::wstring(L"the package is not sealed: its files are not checked") +
+            (hasSignature ? L" (the program itself is signed)" : L""));
+        return true;
+    }
+    state.sealed = true;
+    const std::wstring description = std::wstring(App().ProgramName) + L".inf";
+    if (!SameText(description, state.seal.description) && !SameText(description, state.seal.installedDescription)) {
+        Log(L"the program reads the description " + description + L", its seal names " + state.seal.description);
+        refusedFile = description;
+        return false;
+    }
+    Log(L"sealed, " + std::to_wstring(state.seal.files.size()) + L" files" +
+        (hasSignature ? L"" : L", the program is not signed: the seal catches damage only"));
+    const SealedFile* sealed = state.seal.Find(state.seal.description);
+    if (!MatchesSeal(std::wstring(App().ProgramFolder) + description, *sealed)) {
+        refusedFile = description;
+        return false;
+    }
+    return true;
+}
+
+bool CheckSealedFiles(const SetupDescription& description, std::wstring& refusedFile) {
+    const SealState& state = State();
+    if (!state.sealed) return true;
+    const AppContext& app = App();
+    // The installed copy runs from the folder the package key records, or
+    // that the mark of a run cut off records before that key is written.
+    std::wstring recorded;
+    RunMark mark;
+    const bool installedCopy = app.ContinueAfterRestart ||
+                               (ReadPackagePathInst(description, recorded) && SameText(recorded, app.ProgramFolder)) ||
+                               (ReadRunMark(description, mark) && SameText(mark.Folder, app.ProgramFolder));
+    // The installed copy reads the INF copies and the installer's own files
+    // beside it; a file of a component that bears a package file's name
+    // (a "license.txt" of its own) is none of its business.
+    const auto readByInstalledCopy = [&description](const std::wstring& name) {
+        for (const InfFileEntry& entry : description.InfFiles)
+            if (SameText(PackageRelativePath(entry.InfPath), name)) return true;
+        for (const FileRecord& record : description.FileList)
+            if (SameText(record.TargetName, name)) return true;
+        return false;
+    };
+    for (const SealedFile& file : state.seal.files) {
+        if (SameText(file.name, state.seal.description)) continue;  // checked before it was read
+        const std::wstring path = std::wstring(app.ProgramFolder) + file.name;
+        if (installedCopy && (!readByInstalledCopy(file.name) || ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES))
+            continue;
+        if (!MatchesSeal(path, file)) {
+            refusedFile = file.name;
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace tarnex

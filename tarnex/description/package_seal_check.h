@@ -1,0 +1,30 @@
+// The installer's check of its package against the seal its own program
+// carries (portable/package_seal.h): before the description is read, the
+// program's signature, the seal and the description; once the description
+// is read, every other file the seal names. A file that differs is named
+// in the log with the SHA-256 expected and found, and the run is refused
+// before anything on the system is changed.
+#pragma once
+
+#include <string>
+
+#include "description/setup_description.h"
+
+namespace tarnex {
+
+// Reads the seal at the end of the program's own file. When the program is
+// signed, its signature must still match its bytes (the log names the
+// signer). A sealed program must read the description its seal names, and
+// that description must be the sealed one. A program without a seal goes on
+// without checks, and the log says so. False: refused, refusedFile names the
+// file at fault.
+bool OpenPackageSeal(std::wstring& refusedFile);
+
+// Every other file the seal names is the sealed one; a missing file is
+// refused. The installed copy's run (maintenance, removal, continuation
+// after a restart) checks what it reads from its folder, the INF copies and
+// the installer's own files that are there: the cabinets and the licence
+// stay in the package.
+bool CheckSealedFiles(const SetupDescription& description, std::wstring& refusedFile);
+
+}  // namespace tarnex
