@@ -6,45 +6,39 @@
 #include "portable/path_guard.h"
 #include "run/message_box.h"
 #include "vrel/bounded_copy.h"
-#include "vrel/text_convert.h"
 
 namespace tarnex {
 namespace {
 
 constexpr UINT kStrCannotOpenInf = 1;  // "Не удается открыть INF-файл %s. ..."
 
-// Names and paths go to the setup API as ANSI texts of at most 259 bytes.
-// A name that cannot be converted exactly, or is longer, is not passed on cut
-// or with substitute characters: it would name another section or file. The
-// operation fails instead.
-bool ToAnsiName(const std::wstring& text, std::string& out) {
-    if (!vrel::RepresentableInAnsi(text)) return false;
-    out = vrel::ToNarrow(text);
-    if (out.size() > 259) return false;
-    return out.find('\0') == std::string::npos;
-}
+// Names and paths go to the setup API as UTF-16 texts of at most 259
+// characters. A longer one is not passed on cut: it would name another
+// section or file. The operation fails instead. (A UTF-16 INF file is read
+// exactly on every system; an ANSI one the setup API reads in the system's
+// code page, as it always did.)
+bool FitsName(std::wstring_view text) { return text.size() <= 259 && text.find(L'\0') == std::wstring_view::npos; }
 
-// Most texts fit this buffer, so a line is read with one call; a longer one
-// is read again into a buffer of the size the first call reported.
+// Most texts fit this buffer, so a field or a line is read with one call; a
+// longer one is read again into a buffer of the size the first call
+// reported. The setup API's texts end with a terminator; the result stops
+// at the first one.
 constexpr DWORD kShortText = 512;
 
-// Reads a line's text into ansi. The setup API's texts end with a
-// terminator; the result stops at the first one.
-bool ReadAnsi(const INFCONTEXT& context, std::string& ansi) {
-    INFCONTEXT* c = const_cast<INFCONTEXT*>(&context);
-    char buffer[kShortText];
+template <typename Read>
+bool ReadText(Read read, std::wstring& text) {
+    wchar_t buffer[kShortText];
     DWORD required = 0;
-    const BOOL read = Setup().GetLineTextA(c, nullptr, nullptr, nullptr, buffer, kShortText, &required);
-    if (read) {
-        buffer[kShortText - 1] = '\0';
-        ansi.assign(buffer);
+    if (read(buffer, kShortText, &required)) {
+        buffer[kShortText - 1] = L'\0';
+        text.assign(buffer);
         return true;
     }
     if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || required == 0) return false;
-    std::vector<char> large(required);
-    if (!Setup().GetLineTextA(c, nullptr, nullptr, nullptr, large.data(), required, nullptr)) return false;
-    large.back() = '\0';
-    ansi.assign(large.data());
+    std::vector<wchar_t> large(required);
+    if (!read(large.data(), required, nullptr)) return false;
+    large.back() = L'\0';
+    text.assign(large.data());
     return true;
 }
 
@@ -57,30 +51,18 @@ std::wstring KeyFolded(std::wstring key) {
 }
 
 // A line's key as the setup API compares it: in UTF-16, as the file has it.
-// (Its ANSI form would make a key with characters the code page lacks equal
-// to its substitute spelling, which the setup API's lookup never matches.)
 bool ReadKey(const INFCONTEXT& context, std::wstring& key) {
     INFCONTEXT* c = const_cast<INFCONTEXT*>(&context);
-    wchar_t buffer[kShortText];
-    DWORD required = 0;
-    if (Setup().GetStringFieldW(c, 0, buffer, kShortText, &required)) {
-        buffer[kShortText - 1] = L'\0';
-        key.assign(buffer);
-        return true;
-    }
-    if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || required == 0) return false;
-    std::vector<wchar_t> large(required);
-    if (!Setup().GetStringFieldW(c, 0, large.data(), required, nullptr)) return false;
-    large.back() = L'\0';
-    key.assign(large.data());
-    return true;
+    return ReadText([c](wchar_t* buffer, DWORD size, DWORD* required) {
+        return Setup().GetStringFieldW(c, 0, buffer, size, required);
+    }, key);
 }
 
 int ReadLineText(const INFCONTEXT& context, std::wstring& text) {
-    std::string ansi;
-    if (!ReadAnsi(context, ansi)) return 0;
-    text = vrel::ToWide(ansi);
-    return 1;
+    INFCONTEXT* c = const_cast<INFCONTEXT*>(&context);
+    return ReadText([c](wchar_t* buffer, DWORD size, DWORD* required) {
+        return Setup().GetLineTextW(c, nullptr, nullptr, nullptr, buffer, size, required);
+    }, text) ? 1 : 0;
 }
 
 }  // namespace
@@ -93,12 +75,11 @@ bool InfFile::IsOpen() const { return handle_ != INVALID_HANDLE_VALUE && handle_
 
 int InfFile::Open(const std::wstring& path) {
     Close();
-    std::string ansiPath;
     HINF opened = INVALID_HANDLE_VALUE;
     // A device is no INF file (reading COM1 would wait for the line).
-    if (Setup().Loaded() && ToAnsiName(path, ansiPath) && vrel::FitsField(std::wstring_view(path), kPathField) &&
+    if (Setup().Loaded() && FitsName(path) && vrel::FitsField(std::wstring_view(path), kPathField) &&
         !NamesDevice(std::wstring_view(path).substr(path.find_last_of(L"\\/") + 1)))
-        opened = Setup().OpenInfFileA(ansiPath.c_str(), nullptr, INF_STYLE_WIN4, nullptr);
+        opened = Setup().OpenInfFileW(path.c_str(), nullptr, INF_STYLE_WIN4, nullptr);
     if (opened == INVALID_HANDLE_VALUE || opened == nullptr) {
         ShowMessage(nullptr, FormatText(kStrCannotOpenInf, path.c_str()), kErrorBox);
         return 0;
@@ -119,14 +100,13 @@ void InfFile::Close() {
 // of each key. A key is field 0 as the setup API reports it (after string
 // substitution; a line of one field without "=" has that field as its key).
 const InfFile::SectionIndex* InfFile::IndexOf(const std::wstring& section) {
-    std::string name;
-    if (!IsOpen() || !ToAnsiName(section, name)) return nullptr;
-    const auto known = sections_.find(name);
+    if (!IsOpen() || !FitsName(section)) return nullptr;
+    const auto known = sections_.find(section);
     if (known != sections_.end()) return &known->second;
 
     SectionIndex index;
     INFCONTEXT line{};
-    if (Setup().FindFirstLineA(handle_, name.c_str(), nullptr, &line)) {
+    if (Setup().FindFirstLineW(handle_, section.c_str(), nullptr, &line)) {
         index.first = line;
         index.count = 0;
         std::wstring key;
@@ -136,10 +116,10 @@ const InfFile::SectionIndex* InfFile::IndexOf(const std::wstring& section) {
         } while (Setup().FindNextLine(&line, &line));
     } else {
         // No first line: an empty section, or none at all.
-        const LONG count = Setup().GetLineCountA(handle_, name.c_str());
+        const LONG count = Setup().GetLineCountW(handle_, section.c_str());
         index.count = count < 0 ? -1 : static_cast<int>(count);
     }
-    return &sections_.emplace(std::move(name), std::move(index)).first->second;
+    return &sections_.emplace(section, std::move(index)).first->second;
 }
 
 int InfFile::GetLineCount(const std::wstring& section) {
@@ -166,12 +146,10 @@ int InfFile::FindNextLine(std::wstring& text, int slot) {
 }
 
 int InfFile::GetValue(const std::wstring& section, const std::wstring& key, std::wstring& text) {
-    std::string keyName;
-    if (!ToAnsiName(key, keyName)) return 0;
+    if (!FitsName(key)) return 0;
     const SectionIndex* index = IndexOf(section);
     if (index == nullptr) return 0;
-    // The setup API takes the key in ANSI and compares it in UTF-16.
-    const auto line = index->firstLineOfKey.find(KeyFolded(vrel::ToWide(keyName)));
+    const auto line = index->firstLineOfKey.find(KeyFolded(key));
     if (line == index->firstLineOfKey.end()) return 0;
     return ReadLineText(line->second, text);
 }

@@ -1,6 +1,6 @@
-// Reader of INF files over the setup API in its ANSI form. Names and paths
-// are converted to the ANSI code page on the way in, line texts back to
-// UTF-16 on the way out.
+// Reader of INF files over the setup API in its UTF-16 form. A UTF-16 INF
+// file (with its byte-order mark) reads the same on every system; an ANSI
+// one the setup API reads in the system's ANSI code page.
 //
 // The setup API finds a section by name and a key by scanning, so a lookup
 // per key makes a large package quadratic. Each section is therefore walked
@@ -63,7 +63,7 @@ private:
     INFCONTEXT cursors_[kSlots];
     bool cursorValid_[kSlots];
     wchar_t path_[kPathField];
-    std::unordered_map<std::string, SectionIndex> sections_;  // by the ANSI name asked for
+    std::unordered_map<std::wstring, SectionIndex> sections_;  // by the name asked for
 };
 
 }  // namespace tarnex

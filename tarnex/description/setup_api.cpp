@@ -10,10 +10,10 @@ const SetupApi& Setup() {
         // By full path; it stays loaded for the rest of the process, as the
         // INF handles it gives out do.
         const HMODULE m = vrel::LoadSystemLibrary(L"setupapi.dll");
-        const bool all = vrel::BindAll(m, "SetupOpenInfFileA", found.OpenInfFileA, "SetupCloseInfFile", found.CloseInfFile,
-                                       "SetupGetLineCountA", found.GetLineCountA, "SetupFindFirstLineA",
-                                       found.FindFirstLineA, "SetupFindNextLine", found.FindNextLine,
-                                       "SetupGetLineTextA", found.GetLineTextA, "SetupGetStringFieldW",
+        const bool all = vrel::BindAll(m, "SetupOpenInfFileW", found.OpenInfFileW, "SetupCloseInfFile", found.CloseInfFile,
+                                       "SetupGetLineCountW", found.GetLineCountW, "SetupFindFirstLineW",
+                                       found.FindFirstLineW, "SetupFindNextLine", found.FindNextLine,
+                                       "SetupGetLineTextW", found.GetLineTextW, "SetupGetStringFieldW",
                                        found.GetStringFieldW);
         return all ? found : SetupApi{};
     }();

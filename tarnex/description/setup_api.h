@@ -11,12 +11,12 @@
 namespace tarnex {
 
 struct SetupApi {
-    decltype(&::SetupOpenInfFileA) OpenInfFileA = nullptr;
+    decltype(&::SetupOpenInfFileW) OpenInfFileW = nullptr;
     decltype(&::SetupCloseInfFile) CloseInfFile = nullptr;
-    decltype(&::SetupGetLineCountA) GetLineCountA = nullptr;
-    decltype(&::SetupFindFirstLineA) FindFirstLineA = nullptr;
+    decltype(&::SetupGetLineCountW) GetLineCountW = nullptr;
+    decltype(&::SetupFindFirstLineW) FindFirstLineW = nullptr;
     decltype(&::SetupFindNextLine) FindNextLine = nullptr;
-    decltype(&::SetupGetLineTextA) GetLineTextA = nullptr;
+    decltype(&::SetupGetLineTextW) GetLineTextW = nullptr;
     decltype(&::SetupGetStringFieldW) GetStringFieldW = nullptr;
 
     // All or nothing: false when the library or any function is missing.

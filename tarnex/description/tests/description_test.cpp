@@ -74,6 +74,9 @@ public:
     }
     // Text appended to the description file after OPTIONS.
     std::string extra;
+    // The texts given are UTF-8; written as UTF-16 files when set, in
+    // the bytes given otherwise.
+    bool utf16 = false;
     int windowsKeys = 9;
     std::string pictureName = "page";
 
@@ -84,10 +87,10 @@ public:
         text += "\r\n[WINDOWS]\r\n";
         for (int i = 0; i < windowsKeys; ++i) text += std::to_string(i) + "=" + pictureName + std::to_string(i) + ".bmp\r\n";
         text += "\r\n" + extra;
-        WriteBytes(folder_.Path() + L"Tarnex.inf", text);
+        WriteBytes(folder_.Path() + L"Tarnex.inf", Encoded(text));
     }
     void WriteInf(const std::wstring& name, const std::string& body) const {
-        WriteBytes(folder_.Path() + name, kVersion + body);
+        WriteBytes(folder_.Path() + name, Encoded(kVersion + body));
     }
     // Points the program context at this package.
     void Activate(DWORD mode = AS_INST) const {
@@ -97,6 +100,9 @@ public:
     }
 
 private:
+    std::string Encoded(const std::string& text) const {
+        return utf16 ? testfiles::Utf16File(vrel::ToWide(text, CP_UTF8)) : text;
+    }
     ScratchFolder folder_;
     std::vector<std::pair<std::string, std::string>> options_ = DefaultOptions();
 };
@@ -263,17 +269,13 @@ TEST_F(InfFileTest, OpenFailuresShowStringOne) {
     EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONERROR), boxes.Shown()[0].type);
     EXPECT_EQ(nullptr, boxes.Shown()[0].owner);
 
-    // A file that exists, but whose path the ANSI code page cannot spell.
+    // A file whose path no ANSI code page spells opens on every system.
     boxes.Clear();
-    const std::wstring foreign = pkg.Folder() + L"\x4E2D\x6587.inf";
-    HANDLE file = ::CreateFileW(foreign.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, file);
-    DWORD written = 0;
-    ::WriteFile(file, kVersion, sizeof(kVersion) - 1, &written, nullptr);
-    ::CloseHandle(file);
-    EXPECT_EQ(0, inf.Open(foreign));
-    ASSERT_EQ(1u, boxes.Shown().size());
-    EXPECT_EQ(L"[1] " + foreign, boxes.Shown()[0].text);
+    const std::wstring foreign = pkg.Folder() + L"\x4E2D\x6587 \x04D9.inf";
+    WriteBytes(foreign, kVersion);
+    EXPECT_EQ(1, inf.Open(foreign));
+    EXPECT_TRUE(boxes.Shown().empty());
+    EXPECT_EQ(foreign, inf.Path());
 
     // Closing twice, and using a closed object, is harmless.
     inf.Close();
@@ -681,6 +683,21 @@ TEST_F(CatalogueTest, RussianTextsReadInTheSystemCodePage) {
     }
 }
 
+// The same names in a UTF-16 INF file (Notepad's "Unicode") read exactly on
+// every system.
+TEST_F(CatalogueTest, RussianTextsOfUnicodeFilesReadTheSameOnEverySystem) {
+    std::string inf = Catalogue({{"Core", "1"}});
+    inf.replace(inf.find("Name of Core"), 12, "Основные файлы");
+    inf.replace(inf.find("About Core"), 10, "Библиотеки и справка \xD3\x99");
+    pkg.utf16 = true;
+    pkg.WriteInf(L"ru.inf", inf);
+    SetupDescription d = Load({L"ru.inf"});
+    ASSERT_EQ(1, LoadComponentCatalogue(d));
+    ASSERT_EQ(2u, d.ComponentList.size());
+    EXPECT_STREQ(L"Основные файлы", d.ComponentList[1].LocName);
+    EXPECT_STREQ(L"Библиотеки и справка \x04D9", d.ComponentList[1].Properties);
+}
+
 TEST_F(CatalogueTest, DependenciesResolveOnlyToEarlierOrOwnLines) {
     pkg.WriteInf(L"d.inf", Catalogue({{"Top", "1", "0"},
                                       {"Twice", "2", "0,0"},
@@ -759,25 +776,29 @@ TEST_F(CatalogueTest, AnInfFileThatCannotBeOpenedFailsWithStringOne) {
     EXPECT_EQ(L"[1] " + pkg.Folder() + L"absent.inf", boxes.Shown()[0].text);
 }
 
+// UTF-16 INF files carry their names to the setup API and back exactly, on
+// every system (CTest runs this case on an English system too), in a folder
+// whose name has a letter outside 1251 and 1252.
 TEST_F(CatalogueTest, CyrillicFolderAndFileNamesReachTheSetupApi) {
-    // The setup API is called in its ANSI form: on a Russian system Cyrillic
-    // paths and texts pass through it unchanged.
-    if (!vrel::RepresentableInAnsi(L"Пакет")) GTEST_SKIP() << "needs an ANSI code page with Cyrillic letters";
-    Package cyrillic(L"Пакет");
-    cyrillic.WriteInf(L"Компоненты.inf", Catalogue({{"Alpha", "1"}}));
-    cyrillic.extra = "[COMPONENTS]\r\n" + vrel::ToNarrow(L"Компоненты.inf,Архив.cab") + "\r\n\r\n";
-    cyrillic.SetOption("Name", vrel::ToNarrow(L"\"Продукт\""));
+    Package cyrillic(L"Пакет \x04D9");
+    cyrillic.utf16 = true;
+    std::string catalogue = Catalogue({{"Alpha", "1"}});
+    catalogue.replace(catalogue.find("Name of Alpha"), 13, "Основные файлы");
+    cyrillic.WriteInf(L"Компоненты.inf", catalogue);
+    cyrillic.extra = "[COMPONENTS]\r\nКомпоненты.inf,Архив.cab\r\n\r\n";
+    cyrillic.SetOption("Name", "\"Продукт \xD3\x99\"");
     cyrillic.WriteDescription();
     cyrillic.Activate();
     SetupDescription d;
     ASSERT_EQ(1, LoadSetupDescription(d));
     ASSERT_EQ(1, LoadComponentCatalogue(d));
-    EXPECT_STREQ(L"Продукт", d.Name);
+    EXPECT_STREQ(L"Продукт \x04D9", d.Name);
     ASSERT_EQ(2u, d.InfFiles.size());
     EXPECT_EQ(cyrillic.Folder() + L"Компоненты.inf", d.InfFiles[1].InfPath);
     EXPECT_EQ(cyrillic.Folder() + L"Архив.cab", d.InfFiles[1].CabinetPath);
     ASSERT_EQ(2u, d.ComponentList.size());
     EXPECT_STREQ(L"Alpha", d.ComponentList[1].EngName);
+    EXPECT_STREQ(L"Основные файлы", d.ComponentList[1].LocName);
 }
 
 TEST_F(CatalogueTest, DuplicateEngNamesKeepTheFirstComponent) {

@@ -15,6 +15,10 @@ void WriteBytes(const std::wstring& path, const std::string& bytes);
 // alone is waited for a quarter of a second).
 std::string ReadBytes(const std::wstring& path);
 
+// The text as a UTF-16 little-endian file holds it, byte-order mark first
+// (Notepad's "Unicode").
+std::string Utf16File(const std::wstring& text);
+
 // A UTF-16 text file without byte-order mark (the setup log, reports of
 // helper programs); "" when it cannot be read.
 std::wstring ReadUtf16(const std::wstring& path);
