@@ -8,6 +8,7 @@
 #include "sysops/cab_folder_probe.h"
 #include "sysops/folder_stream.h"
 #include "sysops/pipelined_writer.h"
+#include "vrel/text_convert.h"
 
 namespace tarnex {
 
@@ -42,8 +43,8 @@ mspack_file* OpenCall(mspack_system* self, const char* name, int mode) {
     CabDecoder::System& system = CabDecoder::System::Of(self);
     CabDecoder::System::OpenFile file;
     if (mode == MSPACK_SYS_OPEN_READ) {
-        file.handle = ::CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+        file.handle = ::CreateFileW(vrel::ToWide(name, CP_UTF8).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file.handle == INVALID_HANDLE_VALUE) return nullptr;
         file.owned = true;
     } else if (mode == MSPACK_SYS_OPEN_WRITE && system.pendingOutput != nullptr) {
@@ -237,7 +238,8 @@ bool CabDecoder::Copy(const std::string& cabinetName, const std::string& cabinet
         CabNotice next;
         next.name = last->nextname;
         if (handler(CabNotification::NextCabinet, next) == -1) return Fail(kCabHandlerStop, 0);
-        paths.push_back(cabinetFolder + last->nextname);
+        // The cabinet names the next one in ANSI; the path to open is UTF-8.
+        paths.push_back(cabinetFolder + vrel::ToNarrow(vrel::ToWide(last->nextname), CP_UTF8));
         mscabd_cabinet* following = d->open(d, paths.back().c_str());
         if (following == nullptr) break;
         // Closing one cabinet of a joined set frees the whole set: a joined

@@ -57,8 +57,9 @@ public:
     CabDecoder(const CabDecoder&) = delete;
     CabDecoder& operator=(const CabDecoder&) = delete;
 
-    // Decodes folder + name (folder ends with a backslash), following the set
-    // into further cabinets of the same folder. False on failure, with the
+    // Decodes folder + name (folder ends with a backslash), both UTF-8 (the
+    // files are opened through the UTF-16 calls), following the set into
+    // further cabinets of the same folder. False on failure, with the
     // error record's flag set.
     bool Copy(const std::string& cabinetName, const std::string& cabinetFolder, const CabHandler& handler);
     // Waits until every output handed over so far is written and closed

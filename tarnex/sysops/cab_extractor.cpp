@@ -13,7 +13,7 @@
 namespace tarnex {
 namespace {
 
-constexpr std::size_t kAnsiPathLimit = 260;
+constexpr std::size_t kPathLimit = 260;  // the file calls' MAX_PATH
 
 // Names from the package joined to a folder must stay in it: anything else
 // is refused and logged, never written.
@@ -99,15 +99,18 @@ bool CabExtractor::ExtractCabinet(const std::wstring& cabinetPath) {
     Decoder = CabDecoder::Create(Error);
     if (!Decoder) return false;
     const std::size_t slash = cabinetPath.rfind(L'\\');
-    const std::string folder = vrel::ToNarrow(slash == std::wstring::npos ? std::wstring() : cabinetPath.substr(0, slash + 1));
-    const std::string name = vrel::ToNarrow(slash == std::wstring::npos ? cabinetPath : cabinetPath.substr(slash + 1));
+    // The decoder takes the path as UTF-8, which spells any name Windows
+    // allows, and opens it through the UTF-16 calls.
+    const std::wstring wideName = slash == std::wstring::npos ? cabinetPath : cabinetPath.substr(slash + 1);
+    const std::string folder =
+        vrel::ToNarrow(slash == std::wstring::npos ? std::wstring() : cabinetPath.substr(0, slash + 1), CP_UTF8);
+    const std::string name = vrel::ToNarrow(wideName, CP_UTF8);
     const CabHandler handler = [this](CabNotification kind, CabNotice& notice) { return OnNotification(kind, notice); };
 
-    // A path the ANSI interface cannot hold is a cabinet that cannot be read;
-    // so is a device (reading COM1 would wait for the line).
-    bool readable = folder.size() < kAnsiPathLimit && name.size() < kAnsiPathLimit && !name.empty() &&
-                    vrel::RepresentableInAnsi(cabinetPath) &&
-                    !NamesDevice(slash == std::wstring::npos ? cabinetPath : cabinetPath.substr(slash + 1));
+    // A path longer than the file calls take is a cabinet that cannot be
+    // read; so is a device (reading COM1 would wait for the line).
+    bool readable = cabinetPath.size() < kPathLimit && !wideName.empty() &&
+                    cabinetPath.find(L'\0') == std::wstring::npos && !NamesDevice(wideName);
     for (int attempt = 0; readable; ++attempt) {
         const bool copied = Decoder->Copy(name, folder, handler);
         Output = nullptr;  // closed by the handler, or by the decoder when it failed

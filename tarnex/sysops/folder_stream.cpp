@@ -1,5 +1,7 @@
 #include "sysops/folder_stream.h"
 
+#include "vrel/text_convert.h"
+
 #include <process.h>
 
 #include <algorithm>
@@ -48,8 +50,9 @@ int FolderStream::Restart(const void* key, FolderCoding coding, const VrelFolder
     key_ = nullptr;
     coding_ = coding;
     if (!decoder_.Ready()) return MSPACK_ERR_NOMEMORY;
-    cabinet_.reset(::CreateFileA(data.cabinet, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    // The cabinet's path as the decoder was given it: UTF-8.
+    cabinet_.reset(::CreateFileW(vrel::ToWide(data.cabinet, CP_UTF8).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!cabinet_) return MSPACK_ERR_OPEN;
     LARGE_INTEGER at;
     at.QuadPart = data.offset;

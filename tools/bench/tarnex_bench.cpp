@@ -65,16 +65,16 @@ void PointContextAt(const std::wstring& folder) {
 // Seconds the setup API's parser alone takes to open and close every INF
 // file of the package: the part of a load that is Wine's, not ours.
 double ParseSeconds(const std::wstring& folder) {
-    std::vector<std::string> paths;
+    std::vector<std::wstring> paths;
     WIN32_FIND_DATAW found{};
     HANDLE search = ::FindFirstFileW((folder + L"*.inf").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return 0;
-    do paths.push_back(vrel::ToNarrow(folder + found.cFileName));
+    do paths.push_back(folder + found.cFileName);
     while (::FindNextFileW(search, &found));
     ::FindClose(search);
     const Clock::time_point start = Clock::now();
-    for (const std::string& path : paths) {
-        HINF inf = ::SetupOpenInfFileA(path.c_str(), nullptr, INF_STYLE_WIN4, nullptr);
+    for (const std::wstring& path : paths) {
+        HINF inf = ::SetupOpenInfFileW(path.c_str(), nullptr, INF_STYLE_WIN4, nullptr);
         if (inf != INVALID_HANDLE_VALUE) ::SetupCloseInfFile(inf);
     }
     return SecondsSince(start);
@@ -126,7 +126,7 @@ int Transfer(const std::wstring& cabinet, const std::wstring& outputArg) {
     const std::wstring output = WithBackslash(outputArg);
     const std::size_t slash = cabinet.rfind(L'\\');
     const std::vector<std::string> names =
-        CabinetNames(vrel::ToNarrow(cabinet.substr(slash + 1)), vrel::ToNarrow(cabinet.substr(0, slash + 1)));
+        CabinetNames(vrel::ToNarrow(cabinet.substr(slash + 1), CP_UTF8), vrel::ToNarrow(cabinet.substr(0, slash + 1), CP_UTF8));
     if (names.empty()) {
         std::fprintf(stderr, "no files in the cabinet\n");
         return 1;
