@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "description/setup_description.h"
+#include "portable/byte_order_mark.h"
 #include "run/app_context.h"
 #include "run/message_box.h"
 #include "ui/page_common.h"
@@ -18,6 +19,22 @@ constexpr UINT kStringNoLicence = 9;
 constexpr wchar_t kLicenceFile[] = L"license.txt";
 // A licence text is read whole; anything larger is no licence text.
 constexpr DWORD kLargestLicence = 16 * 1024 * 1024;
+
+// A UTF-16 or UTF-8 byte-order mark says how the licence is written; without
+// one it is read in the system's code page.
+std::wstring LicenceText(const std::string& bytes) {
+    const MarkedText marked = ReadByteOrderMark(bytes);
+    switch (marked.coding) {
+    case TextCoding::Utf16Le:
+    case TextCoding::Utf16Be:
+        return Utf16Units(marked.body, marked.coding == TextCoding::Utf16Be);
+    case TextCoding::Utf8:
+        return vrel::ToWide(marked.body, CP_UTF8);
+    case TextCoding::Ansi:
+        break;
+    }
+    return vrel::ToWide(marked.body, CP_ACP);
+}
 
 class LicencePage final : public WizardPage {
 public:
@@ -62,7 +79,7 @@ private:
             DWORD got = 0;
             if (!bytes.empty() && ::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr))
                 bytes.resize(got);
-            ::SetDlgItemTextW(window_, IDC_LICENCE_TEXT, vrel::ToWide(bytes, CP_ACP).c_str());
+            ::SetDlgItemTextW(window_, IDC_LICENCE_TEXT, LicenceText(bytes).c_str());
         }
         HWND edit = ::GetDlgItem(window_, IDC_LICENCE_TEXT);
         const HFONT own = reinterpret_cast<HFONT>(::SendMessageW(edit, WM_GETFONT, 0, 0));
