@@ -109,7 +109,7 @@ struct PackageSpec {
     std::wstring keyPath;
     std::int32_t osVersionValues[kOsCount] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1};  // Vista to 11
     std::int32_t osServicePackValues[kOsCount] = {};
-    std::uint32_t codePageValue = 0;  // 0: the ANSI code page of the machine that builds
+    std::uint32_t codePageValue = 0;  // 0: UTF-16 INF files
     Entries entries;  // component 0's registry values, variables and shortcuts
     // TimestampServer lines: RFC 3161 servers for --sign, asked in turn.
     std::vector<Located> timestampServers;

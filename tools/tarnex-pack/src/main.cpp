@@ -216,8 +216,10 @@ int wmain(int argc, wchar_t** argv) {
     std::vector<pack::Diagnostic> diagnostics;
     if (!pack::ReadManifest(bytes, manifest, diagnostics)) return Report(manifestPath, diagnostics);
 
-    const UINT codePage = manifest.package.codePageValue != 0 ? manifest.package.codePageValue : ::GetACP();
-    if (!::IsValidCodePage(codePage))
+    // Without a CodePage the INF files are UTF-16 and every text can be
+    // written; an ANSI code page asked for must spell each one.
+    const UINT codePage = manifest.package.codePageValue != 0 ? manifest.package.codePageValue : pack::kUtf16Inf;
+    if (codePage != pack::kUtf16Inf && !::IsValidCodePage(codePage))
         return Report(manifestPath, {{manifest.package.codePage.line, L"code page " + std::to_wstring(codePage) + L" is not known here"}});
     std::wstring files = manifest.package.files.given() ? manifest.package.files.text : L".";
     if (!(files.size() >= 2 && (files[1] == L':' || files.compare(0, 2, L"\\\\") == 0)))
@@ -228,10 +230,11 @@ int wmain(int argc, wchar_t** argv) {
     pack::PlanInputs inputs;
     inputs.filesFolder = files;
     inputs.installerPath = installer;
-    inputs.spellable = [codePage](const std::wstring& text) {
-        std::string ignored;
-        return pack::EncodeInf(text, codePage, ignored);
-    };
+    if (codePage != pack::kUtf16Inf)
+        inputs.spellable = [codePage](const std::wstring& text) {
+            std::string ignored;
+            return pack::EncodeInf(text, codePage, ignored);
+        };
     pack::WindowsFileSource source;
     pack::PackagePlan plan;
     if (!pack::PlanPackage(manifest, inputs, source, plan, diagnostics)) return Report(manifestPath, diagnostics);

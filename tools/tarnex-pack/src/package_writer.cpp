@@ -1,5 +1,7 @@
 #include "package_writer.h"
 
+#include <algorithm>
+
 #include "cabinet_writer.h"
 #include "code_signing.h"
 #include "inf_text.h"
@@ -10,6 +12,8 @@
 
 namespace pack {
 namespace {
+
+constexpr wchar_t kLicenceName[] = L"license.txt";
 
 std::wstring SystemMessage(DWORD code) {
     wchar_t* text = nullptr;
@@ -88,6 +92,21 @@ bool WriteInf(const std::wstring& path, const std::wstring& text, UINT codePage,
         return false;
     }
     return WriteBytes(path, bytes, error);
+}
+
+// The installer reads a licence with a byte-order mark in that encoding and
+// one without in the code page of the system it runs on. A UTF-8 licence
+// without a mark (outside ASCII) is given one, so it reads the same
+// everywhere; any other is copied as it is.
+bool CopyLicence(const std::wstring& source, const std::wstring& target, std::wstring& error) {
+    std::string bytes;
+    if (!ReadWholeFile(source, bytes, 16 * 1024 * 1024)) return Fail(error, L"cannot read " + source);
+    const bool marked = bytes.rfind("\xEF\xBB\xBF", 0) == 0 || bytes.rfind("\xFF\xFE", 0) == 0 ||
+                        bytes.rfind("\xFE\xFF", 0) == 0;
+    const bool ascii = std::all_of(bytes.begin(), bytes.end(), [](char c) { return (c & 0x80) == 0; });
+    const bool utf8 = !bytes.empty() && ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(),
+                                                               static_cast<int>(bytes.size()), nullptr, 0) > 0;
+    return WriteBytes(target, !marked && !ascii && utf8 ? "\xEF\xBB\xBF" + bytes : bytes, error);
 }
 
 // The description lists itself with its own size, which depends on the
@@ -170,6 +189,14 @@ std::string Ascii(const std::wstring& name) {
 
 bool EncodeInf(const std::wstring& text, UINT codePage, std::string& bytes) {
     bytes.clear();
+    if (codePage == kUtf16Inf) {
+        bytes = "\xFF\xFE";
+        for (wchar_t c : text) {
+            bytes += static_cast<char>(c & 0xFF);
+            bytes += static_cast<char>((c >> 8) & 0xFF);
+        }
+        return true;
+    }
     if (text.empty()) return true;
     const bool strict = codePage != CP_UTF8 && codePage != CP_UTF7;
     BOOL lossy = FALSE;
@@ -187,9 +214,13 @@ bool WritePackage(const Manifest& manifest, PackagePlan& plan, UINT codePage, co
     WorkFolder work(outputFolder + L".partial-" + std::to_wstring(::GetCurrentProcessId()));
     if (!work.Create()) return Fail(error, L"cannot create the work folder beside " + outputFolder);
 
-    for (const PackageCopy& copy : plan.copies)
-        if (!::CopyFileW(copy.sourcePath.c_str(), work.File(copy.packageName).c_str(), TRUE))
+    for (const PackageCopy& copy : plan.copies) {
+        if (copy.packageName == kLicenceName) {
+            if (!CopyLicence(copy.sourcePath, work.File(copy.packageName), error)) return false;
+        } else if (!::CopyFileW(copy.sourcePath.c_str(), work.File(copy.packageName).c_str(), TRUE)) {
             return Fail(error, L"cannot copy " + copy.sourcePath);
+        }
+    }
 
     unsigned short setId = 1;
     for (const PlannedInf& inf : plan.infs) {

@@ -12,8 +12,13 @@
 
 namespace pack {
 
-// The INF text in the package's code page; false when a character has no
-// spelling there.
+// The INF files' encoding when the manifest names no CodePage: UTF-16
+// little-endian with a byte-order mark, which the setup API reads the same
+// on every system.
+constexpr UINT kUtf16Inf = 1200;
+
+// The INF text in the package's code page (kUtf16Inf: with its byte-order
+// mark); false when a character has no spelling there.
 bool EncodeInf(const std::wstring& text, UINT codePage, std::string& bytes);
 
 class CodeSigner;
