@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "portable/byte_order_mark.h"
+#include "portable/reg5_file_reader.h"
 #include "portable/reg_file_reader.h"
 #include "portable/reg_value_parse.h"
 #include "run/message_box.h"
@@ -39,6 +41,54 @@ vrel::unique_hkey OpenForWriting(const std::string& keyPath) {
                           KEY_ALL_ACCESS, nullptr, key.put(), nullptr) != ERROR_SUCCESS)
         key.reset();
     return key;
+}
+
+// The Version 5 form of OpenForWriting: the same roots and refusals, the
+// key created through the UTF-16 call.
+vrel::unique_hkey OpenForWritingW(const std::wstring& keyPath) {
+    vrel::unique_hkey key;
+    const std::optional<RegKeyPath> split = SplitRegKeyPath(vrel::ToNarrow(keyPath, CP_UTF8));
+    if (!split) {
+        WriteLogF(L"Refused registry key: %s", keyPath.c_str());
+        return key;
+    }
+    if (::RegCreateKeyExW(RootKeyOf(split->root), vrel::ToWide(split->subKey, CP_UTF8).c_str(), 0, nullptr,
+                          REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, key.put(), nullptr) != ERROR_SUCCESS)
+        key.reset();
+    return key;
+}
+
+class Reg5RegistrySink : public Reg5Sink {
+public:
+    bool CreateKey(const std::wstring& keyPath) override { return static_cast<bool>(OpenForWritingW(keyPath)); }
+    bool SetValue(const std::wstring& keyPath, const std::wstring& name, std::uint32_t type,
+                  const std::vector<std::uint8_t>& data) override {
+        const vrel::unique_hkey key = OpenForWritingW(keyPath);
+        return key && ::RegSetValueExW(key.get(), name.c_str(), 0, type, data.data(), static_cast<DWORD>(data.size())) ==
+                          ERROR_SUCCESS;
+    }
+    void SkipDeletion(const std::wstring& line) override {
+        WriteLogF(L"REG file line not carried out (the importer never deletes): %s", line.c_str());
+    }
+};
+
+// A Version 5 file is read whole; one larger than this is no REG file a
+// package carries.
+constexpr LONGLONG kLargestReg5File = 64 * 1024 * 1024;
+
+// True with the text (without its byte-order mark) when the file is UTF-16
+// little-endian and starts with the Version 5 header.
+bool ReadReg5File(HANDLE file, std::wstring& text) {
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file, &size) || size.QuadPart < 2 || size.QuadPart > kLargestReg5File) return false;
+    std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
+    DWORD read = 0;
+    if (!::ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)) return false;
+    bytes.resize(read);
+    const MarkedText marked = ReadByteOrderMark(bytes);
+    if (marked.coding != TextCoding::Utf16Le) return false;
+    text = Utf16Units(marked.body, false);
+    return IsReg5Text(text);
 }
 
 bool SetValue(HKEY key, const std::string& name, DWORD type, const void* data, std::size_t size) {
@@ -135,6 +185,14 @@ bool ImportRegFile(const std::wstring& path) {
         ShowMessage(nullptr, FormatText(28, path.c_str()), kWarningBox);
         return false;
     }
+    std::wstring text;
+    if (ReadReg5File(file.get(), text)) {
+        Reg5RegistrySink sink;
+        return ReadReg5Text(text, sink);
+    }
+    // Any other file is REGEDIT4 text, read byte by byte from its start.
+    LARGE_INTEGER start{};
+    if (!::SetFilePointerEx(file.get(), start, nullptr, FILE_BEGIN)) return false;
     FileSource source(file.get());
     RegistrySink sink;
     return ReadRegText(source, sink);

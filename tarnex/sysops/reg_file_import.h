@@ -1,4 +1,7 @@
-// REG files ("REGEDIT4" text) of a package written into the registry.
+// REG files of a package written into the registry: "REGEDIT4" text in the
+// ANSI code page, and "Windows Registry Editor Version 5.00" text in UTF-16
+// (as regedit exports it), whose values are written through the UTF-16
+// registry calls with the types and bytes the file gives.
 #pragma once
 
 #include <string>

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "portable/reg5_file_reader.h"
 #include "sysops/reg_file_import.h"
 #include "sysops_test_support.h"
 
@@ -166,4 +167,65 @@ TEST_F(RegImportTest, AMissingFileShowsTheWarningOnce) {
     EXPECT_EQ(messages.Shown()[0].type, static_cast<UINT>(kWarningBox));
     EXPECT_EQ(messages.Shown()[0].owner, nullptr);
     EXPECT_NE(messages.Shown()[0].text.find(path), std::wstring::npos);
+}
+
+// A file as today's regedit exports it: UTF-16 with the Version 5 header,
+// names, keys and texts of any script, every type it writes, a hex list
+// broken over lines, and deletion lines that are logged, never carried out.
+TEST_F(RegImportTest, Version5FilesInUtf16AreImportedWithTheirTypes) {
+    const std::wstring cyrillicKey = std::wstring(kKey) + L"\\Ключ \x04D9";
+    ::RegSetKeyValueW(HKEY_CURRENT_USER, kKey, L"kept", REG_SZ, L"k", 4);
+    const std::wstring text =
+        L"Windows Registry Editor Version 5.00\r\n\r\n"
+        L"; a comment\r\n"
+        L"\"before\"=\"no key yet\"\r\n"
+        L"[HKEY_CURRENT_USER\\Software\\VrelSysopsTest\\Reg]\r\n"
+        L"\"Имя \x04D9\"=\"Значение \\\"в кавычках\\\" C:\\\\Dir\"\r\n"
+        L"@=\"по умолчанию\"\r\n"
+        L"\"n\"=dword:0000000a\r\n"
+        L"\"b\"=hex:01,02,\\\r\n  03,04\r\n"
+        L"\"z\"=hex:\r\n"
+        L"\"ex\"=hex(2):25,00,41,00,25,00,00,00\r\n"
+        L"\"multi\"=hex(7):61,00,00,00,62,00,00,00,00,00\r\n"
+        L"\"q\"=hex(b):08,07,06,05,04,03,02,01\r\n"
+        L"\"odd\"=hex(100):ff\r\n"
+        L"\"kept\"=-\r\n"
+        L"[-HKEY_CURRENT_USER\\Software\\VrelSysopsTest\\Reg]\r\n"
+        L"[HKEY_CURRENT_USER\\Software\\VrelSysopsTest\\Reg\\Ключ \x04D9]\r\n";
+    MessageRecorder messages;
+    ASSERT_TRUE(Import(testfiles::Utf16File(text)));
+    EXPECT_EQ(messages.Count(), 0u);
+    EXPECT_FALSE(Read(L"before").present);
+    const Value named = Read(L"Имя \x04D9");
+    EXPECT_EQ(named.type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(Text(named), L"Значение \"в кавычках\" C:\\Dir");
+    EXPECT_EQ(Text(Read(L"")), L"по умолчанию");
+    EXPECT_EQ(Read(L"n").bytes, Bytes({10, 0, 0, 0}));
+    EXPECT_EQ(Read(L"n").type, static_cast<DWORD>(REG_DWORD));
+    EXPECT_EQ(Read(L"b").bytes, Bytes({1, 2, 3, 4}));
+    EXPECT_TRUE(Read(L"z").present && Read(L"z").bytes.empty());
+    const Value ex = Read(L"ex");
+    EXPECT_EQ(ex.type, static_cast<DWORD>(REG_EXPAND_SZ));
+    EXPECT_EQ(Text(ex), L"%A%");
+    const Value multi = Read(L"multi");
+    EXPECT_EQ(multi.type, static_cast<DWORD>(REG_MULTI_SZ));
+    EXPECT_EQ(multi.bytes, Bytes({'a', 0, 0, 0, 'b', 0, 0, 0, 0, 0}));
+    EXPECT_EQ(Read(L"q").type, static_cast<DWORD>(REG_QWORD));
+    EXPECT_EQ(Read(L"q").bytes, Bytes({8, 7, 6, 5, 4, 3, 2, 1}));
+    EXPECT_EQ(Read(L"odd").type, 0x100u);
+    EXPECT_EQ(Read(L"odd").bytes, Bytes({0xFF}));
+    // Nothing deleted; each deletion line logged.
+    EXPECT_EQ(Text(Read(L"kept")), L"k");
+    const std::wstring log = LogText();
+    EXPECT_NE(log.find(L"REG file line not carried out (the importer never deletes): \"kept\"=-"), std::wstring::npos);
+    EXPECT_NE(log.find(L"never deletes): [-HKEY_CURRENT_USER\\Software\\VrelSysopsTest\\Reg]"), std::wstring::npos);
+    HKEY created = nullptr;
+    EXPECT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, cyrillicKey.c_str(), 0, KEY_READ, &created), ERROR_SUCCESS);
+    if (created) ::RegCloseKey(created);
+
+    // A malformed value stops the import; a refused key path is logged.
+    EXPECT_FALSE(Import(testfiles::Utf16File(std::wstring(kReg5Header) + L"\r\n[HKEY_CURRENT_USER\\Software\\VrelSysopsTest\\Reg]\r\n"
+                                             L"\"bad\"=hex:1,2\r\n")));
+    EXPECT_FALSE(Import(testfiles::Utf16File(std::wstring(kReg5Header) + L"\r\n[HKEY_CURRENT_USER\\Software\\..\\x]\r\n")));
+    EXPECT_NE(LogText().find(L"Refused registry key: HKEY_CURRENT_USER\\Software\\..\\x"), std::wstring::npos);
 }
