@@ -18,8 +18,12 @@
 
 #include "engine_test_support.h"
 #include "pack_tool.h"
+#include "tree_view_driver.h"
+#include "ui/component_page_ids.h"
+#include "ui/wizard_ids.h"
 #include "vrel/com_ptr.h"
 #include "vrel/text_convert.h"
+#include "wizard_run.h"
 
 namespace enginetest {
 namespace {
@@ -111,7 +115,8 @@ TEST_F(CrossSystem, PackageMadeHere) {
 }
 
 // Every package made on a system of another code page installs here with
-// every name as written, and its removal leaves nothing.
+// every name as written, and its removal leaves nothing; its wizard shows
+// the Russian texts.
 TEST_F(CrossSystem, PackagesMadeElsewhereInstallTheSame) {
     std::vector<std::wstring> made;
     WIN32_FIND_DATAW found{};
@@ -127,6 +132,27 @@ TEST_F(CrossSystem, PackagesMadeElsewhereInstallTheSame) {
 
     for (const std::wstring& package : made) {
         SCOPED_TRACE(Narrow(package) + " on ANSI code page " + std::to_string(::GetACP()));
+        {
+            // The wizard shows the Russian texts: the licence, and the
+            // component page (pictured beside the test program).
+            tarnex::uidriver::WizardRun wizard(package + L"Tarnex.exe", L"");
+            ASSERT_EQ(wizard.WaitForPage(tarnex::uidriver::Page::Welcome), tarnex::uidriver::Page::Welcome);
+            wizard.Next();
+            ASSERT_EQ(wizard.WaitForPage(tarnex::uidriver::Page::Licence), tarnex::uidriver::Page::Licence);
+            EXPECT_EQ(std::wstring(kLicence), wizard.Text(IDC_LICENCE_TEXT));
+            wizard.Next();
+            ASSERT_EQ(wizard.WaitForPage(tarnex::uidriver::Page::Folder), tarnex::uidriver::Page::Folder);
+            wizard.Next();
+            ASSERT_EQ(wizard.WaitForPage(tarnex::uidriver::Page::Components), tarnex::uidriver::Page::Components);
+            const HWND tree = ::GetDlgItem(wizard.PageWindow(), IDC_COMPONENT_TREE);
+            EXPECT_NE(nullptr, tarnex::uidriver::FindTreeItem(tree, L"Основные файлы").Handle);
+            ::Sleep(400);  // let the page paint
+            EXPECT_TRUE(tarnex::uidriver::SaveWindowImage(
+                wizard.Frame(), TestProgramFolder() + L"cross-components-on-" + std::to_wstring(::GetACP()) + L".bmp"));
+            wizard.Cancel();
+            wizard.Answer(wizard.Box(), IDYES);
+            EXPECT_EQ(wizard.Exit(), 0);
+        }
         ASSERT_EQ(0u, RunTool(L"\"" + package + L"Tarnex.exe\" /quiet").exitCode);
 
         EXPECT_EQ("read me\r\n", ReadBytes(kCrossInstall + L"прочти.txt"));
