@@ -101,9 +101,14 @@ TEST_F(SealedPackage, ChangedInAnyFileItsInstallerReadsItIsRefusedBeforeAnything
     EXPECT_NE(std::wstring::npos, verify.output.find(L"Tarnex.exe: not signed")) << Narrow(verify.output);
     EXPECT_NE(std::wstring::npos, verify.output.find(L"10 of 10 sealed files hold")) << Narrow(verify.output);
 
-    const auto edit = [](const std::wstring& name, const std::string& from, const std::string& to) {
+    const auto edit = [](const std::wstring& name, std::string from, std::string to) {
         const std::wstring path = std::wstring(kPackage) + name;
         std::string bytes = ReadBytes(path);
+        // The INF files are UTF-16: ASCII texts are looked for as such.
+        if (bytes.rfind("\xFF\xFE", 0) == 0) {
+            from = testfiles::Utf16File(vrel::ToWide(from, CP_UTF8)).substr(2);
+            to = testfiles::Utf16File(vrel::ToWide(to, CP_UTF8)).substr(2);
+        }
         const std::size_t at = bytes.find(from);
         ASSERT_NE(std::string::npos, at) << from;
         WriteBytes(path, bytes.replace(at, from.size(), to));
