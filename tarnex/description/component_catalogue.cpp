@@ -65,7 +65,9 @@ Read ReadComponent(InfFile& inf, const std::wstring& engName, std::int32_t numbe
 
 }  // namespace
 
-int LoadComponentCatalogue(SetupDescription& d) {
+int LoadComponentCatalogue(SetupDescription& d) { return LoadComponentCatalogue(d, App().Mode); }
+
+int LoadComponentCatalogue(SetupDescription& d, std::uint32_t mode) {
     KnownEngNames known(d.ComponentList);
     // Each new component gets the largest Number so far + 1.
     std::int32_t nextNumber = NextComponentNumber(d.ComponentList);
@@ -93,7 +95,7 @@ int LoadComponentCatalogue(SetupDescription& d) {
                           engName.c_str(), infPath.c_str());
                 return 0;
             }
-            ReadComponentSections(d, inf, InstallSectionName(engName, App().Mode), component);
+            ReadComponentSections(d, inf, InstallSectionName(engName, mode), component);
             ++nextNumber;
             known.Add(component.EngName);
             d.InfFiles[e].Numbers.push_back(component.Number);

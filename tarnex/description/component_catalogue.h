@@ -2,6 +2,8 @@
 // description, numbered across the package, with dependencies resolved.
 #pragma once
 
+#include <cstdint>
+
 #include "description/setup_description.h"
 
 namespace tarnex {
@@ -11,5 +13,7 @@ namespace tarnex {
 // opened (string 1 was shown) or a component lacks a catalogue key
 // (components read so far stay). The caller shows string 6.
 int LoadComponentCatalogue(SetupDescription& description);
+// The same with the install sections of mode instead of the run's.
+int LoadComponentCatalogue(SetupDescription& description, std::uint32_t mode);
 
 }  // namespace tarnex

@@ -78,7 +78,6 @@ bool ReadOptions(SetupDescription& d, InfFile& inf) {
     Cut(d.NameGen, value);
     if (!ReadText(inf, L"NameUnInst", value)) return false;
     Cut(d.NameUnInst, value);
-    vrel::CopyToField(App().Caption, std::wstring_view(d.NameUnInst));
     if (!ReadText(inf, L"SetNameUI", value)) return false;
     if (!CopyWhole(d.SetNameUI, value)) return Fail(L"SetNameUI too long");
     if (!ReadText(inf, L"BackName", value)) return false;
@@ -115,8 +114,7 @@ bool ReadOptions(SetupDescription& d, InfFile& inf) {
     return true;
 }
 
-bool ReadInfFiles(SetupDescription& d, InfFile& inf) {
-    const std::wstring folder = App().ProgramFolder;
+bool ReadInfFiles(SetupDescription& d, InfFile& inf, const std::wstring& folder) {
     InfFileEntry own;
     if (!CopyWhole(own.InfPath, folder + L"setup.inf") || !CopyWhole(own.CabinetPath, folder + L"setup.cab"))
         return Fail(L"program folder too long");
@@ -163,14 +161,23 @@ SetupDescription& Description() {
 }
 
 int LoadSetupDescription(SetupDescription& d) {
+    const int loaded = LoadSetupDescriptionFrom(d, App().ProgramFolder, App().ProgramName, App().Mode);
+    // The caption is the package's as soon as its options were read, also
+    // for the message that says the rest could not be.
+    if (loaded || d.NameUnInst[0] != L'\0') vrel::CopyToField(App().Caption, std::wstring_view(d.NameUnInst));
+    return loaded;
+}
+
+int LoadSetupDescriptionFrom(SetupDescription& d, const std::wstring& folder, const std::wstring& programName,
+                             std::uint32_t mode) {
     InfFile inf;
-    const std::wstring path = std::wstring(App().ProgramFolder) + App().ProgramName + L".inf";
-    if (!inf.Open(path)) return 0;
-    if (!ReadOptions(d, inf) || !ReadInfFiles(d, inf) || !ReadPagePictures(d, inf) || !ReadRequiredKeys(d, inf))
+    if (!inf.Open(folder + programName + L".inf")) return 0;
+    if (!ReadOptions(d, inf) || !ReadInfFiles(d, inf, folder) || !ReadPagePictures(d, inf) ||
+        !ReadRequiredKeys(d, inf))
         return 0;
 
     ComponentRecord installer;
-    ReadComponentSections(d, inf, InstallSectionName(L"InstallProgram", App().Mode), installer);
+    ReadComponentSections(d, inf, InstallSectionName(L"InstallProgram", mode), installer);
     installer.Number = 0;
     vrel::CopyToField(installer.LocName, std::wstring_view(L"InstallProgram"));
     vrel::CopyToField(installer.Properties, std::wstring_view(L"InstallProgram"));

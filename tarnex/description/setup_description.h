@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "description/component_record.h"
@@ -87,6 +88,11 @@ SetupDescription& Description();
 // chosen by the run mode. 1 on success, 0 on failure (string 1 was shown when
 // the file could not be opened; the caller shows string 3).
 int LoadSetupDescription(SetupDescription& description);
+// The same for the description file programName + ".inf" in folder (ending
+// in a backslash; the INF files it lists are read from there too), with the
+// sections of mode; the program's caption is left as it is.
+int LoadSetupDescriptionFrom(SetupDescription& description, const std::wstring& folder,
+                             const std::wstring& programName, std::uint32_t mode);
 
 // 1 when the required key, value and data are present.
 int IsPresent(const RequiredKey& key);

@@ -7,6 +7,7 @@
 #include <exception>
 
 #include "engine/delayed_file_ops.h"
+#include "engine/installed_version.h"
 #include "engine/portable/step_table.h"
 #include "engine/run_mark.h"
 #include "engine/sent_message_wait.h"
@@ -115,6 +116,7 @@ void InstallEngine::RunInstallSteps() {
     // Before the first change: a run cut off from here on is completed by
     // the next one. The continuation after a restart has its Run entry.
     if (!App().ContinueAfterRestart) {
+        PrepareUpgrade();
         markHeld_ = WriteRunMark(description_, App().Mode);
         if (!markHeld_) WriteLog(L"The mark of this run cannot be written into the package key\r\n");
     }
@@ -161,7 +163,20 @@ bool InstallEngine::RunStep(int step, StepBody body) {
     return ok;
 }
 
+void InstallEngine::PrepareUpgrade() {
+    const InstalledVersion& previous = PreviousVersion();
+    if (!IsInstallMode(App().Mode) || !previous.Found) return;
+    plan_ = PlanUpgrade(description_, previous);
+    for (const std::wstring& name : plan_.Components)
+        WriteLog(L"Upgrade: component no longer installed: " + name + L"\r\n");
+    if (plan_.Empty()) WriteLog(L"Upgrade: the new version keeps everything the installed one has\r\n");
+    upgrading_ = KeepInstalledVersion(previous);
+    WriteUpgradeMark(description_, DescribeInstalledVersion(previous));
+}
+
 void InstallEngine::ReleaseRunMark() {
+    if (upgrading_) DiscardKeptVersion(PreviousVersion(), description_.InstallFolder);
+    upgrading_ = false;
     if (!markHeld_) return;
     RemoveRunMark(description_);
     markHeld_ = false;

@@ -8,6 +8,7 @@
 
 #include "description/setup_description.h"
 #include "engine/progress_view.h"
+#include "engine/upgrade_plan.h"
 #include "sysops/cab_extractor.h"
 #include "vrel/unique_handle.h"
 
@@ -102,6 +103,10 @@ private:
     bool WriteInstallerData();          // 15
 
     bool LaunchPrograms(bool before);
+    // Before the first change of an installation over an installed
+    // version: what it has and this package has not, its INF files kept
+    // for a run that completes this one, and its mark.
+    void PrepareUpgrade();
     // The mark of this run (engine/run_mark.h) goes: its last change is made,
     // or it ended having changed nothing that stays.
     void ReleaseRunMark();
@@ -116,6 +121,8 @@ private:
     vrel::unique_handle worker_;
     unsigned workerId_ = 0;
     bool markHeld_ = false;  // this run's mark is in the package key; the worker's own
+    bool upgrading_ = false;  // the installed version's INF files are kept; the worker's own
+    UpgradePlan plan_;        // what steps 4 to 8 take away besides their own work
     int counter_ = 1;       // the step shown; the worker's own
     std::wstring stepFormat_;  // string 29, "Шаг %d из %d..."
 };

@@ -9,6 +9,7 @@
 #include "engine/delayed_file_ops.h"
 #include "engine/install_engine.h"
 #include "engine/installed_record_writer.h"
+#include "engine/path_substitution.h"
 #include "engine/portable/step_table.h"
 #include "run/app_context.h"
 #include "run/folder_utils.h"
@@ -24,7 +25,6 @@
 namespace tarnex {
 namespace {
 
-constexpr wchar_t kInstallFolderVariable[] = L"%65600%";
 constexpr UINT kProgramFaultText = 57;
 
 int Count(std::size_t n) { return static_cast<int>(n); }
@@ -33,32 +33,6 @@ bool IsUser(const ComponentRecord& c) { return c.Number != 0; }
 
 bool RemovingPackage() { return App().Mode == AS_DEL || App().Mode == AS_SD; }
 
-// "%65600%" in a fixed field replaced by the install folder. A result that
-// does not fit the field is refused (logged, the field left as it was): cut
-// at its capacity it would name another, truncated folder. False then, and
-// the caller drops what the field belongs to.
-template <std::size_t N>
-bool Substitute(wchar_t (&field)[N], const std::wstring& folder) {
-    std::wstring replaced;
-    if (!ReplaceAll(field, kInstallFolderVariable, folder, replaced)) return true;
-    if (!vrel::FitsField<wchar_t>(replaced, N)) {
-        WriteLogF(L"Refused path too long after substitution: %s", replaced.c_str());
-        return false;
-    }
-    vrel::CopyToField(field, std::wstring_view(replaced));
-    return true;
-}
-
-// Substitutes in every entry and keeps only the entries whose fields all fit.
-template <typename Entry, typename SubstituteFields>
-void SubstituteEntries(std::vector<Entry>& entries, SubstituteFields substitute) {
-    std::vector<Entry> kept;
-    kept.reserve(entries.size());
-    for (Entry& entry : entries)
-        if (substitute(entry)) kept.push_back(entry);
-    entries.swap(kept);
-}
-
 }  // namespace
 
 // Step 1: "%65600%" becomes the install folder (without its backslash).
@@ -66,26 +40,7 @@ bool InstallEngine::SubstitutePaths() {
     StepText(1);
     SetupDescription& d = description_;
     view_.SetCurrentRange(Count(d.FileList.size() + d.ComponentList.size()));
-    if (d.PreviousInstallFolder[0] != L'\0') vrel::CopyToField(d.InstallFolder, std::wstring_view(d.PreviousInstallFolder));
-    std::wstring folder = d.InstallFolder;
-    if (!folder.empty() && folder.back() == L'\\') folder.pop_back();
-    for (FileRecord& file : d.FileList) {
-        if (!Substitute(file.TargetFolder, folder)) file.PathRefused = 1;
-        CheckTargetName(file);
-        Advance();
-    }
-    for (ComponentRecord& c : d.ComponentList) {
-        if (!Substitute(c.InstallPath, folder)) c.InstallPath[0] = L'\0';  // "PathInst" stays empty
-        SubstituteEntries(c.EnvVars, [&](EnvVarEntry& e) { return Substitute(e.Value, folder); });
-        SubstituteEntries(c.Links, [&](LinkEntry& l) {
-            return Substitute(l.Target, folder) && Substitute(l.WorkingFolder, folder) &&
-                   Substitute(l.Arguments, folder);
-        });
-        SubstituteEntries(c.RegistryEntries, [&](RegistryEntry& r) { return Substitute(r.Data, folder); });
-        SubstituteEntries(c.Launches, [&](LaunchEntry& l) { return Substitute(l.CommandLine, folder); });
-        SubstituteEntries(c.Dlls, [&](DllEntry& l) { return Substitute(l.Path, folder); });
-        Advance();
-    }
+    SubstituteInstallFolder(d, [this] { Advance(); });
     return true;
 }
 
@@ -189,6 +144,7 @@ bool InstallEngine::UnregisterInstalledFiles() {
             }
         Advance();
     }
+    UnregisterDropped(plan_);
     return true;
 }
 
@@ -207,6 +163,7 @@ bool InstallEngine::DeleteInstalledFiles() {
         if (c.Installed) DeleteComponentFiles(d, c);
         Advance();
     }
+    DeleteDroppedFiles(plan_);
     // A removal deletes the INF copies at its end instead (the program
     // run's end): until then a run that completes it after a cut reads the
     // catalogue from them.
@@ -233,6 +190,7 @@ bool InstallEngine::DeleteRegistryData() {
         }
         Advance();
     }
+    DeleteDroppedRegistry(plan_, d);
     return true;
 }
 
@@ -246,6 +204,7 @@ bool InstallEngine::DeleteShortcuts() {
             for (const LinkEntry& link : c.Links) ProcessLink(link, true);
         Advance();
     }
+    DeleteDroppedShortcuts(plan_);
     return true;
 }
 
@@ -259,6 +218,7 @@ bool InstallEngine::DeleteEnvironmentVariables() {
             for (const EnvVarEntry& variable : c.EnvVars) DelEnvVars(variable);
         Advance();
     }
+    DeleteDroppedVariables(plan_);
     return true;
 }
 

@@ -17,7 +17,9 @@ constexpr wchar_t kSelectedValue[] = L"RunSelected";
 constexpr wchar_t kInstalledValue[] = L"RunInstalled";
 constexpr wchar_t kAccessValue[] = L"RunAccess";
 constexpr wchar_t kStepValue[] = L"RunStep";
-const wchar_t* const kMarkValues[] = {kModeValue, kFolderValue, kSelectedValue, kInstalledValue, kAccessValue, kStepValue};
+constexpr wchar_t kPreviousValue[] = L"RunPrevious";
+const wchar_t* const kMarkValues[] = {kModeValue,   kFolderValue, kSelectedValue, kInstalledValue,
+                                      kAccessValue, kStepValue,   kPreviousValue};
 
 bool IsMarkValue(const std::wstring& name) {
     return std::any_of(std::begin(kMarkValues), std::end(kMarkValues),
@@ -108,6 +110,10 @@ bool WriteRunMark(const SetupDescription& d, DWORD mode) {
     return written;
 }
 
+void WriteUpgradeMark(const SetupDescription& d, const std::vector<std::wstring>& previous) {
+    if (NamesAKey(d)) SetList(d, kPreviousValue, previous);
+}
+
 void MarkStepDone(const SetupDescription& d, int step) { SetDword(d, kStepValue, static_cast<DWORD>(step)); }
 
 void RemoveRunMark(const SetupDescription& d) {
@@ -142,6 +148,7 @@ bool ReadRunMark(const SetupDescription& d, RunMark& mark) {
     mark.Installed = ReadList(d, kInstalledValue);
     mark.Access = ReadDword(d, kAccessValue);
     mark.LastStep = ReadDword(d, kStepValue);
+    mark.Previous = ReadList(d, kPreviousValue);
     return true;
 }
 

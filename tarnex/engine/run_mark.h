@@ -11,6 +11,9 @@
 //   "RunInstalled"   REG_MULTI_SZ  the same of each user component installed at its start
 //   "RunAccess"      REG_DWORD     the Access version chosen
 //   "RunStep"        REG_DWORD     the last of the fifteen steps it finished
+//   "RunPrevious"    REG_MULTI_SZ  an upgrade's installed version: its folder,
+//                                  program name, version text and installed
+//                                  components (engine/installed_version.h)
 #pragma once
 
 #include <windows.h>
@@ -29,11 +32,14 @@ struct RunMark {
     std::vector<std::wstring> Installed;  // EngName "\" Version
     DWORD Access = 0;
     DWORD LastStep = 0;
+    std::vector<std::wstring> Previous;  // empty unless the run upgrades an installed version
 };
 
 // Written before the engine's first change: the mode, the folder and the
 // component choice of this run. False when the package key cannot be written.
 bool WriteRunMark(const SetupDescription& description, DWORD mode);
+// An upgrade's installed version, written before the rest of the mark.
+void WriteUpgradeMark(const SetupDescription& description, const std::vector<std::wstring>& previous);
 // The step is done; a later run knows how far this one came.
 void MarkStepDone(const SetupDescription& description, int step);
 // The run's last change is made: the mark goes, and the package key with it

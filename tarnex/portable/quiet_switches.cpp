@@ -97,6 +97,8 @@ QuietSwitches ParseQuietSwitches(std::wstring_view arguments) {
         } else if (EqualsNoCase(part, kAcceptSystemSwitch)) {
             s.acceptAnySystem = true;
         } else if (EqualsNoCase(part, kNoRestartSwitch)) {
+        } else if (EqualsNoCase(part, kNoDowngradeSwitch)) {
+            s.noDowngrade = true;
         } else if (StartsWithNoCase(part, kLogSwitch)) {
             if (!TakeLogFile(part, s)) return s;
         } else if (StartsWithNoCase(part, kFolderSwitch)) {

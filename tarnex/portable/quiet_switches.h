@@ -37,6 +37,9 @@ inline constexpr wchar_t kFolderSwitch[] = L"/dir=";
 inline constexpr wchar_t kLogSwitch[] = L"/log=";
 // Deployment tools add it by habit; a quiet run never restarts anyway.
 inline constexpr wchar_t kNoRestartSwitch[] = L"/norestart";
+// An installation over a newer installed version (by the uninstall entry's
+// DisplayVersion) is refused with 1638 instead of downgrading it.
+inline constexpr wchar_t kNoDowngradeSwitch[] = L"/nodowngrade";
 
 // What the installer writes after a command that starts its installed copy
 // later without a person: the continuation after a restart of a quiet run,
@@ -50,6 +53,7 @@ struct QuietSwitches {
     bool removal = false;           // "/u"
     bool continuation = false;      // "/r"
     bool acceptAnySystem = false;   // "/acceptos"
+    bool noDowngrade = false;       // "/nodowngrade"
     std::wstring installFolder;     // "/dir=FOLDER", empty when not given
     std::wstring logFile;           // "/log=FILE", this run's own log; empty when not given
     std::wstring error;             // why the quiet command line is refused
@@ -63,7 +67,7 @@ std::vector<std::wstring> SplitArguments(std::wstring_view arguments);
 
 // Without "/quiet" only that flag and "/log=" are looked at, the rest of
 // the command line stays as free as before. With it every argument must be
-// "/u", "/r" (exactly so), "/quiet", "/acceptos", "/norestart", "/dir=" with
+// "/u", "/r" (exactly so), "/quiet", "/acceptos", "/norestart", "/nodowngrade", "/dir=" with
 // an absolute folder ("X:\..."; no "/", no character a path cannot hold) or
 // "/log=" with an absolute file path of the same kind, the switches of ours
 // in any letter case; otherwise error says why (for a wrong "/log=" also in

@@ -7,6 +7,7 @@
 #include "description/setup_description.h"
 #include "engine/delayed_file_ops.h"
 #include "engine/install_engine.h"
+#include "engine/installed_version.h"
 #include "engine/run_mark.h"
 #include "run/app_context.h"
 #include "run/folder_utils.h"
@@ -53,6 +54,10 @@ StartUpEnd RefuseChangedPackage(const std::wstring& file) {
 void LogStartBanner() {
     WriteLog(std::wstring(L"\r\n\r\n") + kBannerLine + L"\r\n// START SETUP of \"" + Description().NameGen +
              L"\"\r\n" + kBannerLine);
+    const InstalledVersion& previous = PreviousVersion();
+    if (previous.Found && App().Mode == AS_INST)
+        WriteLog(L"This run is an upgrade from version " + previous.DisplayVersion + L", installed in " +
+                 previous.Folder + L"\r\n");
 }
 
 StartUpEnd StartUp(HINSTANCE instance, const wchar_t* arguments) {
@@ -97,6 +102,15 @@ StartUpEnd StartUp(HINSTANCE instance, const wchar_t* arguments) {
     if (app.Mode == AS_INST && !RunInstallChecks()) return StartUpEnd::CheckStopped;
     DetectAccess();
     if (marked) description.AccessVersion = static_cast<std::int32_t>(mark.Access);  // the interrupted run's choice
+    // An installation over an installed version is its upgrade: what that
+    // version has is read before anything changes. A run that completes a
+    // cut one reads it from the copy that run kept.
+    if (app.Mode == AS_INST && !app.ContinueAfterRestart) {
+        if (!marked)
+            ReadInstalledVersion(description, PreviousVersion());
+        else if (!mark.Previous.empty())
+            ReadKeptVersion(description, mark.Previous, PreviousVersion());
+    }
     DeleteContinuationEntry();
     if (app.ContinueAfterRestart) HoldContinuationEntry();
 

@@ -6,6 +6,7 @@
 #include "description/portable/component_rules.h"
 #include "description/setup_description.h"
 #include "engine/install_engine.h"
+#include "engine/installed_version.h"
 #include "portable/replace_rules.h"
 #include "run/app_context.h"
 #include "run/folder_utils.h"
@@ -83,6 +84,18 @@ int ExitCodeOf(StartUpEnd end) {
 int InstallationNotMade() {
     WriteLog(L"Quiet run: the interrupted removal was completed and nothing was installed; run the command again\r\n");
     return kQuietFailed;
+}
+
+// "/nodowngrade": the installed version is newer than the package's.
+bool RefusesDowngrade() {
+    const InstalledVersion& installed = PreviousVersion();
+    const std::wstring package = Description().DisplayVersion;
+    if (!installed.Found || installed.DisplayVersion == kUnknownVersion || package.empty() ||
+        CompareVersionText(installed.DisplayVersion, package) != 1)
+        return false;
+    WriteLog(L"Quiet run: version " + installed.DisplayVersion + L" is installed, newer than this package's " + package +
+             L"; /nodowngrade: nothing is changed\r\n");
+    return true;
 }
 
 // Why the wizard's choice could not be made: its exit code.
@@ -171,6 +184,8 @@ int RunWithAnswers(HINSTANCE instance, const wchar_t* arguments, const QuietSwit
         WriteLog(L"Quiet run: the package is installed and the command line has no /u; nothing is removed\r\n");
         return kQuietAlreadyInstalled;
     }
+    if (switches.noDowngrade && app.Mode == AS_INST && !app.CompletingInterruptedRun && RefusesDowngrade())
+        return kQuietAlreadyInstalled;
     LogStartBanner();
     if (!switches.installFolder.empty() && app.Mode != AS_INST)
         WriteLog(L"Quiet run: the package is installed, /dir= is not used\r\n");

@@ -6,6 +6,7 @@
 #include "description/component_catalogue.h"
 #include "description/launch_runner.h"
 #include "engine/installed_record.h"
+#include "engine/installed_version.h"
 #include "run/message_box.h"
 #include "run/registry_utils.h"
 #include "run/setup_log.h"
@@ -85,9 +86,18 @@ int DecideMode() { return DecideMode(App(), Description()); }
 
 int DecideMode(AppContext& app, SetupDescription& description) {
     DetectInstalledComponents(description);
-    const bool installed = description.InstalledCount != 0;
     const bool installOnEntry = app.Mode == AS_INST;
     const bool continuing = app.ContinueAfterRestart != 0;
+    // Another version of the package that keeps some components as they
+    // were is its upgrade, not its maintenance: those components count as
+    // not installed, and the upgrade leaves them in place.
+    if (installOnEntry && !continuing && description.InstalledCount != 0 &&
+        IsAnotherVersion(description, app.ProgramFolder)) {
+        WriteLog(L"Another version of the package is installed; this run upgrades it\r\n");
+        for (ComponentRecord& component : description.ComponentList) component.Installed = 0;
+        description.InstalledCount = 0;
+    }
+    const bool installed = description.InstalledCount != 0;
 
     if (installOnEntry) {
         if (installed) {

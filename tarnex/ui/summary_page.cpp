@@ -5,6 +5,8 @@
 
 #include "description/portable/component_rules.h"
 #include "description/setup_description.h"
+#include "engine/installed_version.h"
+#include "engine/upgrade_plan.h"
 #include "run/app_context.h"
 #include "run/message_box.h"
 #include "run/startup_checks.h"
@@ -25,6 +27,9 @@ constexpr UINT kStringToRepair = 23;
 constexpr UINT kStringStartInstall = 53;
 constexpr UINT kStringStartRemoval = 54;
 constexpr UINT kStringPleaseWait = 60;
+constexpr UINT kStringUpgradeTakesAway = 81;
+constexpr UINT kStringUpgradeCounts = 82;
+constexpr UINT kStringUpgradeOfUnknownVersion = 83;
 
 class SummaryPage final : public WizardPage {
 public:
@@ -91,7 +96,24 @@ private:
                 AppendListItem(text, c.LocName);
             }
         }
+        if (App().Mode == AS_INST) AppendUpgrade(text);
         return text;
+    }
+
+    // What an installation over an installed version takes away.
+    static void AppendUpgrade(std::wstring& text) {
+        const InstalledVersion& previous = PreviousVersion();
+        const UpgradePlan plan = PlanUpgradeOfChoice(Description(), previous);
+        if (plan.Empty()) return;
+        // A version that never said its number is named by none.
+        const bool named = previous.DisplayVersion != kUnknownVersion;
+        AppendText(text, L"\r\n" + (named ? FormatText(kStringUpgradeTakesAway, previous.DisplayVersion.c_str())
+                                           : LoadText(kStringUpgradeOfUnknownVersion)));
+        for (const std::wstring& name : plan.Components) AppendListItem(text, name);
+        const auto count = [](std::size_t n) { return static_cast<int>(n); };
+        AppendListItem(text, FormatText(kStringUpgradeCounts, count(plan.Files.size()),
+                                        count(plan.Keys.size() + plan.Values.size()), count(plan.Links.size()),
+                                        count(plan.Variables.size())));
     }
 
     // Every installed component, which is then the one selected.

@@ -20,8 +20,8 @@ TEST(QuietSwitches, AdministratorsCommandLinesReadAsMeant) {
     EXPECT_TRUE(s.quiet && s.removal && s.continuation && s.acceptAnySystem && s.error.empty());
 
     // A fleet tool's line: its log per run, and /norestart by habit.
-    s = ParseQuietSwitches(L"/quiet /norestart /acceptos \"/log=C:\\Logs\\run 1.log\"");
-    EXPECT_TRUE(s.quiet && s.acceptAnySystem && s.error.empty()) << s.error;
+    s = ParseQuietSwitches(L"/quiet /norestart /acceptos \"/log=C:\\Logs\\run 1.log\" /NoDowngrade");
+    EXPECT_TRUE(s.quiet && s.acceptAnySystem && s.noDowngrade && s.error.empty()) << s.error;
     EXPECT_EQ(L"C:\\Logs\\run 1.log", s.logFile);
 
     // Without "/quiet" the command line is as free as it always was; only

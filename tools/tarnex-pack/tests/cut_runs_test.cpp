@@ -18,20 +18,18 @@
 
 #include "engine_test_support.h"
 #include "pack_tool.h"
+#include "system_state.h"
 #include "vrel/text_convert.h"
 #include "vrel/unique_handle.h"
 
 namespace enginetest {
 namespace {
 
-const std::wstring kRunLog = std::wstring(kRoot) + L"cut-run.log";
 const std::wstring kInstallCommand = L"\"" + std::wstring(kPackage) + L"Tarnex.exe\" /quiet /acceptos \"/dir=" +
                                      std::wstring(kInstall) + L"\" /log=" + kRunLog;
 constexpr int kInstallSteps[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
 constexpr int kRemovalSteps[] = {1, 2, 4, 5, 6, 7, 8, 14, 15};  // the others do not apply to a removal
 constexpr int kBulkFiles = 300;
-
-using State = std::map<std::wstring, std::string>;
 
 void DumpKey(HKEY root, const std::wstring& path, const std::wstring& shown, State& state) {
     vrel::unique_hkey key;
@@ -54,8 +52,8 @@ void DumpKey(HKEY root, const std::wstring& path, const std::wstring& shown, Sta
     }
 }
 
-// Everything of the package on the system: files with their bytes, the
-// shortcuts, its keys, the variable, Busvault's registration.
+}  // namespace
+
 State SystemState() {
     State state;
     for (const std::wstring& file : FilesBelow(kInstall)) state[L"file " + file] = ReadBytes(Install(file.c_str()));
@@ -66,11 +64,11 @@ State SystemState() {
     DumpKey(HKEY_CURRENT_USER, kTestKey, L"HKCU\\" + std::wstring(kTestKey), state);
     DumpKey(HKEY_LOCAL_MACHINE, kUninstallKey, L"uninstall entry", state);
     state[L"variable"] = Narrow(Text(HKEY_CURRENT_USER, L"Environment", L"VREL_ENGINE_HOME"));
+    state[L"variable path"] = Narrow(Text(HKEY_CURRENT_USER, L"Environment", L"VREL_ENGINE_PATH"));
     state[L"busvault"] = Narrow(BusvaultServerPath());
     return state;
 }
 
-// The first difference between two states, "" when they are the same.
 std::string Difference(const State& expected, const State& actual) {
     for (const auto& [name, value] : expected) {
         const auto found = actual.find(name);
@@ -86,19 +84,14 @@ bool IsStepLine(const std::string& log, int step) {
     return log.find("Step " + std::to_string(step) + " - successful") != std::string::npos;
 }
 
+namespace {
+
 int LastStepLine(const std::string& log) {
     int last = 0;
     for (int step = 1; step <= 15; ++step)
         if (IsStepLine(log, step)) last = step;
     return last;
 }
-
-struct Cut {
-    bool cut = false;   // ended by the test before it ended by itself
-    int lastStep = 0;   // the last step line in the log when it was ended
-    DWORD waitedMs = 0;  // from the line waited for to the end
-    std::string hungChildren;  // the programs it was starting that Wine left hanging
-};
 
 // A program that the installer was starting when it was ended is left by
 // Wine half made, hanging for good with the program's file in use (Windows
@@ -141,9 +134,9 @@ std::string EndHungChildren(DWORD parentId) {
     return hung;
 }
 
-// Starts the command with its log, follows the log and ends the process
-// once `reached` holds for it, delayMs later.
-Cut RunAndCut(const std::wstring& command, const std::function<bool(const std::string&)>& reached, DWORD delayMs = 0) {
+}  // namespace
+
+Cut RunAndCut(const std::wstring& command, const std::function<bool(const std::string&)>& reached, DWORD delayMs) {
     Cut result;
     ::DeleteFileW(kRunLog.c_str());
     const std::wstring output = NewOutputFile();
@@ -183,6 +176,8 @@ Cut RunAndCut(const std::wstring& command, const std::function<bool(const std::s
     result.lastStep = LastStepLine(whole);
     return result;
 }
+
+namespace {
 
 DWORD RunToEnd(const std::wstring& command) { return RunTool(command).exitCode; }
 

@@ -1,0 +1,55 @@
+// What an installation over an installed version takes away: everything
+// that version has and the package being installed does not. Components no
+// longer in the catalogue go whole; of a component that stays, the files,
+// registry entries, shortcuts, variables and self-registrations that the
+// new version no longer lists. What the new version installs again is left
+// alone (a file both carry is replaced as any file is).
+//
+// Steps 4 to 8 carry the plan out beside their own work, with the removal's
+// rules: unregistration, deletion now or at the next start, key removal,
+// shortcut and variable removal, each with a log line.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "description/setup_description.h"
+#include "engine/installed_version.h"
+
+namespace tarnex {
+
+struct UpgradePlan {
+    std::vector<FileRecord> Unregister;      // step 4: libraries, servers, services no longer registered
+    std::vector<FileRecord> Files;           // step 5
+    std::vector<std::wstring> InfCopies;     // step 5: its user INF copies this package has not
+    std::vector<RegistryEntry> Keys;         // step 6: the whole key, as a removal deletes it
+    std::vector<RegistryEntry> Values;       // step 6: the value alone; the new version writes in its key
+    std::vector<std::wstring> Records;       // step 6: record keys under the package key's root
+    std::wstring UninstallEntry;             // step 6: the entry of its other Name, when the name changed
+    std::vector<LinkEntry> Links;            // step 7
+    std::vector<EnvVarEntry> Variables;      // step 8
+    std::vector<std::wstring> Components;    // LocNames of its components that go whole (shown and logged)
+
+    bool Empty() const {
+        return Unregister.empty() && Files.empty() && InfCopies.empty() && Keys.empty() && Values.empty() &&
+               Records.empty() && UninstallEntry.empty() && Links.empty() && Variables.empty();
+    }
+};
+
+// next: the package being installed, its paths substituted (step 1) and its
+// choice made. Components of next that are installed themselves (the same
+// EngName and Version) are the ordinary steps' and left out.
+UpgradePlan PlanUpgrade(const SetupDescription& next, const InstalledVersion& installed);
+
+// The same before step 1 (the summary page): on a copy of next whose paths
+// are substituted.
+UpgradePlan PlanUpgradeOfChoice(const SetupDescription& next, const InstalledVersion& installed);
+
+// The plan's part of steps 4 to 8.
+void UnregisterDropped(const UpgradePlan& plan);
+void DeleteDroppedFiles(const UpgradePlan& plan);
+void DeleteDroppedRegistry(const UpgradePlan& plan, const SetupDescription& next);
+void DeleteDroppedShortcuts(const UpgradePlan& plan);
+void DeleteDroppedVariables(const UpgradePlan& plan);
+
+}  // namespace tarnex
