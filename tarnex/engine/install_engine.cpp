@@ -165,7 +165,13 @@ bool InstallEngine::RunStep(int step, StepBody body) {
 
 void InstallEngine::PrepareUpgrade() {
     const InstalledVersion& previous = PreviousVersion();
-    if (!IsInstallMode(App().Mode) || !previous.Found) return;
+    if (!previous.Found) return;
+    if (IsRemovalMode(App().Mode)) {
+        // "/u" after a cut upgrade: the version it was replacing goes too.
+        plan_ = PlanRemovalOf(previous, description_);
+        upgrading_ = true;
+        return;
+    }
     plan_ = PlanUpgrade(description_, previous);
     for (const std::wstring& name : plan_.Components)
         WriteLog(L"Upgrade: component no longer installed: " + name + L"\r\n");

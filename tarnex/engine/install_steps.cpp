@@ -323,6 +323,7 @@ bool InstallEngine::WriteInstallerData() {
     // An installation's last change is made; a removal's mark stays until
     // its own copy is on its way (the program run's end).
     if (IsInstallMode(App().Mode)) ReleaseRunMark();
+    else if (upgrading_) DiscardKeptVersion(PreviousVersion(), description_.InstallFolder);
     return true;
 }
 

@@ -17,6 +17,7 @@
 #include "sysops/env_vars.h"
 #include "sysops/self_registration.h"
 #include "sysops/shortcuts.h"
+#include "vrel/bounded_copy.h"
 
 namespace tarnex {
 namespace {
@@ -158,6 +159,21 @@ UpgradePlan PlanUpgradeOfChoice(const SetupDescription& next, const InstalledVer
     SetupDescription substituted = next;
     SubstituteInstallFolder(substituted, [] {});
     return PlanUpgrade(substituted, installed);
+}
+
+UpgradePlan PlanRemovalOf(const InstalledVersion& installed, const SetupDescription& removal) {
+    SetupDescription nothing;
+    nothing.KeyRoot = removal.KeyRoot;
+    vrel::CopyToField(nothing.KeyPath, std::wstring_view(removal.KeyPath));
+    UpgradePlan plan = PlanUpgrade(nothing, installed);
+    // Until its end a run that completes the removal reads its catalogue from them.
+    std::unordered_set<std::wstring> own;
+    for (std::size_t i = 1; i < removal.InfFiles.size(); ++i)
+        own.insert(FoldedName(InfCopyPath(removal, removal.InfFiles[i], false)));
+    plan.InfCopies.erase(std::remove_if(plan.InfCopies.begin(), plan.InfCopies.end(),
+                                        [&](const std::wstring& copy) { return own.count(FoldedName(copy)) != 0; }),
+                         plan.InfCopies.end());
+    return plan;
 }
 
 void UnregisterDropped(const UpgradePlan& plan) {

@@ -45,6 +45,11 @@ UpgradePlan PlanUpgrade(const SetupDescription& next, const InstalledVersion& in
 // are substituted.
 UpgradePlan PlanUpgradeOfChoice(const SetupDescription& next, const InstalledVersion& installed);
 
+// Everything of installed, for a removal of the package removal that takes
+// away a cut upgrade; the INF copies the removal deletes at its end itself
+// are left to it.
+UpgradePlan PlanRemovalOf(const InstalledVersion& installed, const SetupDescription& removal);
+
 // The plan's part of steps 4 to 8.
 void UnregisterDropped(const UpgradePlan& plan);
 void DeleteDroppedFiles(const UpgradePlan& plan);

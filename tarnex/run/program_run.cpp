@@ -105,12 +105,12 @@ StartUpEnd StartUp(HINSTANCE instance, const wchar_t* arguments) {
     // An installation over an installed version is its upgrade: what that
     // version has is read before anything changes. A run that completes a
     // cut one reads it from the copy that run kept.
-    if (app.Mode == AS_INST && !app.ContinueAfterRestart) {
-        if (!marked)
-            ReadInstalledVersion(description, PreviousVersion());
-        else if (!mark.Previous.empty())
-            ReadKeptVersion(description, mark.Previous, PreviousVersion());
-    }
+    // A removal that takes away a cut upgrade takes the version it was
+    // replacing too.
+    if (app.Mode == AS_INST && !app.ContinueAfterRestart && !marked)
+        ReadInstalledVersion(description, PreviousVersion());
+    else if (marked && !mark.Previous.empty() && app.Mode != AS_REP && app.Mode != AS_AD)
+        ReadKeptVersion(description, mark.Previous, PreviousVersion());
     DeleteContinuationEntry();
     if (app.ContinueAfterRestart) HoldContinuationEntry();
 

@@ -219,6 +219,16 @@ TEST_F(Upgrades, AnUpgradeCutAfterAnyStepIsCompletedByTheSameCommand) {
         EXPECT_FALSE(Exists(Install(L"vrel_previous"))) << "the kept copy of 1.0 goes at the end";
     }
     Remove();
+    // Cut in the middle, then taken away instead with "/u" from the new
+    // package: what 2.0 put in place and what 1.0 had both go.
+    ASSERT_EQ(0u, Run(1));
+    const Cut cut = RunAndCut(InstallCommand(2), [](const std::string& log) { return IsStepLine(log, 5); });
+    EXPECT_TRUE(cut.cut);
+    EXPECT_EQ(0u, RunTool(L"\"" + PackageOf(2) + L"Tarnex.exe\" /u /quiet /log=" + kRunLog).exitCode);
+    EXPECT_NE(std::string::npos, RunLog().find("Removing what the interrupted installation put in place"));
+    EXPECT_TRUE(InstallFolderGoes());
+    ExpectNothingLeft();
+    EXPECT_EQ("", Difference(nothing_, SystemState()));
 }
 
 // The wizard over 1.0 installed: its summary page says what 2.0 takes away
