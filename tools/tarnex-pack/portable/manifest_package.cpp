@@ -17,6 +17,16 @@ using manifest_fields::CheckRegistryKey;
 using manifest_text::ReadNumber;
 using manifest_text::SplitList;
 
+namespace {
+
+// UTF-8, UTF-7, UTF-16 big-endian and UTF-32: Unicode forms an INF file
+// cannot be read in.
+bool IsUnicodeWithoutMark(std::uint32_t codePage) {
+    return codePage == 65001 || codePage == 65000 || codePage == 1201 || codePage == 12000 || codePage == 12001;
+}
+
+}  // namespace
+
 void Reader::PackageKey(int line, const std::wstring& key, const std::wstring& value) {
     PackageSpec& p = m_.package;
     if (EntryKey(line, key, value, p.entries)) return;
@@ -120,6 +130,11 @@ void Reader::FinishPackage() {
     if (p.codePage.given()) {
         std::int64_t n = 0;
         if (!ReadNumber(p.codePage.text, 1, 65535, n)) Error(p.codePage.line, L"CodePage must be a code page number");
+        else if (IsUnicodeWithoutMark(static_cast<std::uint32_t>(n)))
+            // The setup API reads a file without a UTF-16 mark in the ANSI
+            // code page of the system it runs on: these would come out garbled.
+            Error(p.codePage.line, L"CodePage must be an ANSI code page (the installer reads INF files in UTF-16 or "
+                                   L"in the system's ANSI code page); leave it out for UTF-16 INF files");
         else p.codePageValue = static_cast<std::uint32_t>(n);
     }
     for (std::size_t i = 0; i < kPageCount; ++i) {

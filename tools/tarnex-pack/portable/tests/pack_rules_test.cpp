@@ -145,6 +145,7 @@ TEST(ManifestReader, EveryMistakeIsNamedByItsLine) {
         {L"OSVersions=1,1,1\n", 5, L"expected 7 to 14 numbers"},
         {L"OSVersions=1,1,1,1,1,1,1,1,1,1,1,1,1,1,1\n", 5, L"expected 7 to 14 numbers"},
         {L"Installer=setup\n", 5, L"must end in .exe"},
+        {L"CodePage=65001\n", 5, L"CodePage must be an ANSI code page"},
         {L"TimestampServer=ftp://tsa/\n", 5, L"must be an http:// or https:// address"},
         {L"TimestampServer=http://tsa/a b\n", 5, L"holds a blank"},
         {L"[Component A]\nVersion=1\\2\n", 6, L"Version must not hold a backslash"},
