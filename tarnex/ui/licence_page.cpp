@@ -33,6 +33,10 @@ std::wstring LicenceText(const std::string& bytes) {
     case TextCoding::Ansi:
         break;
     }
+    // A licence without a mark was written in some ANSI code page, and the
+    // file does not say which: the system's is the one packages have always
+    // been read in. tarnex-pack marks a UTF-8 licence, so its packages never
+    // take this road with non-ASCII text in another code page.
     return vrel::ToWide(marked.body, CP_ACP);
 }
 
