@@ -10,6 +10,7 @@
 #include "description/portable/component_rules.h"
 #include "description/portable/line_parsers.h"
 #include "description/section_reader.h"
+#include "portable/inf_schema.h"
 #include "run/app_context.h"
 #include "run/setup_log.h"
 #include "run/text_utils.h"
@@ -17,6 +18,8 @@
 
 namespace tarnex {
 namespace {
+
+namespace schema = tarnex::inf;
 
 // Registry keys ignore letter case, so the installed records of two names
 // that differ only in case would be one: EngNames are known by their folded
@@ -45,20 +48,20 @@ Read ReadComponent(InfFile& inf, const std::wstring& engName, std::int32_t numbe
     c.Number = number;
 
     std::wstring value;
-    if (!inf.GetValue(L"NUMBERS", engName, value)) return Read::Missing;
+    if (!inf.GetValue(schema::kNumbers, engName, value)) return Read::Missing;
     map.Add(ReadInt(value), c.Number);
-    if (!inf.GetValue(L"LocNames", engName, value)) return Read::Missing;
+    if (!inf.GetValue(schema::kLocNames, engName, value)) return Read::Missing;
     vrel::CopyToField(c.LocName, std::wstring_view(value));
-    if (!inf.GetValue(L"PROPERTIES", engName, value)) return Read::Missing;
+    if (!inf.GetValue(schema::kProperties, engName, value)) return Read::Missing;
     vrel::CopyToField(c.Properties, std::wstring_view(value));
-    if (!inf.GetValue(L"CompVersions", engName, value)) return Read::Missing;
+    if (!inf.GetValue(schema::kCompVersions, engName, value)) return Read::Missing;
     if (!CopyWhole(c.Version, value)) return Read::TooLong;
-    if (!inf.GetValue(L"InstPaths", engName, value)) return Read::Missing;
+    if (!inf.GetValue(schema::kInstPaths, engName, value)) return Read::Missing;
     if (!CopyWhole(c.InstallPath, value)) return Read::TooLong;
-    if (!inf.GetYesNo(L"COMPLEXES", engName, c.Complex)) return Read::Missing;
-    if (!inf.GetValue(L"DEPENDENCES", engName, value)) return Read::Missing;
+    if (!inf.GetYesNo(schema::kComplexes, engName, c.Complex)) return Read::Missing;
+    if (!inf.GetValue(schema::kDependences, engName, value)) return Read::Missing;
     c.Dependencies = ResolveDependencies(value, map);
-    if (!inf.GetValue(L"STATES", engName, value)) return Read::Missing;
+    if (!inf.GetValue(schema::kStates, engName, value)) return Read::Missing;
     c.State = static_cast<std::uint8_t>(ReadInt(value) & 0xFF);
     return Read::Ok;
 }
@@ -78,7 +81,7 @@ int LoadComponentCatalogue(SetupDescription& d, std::uint32_t mode) {
         LocalNumberMap map;
 
         std::wstring engName;
-        for (int more = inf.FindFirstLine(L"EngNames", engName, 1); more; more = inf.FindNextLine(engName, 1)) {
+        for (int more = inf.FindFirstLine(schema::kEngNames, engName, 1); more; more = inf.FindNextLine(engName, 1)) {
             if (known.Contains(engName)) {
                 // The name keys the component's sections and its installed
                 // record: a second component of that name could only repeat

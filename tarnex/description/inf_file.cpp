@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "description/setup_api.h"
+#include "portable/inf_schema.h"
 #include "portable/path_guard.h"
 #include "run/message_box.h"
 #include "vrel/bounded_copy.h"
@@ -158,7 +159,7 @@ int InfFile::GetYesNo(const std::wstring& section, const std::wstring& key, std:
     flag = 0;
     std::wstring value;
     if (!GetValue(section, key, value)) return 0;
-    flag = value == L"Yes" ? 1 : 0;
+    flag = value == inf::kYes ? 1 : 0;
     return 1;
 }
 

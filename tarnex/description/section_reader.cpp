@@ -3,6 +3,7 @@
 #include <type_traits>
 
 #include "description/portable/line_parsers.h"
+#include "portable/inf_schema.h"
 #include "run/app_context.h"
 #include "run/setup_log.h"
 #include "run/text_utils.h"
@@ -10,8 +11,7 @@
 namespace tarnex {
 namespace {
 
-const wchar_t* const kKindKeys[] = {L"CopyFiles", L"DelFiles",  L"AddReg",    L"DelReg",    L"EnvVars",
-                                    L"Links",     L"EXEBefore", L"EXEAfter", L"DLLBefore", L"DLLAfter"};
+namespace schema = tarnex::inf;
 
 void LogSkipped(const std::wstring& section, const std::wstring& line, const wchar_t* why) {
     WriteLogF(L"Section \"%s\": line \"%s\" skipped: %s\r\n", section.c_str(), line.c_str(), why);
@@ -23,7 +23,7 @@ void ReadFileLine(SetupDescription& d, InfFile& inf, const std::wstring& section
                   const std::wstring& line, ComponentRecord& component) {
     const FileLine fields = SplitFileLine(line);
     std::wstring disks;
-    if (!inf.GetValue(L"SourceDisksFiles", fields.SourceName, disks)) return;  // no entry: skipped silently
+    if (!inf.GetValue(schema::kSourceDisksFiles, fields.SourceName, disks)) return;  // no entry: skipped silently
 
     FileRecord record;
     if (!FillFileNames(fields, record)) return LogSkipped(section, line, L"file name too long");
@@ -51,7 +51,7 @@ void ReadComponentSections(SetupDescription& d, InfFile& inf, const std::wstring
                            ComponentRecord& component) {
     for (int kind = kCopyFiles; kind <= kDllAfter; ++kind) {
         std::wstring names;
-        if (!inf.GetValue(installSection, kKindKeys[kind - 1], names)) continue;
+        if (!inf.GetValue(installSection, schema::KindKey(kind), names)) continue;
         std::wstring name;
         while (!names.empty()) {
             const int more = SplitToken(names, L",", name);
@@ -69,7 +69,7 @@ int ReadSectionLines(SetupDescription& d, InfFile& inf, const std::wstring& sect
 
     std::wstring destination;
     if (kind == kCopyFiles || kind == kDelFiles) {
-        if (!inf.GetValue(L"DestinationDirs", section, destination)) {
+        if (!inf.GetValue(schema::kDestinationDirs, section, destination)) {
             WriteLogF(L"Section \"%s\" skipped: no DestinationDirs entry\r\n", section.c_str());
             return 0;
         }

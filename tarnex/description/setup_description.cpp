@@ -11,6 +11,7 @@
 #include "description/portable/component_rules.h"
 #include "description/portable/line_parsers.h"
 #include "description/section_reader.h"
+#include "portable/inf_schema.h"
 #include "run/app_context.h"
 #include "run/registry_utils.h"
 #include "run/setup_log.h"
@@ -20,7 +21,9 @@
 namespace tarnex {
 namespace {
 
-const std::wstring kOptions = L"OPTIONS";
+namespace schema = tarnex::inf;
+namespace option = tarnex::inf::option;
+const std::wstring kOptions = schema::kOptions;
 const std::wstring kComma = L",";
 
 // Option values longer than their field: texts that are only shown (Name,
@@ -62,29 +65,29 @@ bool ReadOptions(SetupDescription& d, InfFile& inf) {
         const wchar_t* key;
         std::int32_t* flag;
     };
-    const YesNo flags[] = {{L"Access", &d.Access},
-                           {L"License", &d.License},
-                           {L"SupportMode", &d.SupportMode},
-                           {L"BackWindow", &d.BackWindow},
-                           {L"BackWindowPicture", &d.BackWindowPicture}};
+    const YesNo flags[] = {{option::kAccess, &d.Access},
+                           {option::kLicense, &d.License},
+                           {option::kSupportMode, &d.SupportMode},
+                           {option::kBackWindow, &d.BackWindow},
+                           {option::kBackWindowPicture, &d.BackWindowPicture}};
     for (const YesNo& f : flags)
         if (!inf.GetYesNo(kOptions, f.key, *f.flag))
             return Fail((std::wstring(L"key missing in OPTIONS: ") + f.key).c_str());
 
     std::wstring value;
-    if (!ReadText(inf, L"Name", value)) return false;
+    if (!ReadText(inf, option::kName, value)) return false;
     Cut(d.Name, value);
-    if (!ReadText(inf, L"NameGen", value)) return false;
+    if (!ReadText(inf, option::kNameGen, value)) return false;
     Cut(d.NameGen, value);
-    if (!ReadText(inf, L"NameUnInst", value)) return false;
+    if (!ReadText(inf, option::kNameUnInst, value)) return false;
     Cut(d.NameUnInst, value);
-    if (!ReadText(inf, L"SetNameUI", value)) return false;
+    if (!ReadText(inf, option::kSetNameUI, value)) return false;
     if (!CopyWhole(d.SetNameUI, value)) return Fail(L"SetNameUI too long");
-    if (!ReadText(inf, L"BackName", value)) return false;
+    if (!ReadText(inf, option::kBackName, value)) return false;
     Cut(d.BackName, value);
 
     std::wstring dir;
-    if (!ReadText(inf, L"Dir", dir)) return false;
+    if (!ReadText(inf, option::kDir, dir)) return false;
     std::wstring programFiles;
     if (!ReadProgramFilesFolder(programFiles)) return Fail(L"the Program Files folder is unknown");
     Cut(d.ProgramFilesFolder, programFiles);
@@ -92,23 +95,23 @@ bool ReadOptions(SetupDescription& d, InfFile& inf) {
     ReplaceAll(dir, L"%Program Files%", programFiles, installFolder);
     if (!CopyWhole(d.InstallFolder, installFolder)) return Fail(L"Dir too long");
 
-    if (!ReadText(inf, L"Key", value)) return false;
+    if (!ReadText(inf, option::kKey, value)) return false;
     if (!ParsePackageKey(value, d.KeyRoot, d.KeyPath)) return Fail(L"Key too long");
 
-    if (!ReadText(inf, L"OSVersions", value)) return false;
+    if (!ReadText(inf, option::kOSVersions, value)) return false;
     ParseOsNumbers(value, d.OSVersions);
-    if (!ReadText(inf, L"OSServicePacks", value)) return false;
+    if (!ReadText(inf, option::kOSServicePacks, value)) return false;
     ParseOsNumbers(value, d.OSServicePacks);
     // Only shown, and older descriptions lack them.
     using Field = wchar_t (*)[kOptionField];
     const std::pair<const wchar_t*, Field> shown[] = {
-        {L"DisplayVersion", &d.DisplayVersion}, {L"Publisher", &d.Publisher}, {L"URLInfoAbout", &d.URLInfoAbout},
-        {L"HelpLink", &d.HelpLink},             {L"Comments", &d.Comments},   {L"Contact", &d.Contact}};
+        {option::kDisplayVersion, &d.DisplayVersion}, {option::kPublisher, &d.Publisher}, {option::kURLInfoAbout, &d.URLInfoAbout},
+        {option::kHelpLink, &d.HelpLink},             {option::kComments, &d.Comments},   {option::kContact, &d.Contact}};
     for (const auto& [key, field] : shown)
         if (inf.GetValue(kOptions, key, value)) Cut(*field, value);
     // A file name: cut, it would name another file, and one with a path in
     // it could name any file. The installer's copy shows its icon then.
-    if (inf.GetValue(kOptions, L"DisplayIcon", value) && value.find_first_of(L"\\/:") == std::wstring::npos &&
+    if (inf.GetValue(kOptions, option::kDisplayIcon, value) && value.find_first_of(L"\\/:") == std::wstring::npos &&
         value != L".." && !CopyWhole(d.DisplayIcon, value))
         d.DisplayIcon[0] = L'\0';
     return true;
@@ -122,7 +125,7 @@ bool ReadInfFiles(SetupDescription& d, InfFile& inf, const std::wstring& folder)
     d.InfFiles.push_back(std::move(own));
 
     std::wstring line;
-    for (int more = inf.FindFirstLine(L"COMPONENTS", line, 0); more; more = inf.FindNextLine(line, 0)) {
+    for (int more = inf.FindFirstLine(schema::kComponents, line, 0); more; more = inf.FindNextLine(line, 0)) {
         std::wstring infName;
         SplitToken(line, kComma, infName);
         InfFileEntry entry;
@@ -136,7 +139,7 @@ bool ReadInfFiles(SetupDescription& d, InfFile& inf, const std::wstring& folder)
 bool ReadPagePictures(SetupDescription& d, InfFile& inf) {
     std::wstring value;
     for (std::size_t i = 0; i < kPageCount; ++i) {
-        if (!inf.GetValue(L"WINDOWS", std::to_wstring(i), value)) return Fail(L"WINDOWS key missing");
+        if (!inf.GetValue(schema::kWindows, std::to_wstring(i), value)) return Fail(L"WINDOWS key missing");
         if (!CopyWhole(d.PagePictures[i], value)) return Fail(L"WINDOWS picture name too long");
     }
     return true;
@@ -144,7 +147,7 @@ bool ReadPagePictures(SetupDescription& d, InfFile& inf) {
 
 bool ReadRequiredKeys(SetupDescription& d, InfFile& inf) {
     std::wstring line;
-    for (int more = inf.FindFirstLine(L"RequiredKeyRegistry", line, 0); more; more = inf.FindNextLine(line, 0)) {
+    for (int more = inf.FindFirstLine(schema::kRequiredKeyRegistry, line, 0); more; more = inf.FindNextLine(line, 0)) {
         RequiredKey key;
         key.Index = static_cast<std::int32_t>(d.RequiredKeys.size());
         if (!ParseRequiredKeyLine(line, key)) return Fail(L"RequiredKeyRegistry field too long");
@@ -177,10 +180,10 @@ int LoadSetupDescriptionFrom(SetupDescription& d, const std::wstring& folder, co
         return 0;
 
     ComponentRecord installer;
-    ReadComponentSections(d, inf, InstallSectionName(L"InstallProgram", mode), installer);
+    ReadComponentSections(d, inf, InstallSectionName(schema::kInstallerComponent, mode), installer);
     installer.Number = 0;
-    vrel::CopyToField(installer.LocName, std::wstring_view(L"InstallProgram"));
-    vrel::CopyToField(installer.Properties, std::wstring_view(L"InstallProgram"));
+    vrel::CopyToField(installer.LocName, std::wstring_view(schema::kInstallerComponent));
+    vrel::CopyToField(installer.Properties, std::wstring_view(schema::kInstallerComponent));
     d.ComponentList.push_back(std::move(installer));
     return 1;
 }

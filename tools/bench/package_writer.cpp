@@ -3,11 +3,17 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <string_view>
+#include <utility>
 
+#include "description/section_records.h"
+#include "portable/inf_schema.h"
 #include "vrel/unique_handle.h"
 
 namespace bench {
 namespace {
+
+namespace schema = tarnex::inf;
 
 constexpr int kFilesPerComponent = 10;
 
@@ -25,57 +31,76 @@ std::string Name(int component) {
     return name;
 }
 
+// The schema's names are ASCII: the package's INF files are ANSI.
+std::string A(std::wstring_view name) { return std::string(name.begin(), name.end()); }
+std::string Section(std::wstring_view name) { return "\r\n[" + A(name) + "]\r\n"; }
+std::string Header() { return "[" + A(schema::kVersion) + "]\r\n" + A(schema::kSignatureKey) + "=\"" + A(schema::kSignature) + "\"\r\n"; }
+
 // The sections of a user INF file for components [first, last], in the
 // order a package author writes them: the catalogue, then each component's
 // install sections and file list, then the file details.
 std::string UserInf(int first, int last) {
-    static const char* const kCatalogue[] = {"NUMBERS", "LocNames", "PROPERTIES", "CompVersions",
-                                             "InstPaths", "COMPLEXES", "DEPENDENCES", "STATES"};
-    std::string inf = "[Version]\r\nSignature=\"$Windows NT$\"\r\n\r\n[EngNames]\r\n";
+    std::string inf = Header() + Section(schema::kEngNames);
     for (int c = first; c <= last; ++c) inf += Name(c) + "\r\n";
-    for (const char* section : kCatalogue) {
-        inf += std::string("\r\n[") + section + "]\r\n";
+    for (const wchar_t* section : schema::kCatalogueSections) {
+        inf += Section(section);
+        const std::wstring_view s = section;
         for (int c = first; c <= last; ++c) {
             const std::string name = Name(c);
             const int local = c - first + 1;
             inf += name + "=";
-            if (section == kCatalogue[0]) inf += std::to_string(local);
-            else if (section == kCatalogue[1]) inf += "Component " + std::to_string(c);
-            else if (section == kCatalogue[2]) inf += "Ten files of component " + std::to_string(c);
-            else if (section == kCatalogue[3]) inf += "1.0";
-            else if (section == kCatalogue[4]) inf += "\"%65600%\\" + name + "\"";
-            else if (section == kCatalogue[5]) inf += "No";
-            else if (section == kCatalogue[6]) inf += local > 1 ? "1" : "0";
+            if (s == schema::kNumbers) inf += std::to_string(local);
+            else if (s == schema::kLocNames) inf += "Component " + std::to_string(c);
+            else if (s == schema::kProperties) inf += "Ten files of component " + std::to_string(c);
+            else if (s == schema::kCompVersions) inf += "1.0";
+            else if (s == schema::kInstPaths) inf += "\"%65600%\\" + name + "\"";
+            else if (s == schema::kComplexes) inf += A(schema::kNo);
+            else if (s == schema::kDependences) inf += local > 1 ? "1" : "0";
             else inf += "2";
             inf += "\r\n";
         }
     }
-    std::string sources = "\r\n[SourceDisksFiles]\r\n", destinations = "\r\n[DestinationDirs]\r\n";
+    std::string sources = Section(schema::kSourceDisksFiles), destinations = Section(schema::kDestinationDirs);
     for (int c = first; c <= last; ++c) {
         const std::string name = Name(c);
-        inf += "\r\n[" + name + " - DefaultInstall]\r\nCopyFiles=" + name + ".Files\r\n";
-        inf += "\r\n[" + name + " - DefaultUnInstall]\r\nDelFiles=" + name + ".Files\r\n";
-        inf += "\r\n[" + name + ".Files]\r\n";
+        const std::wstring wide(name.begin(), name.end());
+        const std::string files = A(schema::FileSectionName(wide, 1));
+        inf += Section(schema::InstallSectionName(wide, false)) + A(schema::KindKey(tarnex::kCopyFiles)) + "=" + files + "\r\n";
+        inf += Section(schema::InstallSectionName(wide, true)) + A(schema::KindKey(tarnex::kDelFiles)) + "=" + files + "\r\n";
+        inf += "\r\n[" + files + "]\r\n";
         for (int f = 1; f <= kFilesPerComponent; ++f) {
             char file[48];
             std::snprintf(file, sizeof file, "c%05d_f%02d.dat", c, f);
             inf += std::string(file) + "\r\n";
             sources += std::string(file) + "=1,4096,2021-03-04,05:06:08,1.0.0." + std::to_string(f) + "\r\n";
         }
-        destinations += name + ".Files=\"%65600%\\" + name + "\\\"\r\n";
+        destinations += files + "=\"%65600%\\" + name + "\\\"\r\n";
     }
     return inf + sources + destinations;
 }
 
 std::string Description(const std::string& components) {
-    return "[Version]\r\nSignature=\"$Windows NT$\"\r\n\r\n[OPTIONS]\r\nAccess=No\r\nLicense=No\r\n"
-           "SupportMode=Yes\r\nBackWindow=No\r\nBackWindowPicture=No\r\nName=Bench Product\r\n"
-           "NameGen=the bench product\r\nNameUnInst=Bench Product\r\nSetNameUI=Setup.exe\r\nBackName=Bench\r\n"
-           "Dir=\"%Program Files%\\Vrel Bench\\\"\r\nKey=3,Software\\VrelBench\\Package\r\n"
-           "OSVersions=1,1,1,1,1,1,1,1,1,1,1,1,1,1\r\nOSServicePacks=0,0,0,0,0,0,0\r\n\r\n[WINDOWS]\r\n0=p0.bmp\r\n1=p1.bmp\r\n"
-           "2=p2.bmp\r\n3=p3.bmp\r\n4=p4.bmp\r\n5=p5.bmp\r\n6=p6.bmp\r\n7=p7.bmp\r\n8=p8.bmp\r\n\r\n"
-           "[COMPONENTS]\r\n" +
-           components;
+    namespace option = schema::option;
+    std::string d = Header() + Section(schema::kOptions);
+    const std::pair<const wchar_t*, const char*> options[] = {
+        {option::kAccess, "No"},
+        {option::kLicense, "No"},
+        {option::kSupportMode, "Yes"},
+        {option::kBackWindow, "No"},
+        {option::kBackWindowPicture, "No"},
+        {option::kName, "Bench Product"},
+        {option::kNameGen, "the bench product"},
+        {option::kNameUnInst, "Bench Product"},
+        {option::kSetNameUI, "Setup.exe"},
+        {option::kBackName, "Bench"},
+        {option::kDir, "\"%Program Files%\\Vrel Bench\\\""},
+        {option::kKey, "3,Software\\VrelBench\\Package"},
+        {option::kOSVersions, "1,1,1,1,1,1,1,1,1,1,1,1,1,1"},
+        {option::kOSServicePacks, "0,0,0,0,0,0,0"}};
+    for (const auto& [key, value] : options) d += A(key) + "=" + value + "\r\n";
+    d += Section(schema::kWindows);
+    for (int page = 0; page <= 8; ++page) d += std::to_string(page) + "=p" + std::to_string(page) + ".bmp\r\n";
+    return d + Section(schema::kComponents) + components;
 }
 
 }  // namespace

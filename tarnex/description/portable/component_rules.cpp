@@ -1,5 +1,6 @@
 #include "description/portable/component_rules.h"
 
+#include "portable/inf_schema.h"
 #include "run/text_utils.h"
 
 namespace tarnex {
@@ -32,8 +33,7 @@ std::vector<std::int32_t> ResolveDependencies(const std::wstring& value, const L
 }
 
 std::wstring InstallSectionName(const std::wstring& base, std::uint32_t mode) {
-    const bool removal = mode == kModeDel || mode == kModeSd;
-    return base + (removal ? L" - DefaultUnInstall" : L" - DefaultInstall");
+    return inf::InstallSectionName(base, mode == kModeDel || mode == kModeSd);
 }
 
 bool StateCountsAsChosen(std::uint8_t state) { return state != 1 && state != 4; }

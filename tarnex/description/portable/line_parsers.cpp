@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstdint>
 
+#include "portable/inf_schema.h"
 #include "run/text_utils.h"
 
 namespace tarnex {
@@ -14,6 +15,15 @@ std::wstring Next(std::wstring& rest) {
     std::wstring token;
     SplitToken(rest, kComma, token);
     return token;
+}
+
+namespace schema = tarnex::inf;
+
+// The fields of a line in the schema's order; the last one takes the rest
+// of the line, commas included, where the schema says so.
+template <std::size_t Count>
+void SplitFields(std::wstring line, std::wstring (&fields)[Count], bool restInLast = false) {
+    for (std::size_t i = 0; i < Count; ++i) fields[i] = restInLast && i + 1 == Count ? line : Next(line);
 }
 
 std::uint16_t To16(std::int64_t value) {
@@ -37,12 +47,12 @@ std::uint32_t ReadSize(const std::wstring& text) {
 }  // namespace
 
 FileLine SplitFileLine(std::wstring line) {
+    std::wstring f[schema::kFileFieldCount];
+    SplitFields(std::move(line), f);
     FileLine out;
-    out.SourceName = Next(line);
-    out.TargetName = Next(line);
-    if (out.TargetName.empty()) out.TargetName = out.SourceName;
-    const std::wstring flags = Next(line);
-    out.FileFlags = flags.empty() ? 0 : ReadInt(flags);
+    out.SourceName = f[schema::kFileSource];
+    out.TargetName = f[schema::kFileTarget].empty() ? out.SourceName : f[schema::kFileTarget];
+    out.FileFlags = f[schema::kFileKind].empty() ? 0 : ReadInt(f[schema::kFileKind]);
     return out;
 }
 
@@ -52,10 +62,11 @@ bool FillFileNames(const FileLine& line, FileRecord& record) {
 }
 
 void ApplySourceDisksValue(std::wstring value, FileRecord& record) {
-    Next(value);  // disk: not used
-    record.Size = ReadSize(Next(value));
+    std::wstring f[schema::kSourceDisksFieldCount];  // the disk is not used
+    SplitFields(std::move(value), f, true);
+    record.Size = ReadSize(f[schema::kDiskSize]);
 
-    std::wstring date = Next(value);
+    std::wstring& date = f[schema::kDiskDate];
     std::wstring part;
     SplitToken(date, L"-", part);
     record.Time.Year = To16(ReadInt(part));
@@ -64,7 +75,7 @@ void ApplySourceDisksValue(std::wstring value, FileRecord& record) {
     SplitToken(date, L"-", part);
     record.Time.Day = To16(ReadInt(part));
 
-    std::wstring time = Next(value);
+    std::wstring& time = f[schema::kDiskTime];
     SplitToken(time, L":", part);
     // Wider than the field: an hour past 2^31 read as its 32-bit limit still
     // takes the afternoon's 12 without overflowing.
@@ -80,7 +91,7 @@ void ApplySourceDisksValue(std::wstring value, FileRecord& record) {
     record.Time.DayOfWeek = 0;
     record.Time.Milliseconds = 0;
 
-    vrel::CopyToField(record.FileVersion, std::wstring_view(value));
+    vrel::CopyToField(record.FileVersion, std::wstring_view(f[schema::kDiskVersion]));
 }
 
 bool ApplyDestinationDir(const std::wstring& value, const std::wstring& systemFolder, FileRecord& record) {
@@ -107,49 +118,52 @@ void AddFileReference(ComponentRecord& component, FileRef ref, bool isNew) {
 // Every field is split off before any is stored, so a field that does not
 // fit never shifts the fields after it.
 bool ParseRegistryLine(std::wstring line, RegistryEntry& entry) {
-    const std::wstring root = Next(line), subKey = Next(line), valueName = Next(line), type = Next(line),
-                       data = Next(line);  // anything after Data is ignored
-    entry.Root = ReadInt(root);
-    entry.ValueType = ReadInt(type);
-    bool fits = CopyWhole(entry.SubKey, subKey);
-    fits = CopyWhole(entry.ValueName, valueName) && fits;
-    return CopyWhole(entry.Data, data) && fits;
+    std::wstring f[schema::kRegFieldCount];
+    SplitFields(std::move(line), f);  // anything after Data is ignored
+    entry.Root = ReadInt(f[schema::kRegRoot]);
+    entry.ValueType = ReadInt(f[schema::kRegType]);
+    bool fits = CopyWhole(entry.SubKey, f[schema::kRegSubKey]);
+    fits = CopyWhole(entry.ValueName, f[schema::kRegValueName]) && fits;
+    return CopyWhole(entry.Data, f[schema::kRegData]) && fits;
 }
 
 bool ParseEnvVarLine(std::wstring line, EnvVarEntry& entry) {
-    const std::wstring name = Next(line), system = Next(line), replace = Next(line);
-    entry.System = ReadInt(system);
-    entry.Replace = ReadInt(replace);
-    const bool fits = CopyWhole(entry.Name, name);
-    return CopyWhole(entry.Value, line) && fits;  // the rest of the line, commas included
+    std::wstring f[schema::kEnvFieldCount];
+    SplitFields(std::move(line), f, true);
+    entry.System = ReadInt(f[schema::kEnvSystem]);
+    entry.Replace = ReadInt(f[schema::kEnvReplace]);
+    const bool fits = CopyWhole(entry.Name, f[schema::kEnvName]);
+    return CopyWhole(entry.Value, f[schema::kEnvValue]) && fits;
 }
 
 bool ParseLinkLine(std::wstring line, LinkEntry& entry) {
-    const std::wstring folder = Next(line), linkName = Next(line), target = Next(line), workingFolder = Next(line);
-    bool fits = CopyWhole(entry.Folder, folder);
-    fits = CopyWhole(entry.LinkName, linkName) && fits;
-    fits = CopyWhole(entry.Target, target) && fits;
-    fits = CopyWhole(entry.WorkingFolder, workingFolder) && fits;
-    return CopyWhole(entry.Arguments, line) && fits;  // the rest of the line
+    std::wstring f[schema::kLinkFieldCount];
+    SplitFields(std::move(line), f, true);
+    bool fits = CopyWhole(entry.Folder, f[schema::kLinkFolder]);
+    fits = CopyWhole(entry.LinkName, f[schema::kLinkName]) && fits;
+    fits = CopyWhole(entry.Target, f[schema::kLinkTarget]) && fits;
+    fits = CopyWhole(entry.WorkingFolder, f[schema::kLinkWorkingFolder]) && fits;
+    return CopyWhole(entry.Arguments, f[schema::kLinkArguments]) && fits;
 }
 
 bool ParseLaunchLine(std::wstring line, LaunchEntry& entry) {
-    const std::wstring commandLine = Next(line), fileName = Next(line), fromPackage = Next(line), wait = Next(line),
-                       useExitCode = Next(line), show = Next(line), message = Next(line);
-    entry.FromPackage = ReadInt(fromPackage);
-    entry.Wait = ReadInt(wait);
-    entry.UseExitCode = ReadInt(useExitCode);
-    entry.Show = ReadInt(show);
-    vrel::CopyToField(entry.Message, std::wstring_view(message));  // only shown: cut
-    const bool fits = CopyWhole(entry.CommandLine, commandLine);
-    return CopyWhole(entry.FileName, fileName) && fits;
+    std::wstring f[schema::kRunFieldCount];
+    SplitFields(std::move(line), f);
+    entry.FromPackage = ReadInt(f[schema::kRunFromPackage]);
+    entry.Wait = ReadInt(f[schema::kRunWait]);
+    entry.UseExitCode = ReadInt(f[schema::kRunUseExitCode]);
+    entry.Show = ReadInt(f[schema::kRunShow]);
+    vrel::CopyToField(entry.Message, std::wstring_view(f[schema::kRunMessage]));  // only shown: cut
+    const bool fits = CopyWhole(entry.CommandLine, f[schema::kRunCommandLine]);
+    return CopyWhole(entry.FileName, f[schema::kRunFileName]) && fits;
 }
 
 bool ParseDllLine(std::wstring line, DllEntry& entry) {
-    const std::wstring path = Next(line), name = Next(line), value = Next(line);
-    entry.Value = ReadInt(value);
-    const bool fits = CopyWhole(entry.Path, path);
-    return CopyWhole(entry.Name, name) && fits;
+    std::wstring f[schema::kDllFieldCount];
+    SplitFields(std::move(line), f);
+    entry.Value = ReadInt(f[schema::kDllValue]);
+    const bool fits = CopyWhole(entry.Path, f[schema::kDllPath]);
+    return CopyWhole(entry.Name, f[schema::kDllName]) && fits;
 }
 
 void ParseOsNumbers(std::wstring list, std::int32_t (&numbers)[kOsCount]) {
@@ -162,16 +176,16 @@ bool ParsePackageKey(std::wstring value, std::int32_t& root, wchar_t (&path)[kOp
 }
 
 bool ParseRequiredKeyLine(std::wstring line, RequiredKey& key) {
-    std::wstring field[8];
-    for (std::wstring& f : field) f = Next(line);
-    vrel::CopyToField(key.AppName, std::wstring_view(field[0]));
-    key.Root = ReadInt(field[1]);
-    key.TestValue = ReadInt(field[3]);
-    key.CompareData = ReadInt(field[5]);
-    key.ValueType = ReadInt(field[6]);
-    bool fits = CopyWhole(key.SubKey, field[2]);
-    fits = CopyWhole(key.ValueName, field[4]) && fits;
-    return CopyWhole(key.ExpectedData, field[7]) && fits;
+    std::wstring f[schema::kRequiredKeyFieldCount];
+    SplitFields(std::move(line), f);
+    vrel::CopyToField(key.AppName, std::wstring_view(f[schema::kRequiredAppName]));
+    key.Root = ReadInt(f[schema::kRequiredRoot]);
+    key.TestValue = ReadInt(f[schema::kRequiredTestValue]);
+    key.CompareData = ReadInt(f[schema::kRequiredCompareData]);
+    key.ValueType = ReadInt(f[schema::kRequiredValueType]);
+    bool fits = CopyWhole(key.SubKey, f[schema::kRequiredSubKey]);
+    fits = CopyWhole(key.ValueName, f[schema::kRequiredValueName]) && fits;
+    return CopyWhole(key.ExpectedData, f[schema::kRequiredExpectedData]) && fits;
 }
 
 }  // namespace tarnex

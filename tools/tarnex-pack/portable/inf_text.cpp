@@ -5,8 +5,13 @@
 #include <cwchar>
 #include <initializer_list>
 
+#include "portable/inf_schema.h"
+
 namespace pack {
 namespace {
+
+namespace schema = tarnex::inf;
+namespace option = tarnex::inf::option;
 
 // Builds an INF text line by line.
 class InfWriter {
@@ -35,6 +40,13 @@ public:
         text_ += L"\r\n";
     }
     void Raw(const std::wstring& line) { text_ += line + L"\r\n"; }
+    // A line of COUNT fields, each set by its place in the schema.
+    template <std::size_t Count>
+    void Record(const std::wstring& key, const std::wstring (&fields)[Count]) {
+        if (!key.empty()) text_ += InfField(key) + L"=";
+        for (std::size_t i = 0; i < Count; ++i) text_ += (i ? L"," : L"") + InfField(fields[i]);
+        text_ += L"\r\n";
+    }
     std::wstring Take() { return std::move(text_); }
 
 private:
@@ -55,11 +67,11 @@ std::wstring Time(const tarnex::FileStamp& s) {
     return text;
 }
 
-std::wstring Flag(bool on) { return on ? L"Yes" : L"No"; }
+std::wstring Flag(bool on) { return on ? schema::kYes : schema::kNo; }
 
 void Header(InfWriter& w) {
-    w.Section(L"Version");
-    w.Raw(L"Signature=\"$Windows NT$\"");
+    w.Section(schema::kVersion);
+    w.Raw(std::wstring(schema::kSignatureKey) + L"=\"" + schema::kSignature + L"\"");
 }
 
 // Names of the record sections of one component (or of the installer).
@@ -70,21 +82,42 @@ struct EntrySections {
 EntrySections WriteEntries(InfWriter& w, const std::wstring& base, const Entries& e) {
     EntrySections names;
     if (!e.registry.empty()) {
-        names.reg = base + L".Reg";
+        names.reg = schema::RecordSectionName(base, schema::Records::Reg);
         w.Section(names.reg);
-        for (const RegLine& r : e.registry)
-            w.Line(L"", {Number(r.root), r.subKey, r.valueName, Number(r.type), r.data});
+        for (const RegLine& r : e.registry) {
+            std::wstring f[schema::kRegFieldCount];
+            f[schema::kRegRoot] = Number(r.root);
+            f[schema::kRegSubKey] = r.subKey;
+            f[schema::kRegValueName] = r.valueName;
+            f[schema::kRegType] = Number(r.type);
+            f[schema::kRegData] = r.data;
+            w.Record(L"", f);
+        }
     }
     if (!e.env.empty()) {
-        names.env = base + L".Env";
+        names.env = schema::RecordSectionName(base, schema::Records::Env);
         w.Section(names.env);
-        for (const EnvLine& v : e.env) w.Line(L"", {v.name, Number(v.system), Number(v.replace), v.value});
+        for (const EnvLine& v : e.env) {
+            std::wstring f[schema::kEnvFieldCount];
+            f[schema::kEnvName] = v.name;
+            f[schema::kEnvSystem] = Number(v.system);
+            f[schema::kEnvReplace] = Number(v.replace);
+            f[schema::kEnvValue] = v.value;
+            w.Record(L"", f);
+        }
     }
     if (!e.shortcuts.empty()) {
-        names.links = base + L".Links";
+        names.links = schema::RecordSectionName(base, schema::Records::Links);
         w.Section(names.links);
-        for (const ShortcutLine& s : e.shortcuts)
-            w.Line(L"", {s.folder, s.name, s.target, s.workingFolder, s.arguments});
+        for (const ShortcutLine& s : e.shortcuts) {
+            std::wstring f[schema::kLinkFieldCount];
+            f[schema::kLinkFolder] = s.folder;
+            f[schema::kLinkName] = s.name;
+            f[schema::kLinkTarget] = s.target;
+            f[schema::kLinkWorkingFolder] = s.workingFolder;
+            f[schema::kLinkArguments] = s.arguments;
+            w.Record(L"", f);
+        }
     }
     return names;
 }
@@ -92,9 +125,17 @@ EntrySections WriteEntries(InfWriter& w, const std::wstring& base, const Entries
 std::wstring WriteRuns(InfWriter& w, const std::wstring& name, const std::vector<RunLine>& runs) {
     if (runs.empty()) return L"";
     w.Section(name);
-    for (const RunLine& r : runs)
-        w.Line(L"", {r.commandLine, r.fileName, Number(r.fromPackage), Number(r.wait), Number(r.exitCode),
-                     Number(r.show), r.message});
+    for (const RunLine& r : runs) {
+        std::wstring f[schema::kRunFieldCount];
+        f[schema::kRunCommandLine] = r.commandLine;
+        f[schema::kRunFileName] = r.fileName;
+        f[schema::kRunFromPackage] = Number(r.fromPackage);
+        f[schema::kRunWait] = Number(r.wait);
+        f[schema::kRunUseExitCode] = Number(r.exitCode);
+        f[schema::kRunShow] = Number(r.show);
+        f[schema::kRunMessage] = r.message;
+        w.Record(L"", f);
+    }
     return name;
 }
 
@@ -114,20 +155,31 @@ struct InstallKeys {
 
 void InstallSection(InfWriter& w, const std::wstring& name, bool removal, const InstallKeys& k) {
     w.Section(name);
-    w.Names(removal ? L"DelFiles" : L"CopyFiles", k.files);
-    w.Names(removal ? L"DelReg" : L"AddReg", NonEmpty({k.entries.reg}));
-    w.Names(L"EnvVars", NonEmpty({k.entries.env}));
-    w.Names(L"Links", NonEmpty({k.entries.links}));
-    w.Names(L"EXEBefore", NonEmpty({k.before}));
-    w.Names(L"EXEAfter", NonEmpty({k.after}));
+    w.Names(schema::KindKey(removal ? tarnex::kDelFiles : tarnex::kCopyFiles), k.files);
+    w.Names(schema::KindKey(removal ? tarnex::kDelReg : tarnex::kAddReg), NonEmpty({k.entries.reg}));
+    w.Names(schema::KindKey(tarnex::kEnvVars), NonEmpty({k.entries.env}));
+    w.Names(schema::KindKey(tarnex::kLinks), NonEmpty({k.entries.links}));
+    w.Names(schema::KindKey(tarnex::kExeBefore), NonEmpty({k.before}));
+    w.Names(schema::KindKey(tarnex::kExeAfter), NonEmpty({k.after}));
 }
 
 void SourceDisksLine(InfWriter& w, const PlannedFile& f) {
-    w.Line(f.sourceName, {L"1", Number(static_cast<std::int64_t>(f.facts.size)), Date(f.facts.stamp),
-                          Time(f.facts.stamp), f.facts.version});
+    std::wstring fields[schema::kSourceDisksFieldCount];
+    fields[schema::kDisk] = L"1";
+    fields[schema::kDiskSize] = Number(static_cast<std::int64_t>(f.facts.size));
+    fields[schema::kDiskDate] = Date(f.facts.stamp);
+    fields[schema::kDiskTime] = Time(f.facts.stamp);
+    fields[schema::kDiskVersion] = f.facts.version;
+    w.Record(f.sourceName, fields);
 }
 
-void FileLine(InfWriter& w, const PlannedFile& f) { w.Line(L"", {f.sourceName, f.targetName, Number(f.kind)}); }
+void FileLine(InfWriter& w, const PlannedFile& f) {
+    std::wstring fields[schema::kFileFieldCount];
+    fields[schema::kFileSource] = f.sourceName;
+    fields[schema::kFileTarget] = f.targetName;
+    fields[schema::kFileKind] = Number(f.kind);
+    w.Record(L"", fields);
+}
 
 }  // namespace
 
@@ -145,52 +197,53 @@ std::wstring DescriptionText(const Manifest& manifest, const PackagePlan& plan) 
     InfWriter w;
     Header(w);
 
-    w.Section(L"OPTIONS");
-    w.Line(L"Access", {Flag(YesNoOf(p.access, false))});
-    w.Line(L"License", {Flag(p.licenseFile.given())});
-    w.Line(L"SupportMode", {Flag(YesNoOf(p.supportMode, true))});
-    w.Line(L"BackWindow", {Flag(YesNoOf(p.backWindow, false))});
-    w.Line(L"BackWindowPicture", {Flag(p.backPicture.given())});
-    w.Line(L"Name", {p.name.text});
-    w.Line(L"NameGen", {NameGenOf(p)});
-    w.Line(L"NameUnInst", {NameUnInstOf(p)});
-    w.Line(L"SetNameUI", {SetNameUIOf(p)});
-    w.Line(L"BackName", {BackNameOf(p)});
-    w.Line(L"Dir", {InstallFolderOf(p)});
-    w.Line(L"Key", {Number(p.keyRoot), p.keyPath});
+    w.Section(schema::kOptions);
+    w.Line(option::kAccess, {Flag(YesNoOf(p.access, false))});
+    w.Line(option::kLicense, {Flag(p.licenseFile.given())});
+    w.Line(option::kSupportMode, {Flag(YesNoOf(p.supportMode, true))});
+    w.Line(option::kBackWindow, {Flag(YesNoOf(p.backWindow, false))});
+    w.Line(option::kBackWindowPicture, {Flag(p.backPicture.given())});
+    w.Line(option::kName, {p.name.text});
+    w.Line(option::kNameGen, {NameGenOf(p)});
+    w.Line(option::kNameUnInst, {NameUnInstOf(p)});
+    w.Line(option::kSetNameUI, {SetNameUIOf(p)});
+    w.Line(option::kBackName, {BackNameOf(p)});
+    w.Line(option::kDir, {InstallFolderOf(p)});
+    w.Line(option::kKey, {Number(p.keyRoot), p.keyPath});
     std::wstring versions, packs;
     for (std::size_t i = 0; i < kOsCount; ++i) {
         versions += (i ? L"," : L"") + Number(p.osVersionValues[i]);
         packs += (i ? L"," : L"") + Number(p.osServicePackValues[i]);
     }
-    w.Raw(L"OSVersions=" + versions);
-    w.Raw(L"OSServicePacks=" + packs);
+    w.Raw(option::kOSVersions + (L"=" + versions));
+    w.Raw(option::kOSServicePacks + (L"=" + packs));
     // Shown in Windows' list of programs; older installers ignore them.
-    if (p.displayVersion.given()) w.Line(L"DisplayVersion", {p.displayVersion.text});
-    if (p.publisher.given()) w.Line(L"Publisher", {p.publisher.text});
+    if (p.displayVersion.given()) w.Line(option::kDisplayVersion, {p.displayVersion.text});
+    if (p.publisher.given()) w.Line(option::kPublisher, {p.publisher.text});
     const std::pair<const wchar_t*, const Located*> links[] = {
-        {L"URLInfoAbout", &p.urlInfoAbout}, {L"HelpLink", &p.helpLink}, {L"Comments", &p.comments}, {L"Contact", &p.contact}};
+        {option::kURLInfoAbout, &p.urlInfoAbout}, {option::kHelpLink, &p.helpLink}, {option::kComments, &p.comments},
+        {option::kContact, &p.contact}};
     for (const auto& [key, value] : links)
         if (value->given()) w.Line(key, {value->text});
-    if (!plan.iconName.empty()) w.Line(L"DisplayIcon", {plan.iconName});
+    if (!plan.iconName.empty()) w.Line(option::kDisplayIcon, {plan.iconName});
 
-    w.Section(L"COMPONENTS");
+    w.Section(schema::kComponents);
     for (const PlannedInf& inf : plan.infs) w.Line(L"", {inf.infName, inf.cabinetName});
 
-    w.Section(L"WINDOWS");
+    w.Section(schema::kWindows);
     for (std::size_t i = 0; i < kPageCount; ++i) w.Line(Number(static_cast<std::int64_t>(i)), {plan.pagePictureNames[i]});
 
-    const EntrySections own = WriteEntries(w, L"Installer", p.entries);
-    w.Section(L"Installer.Files");
+    const EntrySections own = WriteEntries(w, schema::kInstallerRecords, p.entries);
+    w.Section(schema::kInstallerFiles);
     for (std::size_t f : plan.installerFiles) FileLine(w, plan.files[f]);
 
-    const InstallKeys installer{{L"Installer.Files"}, own, L"", L""};
-    InstallSection(w, L"InstallProgram - DefaultInstall", false, installer);
-    InstallSection(w, L"InstallProgram - DefaultUnInstall", true, installer);
+    const InstallKeys installer{{schema::kInstallerFiles}, own, L"", L""};
+    InstallSection(w, schema::InstallSectionName(schema::kInstallerComponent, false), false, installer);
+    InstallSection(w, schema::InstallSectionName(schema::kInstallerComponent, true), true, installer);
 
-    w.Section(L"DestinationDirs");
-    w.Line(L"Installer.Files", {L"%65600%\\"});
-    w.Section(L"SourceDisksFiles");
+    w.Section(schema::kDestinationDirs);
+    w.Line(schema::kInstallerFiles, {L"%65600%\\"});
+    w.Section(schema::kSourceDisksFiles);
     for (std::size_t f : plan.installerFiles) SourceDisksLine(w, plan.files[f]);
     return w.Take();
 }
@@ -199,25 +252,25 @@ std::wstring UserInfText(const PackagePlan& plan, const PlannedInf& inf) {
     InfWriter w;
     Header(w);
 
-    w.Section(L"EngNames");
+    w.Section(schema::kEngNames);
     for (const PlannedComponent& c : inf.components) w.Line(L"", {c.spec->engName});
     const auto keyed = [&](const wchar_t* section, auto value) {
         w.Section(section);
         for (const PlannedComponent& c : inf.components) w.Line(c.spec->engName, {value(c)});
     };
-    keyed(L"NUMBERS", [](const PlannedComponent& c) { return Number(c.localNumber); });
-    keyed(L"LocNames", [](const PlannedComponent& c) { return LocNameOf(*c.spec); });
-    keyed(L"PROPERTIES", [](const PlannedComponent& c) { return c.spec->properties.text; });
-    keyed(L"CompVersions", [](const PlannedComponent& c) { return VersionOf(*c.spec); });
-    keyed(L"InstPaths", [](const PlannedComponent& c) { return InstallPathOf(*c.spec); });
-    keyed(L"COMPLEXES", [](const PlannedComponent& c) { return Flag(YesNoOf(c.spec->complex, false)); });
-    w.Section(L"DEPENDENCES");
+    keyed(schema::kNumbers, [](const PlannedComponent& c) { return Number(c.localNumber); });
+    keyed(schema::kLocNames, [](const PlannedComponent& c) { return LocNameOf(*c.spec); });
+    keyed(schema::kProperties, [](const PlannedComponent& c) { return c.spec->properties.text; });
+    keyed(schema::kCompVersions, [](const PlannedComponent& c) { return VersionOf(*c.spec); });
+    keyed(schema::kInstPaths, [](const PlannedComponent& c) { return InstallPathOf(*c.spec); });
+    keyed(schema::kComplexes, [](const PlannedComponent& c) { return Flag(YesNoOf(c.spec->complex, false)); });
+    w.Section(schema::kDependences);
     for (const PlannedComponent& c : inf.components) {
         std::wstring line = InfField(c.spec->engName) + L"=";
         for (std::size_t i = 0; i < c.dependencies.size(); ++i) line += (i ? L"," : L"") + Number(c.dependencies[i]);
         w.Raw(line);
     }
-    keyed(L"STATES", [](const PlannedComponent& c) { return Number(c.spec->stateValue); });
+    keyed(schema::kStates, [](const PlannedComponent& c) { return Number(c.spec->stateValue); });
 
     std::vector<std::size_t> listed;  // every file these components name, once
     std::vector<bool> isListed(plan.files.size(), false);
@@ -234,18 +287,18 @@ std::wstring UserInfText(const PackagePlan& plan, const PlannedInf& inf) {
             }
         }
         const EntrySections own = WriteEntries(w, e, spec.entries);
-        const InstallKeys install{fileSections, own, WriteRuns(w, e + L".RunBefore", spec.runBefore),
-                                  WriteRuns(w, e + L".RunAfter", spec.runAfter)};
-        const InstallKeys removal{fileSections, own, WriteRuns(w, e + L".RemoveBefore", spec.removeBefore),
-                                  WriteRuns(w, e + L".RemoveAfter", spec.removeAfter)};
-        InstallSection(w, e + L" - DefaultInstall", false, install);
-        InstallSection(w, e + L" - DefaultUnInstall", true, removal);
+        const InstallKeys install{fileSections, own, WriteRuns(w, schema::RecordSectionName(e, schema::Records::RunBefore), spec.runBefore),
+                                  WriteRuns(w, schema::RecordSectionName(e, schema::Records::RunAfter), spec.runAfter)};
+        const InstallKeys removal{fileSections, own, WriteRuns(w, schema::RecordSectionName(e, schema::Records::RemoveBefore), spec.removeBefore),
+                                  WriteRuns(w, schema::RecordSectionName(e, schema::Records::RemoveAfter), spec.removeAfter)};
+        InstallSection(w, schema::InstallSectionName(e, false), false, install);
+        InstallSection(w, schema::InstallSectionName(e, true), true, removal);
     }
 
-    w.Section(L"DestinationDirs");
+    w.Section(schema::kDestinationDirs);
     for (const PlannedComponent& c : inf.components)
         for (const FileSection& s : c.sections) w.Line(s.name, {s.destination});
-    w.Section(L"SourceDisksFiles");
+    w.Section(schema::kSourceDisksFiles);
     for (std::size_t f : listed) SourceDisksLine(w, plan.files[f]);
     return w.Take();
 }

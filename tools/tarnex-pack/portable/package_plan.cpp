@@ -8,6 +8,7 @@
 
 #include "description/component_record.h"
 #include "description/setup_description.h"
+#include "portable/inf_schema.h"
 
 namespace pack {
 namespace {
@@ -357,7 +358,7 @@ void Planner::PlanTakes(const ComponentSpec& spec, PlannedComponent& planned) {
     const auto sectionFor = [&](const std::wstring& destination) -> FileSection& {
         for (FileSection& s : planned.sections)
             if (SameName(s.destination, destination)) return s;
-        planned.sections.push_back({spec.engName + L".Files" + Str(planned.sections.size() + 1), destination, {}});
+        planned.sections.push_back({tarnex::inf::FileSectionName(spec.engName, planned.sections.size() + 1), destination, {}});
         return planned.sections.back();
     };
     const auto take = [&](const TakeLine& line, const std::wstring& sourcePath, const std::wstring& folder,
@@ -519,15 +520,9 @@ void Planner::CheckTexts() {
     // Section names: the setup API's limit, and no clash with the fixed ones.
     for (const PlannedInf& inf : plan_.infs) {
         std::set<std::wstring> names;
-        for (const wchar_t* fixed : {L"Version", L"Strings", L"EngNames", L"NUMBERS", L"LocNames", L"PROPERTIES",
-                                     L"CompVersions", L"InstPaths", L"COMPLEXES", L"DEPENDENCES", L"STATES",
-                                     L"DestinationDirs", L"SourceDisksFiles"})
-            names.insert(FoldName(fixed));
+        for (const wchar_t* fixed : tarnex::inf::kFixedUserSections) names.insert(FoldName(fixed));
         for (const PlannedComponent& c : inf.components) {
-            const std::wstring& e = c.spec->engName;
-            std::vector<std::wstring> own{e + L" - DefaultInstall", e + L" - DefaultUnInstall", e + L".Reg",
-                                          e + L".Env",       e + L".Links",       e + L".RunBefore",
-                                          e + L".RunAfter",  e + L".RemoveBefore", e + L".RemoveAfter"};
+            std::vector<std::wstring> own = tarnex::inf::OwnSectionNames(c.spec->engName);
             for (const FileSection& s : c.sections) own.push_back(s.name);
             for (const std::wstring& name : own) {
                 if (name.size() > kMaxSectionName) {

@@ -190,6 +190,81 @@ TEST_F(EngineCycle, AManifestBecomesAPackageThatInstallsExactlyWhatItSaysAndGoes
     EXPECT_TRUE(Exists(std::wstring(kMarkers) + L"pack_removed"));
 }
 
+// What the installer's readers took from a package, field by field: every
+// record of every component in one text.
+std::wstring ReadBack(DWORD mode) {
+    if (!LoadPackage(mode)) return L"<not loaded>";
+    const SetupDescription& d = Description();
+    std::wstring out = std::wstring(d.Name) + L"|" + d.NameUnInst + L"|" + d.InstallFolder + L"|" + d.Publisher + L"\n";
+    const auto n = [](std::int64_t v) { return std::to_wstring(v); };
+    for (const ComponentRecord& c : d.ComponentList) {
+        out += L"[" + std::wstring(c.EngName) + L"|" + c.LocName + L"|" + c.Properties + L"|" + c.Version + L"|" +
+               c.InstallPath + L"|" + n(c.Complex) + L"|" + n(c.State) + L"|deps";
+        for (std::int32_t dep : c.Dependencies) out += L" " + n(dep);
+        out += L"]\n";
+        for (FileRef f : c.Files) {
+            const FileRecord& r = d.FileOf(f);
+            // The description's own size is its encoding's.
+            const bool description = std::wstring(r.TargetName) == L"Setup.inf";
+            out += L"file " + std::wstring(r.SourceName) + L"|" + r.TargetName + L"|" + r.TargetFolder + L"|" +
+                   n(r.FileFlags) + L"|" + (description ? L"-" : n(r.Size)) + L"|" + n(r.Time.Year) + L"|" +
+                   r.FileVersion + L"\n";
+        }
+        for (const RegistryEntry& r : c.RegistryEntries)
+            out += L"reg " + n(r.Root) + L"|" + r.SubKey + L"|" + r.ValueName + L"|" + n(r.ValueType) + L"|" + r.Data + L"\n";
+        for (const EnvVarEntry& v : c.EnvVars)
+            out += L"env " + std::wstring(v.Name) + L"|" + n(v.System) + L"|" + n(v.Replace) + L"|" + v.Value + L"\n";
+        for (const LinkEntry& l : c.Links)
+            out += L"link " + std::wstring(l.Folder) + L"|" + l.LinkName + L"|" + l.Target + L"|" + l.WorkingFolder + L"|" +
+                   l.Arguments + L"\n";
+        for (const LaunchEntry& r : c.Launches)
+            out += L"run " + std::wstring(r.CommandLine) + L"|" + r.FileName + L"|" + n(r.FromPackage) + L"|" + n(r.Wait) +
+                   L"|" + n(r.UseExitCode) + L"|" + n(r.Show) + L"|" + n(r.Before) + L"|" + r.Message + L"\n";
+    }
+    return out;
+}
+
+// tarnex-pack writes and the installer reads the same INF schema: a package
+// written in UTF-16 (the default) and the same one written in code page
+// 1251 read back identically, each field in its place, in the install and
+// the removal sections.
+TEST_F(EngineCycle, APackageReadsBackFieldByFieldFromUtf16AndAnsiInfFiles) {
+    WriteSources();
+    Source(L"big.bin", "not so big\r\n");
+    std::wstring readBack[2][2];
+    const wchar_t* const codePages[] = {L"", L"CodePage = 1251\n"};
+    for (int encoding = 0; encoding < 2; ++encoding) {
+        RemoveTree(std::wstring(kPackage));
+        std::wstring manifest = std::wstring(kPackageSection) + kComponents;
+        manifest.insert(manifest.find(L"[Package]\n") + 10, codePages[encoding]);
+        const PackRun run = Pack(manifest);
+        ASSERT_EQ(0u, run.exitCode) << Narrow(run.output);
+        for (const wchar_t* inf : {L"Tarnex.inf", L"user1.inf"})
+            EXPECT_EQ(encoding == 0, ReadBytes(std::wstring(kPackage) + inf).rfind("\xFF\xFE", 0) == 0) << encoding;
+        readBack[encoding][0] = ReadBack(AS_INST);
+        readBack[encoding][1] = ReadBack(AS_SD);
+    }
+    EXPECT_EQ(readBack[0][0], readBack[1][0]) << Narrow(readBack[1][0]);
+    EXPECT_EQ(readBack[0][1], readBack[1][1]) << Narrow(readBack[1][1]);
+
+    const std::wstring& install = readBack[0][0];
+    const std::wstring& removal = readBack[0][1];
+    for (const wchar_t* line :
+         {L"[Core|Основные файлы, «ядро»|Core, with \"quotes\"; 100% sure; a comma, and a backslash at the end\\|2.0|",
+          L"file Busvault.dll|Busvault.dll|%65600%\\Bin\\|1|",
+          L"reg 3|Software\\VrelEngineTest\\CoreData|Count|2|-2\n",
+          L"env VREL_ENGINE_HOME|0|1|%65600%\\Bin, a\n",
+          L"link CSIDL_PROGRAMS\\VrelEngineTest|Core Readme|%65600%\\core.txt|%65600%|--a, \"b c\"\n",
+          L"link CSIDL_PROGRAMS\\VrelEngineTest|Remove Engine Test|%65600%\\Setup.exe|%65600%|/u\n",
+          L"[Документы|Документы|"}) {
+        EXPECT_NE(std::wstring::npos, install.find(line)) << Narrow(line) << " in\n" << Narrow(install);
+        EXPECT_NE(std::wstring::npos, removal.find(line)) << Narrow(line) << " in\n" << Narrow(removal);
+    }
+    EXPECT_NE(std::wstring::npos, install.find(L"run probe.exe exit 0 C:\\VrelEngineTest\\Markers\\pack_after|probe.exe|1|1|1|"));
+    EXPECT_NE(std::wstring::npos, removal.find(L"run probe.exe exit 0 C:\\VrelEngineTest\\Markers\\pack_removed|probe.exe|1|1|1|"));
+    EXPECT_EQ(std::wstring::npos, removal.find(L"pack_after"));
+}
+
 struct Mistake {
     const wchar_t* what;
     std::wstring components;  // after the [Package] section (12 lines)
