@@ -3,7 +3,8 @@
 // CTest runs the program on a Russian system (it makes the package there),
 // then on an English one (ANSI 1252: it makes one there and installs the
 // Russian-made package), then on the Russian one again (it installs the
-// English-made package). The packages lie in a folder whose name neither
+// English-made package), then on a Japanese one (ANSI 932, a double-byte
+// code page: it installs both). The packages lie in a folder whose name neither
 // code page spells whole, so the cabinets are opened by names of any
 // spelling too.
 #include <windows.h>
