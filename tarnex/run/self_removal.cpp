@@ -17,21 +17,17 @@
 namespace tarnex {
 namespace {
 
-// The path as the command interpreter reads it back from the batch file:
-// itself when the OEM code page holds it, else its short name (plain ASCII
-// where the file system makes short names). A path that has neither stays
-// as it is; its line then misses, as the copy stays when the batch fails.
-std::wstring BatchPath(const std::wstring& path) {
-    if (vrel::RepresentableIn(path, CP_OEMCP)) return path;
-    std::wstring shortPath(MAX_PATH, L'\0');
-    DWORD n = ::GetShortPathNameW(path.c_str(), shortPath.data(), static_cast<DWORD>(shortPath.size()));
-    if (n >= shortPath.size()) {
-        shortPath.resize(n);
-        n = ::GetShortPathNameW(path.c_str(), shortPath.data(), static_cast<DWORD>(shortPath.size()));
-    }
-    if (n == 0 || n >= shortPath.size()) return path;
-    shortPath.resize(n);
-    return vrel::RepresentableIn(shortPath, CP_OEMCP) ? shortPath : path;
+constexpr wchar_t kPathVariable[] = L"VrelPath";
+
+// The path as the batch file spells it: itself when the OEM code page holds
+// it and it has no percent sign, else a reference to a variable that holds
+// it. (Measured under Wine: a path outside the OEM code page written in it
+// misses, and so does a UTF-8 batch after "chcp 65001", which Windows 7's
+// interpreter does not run either; a variable's value reads back exactly.)
+std::wstring BatchPath(const std::wstring& path, SelfRemovalBatch& batch) {
+    if (path.find(L'%') == std::wstring::npos && vrel::RepresentableIn(path, CP_OEMCP)) return path;
+    batch.Paths.push_back(path);
+    return L"%" + std::wstring(kPathVariable) + std::to_wstring(batch.Paths.size()) + L"%";
 }
 
 constexpr int kEarlierBatchWaits = 50;  // of 100 ms: five seconds
@@ -76,26 +72,27 @@ private:
 
 }  // namespace
 
-std::wstring BuildSelfRemovalBatch(const std::wstring& programPath, const SetupDescription& description) {
+SelfRemovalBatch BuildSelfRemovalBatch(const std::wstring& programPath, const SetupDescription& description) {
     const std::size_t slash = programPath.rfind(L'\\');
     const std::wstring folder = slash == std::wstring::npos ? std::wstring() : programPath.substr(0, slash);
-    const std::wstring program = BatchPath(programPath);
+    SelfRemovalBatch batch;
+    const std::wstring program = BatchPath(programPath, batch);
 
-    std::wstring text;
+    std::wstring& text = batch.Text;
     AppendText(text, L":Repeat\r\n");
     AppendText(text, L"del \"" + program + L"\"\r\n");
     if (!description.ComponentList.empty()) {
         for (const FileRef ref : description.ComponentList.front().Files) {
             if (ref >= description.FileList.size()) continue;
             const FileRecord& file = description.FileOf(ref);
-            AppendText(text, L"del \"" + BatchPath(InstalledPathOf(file)) + L"\"\r\n");
+            AppendText(text, L"del \"" + BatchPath(InstalledPathOf(file), batch) + L"\"\r\n");
         }
     }
     AppendText(text, L"if exist \"" + program + L"\" goto Repeat\r\n");
     // The folder can be held for a moment after the program has gone (Wine
     // lets a process's last handles go after its file): the removal is
     // tried again, a bounded number of times, while the folder is there.
-    const std::wstring shownFolder = BatchPath(folder);
+    const std::wstring shownFolder = BatchPath(folder, batch);
     AppendText(text, L"set VrelTries=0\r\n");
     AppendText(text, L":Folder\r\n");
     AppendText(text, L"rmdir \"" + shownFolder + L"\"\r\n");
@@ -104,7 +101,7 @@ std::wstring BuildSelfRemovalBatch(const std::wstring& programPath, const SetupD
     AppendText(text, L"if %VrelTries% lss " + std::to_wstring(kFolderRemovalTries) + L" goto Folder\r\n");
     AppendText(text, L":Done\r\n");
     AppendText(text, L"del \"" + std::wstring(kSelfRemovalBatch) + L"\"\r\n");
-    return text;
+    return batch;
 }
 
 void RemoveOwnCopy() { RemoveOwnCopy(vrel::ModulePath(nullptr), Description()); }
@@ -134,9 +131,15 @@ void RemoveOwnCopy(const std::wstring& programPath, const SetupDescription& desc
     vrel::unique_hfile file(::CreateFileW(batch.c_str(), GENERIC_WRITE, 0, rights.Descriptor() ? &security : nullptr,
                                           CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) return;
-    const std::wstring text = BuildSelfRemovalBatch(programPath, description);
-    WriteLog(text);
-    const std::string oem = vrel::ToNarrow(text, CP_OEMCP);
+    const SelfRemovalBatch removal = BuildSelfRemovalBatch(programPath, description);
+    WriteLog(removal.Text);
+    // The interpreter inherits this process's environment.
+    for (std::size_t i = 0; i < removal.Paths.size(); ++i) {
+        const std::wstring name = kPathVariable + std::to_wstring(i + 1);
+        WriteLogF(L"%s=%s\r\n", name.c_str(), removal.Paths[i].c_str());
+        ::SetEnvironmentVariableW(name.c_str(), removal.Paths[i].c_str());
+    }
+    const std::string oem = vrel::ToNarrow(removal.Text, CP_OEMCP);
     DWORD written = 0;
     ::WriteFile(file.get(), oem.data(), static_cast<DWORD>(oem.size()), &written, nullptr);
     file.reset();
@@ -148,8 +151,9 @@ void RemoveOwnCopy(const std::wstring& programPath, const SetupDescription& desc
     PROCESS_INFORMATION process{};
     // The interpreter of the system folder, by its full path (a cmd.exe in
     // the current folder or a changed ComSpec never serves); /d leaves out
-    // the AutoRun commands of the registry.
-    std::wstring line = L"\"" + interpreter + L"\" /d /c \"\"" + batch + L"\"\"";
+    // the AutoRun commands of the registry, /v:off keeps a "!" in a path's
+    // value a plain letter.
+    std::wstring line = L"\"" + interpreter + L"\" /d /v:off /c \"\"" + batch + L"\"\"";
     std::vector<wchar_t> commandLine(line.begin(), line.end());
     commandLine.push_back(L'\0');
     // This process must not keep the folder the batch removes: a process

@@ -195,7 +195,9 @@ TEST_F(RunEndTest, BatchTextDeletesTheProgramAndComponentZerosFiles) {
     DescribeComponentZero(d);
     AddFileOfComponentZero(d, L"C:\\Program Files\\Продукт\\", L"setup.inf");
     AddFileOfComponentZero(d, L"C:\\Program Files\\Продукт\\Help\\", L"Справка.chm");
-    EXPECT_EQ(BuildSelfRemovalBatch(L"C:\\Program Files\\Продукт\\Setup.exe", d),
+    const SelfRemovalBatch cyrillic = BuildSelfRemovalBatch(L"C:\\Program Files\\Продукт\\Setup.exe", d);
+    EXPECT_TRUE(cyrillic.Paths.empty());
+    EXPECT_EQ(cyrillic.Text,
               L":Repeat\r\n"
               L"del \"C:\\Program Files\\Продукт\\Setup.exe\"\r\n"
               L"del \"C:\\Program Files\\Продукт\\setup.inf\"\r\n"
@@ -211,22 +213,36 @@ TEST_F(RunEndTest, BatchTextDeletesTheProgramAndComponentZerosFiles) {
               L"del \"\\Tarnex.bat\"\r\n");
 
     SetupDescription none;
-    EXPECT_EQ(BuildSelfRemovalBatch(L"D:\\Setup.exe", none),
+    EXPECT_EQ(BuildSelfRemovalBatch(L"D:\\Setup.exe", none).Text,
               L":Repeat\r\ndel \"D:\\Setup.exe\"\r\nif exist \"D:\\Setup.exe\" goto Repeat\r\nset VrelTries=0\r\n"
               L":Folder\r\nrmdir \"D:\"\r\nif not exist \"D:\" goto Done\r\nset /a VrelTries+=1\r\n"
               L"if %VrelTries% lss 500 goto Folder\r\n:Done\r\ndel \"\\Tarnex.bat\"\r\n");
+
+    // A path the OEM code page cannot spell, or with a percent sign in it,
+    // is a variable's, numbered in the order of use.
+    SetupDescription other;
+    DescribeComponentZero(other);
+    AddFileOfComponentZero(other, L"C:\\Қазақ \x04D9\\", L"setup.inf");
+    AddFileOfComponentZero(other, L"C:\\Қазақ \x04D9\\", L"100% ready.txt");
+    const SelfRemovalBatch kazakh = BuildSelfRemovalBatch(L"C:\\Қазақ \x04D9\\Setup.exe", other);
+    EXPECT_EQ(kazakh.Paths, (std::vector<std::wstring>{L"C:\\Қазақ \x04D9\\Setup.exe", L"C:\\Қазақ \x04D9\\setup.inf",
+                                                       L"C:\\Қазақ \x04D9\\100% ready.txt", L"C:\\Қазақ \x04D9"}));
+    EXPECT_THAT(kazakh.Text, HasSubstr(L":Repeat\r\ndel \"%VrelPath1%\"\r\ndel \"%VrelPath2%\"\r\ndel \"%VrelPath3%\"\r\n"
+                                       L"if exist \"%VrelPath1%\" goto Repeat\r\n"));
+    EXPECT_THAT(kazakh.Text, HasSubstr(L"rmdir \"%VrelPath4%\"\r\nif not exist \"%VrelPath4%\" goto Done\r\n"));
 }
 
 TEST_F(RunEndTest, CopyOfTheProgramRemovesItselfAndItsFolder) {
-    // The batch is read by the command interpreter in the OEM code page;
-    // the Cyrillic folder takes the short names where that code page has
-    // no Cyrillic letters.
+    // The batch is read by the command interpreter in the OEM code page:
+    // a folder with a letter outside it (Kazakh, also outside 866) and a
+    // percent sign goes by the variables the batch is started with.
     struct Case {
         std::wstring folder, extraName;
     };
     int round = 0;
     for (const Case& c : {Case{MakeScratchFolder(L"self_removal"), L"helper.dll"},
                           Case{L"C:\\Программы\\Продукт\\", L"Справка.chm"},
+                          Case{L"C:\\Программы\\Қазақ \x04D9 100%!\\", L"Анықтама \x04D9.chm"},
                           Case{MakeScratchFolder(L"self_removal_after_another"), L"helper.dll"}}) {
         // Someone else's batch of that name, left there beforehand (a
         // read-only file, then a folder), is never run: the batch is made
@@ -240,7 +256,7 @@ TEST_F(RunEndTest, CopyOfTheProgramRemovesItselfAndItsFolder) {
             ::SetFileAttributesW(L"C:\\Tarnex.bat", FILE_ATTRIBUTE_READONLY);
         } else if (round == 1) {
             ASSERT_TRUE(::CreateDirectoryW(L"C:\\Tarnex.bat", nullptr));
-        } else {
+        } else if (round == 3) {
             const std::string earlier = "rem an earlier removal's batch\r\n";
             WriteBytes(L"C:\\Tarnex.bat", earlier);
             // Its last line runs in 1.5 s, or at once should the file
@@ -283,6 +299,9 @@ TEST_F(RunEndTest, CopyOfTheProgramRemovesItselfAndItsFolder) {
                                          ? L"]: :Repeat\r\ndel \"" + copy + L"\"\r\ndel \"" + extra + L"\"\r\n"
                                          : L"]: :Repeat\r\ndel \"";
         EXPECT_THAT(Log(), HasSubstr(written));
+        if (!vrel::RepresentableIn(copy, CP_OEMCP)) {
+            EXPECT_THAT(Log(), HasSubstr(L"VrelPath1=" + copy + L"\r\n"));
+        }
         RemoveTree(folder);
     }
     ::RemoveDirectoryW(L"C:\\Программы");
