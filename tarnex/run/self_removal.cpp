@@ -22,8 +22,8 @@ constexpr wchar_t kPathVariable[] = L"VrelPath";
 // The path as the batch file spells it: itself when the OEM code page holds
 // it and it has no percent sign, else a reference to a variable that holds
 // it. (Measured under Wine: a path outside the OEM code page written in it
-// misses, and so does a UTF-8 batch after "chcp 65001", which Windows 7's
-// interpreter does not run either; a variable's value reads back exactly.)
+// misses, and so does a UTF-8 batch after "chcp 65001"; a variable's value
+// reads back exactly.)
 std::wstring BatchPath(const std::wstring& path, SelfRemovalBatch& batch) {
     if (path.find(L'%') == std::wstring::npos && vrel::RepresentableIn(path, CP_OEMCP)) return path;
     batch.Paths.push_back(path);
