@@ -62,12 +62,14 @@ std::wstring FullProgramPath(const std::wstring& program) {
 
 }  // namespace
 
-DWORD RunLaunchEntry(LaunchEntry& entry) {
+DWORD RunLaunchEntry(LaunchEntry& entry) { return RunLaunchEntry(entry, App().ProgramFolder); }
+
+DWORD RunLaunchEntry(LaunchEntry& entry, const std::wstring& packageFolder) {
     std::wstring commandLine = entry.CommandLine;
     std::wstring folder;
     std::size_t programFrom = 0;  // where the description's text starts in commandLine
     if (entry.FromPackage) {
-        folder = App().ProgramFolder;
+        folder = packageFolder;
         // The record keeps the full command line. A record that already holds
         // it (run before) is not prefixed a second time.
         if (commandLine.compare(0, folder.size(), folder) != 0) commandLine = folder + commandLine;

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "description/section_records.h"
 
 namespace tarnex {
@@ -13,5 +15,9 @@ namespace tarnex {
 // exit code when UseExitCode is set, else 0. 1 asks to stop the
 // installation, 2 for a restart.
 DWORD RunLaunchEntry(LaunchEntry& entry);
+// The same with packageFolder (ending in a backslash) in place of
+// ProgramFolder: a program of another version's package, kept in that
+// version's install folder beside its installer's copy.
+DWORD RunLaunchEntry(LaunchEntry& entry, const std::wstring& packageFolder);
 
 }  // namespace tarnex

@@ -147,6 +147,10 @@ void InstallEngine::RunInstallSteps() {
     RunStep(12, &InstallEngine::CreateEnvironmentVariables);
     RunStep(13, &InstallEngine::RegisterFiles);
     RunStep(14, &InstallEngine::LaunchProgramsAfter);  // a fault only cuts step 14 short
+    // A restart puts step 14 off to the run after it, which no longer knows
+    // the version this one replaced: the removal programs of its dropped
+    // components run now, after their files went or were put off.
+    if (!StepRuns(14, CurrentConditions())) LaunchDroppedPrograms(false);
     RunStep(15, &InstallEngine::WriteInstallerData);
     ShowFinalState();
 }
@@ -167,12 +171,21 @@ void InstallEngine::PrepareUpgrade() {
     const InstalledVersion& previous = PreviousVersion();
     if (!previous.Found) return;
     if (IsRemovalMode(App().Mode)) {
-        // "/u" after a cut upgrade: the version it was replacing goes too.
+        // "/u" after a cut upgrade: the version it was replacing goes too,
+        // and the copy that run kept. A removal chosen on the maintenance
+        // page takes what only the installed version's lists name.
         plan_ = PlanRemovalOf(previous, description_);
-        upgrading_ = true;
+        upgrading_ = previous.ReadFrom != previous.Folder;
+        if (!plan_.Empty()) WriteLog(L"The installed version's lists name what this package's do not; the removal takes it away too\r\n");
         return;
     }
     plan_ = PlanUpgrade(description_, previous);
+    // Maintenance from a package whose lists differ from the installed
+    // version's copies: what only the installed version's lists name goes too.
+    const bool maintenance = App().Mode != AS_INST;
+    if (maintenance && plan_.Empty()) return;
+    if (maintenance)
+        WriteLog(L"The installed version's lists name what this package's do not; this run takes it away\r\n");
     for (const std::wstring& name : plan_.Components)
         WriteLog(L"Upgrade: component no longer installed: " + name + L"\r\n");
     if (plan_.Empty()) WriteLog(L"Upgrade: the new version keeps everything the installed one has\r\n");

@@ -103,6 +103,8 @@ private:
     bool WriteInstallerData();          // 15
 
     bool LaunchPrograms(bool before);
+    bool LaunchDroppedPrograms(bool before);
+    bool RunProgram(LaunchEntry& entry, const std::wstring& packageFolder);
     // Before the first change of an installation over an installed
     // version: what it has and this package has not, its INF files kept
     // for a run that completes this one, and its mark.

@@ -44,30 +44,47 @@ bool InstallEngine::SubstitutePaths() {
     return true;
 }
 
-// Steps 2 and 14: the programs of the components taking part. A program
-// that answers 1 ends the step with its message; 2 asks for a restart.
+// One program of step 2 or 14: 1 ends the step with its message, 2 asks
+// for a restart.
+bool InstallEngine::RunProgram(LaunchEntry& entry, const std::wstring& packageFolder) {
+    const DWORD result = RunLaunchEntry(entry, packageFolder);
+    if (result == kLaunchNeedsRestart) {
+        ::InterlockedExchange(&App().RestartNeeded, 1);
+        ::InterlockedExchange(&App().RestartRequestedByProgram, 1);
+    } else if (result == kLaunchStopInstall) {
+        const std::wstring text =
+            entry.Message[0] != L'\0' ? std::wstring(entry.Message) : FormatText(kProgramFaultText, entry.FileName);
+        ShowMessage(view_.Owner(), text, kErrorBox);
+        return false;
+    }
+    return true;
+}
+
+// The removal programs of the components the installed version has and
+// this package has not, as their removal runs them; the old version's go
+// before the new one's.
+bool InstallEngine::LaunchDroppedPrograms(bool before) {
+    const std::wstring& folder = plan_.ProgramFolder;
+    for (LaunchEntry& entry : before ? plan_.ProgramsBefore : plan_.ProgramsAfter) {
+        std::wstring command = entry.CommandLine;
+        if (entry.FromPackage && command.compare(0, folder.size(), folder) != 0) command = folder + command;
+        WriteLog(L"Upgrade, dropped by the new version: running the removal program " + command + L"\r\n");
+        if (!RunProgram(entry, folder)) return false;
+    }
+    return true;
+}
+
+// Steps 2 and 14: the programs of the components taking part.
 bool InstallEngine::LaunchPrograms(bool before) {
     StepText(before ? 2 : 14);
     SetupDescription& d = description_;
     view_.SetCurrentRange(Count(d.ComponentList.size()));
+    if (!LaunchDroppedPrograms(before)) return false;
     for (ComponentRecord& c : d.ComponentList) {
         if (before && !IsUser(c)) continue;
-        if (c.Selected || (c.Installed && RemovingPackage())) {
-            for (LaunchEntry& entry : c.Launches) {
-                if ((entry.Before != 0) != before) continue;
-                const DWORD result = RunLaunchEntry(entry);
-                if (result == kLaunchNeedsRestart) {
-                    ::InterlockedExchange(&App().RestartNeeded, 1);
-                    ::InterlockedExchange(&App().RestartRequestedByProgram, 1);
-                } else if (result == kLaunchStopInstall) {
-                    const std::wstring text = entry.Message[0] != L'\0'
-                                                  ? std::wstring(entry.Message)
-                                                  : FormatText(kProgramFaultText, entry.FileName);
-                    ShowMessage(view_.Owner(), text, kErrorBox);
-                    return false;
-                }
-            }
-        }
+        if (c.Selected || (c.Installed && RemovingPackage()))
+            for (LaunchEntry& entry : c.Launches)
+                if ((entry.Before != 0) == before && !RunProgram(entry, App().ProgramFolder)) return false;
         Advance();
     }
     return true;
@@ -317,6 +334,7 @@ bool InstallEngine::WriteInstallerData() {
         WriteInstallerRecord(description_);
     else
         DeleteInstallerRecord(description_, markHeld_);
+    DeleteDroppedInstallerFiles(plan_);
     Advance();
     BroadcastEnvironmentChange();
     Advance();

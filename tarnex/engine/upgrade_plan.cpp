@@ -45,23 +45,23 @@ bool SameVariable(const EnvVarEntry& a, const EnvVarEntry& b) {
            (a.Replace != 0) == (b.Replace != 0) && std::wstring_view(a.Value) == std::wstring_view(b.Value);
 }
 
-// What the new version puts on the system.
-struct NextVersion {
-    std::unordered_set<std::wstring> installedIdentities;     // its components the ordinary steps handle
-    std::unordered_map<std::wstring, std::wstring> versions;  // folded EngName -> Version of what it installs
+// What a run puts on the system, or what its own removal steps take away:
+// the entries of the components `takesPart` picks.
+struct Coverage {
+    std::unordered_map<std::wstring, std::wstring> versions;  // folded EngName -> Version
     std::unordered_map<std::wstring, std::int32_t> files;     // folded path -> FileFlags
     std::vector<std::wstring> keys;
-    std::unordered_set<std::wstring> values, links, infCopies;
+    std::unordered_set<std::wstring> values, links;
     std::vector<EnvVarEntry> variables;
 
-    explicit NextVersion(const SetupDescription& next) {
-        for (const ComponentRecord& c : next.ComponentList) {
-            const bool user = c.Number != 0;
-            if (user && c.Installed) installedIdentities.insert(FoldedName(ComponentIdentity(c)));
-            if (user && !c.Selected) continue;  // the installer's own part is always written
-            if (user) versions[FoldedName(c.EngName)] = c.Version;
+    Coverage() = default;
+    template <typename Pick>
+    Coverage(const SetupDescription& d, Pick takesPart) {
+        for (const ComponentRecord& c : d.ComponentList) {
+            if (!takesPart(c)) continue;
+            if (c.Number != 0) versions[FoldedName(c.EngName)] = c.Version;
             for (const FileRef ref : c.Files) {
-                const FileRecord& f = next.FileOf(ref);
+                const FileRecord& f = d.FileOf(ref);
                 if (FileAccepted(f)) files.emplace(FoldedName(InstalledPathOf(f)), f.FileFlags);
             }
             for (const RegistryEntry& r : c.RegistryEntries) {
@@ -71,20 +71,85 @@ struct NextVersion {
             for (const LinkEntry& l : c.Links) links.insert(LinkOf(l));
             variables.insert(variables.end(), c.EnvVars.begin(), c.EnvVars.end());
         }
-        for (std::size_t i = 1; i < next.InfFiles.size(); ++i)
-            infCopies.insert(FoldedName(InfCopyPath(next, next.InfFiles[i], false)));
     }
 
     // The key itself or one below it is written again.
     bool UsesKey(const std::wstring& key) const {
-        return std::any_of(keys.begin(), keys.end(), [&](const std::wstring& k) {
-            return k == key || (k.size() > key.size() && k.compare(0, key.size(), key) == 0 && k[key.size()] == L'\\');
-        });
+        return std::any_of(keys.begin(), keys.end(), [&](const std::wstring& k) { return k == key || IsBelow(k, key); });
+    }
+    // The key goes with one of these (a removal deletes each key whole).
+    bool DeletesKey(const std::wstring& key) const {
+        return std::any_of(keys.begin(), keys.end(), [&](const std::wstring& k) { return k == key || IsBelow(key, k); });
     }
     bool HasVariable(const EnvVarEntry& e) const {
         return std::any_of(variables.begin(), variables.end(), [&](const EnvVarEntry& v) { return SameVariable(v, e); });
     }
+    static bool IsBelow(const std::wstring& key, const std::wstring& above) {
+        return key.size() > above.size() && key.compare(0, above.size(), above) == 0 && key[above.size()] == L'\\';
+    }
 };
+
+// The plan of what installed has and neither `kept` (what this run
+// installs) nor `removed` (what its own removal steps take away) covers.
+UpgradePlan Plan(const InstalledVersion& installed, const Coverage& kept, const Coverage& removed,
+                 const std::wstring& prefix) {
+    UpgradePlan plan;
+    if (!installed.Found) return plan;
+    const SetupDescription& old = installed.Description;
+    std::unordered_set<std::wstring> files, unregistered, keys, values, links;
+    plan.ProgramFolder = installed.Folder;
+    for (const ComponentRecord& c : old.ComponentList) {
+        if (!c.Installed) continue;
+        const bool user = c.Number != 0;
+        if (user) {
+            const std::wstring engName = FoldedName(c.EngName);
+            const auto version = kept.versions.find(engName);
+            if (version != kept.versions.end()) {
+                if (FoldedName(version->second) != FoldedName(c.Version))
+                    plan.Records.push_back(prefix + c.EngName + L"\\" + c.Version);
+            } else if (!removed.versions.count(engName)) {
+                // Taken away whole, as its removal would: with its programs too.
+                plan.Components.push_back(c.LocName);
+                plan.Records.push_back(prefix + c.EngName);  // every version of it
+                for (const LaunchEntry& l : c.Launches) (l.Before ? plan.ProgramsBefore : plan.ProgramsAfter).push_back(l);
+            }
+        }
+        for (const FileRef ref : c.Files) {
+            const FileRecord& f = old.FileOf(ref);
+            if (!FileAccepted(f)) continue;
+            const std::wstring path = FoldedName(InstalledPathOf(f));
+            const auto stays = kept.files.find(path);
+            const auto goes = removed.files.find(path);
+            if (stays == kept.files.end() && goes == removed.files.end()) {
+                if (!files.insert(path).second) continue;
+                if (IsRegistered(f)) plan.Unregister.push_back(f);
+                // The installer's own files go at the run's end, as a
+                // removal's copy does: the programs of step 14 may be among them.
+                (user ? plan.Files : plan.InstallerFiles).push_back(f);
+            } else if (IsRegistered(f) && (stays == kept.files.end() || stays->second != f.FileFlags) &&
+                       (goes == removed.files.end() || goes->second != f.FileFlags) && unregistered.insert(path).second) {
+                plan.Unregister.push_back(f);
+            }
+        }
+        for (const RegistryEntry& r : c.RegistryEntries) {
+            if (removed.DeletesKey(KeyOf(r))) continue;
+            if (!kept.UsesKey(KeyOf(r))) {
+                if (keys.insert(KeyOf(r)).second) plan.Keys.push_back(r);
+            } else if (r.ValueName[0] != L'\0' && !kept.values.count(ValueOf(r)) && values.insert(ValueOf(r)).second) {
+                plan.Values.push_back(r);
+            }
+        }
+        for (const LinkEntry& l : c.Links)
+            if (!kept.links.count(LinkOf(l)) && !removed.links.count(LinkOf(l)) && links.insert(LinkOf(l)).second)
+                plan.Links.push_back(l);
+        for (const EnvVarEntry& e : c.EnvVars) {
+            const bool planned = std::any_of(plan.Variables.begin(), plan.Variables.end(),
+                                             [&](const EnvVarEntry& v) { return SameVariable(v, e); });
+            if (!planned && !kept.HasVariable(e) && !removed.HasVariable(e)) plan.Variables.push_back(e);
+        }
+    }
+    return plan;
+}
 
 std::wstring RootName(std::int32_t root) {
     switch (root) {
@@ -101,55 +166,19 @@ void Log(const std::wstring& what) { WriteLog(L"Upgrade, dropped by the new vers
 }  // namespace
 
 UpgradePlan PlanUpgrade(const SetupDescription& next, const InstalledVersion& installed) {
-    UpgradePlan plan;
+    // The installer's own part is always written; of the user components,
+    // the chosen ones. Installed ones (maintenance) are first taken away by
+    // the run's own steps 4 to 8, from this package's lists.
+    const Coverage kept(next, [](const ComponentRecord& c) { return c.Number == 0 || c.Selected; });
+    const Coverage removed(next, [](const ComponentRecord& c) { return c.Number != 0 && c.Installed; });
+    UpgradePlan plan = Plan(installed, kept, removed, PackageKeyPrefix(next));
     if (!installed.Found) return plan;
-    const SetupDescription& old = installed.Description;
-    const NextVersion kept(next);
-    std::unordered_set<std::wstring> files, unregistered, keys, values, links;
-    const std::wstring prefix = PackageKeyPrefix(next);
-    for (const ComponentRecord& c : old.ComponentList) {
-        if (!c.Installed) continue;
-        const bool user = c.Number != 0;
-        if (user && kept.installedIdentities.count(FoldedName(ComponentIdentity(c)))) continue;
-        if (user) {
-            const auto version = kept.versions.find(FoldedName(c.EngName));
-            if (version == kept.versions.end()) {
-                plan.Components.push_back(c.LocName);
-                plan.Records.push_back(prefix + c.EngName);  // every version of it
-            } else if (FoldedName(version->second) != FoldedName(c.Version)) {
-                plan.Records.push_back(prefix + c.EngName + L"\\" + c.Version);
-            }
-        }
-        for (const FileRef ref : c.Files) {
-            const FileRecord& f = old.FileOf(ref);
-            if (!FileAccepted(f)) continue;
-            const std::wstring path = FoldedName(InstalledPathOf(f));
-            const auto stays = kept.files.find(path);
-            if (stays == kept.files.end()) {
-                if (!files.insert(path).second) continue;
-                if (IsRegistered(f)) plan.Unregister.push_back(f);
-                plan.Files.push_back(f);
-            } else if (IsRegistered(f) && stays->second != f.FileFlags && unregistered.insert(path).second) {
-                plan.Unregister.push_back(f);
-            }
-        }
-        for (const RegistryEntry& r : c.RegistryEntries) {
-            if (!kept.UsesKey(KeyOf(r))) {
-                if (keys.insert(KeyOf(r)).second) plan.Keys.push_back(r);
-            } else if (r.ValueName[0] != L'\0' && !kept.values.count(ValueOf(r)) && values.insert(ValueOf(r)).second) {
-                plan.Values.push_back(r);
-            }
-        }
-        for (const LinkEntry& l : c.Links)
-            if (!kept.links.count(LinkOf(l)) && links.insert(LinkOf(l)).second) plan.Links.push_back(l);
-        for (const EnvVarEntry& e : c.EnvVars) {
-            const bool planned = std::any_of(plan.Variables.begin(), plan.Variables.end(),
-                                             [&](const EnvVarEntry& v) { return SameVariable(v, e); });
-            if (!planned && !kept.HasVariable(e)) plan.Variables.push_back(e);
-        }
-    }
+    std::unordered_set<std::wstring> infCopies;
+    for (std::size_t i = 1; i < next.InfFiles.size(); ++i)
+        infCopies.insert(FoldedName(InfCopyPath(next, next.InfFiles[i], false)));
     for (const std::wstring& copy : installed.InfCopies)
-        if (!kept.infCopies.count(FoldedName(copy))) plan.InfCopies.push_back(copy);
+        if (!infCopies.count(FoldedName(copy))) plan.InfCopies.push_back(copy);
+    const SetupDescription& old = installed.Description;
     if (old.Name[0] != L'\0' && FoldedName(old.Name) != FoldedName(next.Name)) plan.UninstallEntry = UninstallKeyOf(old);
     return plan;
 }
@@ -162,17 +191,19 @@ UpgradePlan PlanUpgradeOfChoice(const SetupDescription& next, const InstalledVer
 }
 
 UpgradePlan PlanRemovalOf(const InstalledVersion& installed, const SetupDescription& removal) {
-    SetupDescription nothing;
-    nothing.KeyRoot = removal.KeyRoot;
-    vrel::CopyToField(nothing.KeyPath, std::wstring_view(removal.KeyPath));
-    UpgradePlan plan = PlanUpgrade(nothing, installed);
+    // What the removal's own steps take away is theirs; the installer's own
+    // files go with its copy at the end.
+    const Coverage removed(removal, [](const ComponentRecord& c) { return c.Number == 0 || c.Installed; });
+    UpgradePlan plan = Plan(installed, Coverage{}, removed, PackageKeyPrefix(removal));
+    if (!installed.Found) return plan;
     // Until its end a run that completes the removal reads its catalogue from them.
     std::unordered_set<std::wstring> own;
     for (std::size_t i = 1; i < removal.InfFiles.size(); ++i)
         own.insert(FoldedName(InfCopyPath(removal, removal.InfFiles[i], false)));
-    plan.InfCopies.erase(std::remove_if(plan.InfCopies.begin(), plan.InfCopies.end(),
-                                        [&](const std::wstring& copy) { return own.count(FoldedName(copy)) != 0; }),
-                         plan.InfCopies.end());
+    for (const std::wstring& copy : installed.InfCopies)
+        if (!own.count(FoldedName(copy))) plan.InfCopies.push_back(copy);
+    const SetupDescription& old = installed.Description;
+    if (old.Name[0] != L'\0' && FoldedName(old.Name) != FoldedName(removal.Name)) plan.UninstallEntry = UninstallKeyOf(old);
     return plan;
 }
 
@@ -199,6 +230,13 @@ void DeleteDroppedFiles(const UpgradePlan& plan) {
     for (const std::wstring& copy : plan.InfCopies) {
         Log(L"deleting INF copy " + copy);
         DeleteOrDefer(copy);
+    }
+}
+
+void DeleteDroppedInstallerFiles(const UpgradePlan& plan) {
+    for (const FileRecord& f : plan.InstallerFiles) {
+        Log(L"deleting file " + InstalledPathOf(f));
+        DeleteOrDefer(InstalledPathOf(f));
     }
 }
 

@@ -107,9 +107,11 @@ StartUpEnd StartUp(HINSTANCE instance, const wchar_t* arguments) {
     // cut one reads it from the copy that run kept.
     // A removal that takes away a cut upgrade takes the version it was
     // replacing too.
-    if (app.Mode == AS_INST && !app.ContinueAfterRestart && !marked)
+    // So does maintenance from a package (the installed copy's own run is
+    // the removal): its lists may differ from the installed version's.
+    if ((app.Mode == AS_INST || app.Mode == AS_SUP) && !app.ContinueAfterRestart && !marked)
         ReadInstalledVersion(description, PreviousVersion());
-    else if (marked && !mark.Previous.empty() && app.Mode != AS_REP && app.Mode != AS_AD)
+    else if (marked && !mark.Previous.empty())
         ReadKeptVersion(description, mark.Previous, PreviousVersion());
     DeleteContinuationEntry();
     if (app.ContinueAfterRestart) HoldContinuationEntry();

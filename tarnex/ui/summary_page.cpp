@@ -96,11 +96,12 @@ private:
                 AppendListItem(text, c.LocName);
             }
         }
-        if (App().Mode == AS_INST) AppendUpgrade(text);
+        AppendUpgrade(text);
         return text;
     }
 
-    // What an installation over an installed version takes away.
+    // What an installation over an installed version takes away, and a
+    // maintenance run from a package whose lists differ from its copies.
     static void AppendUpgrade(std::wstring& text) {
         const InstalledVersion& previous = PreviousVersion();
         const UpgradePlan plan = PlanUpgradeOfChoice(Description(), previous);
@@ -111,7 +112,7 @@ private:
                                            : LoadText(kStringUpgradeOfUnknownVersion)));
         for (const std::wstring& name : plan.Components) AppendListItem(text, name);
         const auto count = [](std::size_t n) { return static_cast<int>(n); };
-        AppendListItem(text, FormatText(kStringUpgradeCounts, count(plan.Files.size()),
+        AppendListItem(text, FormatText(kStringUpgradeCounts, count(plan.Files.size() + plan.InstallerFiles.size()),
                                         count(plan.Keys.size() + plan.Values.size()), count(plan.Links.size()),
                                         count(plan.Variables.size())));
     }
@@ -127,7 +128,11 @@ private:
         return text;
     }
 
-    static std::wstring Repair() { return InstalledList(kStringToRepair); }
+    static std::wstring Repair() {
+        std::wstring text = InstalledList(kStringToRepair);
+        AppendUpgrade(text);
+        return text;
+    }
 
     static std::wstring Removal() { return InstalledList(kStringToRemove); }
 

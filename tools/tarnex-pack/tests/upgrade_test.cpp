@@ -47,7 +47,9 @@ const wchar_t kVersion1[] =
     L"File = b.txt | B\n"
     L"Reg = HKLM\\Software\\VrelEngineTest\\B | Value | text | bee\n"
     L"Env = VREL_ENGINE_PATH | user | set | %65600%\\B\n"
-    L"Shortcut = CSIDL_PROGRAMS\\VrelEngineTest | B Readme | %65600%\\B\\b.txt | %65600% | b\n";
+    L"Shortcut = CSIDL_PROGRAMS\\VrelEngineTest | B Readme | %65600%\\B\\b.txt | %65600% | b\n"
+    L"RemoveBefore = probe.exe exit 0 C:\\VrelEngineTest\\Markers\\b_remove_before | package wait exitcode\n"
+    L"RemoveAfter = probe.exe exit 0 C:\\VrelEngineTest\\Markers\\b_remove_after | package wait exitcode\n";
 // v2: A changed, C new, B gone.
 const wchar_t kVersion2[] =
     L"DisplayVersion = 2.0\n"
@@ -79,8 +81,25 @@ const wchar_t kVersion4[] =
     L"[Component D]\n"
     L"File = d.txt\n";
 
-const wchar_t* const kVersions[] = {kVersion1, kVersion2, kVersion3, kVersion4};
-constexpr int kVersionCount = 4;
+// v5: 1.0 again, with maintenance, and A without what 1.0 had only in
+// its first build: the same version text, other lists.
+const wchar_t kVersion5[] =
+    L"DisplayVersion = 1.0\n"
+    L"[Component A]\n"
+    L"Version = 1.0\n"
+    L"File = a.txt\n"
+    L"Reg = HKLM\\Software\\VrelEngineTest\\A | Value | text | one\n"
+    L"Shortcut = CSIDL_PROGRAMS\\VrelEngineTest | A Readme | %65600%\\a.txt | %65600% | a\n"
+    L"[Component B]\n"
+    L"Version = 1.0\n"
+    L"File = b.txt | B\n"
+    L"Reg = HKLM\\Software\\VrelEngineTest\\B | Value | text | bee\n"
+    L"Env = VREL_ENGINE_PATH | user | set | %65600%\\B\n"
+    L"Shortcut = CSIDL_PROGRAMS\\VrelEngineTest | B Readme | %65600%\\B\\b.txt | %65600% | b\n";
+
+const wchar_t* const kVersions[] = {kVersion1, kVersion2, kVersion3, kVersion4, kVersion5};
+constexpr int kVersionCount = 5;
+constexpr int kMaintainedVersion = 5;
 
 // Each version's package in a folder of its own, C:\VrelEngineTest\V1\ ...
 std::wstring PackageOf(int version) { return std::wstring(kRoot) + L"V" + std::to_wstring(version) + L"\\"; }
@@ -102,7 +121,10 @@ protected:
             Source(L"b.txt", "b\r\n");
             Source(L"c.txt", "c\r\n");
             Source(L"d.txt", "d\r\n");
-            const PackRun packed = Pack(std::wstring(kChainPackage) + kVersions[version - 1]);
+            Source(L"probe.exe", ReadBytes(TestProgramFolder() + L"engine_helper.exe"));
+            std::wstring header = kChainPackage;
+            if (version == kMaintainedVersion) header.replace(header.find(L"= No"), 4, L"= Yes");
+            const PackRun packed = Pack(header + kVersions[version - 1]);
             ASSERT_EQ(0u, packed.exitCode) << Narrow(packed.output);
             ASSERT_TRUE(::MoveFileW(std::wstring(kPackage).c_str(), PackageOf(version).c_str()));
         }
@@ -110,6 +132,11 @@ protected:
 
     DWORD Run(int version) { return RunTool(InstallCommand(version)).exitCode; }
     std::string RunLog() const { return ReadBytes(kRunLog); }
+    static std::wstring Marker(const wchar_t* name) { return std::wstring(kMarkers) + name; }
+    static void ClearMarkers() {
+        ::CreateDirectoryW(kMarkers, nullptr);
+        for (const wchar_t* name : {L"b_remove_before", L"b_remove_after"}) ::DeleteFileW(Marker(name).c_str());
+    }
     void Remove() {
         ASSERT_EQ(0u, RunTool(Text(HKEY_LOCAL_MACHINE, kUninstallKey, L"QuietUninstallString")).exitCode);
         EXPECT_TRUE(InstallFolderGoes());
@@ -139,10 +166,20 @@ TEST_F(Upgrades, EachVersionOverAnyOtherLeavesExactlyItsOwnContentsAndTheRemoval
 
     ASSERT_EQ(0u, Run(1));
     EXPECT_EQ(std::string::npos, RunLog().find("upgrade")) << "a first installation";
-    // Up: B, a-old.txt and A's old value go; A's record of 1.0 goes.
+    // Up: B, a-old.txt and A's old value go; A's record of 1.0 goes. B goes
+    // as its removal takes it: its removal programs run, the one after
+    // from 1.0's folder although 2.0 carries no probe.exe (it goes last).
+    ClearMarkers();
     ASSERT_EQ(0u, Run(2));
     ExpectVersion(2);
     const std::string log2 = RunLog();
+    EXPECT_TRUE(Exists(Marker(L"b_remove_before")));
+    EXPECT_TRUE(Exists(Marker(L"b_remove_after")));
+    const std::size_t removeBefore = log2.find("running the removal program C:\\VrelEngineTest\\Install\\probe.exe exit 0 C:\\VrelEngineTest\\Markers\\b_remove_before");
+    const std::size_t removeAfter = log2.find("running the removal program C:\\VrelEngineTest\\Install\\probe.exe exit 0 C:\\VrelEngineTest\\Markers\\b_remove_after");
+    EXPECT_LT(removeBefore, log2.find("Step 2 - successful"));
+    EXPECT_LT(log2.find("Step 13 - successful"), removeAfter);
+    EXPECT_LT(removeAfter, log2.find("deleting file C:\\VrelEngineTest\\Install\\probe.exe"));
     EXPECT_NE(std::string::npos, log2.find("This run is an upgrade from version 1.0, installed in C:\\VrelEngineTest\\Install\\"));
     EXPECT_LT(log2.find("upgrade from version"), log2.find("Install State = AS_INST"));
     for (const char* line : {"Upgrade: component no longer installed: B", "dropped by the new version: deleting file C:\\VrelEngineTest\\Install\\a-old.txt",
@@ -181,11 +218,14 @@ TEST_F(Upgrades, EachVersionOverAnyOtherLeavesExactlyItsOwnContentsAndTheRemoval
 
     // A file that 2.0 drops, held by another program: put off to the next
     // start, whose continuation finishes the upgrade.
+    ClearMarkers();
     {
         FileHolder holder(Install(L"a-old.txt"));
         ASSERT_TRUE(holder.Holding());
         EXPECT_EQ(3010u, Run(2));
     }
+    // Step 14 waits for the restart; the dropped B's program does not.
+    EXPECT_TRUE(Exists(Marker(L"b_remove_after")));
     EXPECT_TRUE(Exists(Install(L"a-old.txt")));
     const std::vector<std::wstring> pending = PendingOperations();
     EXPECT_NE(pending.end(), std::find(pending.begin(), pending.end(), L"\\??\\" + Install(L"a-old.txt")));
@@ -196,6 +236,20 @@ TEST_F(Upgrades, EachVersionOverAnyOtherLeavesExactlyItsOwnContentsAndTheRemoval
     ExpectVersion(2);
     EXPECT_EQ(std::vector<std::wstring>{}, PendingOperations());
 
+    Remove();
+    EXPECT_EQ("", Difference(nothing_, SystemState()));
+
+    // Maintenance from a package of the installed version's number whose
+    // lists lack some of its entries: the add/remove run keeps what is
+    // installed and takes away what only the installed copies name.
+    ASSERT_EQ(0u, Run(1));
+    ASSERT_EQ(0u, Run(kMaintainedVersion));
+    ExpectVersion(kMaintainedVersion);
+    const std::string log5 = RunLog();
+    EXPECT_NE(std::string::npos, log5.find("Install State = AS_AD"));
+    EXPECT_NE(std::string::npos, log5.find("The installed version's lists name what this package's do not"));
+    EXPECT_NE(std::string::npos, log5.find("deleting file C:\\VrelEngineTest\\Install\\a-old.txt"));
+    EXPECT_EQ(std::string::npos, log5.find("deleting file C:\\VrelEngineTest\\Install\\a.txt"));
     Remove();
     EXPECT_EQ("", Difference(nothing_, SystemState()));
 }
@@ -249,12 +303,10 @@ TEST_F(Upgrades, TheSummaryPageOfAnUpgradeSaysWhatGoes) {
         EXPECT_NE(std::wstring::npos, text.find(L"Установленная версия 1.0 будет заменена этой. Будет удалено то, чего в ней нет:"))
             << Narrow(text);
         EXPECT_NE(std::wstring::npos, text.find(L"\r\n\tB\r\n")) << Narrow(text);
-        EXPECT_NE(std::wstring::npos, text.find(L"файлов: 2, записей реестра: 2, ярлыков: 1, переменных окружения: 1"))
+        EXPECT_NE(std::wstring::npos, text.find(L"файлов: 3, записей реестра: 2, ярлыков: 1, переменных окружения: 1"))
             << Narrow(text);
-        if (const wchar_t* pictures = _wgetenv(L"VREL_TEST_PICTURES")) {
-            ::Sleep(500);  // the page's text painted
-            tarnex::uidriver::SaveWindowImage(run.Frame(), std::wstring(pictures) + L"\\upgrade-summary.bmp");
-        }
+        ::Sleep(500);  // the page's text painted
+        EXPECT_TRUE(tarnex::uidriver::SaveWindowImage(run.Frame(), TestProgramFolder() + L"upgrade-summary.bmp"));
         run.Cancel();
         run.Answer(run.Box(), IDYES);
         EXPECT_EQ(run.Exit(), 0);
