@@ -120,6 +120,10 @@ void DeleteOrDefer(const std::wstring& path) {
     SetRestartNeeded();
 }
 
+bool RemoveEmptyFolder(const std::wstring& folder) {
+    return RetryWhileBusy(folder, [&folder] { return ::RemoveDirectoryW(folder.c_str()) ? 0 : ::GetLastError(); }) == 0;
+}
+
 void ReplaceOrDefer(const std::wstring& finalPath, const std::wstring& temporaryPath) {
     if (RetryWhileBusy(finalPath, [&] { return ReplaceNow(finalPath, temporaryPath); }) == 0) return;
     const std::uint8_t queue = PendingRenameQuery(finalPath, temporaryPath, true);

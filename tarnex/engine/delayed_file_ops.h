@@ -30,6 +30,11 @@ void StartBusyFileWaits();
 // first.
 void DeleteOrDefer(const std::wstring& path);
 
+// Removes the folder when it is empty, tried again for a moment while
+// another process holds it (the console of a helper program that has just
+// ended keeps the folder it ran in as its current one). False when it stays.
+bool RemoveEmptyFolder(const std::wstring& folder);
+
 // Puts the temporary copy in place (tried again for a moment while either
 // file is held by another process), or queues the deletion of the final
 // file and the rename; logs "Don't move file: " with the final path then.

@@ -171,7 +171,7 @@ void FinishRun(int wizardResult) {
         } else if (app.Mode == AS_SD) {
             ::SetCurrentDirectoryW(app.ProgramFolder);
             RemoveEmptySubfolders(description.InstallFolder);
-            ::RemoveDirectoryW(description.InstallFolder);
+            RemoveEmptyFolder(description.InstallFolder);
         } else if (app.Mode == AS_DEL) {
             RemoveEmptySubfolders(description.InstallFolder);
             RemoveOwnCopy();
