@@ -172,11 +172,12 @@ void InstallEngine::PrepareUpgrade() {
     if (!previous.Found) return;
     if (IsRemovalMode(App().Mode)) {
         // "/u" after a cut upgrade: the version it was replacing goes too,
-        // and the copy that run kept. A removal chosen on the maintenance
-        // page takes what only the installed version's lists name.
+        // and the copy that run kept. (A removal chosen on the mode page
+        // read the installed version for maintenance: it removes with this
+        // package's removal lists alone.)
+        if (previous.ReadFrom == previous.Folder) return;
         plan_ = PlanRemovalOf(previous, description_);
-        upgrading_ = previous.ReadFrom != previous.Folder;
-        if (!plan_.Empty()) WriteLog(L"The installed version's lists name what this package's do not; the removal takes it away too\r\n");
+        upgrading_ = true;
         return;
     }
     plan_ = PlanUpgrade(description_, previous);

@@ -103,18 +103,18 @@ std::vector<std::wstring> Subkeys(int root, const std::wstring& path) {
 
 std::wstring KeptFolderOf(const std::wstring& folder) { return folder + kKeptFolder; }
 
-// The description and its user INF files from `from`, with the removal
-// sections and the paths of the installed folder.
-bool Load(const SetupDescription& current, InstalledVersion& v, const std::wstring& from) {
+// The description and its user INF files from `from`, with the sections of
+// `sections` and the paths of the installed folder.
+bool Load(const SetupDescription& current, InstalledVersion& v, const std::wstring& from, std::uint32_t sections) {
     v.ReadFrom = from;
     v.Description = SetupDescription{};
     SetupDescription& d = v.Description;
     // The reader says so in a message box when a file cannot be opened: a
     // folder that lacks one holds no version to read, which is no error.
-    if (!IsFile(from + v.ProgramName + L".inf") || !LoadSetupDescriptionFrom(d, from, v.ProgramName, AS_DEL)) return false;
+    if (!IsFile(from + v.ProgramName + L".inf") || !LoadSetupDescriptionFrom(d, from, v.ProgramName, sections)) return false;
     for (std::size_t i = 1; i < d.InfFiles.size(); ++i)
         if (!IsFile(d.InfFiles[i].InfPath)) return false;
-    if (!LoadComponentCatalogue(d, AS_DEL)) return false;
+    if (!LoadComponentCatalogue(d, sections)) return false;
     // Its records are where this package keeps its own.
     d.KeyRoot = current.KeyRoot;
     vrel::CopyToField(d.KeyPath, std::wstring_view(current.KeyPath));
@@ -162,7 +162,7 @@ InstalledVersion& PreviousVersion() {
     return version;
 }
 
-bool ReadInstalledVersion(const SetupDescription& current, InstalledVersion& v) {
+bool ReadInstalledVersion(const SetupDescription& current, InstalledVersion& v, std::uint32_t sections) {
     v = InstalledVersion{};
     std::wstring folder;
     if (!ReadPackagePathInst(current, folder) || folder.size() < 3) return false;
@@ -171,7 +171,7 @@ bool ReadInstalledVersion(const SetupDescription& current, InstalledVersion& v) 
     if (!QueryRegText(kMachineRoot, UninstallKeyOf(current), L"DisplayVersion", v.DisplayVersion) ||
         v.DisplayVersion.empty())
         v.DisplayVersion = kUnknownVersion;
-    if (!Load(current, v, v.Folder)) {
+    if (!Load(current, v, v.Folder, sections)) {
         WriteLog(L"The installed version's description cannot be read from " + v.Folder + v.ProgramName +
                  L".inf; what it has and this package has not stays\r\n");
         return false;
@@ -209,13 +209,14 @@ std::vector<std::wstring> DescribeInstalledVersion(const InstalledVersion& v) {
     return described;
 }
 
-bool ReadKeptVersion(const SetupDescription& current, const std::vector<std::wstring>& described, InstalledVersion& v) {
+bool ReadKeptVersion(const SetupDescription& current, const std::vector<std::wstring>& described, InstalledVersion& v,
+                     std::uint32_t sections) {
     v = InstalledVersion{};
     if (described.size() < 3 || described[0].size() < 3) return false;
     v.Folder = WithBackslash(described[0]);
     v.ProgramName = described[1];
     v.DisplayVersion = described[2];
-    if (!Load(current, v, KeptFolderOf(v.Folder))) {
+    if (!Load(current, v, KeptFolderOf(v.Folder), sections)) {
         // What a run cut while it discarded its copy left.
         WriteLog(L"The kept copy of the installed version cannot be read from " + KeptFolderOf(v.Folder) +
                  L"; what it had and this package has not stays\r\n");

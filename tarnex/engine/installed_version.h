@@ -10,10 +10,12 @@
 // that completes it after a cut reads the installed version from the copy.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "description/setup_description.h"
+#include "run/app_context.h"
 
 namespace tarnex {
 
@@ -37,9 +39,13 @@ struct InstalledVersion {
 InstalledVersion& PreviousVersion();
 
 // Reads the version installed under the package key of current, from the
-// folder that the key's "PathInst" names. False (and version.Found false)
-// when there is none or it cannot be read.
-bool ReadInstalledVersion(const SetupDescription& current, InstalledVersion& version);
+// folder that the key's "PathInst" names, with the install sections of
+// `sections`: the removal's for an upgrade (what that version's removal
+// would take away), the installation's for maintenance (compared with the
+// lists the run's own steps use). False (and version.Found false) when
+// there is none or it cannot be read.
+bool ReadInstalledVersion(const SetupDescription& current, InstalledVersion& version,
+                          std::uint32_t sections = AS_DEL);
 
 // True when the package current, run from programFolder, is another
 // version than the one installed under its key, although some of its
@@ -56,7 +62,7 @@ std::vector<std::wstring> DescribeInstalledVersion(const InstalledVersion& versi
 // The same read again by a run that completes a cut one: from the kept copy,
 // with the components the described list names as installed.
 bool ReadKeptVersion(const SetupDescription& current, const std::vector<std::wstring>& described,
-                     InstalledVersion& version);
+                     InstalledVersion& version, std::uint32_t sections = AS_DEL);
 
 // Copies the INF files into the kept folder. False when a copy fails.
 bool KeepInstalledVersion(const InstalledVersion& version);

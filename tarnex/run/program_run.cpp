@@ -109,10 +109,13 @@ StartUpEnd StartUp(HINSTANCE instance, const wchar_t* arguments) {
     // replacing too.
     // So does maintenance from a package (the installed copy's own run is
     // the removal): its lists may differ from the installed version's.
+    // Maintenance compares the installed version's install lists with this
+    // package's, the lists its own steps take away and put back.
     if ((app.Mode == AS_INST || app.Mode == AS_SUP) && !app.ContinueAfterRestart && !marked)
-        ReadInstalledVersion(description, PreviousVersion());
+        ReadInstalledVersion(description, PreviousVersion(), app.Mode == AS_SUP ? AS_INST : AS_DEL);
     else if (marked && !mark.Previous.empty())
-        ReadKeptVersion(description, mark.Previous, PreviousVersion());
+        ReadKeptVersion(description, mark.Previous, PreviousVersion(),
+                        app.Mode == AS_AD || app.Mode == AS_REP ? AS_INST : AS_DEL);
     DeleteContinuationEntry();
     if (app.ContinueAfterRestart) HoldContinuationEntry();
 
