@@ -71,19 +71,45 @@ SealRead ReadOwnSeal(const std::wstring& program, bool& hasSignature, PackageSea
     return SealRead::Found;
 }
 
+bool Missing(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES; }
+
+void LogNotFound(const SealedFile& sealed, bool missing) {
+    Log(sealed.name + L": expected SHA-256 " + Hex(sealed.digest) + L", found " + (missing ? L"missing" : L"unreadable"));
+}
+
+// What was found against the record; logs a difference.
+bool Matches(const SealedFile& sealed, std::uint64_t size, const Sha256& digest) {
+    if (size == sealed.size && digest == sealed.digest) return true;
+    Log(sealed.name + L": expected SHA-256 " + Hex(sealed.digest) + L" (" + std::to_wstring(sealed.size) +
+        L" bytes), found " + Hex(digest) + L" (" + std::to_wstring(size) + L" bytes)");
+    return false;
+}
+
 // The file against its record; logs a difference.
 bool MatchesSeal(const std::wstring& path, const SealedFile& sealed) {
     std::uint64_t size = 0;
     Sha256 digest{};
     if (!vrel::DigestFile(path, size, digest)) {
-        const bool missing = ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES;
-        Log(sealed.name + L": expected SHA-256 " + Hex(sealed.digest) + L", found " +
-            (missing ? L"missing" : L"unreadable"));
+        LogNotFound(sealed, Missing(path));
         return false;
     }
-    if (size == sealed.size && digest == sealed.digest) return true;
-    Log(sealed.name + L": expected SHA-256 " + Hex(sealed.digest) + L" (" + std::to_wstring(sealed.size) +
-        L" bytes), found " + Hex(digest) + L" (" + std::to_wstring(size) + L" bytes)");
+    return Matches(sealed, size, digest);
+}
+
+// A cabinet step 3 hashes as it reads it: here it must be there, of its
+// sealed size (one that is not is hashed for the log).
+bool PresentWithSealedSize(const std::wstring& path, const SealedFile& sealed) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    const bool found = ::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) != FALSE;
+    const std::uint64_t size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return (found && size == sealed.size) || MatchesSeal(path, sealed);
+}
+
+std::wstring FileNameOf(const std::wstring& path) { return path.substr(path.find_last_of(L'\\') + 1); }
+
+// A cabinet read without its record in the seal.
+bool Unsealed(const std::wstring& name) {
+    Log(name + L": read as a cabinet of the package, its seal does not name it");
     return false;
 }
 
@@ -164,15 +190,63 @@ bool CheckSealedFiles(const SetupDescription& description, std::wstring& refused
             if (SameText(record.TargetName, name)) return true;
         return false;
     };
+    // The package's cabinets, hashed by step 3 as it reads them.
+    const auto readByStep3 = [&description](const std::wstring& path) {
+        for (std::size_t i = 1; i < description.InfFiles.size(); ++i)
+            if (SameText(description.InfFiles[i].CabinetPath, path)) return true;
+        return false;
+    };
+    bool deferred = false;
     for (const SealedFile& file : state.seal.files) {
         if (SameText(file.name, state.seal.description)) continue;  // checked before it was read
         const std::wstring path = std::wstring(app.ProgramFolder) + file.name;
-        if (installedCopy && (!readByInstalledCopy(file.name) || ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES))
+        if (installedCopy && (!readByInstalledCopy(file.name) || Missing(path)))
             continue;
+        if (!installedCopy && readByStep3(path)) {
+            deferred = true;
+            if (PresentWithSealedSize(path, file)) continue;
+            refusedFile = file.name;
+            return false;
+        }
         if (!MatchesSeal(path, file)) {
             refusedFile = file.name;
             return false;
         }
+    }
+    if (deferred) Log(L"the cabinets are checked as the copy reads them");
+    return true;
+}
+
+bool PackageIsSealed() { return State().sealed; }
+
+bool CabinetMatchesSeal(const std::wstring& path, bool readable, std::uint64_t size, const Sha256& digest) {
+    const SealState& state = State();
+    if (!state.sealed) return true;
+    const std::wstring name = FileNameOf(path);
+    const SealedFile* sealed = state.seal.Find(name);
+    if (sealed == nullptr) return Unsealed(name);
+    if (!readable) {
+        LogNotFound(*sealed, Missing(path));
+        return false;
+    }
+    return Matches(*sealed, size, digest);
+}
+
+}  // namespace tarnex
+
+namespace tarnex {
+
+bool CheckCabinetsBeforeCopy(const SetupDescription& description, std::wstring& refusedFile) {
+    const SealState& state = State();
+    if (!state.sealed) return true;
+    for (std::size_t i = 1; i < description.InfFiles.size(); ++i) {
+        const std::wstring path = description.InfFiles[i].CabinetPath;
+        if (path.empty() || Missing(path)) continue;
+        const std::wstring name = FileNameOf(path);
+        const SealedFile* sealed = state.seal.Find(name);
+        if (sealed != nullptr ? MatchesSeal(path, *sealed) : Unsealed(name)) continue;
+        refusedFile = name;
+        return false;
     }
     return true;
 }

@@ -126,14 +126,19 @@ void InstallEngine::RunInstallSteps() {
         // Nothing was changed: the user leaves the wizard as cancelled.
         transfer_.SetCancel();
         OfferFinishButton();
-        ::InterlockedExchange(&outcome_, static_cast<LONG>(EngineOutcome::StoppedBeforeCopy));
+        const bool changed = !transfer_.ChangedFile.empty();
+        if (changed) DiscardTemporaryCopies();  // the folders the run made before it
+        const EngineOutcome outcome = changed ? EngineOutcome::PackageChanged : EngineOutcome::StoppedBeforeCopy;
+        ::InterlockedExchange(&outcome_, static_cast<LONG>(outcome));
         return;
     }
     const bool copied = RunStep(3, &InstallEngine::CopyFilesUnderTemporaryNames);
     EndPausePoints();
     if (!copied) {
         ReleaseRunMark();  // its temporary copies are gone
-        ::InterlockedExchange(&outcome_, static_cast<LONG>(EngineOutcome::CopyCancelled));
+        const EngineOutcome outcome =
+            transfer_.ChangedFile.empty() ? EngineOutcome::CopyCancelled : EngineOutcome::PackageChanged;
+        ::InterlockedExchange(&outcome_, static_cast<LONG>(outcome));
         return;
     }
     RunStep(4, &InstallEngine::UnregisterInstalledFiles);

@@ -21,6 +21,7 @@ enum class EngineOutcome : LONG {
     StoppedBeforeCopy = 2,  // a program of step 2 reported a fault
     CopyCancelled = 3,     // step 3 was cancelled or a copy failed; temporary files removed
     Failed = 4,            // the worker could not start, or an exception ended it; logged
+    PackageChanged = 5,    // a cabinet differs from the package's seal (string 80); nothing changed
 };
 
 class InstallEngine {

@@ -6,6 +6,7 @@
 
 #include "description/launch_runner.h"
 #include "description/package_paths.h"
+#include "description/package_seal_check.h"
 #include "engine/delayed_file_ops.h"
 #include "engine/install_engine.h"
 #include "engine/installed_record_writer.h"
@@ -80,11 +81,23 @@ bool InstallEngine::LaunchPrograms(bool before) {
     SetupDescription& d = description_;
     view_.SetCurrentRange(Count(d.ComponentList.size()));
     if (!LaunchDroppedPrograms(before)) return false;
+    bool cabinetsChecked = !before;
     for (ComponentRecord& c : d.ComponentList) {
         if (before && !IsUser(c)) continue;
-        if (c.Selected || (c.Installed && RemovingPackage()))
-            for (LaunchEntry& entry : c.Launches)
-                if ((entry.Before != 0) == before && !RunProgram(entry, App().ProgramFolder)) return false;
+        if (c.Selected || (c.Installed && RemovingPackage())) {
+            for (LaunchEntry& entry : c.Launches) {
+                if ((entry.Before != 0) != before) continue;
+                // Step 3 checks the cabinets as it reads them, after this
+                // program would have run: they are checked before it.
+                if (!cabinetsChecked && !CheckCabinetsBeforeCopy(d, transfer_.ChangedFile)) {
+                    ShowMessage(view_.Owner(), FormatText(kStringPackageChanged, transfer_.ChangedFile.c_str()),
+                                kErrorBox);
+                    return false;
+                }
+                cabinetsChecked = true;
+                if (!RunProgram(entry, App().ProgramFolder)) return false;
+            }
+        }
         Advance();
     }
     return true;

@@ -33,7 +33,6 @@ constexpr UINT kStringRestartToContinue = 51;
 constexpr UINT kStringRestartAfterRemoval = 52;
 constexpr UINT kStringOtherInstaller = 62;
 constexpr UINT kStringRunLogUnwritable = 66;
-constexpr UINT kStringPackageChanged = 80;
 
 constexpr wchar_t kBannerLine[] = L"//////////////////////////////////////////////////////////////////////////";
 

@@ -208,6 +208,8 @@ int RunWithAnswers(HINSTANCE instance, const wchar_t* arguments, const QuietSwit
         return app.RestartNeeded ? kQuietRestartNeeded : kQuietDone;
     case EngineOutcome::StoppedBeforeCopy:
         return kQuietStopped;
+    case EngineOutcome::PackageChanged:
+        return kQuietPackageChanged;
     default:
         return kQuietFailed;
     }

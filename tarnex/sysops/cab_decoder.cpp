@@ -6,6 +6,7 @@
 #include <mspack.h>
 
 #include "sysops/cab_folder_probe.h"
+#include "sysops/cabinet_digests.h"
 #include "sysops/folder_stream.h"
 #include "sysops/pipelined_writer.h"
 #include "vrel/text_convert.h"
@@ -19,6 +20,9 @@ struct CabDecoder::System {
         HANDLE handle = INVALID_HANDLE_VALUE;
         bool owned = false;  // the extraction's output belongs to the handler
         PipelinedWriter* writer = nullptr;  // set for the extraction's output
+        std::string cabinet;                // a cabinet read: its path, for its digest
+        CabinetDigests* digests = nullptr;  // set for a cabinet read
+        std::uint64_t position = 0;         // of the next byte read
     };
     struct Bridge {
         mspack_system calls;
@@ -29,6 +33,7 @@ struct CabDecoder::System {
     std::list<OpenFile> files;
     HANDLE pendingOutput = nullptr;
     PipelinedWriter writer;  // every output's data goes through it
+    CabinetDigests digests;  // of the cabinets read, from what was read
 
     System();
     static System& Of(mspack_system* self) { return *reinterpret_cast<Bridge*>(self)->owner; }
@@ -47,6 +52,9 @@ mspack_file* OpenCall(mspack_system* self, const char* name, int mode) {
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file.handle == INVALID_HANDLE_VALUE) return nullptr;
         file.owned = true;
+        file.cabinet = name;
+        file.digests = &system.digests;
+        system.digests.Follow(name);
     } else if (mode == MSPACK_SYS_OPEN_WRITE && system.pendingOutput != nullptr) {
         // Extraction writes into the handle the notification handler created.
         file.handle = system.pendingOutput;
@@ -74,9 +82,11 @@ void CloseCall(mspack_file* file) {
 int ReadCall(mspack_file* file, void* buffer, int bytes) {
     if (file == nullptr || bytes < 0) return -1;
     if (bytes == 0) return 0;
+    CabDecoder::System::OpenFile& f = CabDecoder::System::File(file);
     DWORD done = 0;
-    if (!::ReadFile(CabDecoder::System::File(file).handle, buffer, static_cast<DWORD>(bytes), &done, nullptr))
-        return -1;
+    if (!::ReadFile(f.handle, buffer, static_cast<DWORD>(bytes), &done, nullptr)) return -1;
+    if (f.digests != nullptr) f.digests->Saw(f.cabinet.c_str(), f.position, buffer, done);
+    f.position += done;
     return static_cast<int>(done);
 }
 
@@ -98,9 +108,12 @@ int SeekCall(mspack_file* file, off_t offset, int mode) {
         method = FILE_END;
     else if (mode != MSPACK_SYS_SEEK_START)
         return -1;
-    LARGE_INTEGER distance;
+    LARGE_INTEGER distance, position{};
     distance.QuadPart = static_cast<LONGLONG>(offset);
-    return ::SetFilePointerEx(CabDecoder::System::File(file).handle, distance, nullptr, method) ? 0 : -1;
+    CabDecoder::System::OpenFile& f = CabDecoder::System::File(file);
+    if (!::SetFilePointerEx(f.handle, distance, &position, method)) return -1;
+    f.position = static_cast<std::uint64_t>(position.QuadPart);
+    return 0;
 }
 
 off_t TellCall(mspack_file* file) {
@@ -212,8 +225,13 @@ bool CabDecoder::Fail(int operation, int type) {
 
 void CabDecoder::WaitForOutputs() { system_->writer.Drain(); }
 
+std::vector<CabinetDigests::Cabinet> CabDecoder::FinishDigests() { return system_->digests.Finish(); }
+
+void CabDecoder::HashCabinets(bool on) { system_->digests.Enable(on); }
+
 bool CabDecoder::Copy(const std::string& cabinetName, const std::string& cabinetFolder, const CabHandler& handler) {
     error_ = CabError{};
+    system_->digests.Reset();
     mscab_decompressor* d = decompressor_;
     PipelinedWriter& writer = system_->writer;
     DrainOnExit drained(writer);
@@ -251,7 +269,7 @@ bool CabDecoder::Copy(const std::string& cabinetName, const std::string& cabinet
         last = following;
     }
 
-    FolderStream stream;
+    FolderStream stream(system_->digests);
     for (mscabd_file* file = first->files; file != nullptr; file = file->next) {
         CabNotice notice;
         notice.name = file->filename;

@@ -13,6 +13,9 @@
 #include <list>
 #include <memory>
 #include <string>
+#include <vector>
+
+#include "sysops/cabinet_digests.h"
 
 struct mscab_decompressor;
 
@@ -65,6 +68,12 @@ public:
     // Waits until every output handed over so far is written and closed
     // (a handler may call it).
     void WaitForOutputs();
+    // The SHA-256 of every cabinet the last copy opened, of the bytes it
+    // read (what it left unread is read now): whatever way the copy ended,
+    // the file decoded was the file hashed.
+    std::vector<CabinetDigests::Cabinet> FinishDigests();
+    // Off: the cabinets are read without their digests.
+    void HashCabinets(bool on);
 
     struct System;  // the mspack_system of Win32 calls, with its open files
     struct Key {};  // only Create makes decoders

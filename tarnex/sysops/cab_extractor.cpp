@@ -1,6 +1,7 @@
 #include "sysops/cab_extractor.h"
 
 #include "description/folded_name.h"
+#include "description/package_seal_check.h"
 #include "portable/access_filter.h"
 #include "portable/path_guard.h"
 #include "run/app_context.h"
@@ -33,6 +34,7 @@ bool AcceptedTarget(const FileRecord& record) {
 CabExtractor::CabExtractor(SetupDescription& description)
     : PauseReached(::CreateEventW(nullptr, FALSE, FALSE, nullptr)),
       PauseAnswered(::CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+      HashCabinets(PackageIsSealed()),
       description_(description) {}
 
 void CabExtractor::PauseHandOver() { ::SignalObjectAndWait(PauseReached.get(), PauseAnswered.get(), INFINITE, FALSE); }
@@ -98,6 +100,7 @@ bool CabExtractor::ExtractCabinet(const std::wstring& cabinetPath) {
     if (RefusedWithoutEvents(cabinetPath)) return true;
     Decoder = CabDecoder::Create(Error);
     if (!Decoder) return false;
+    Decoder->HashCabinets(HashCabinets);
     const std::size_t slash = cabinetPath.rfind(L'\\');
     // The decoder takes the path as UTF-8, which spells any name Windows
     // allows, and opens it through the UTF-16 calls.
@@ -115,7 +118,9 @@ bool CabExtractor::ExtractCabinet(const std::wstring& cabinetPath) {
         const bool copied = Decoder->Copy(name, folder, handler);
         Output = nullptr;  // closed by the handler, or by the decoder when it failed
         if (Pause) PauseHandOver();
-        if (Cancelled() || copied) {
+        // A cabinet that is not the sealed one is refused as such, also
+        // when it could not be decoded; a cancelled copy installs nothing.
+        if (Cancelled() || !CabinetsMatchSeal() || copied) {
             Decoder.reset();
             return true;
         }
@@ -124,6 +129,19 @@ bool CabExtractor::ExtractCabinet(const std::wstring& cabinetPath) {
     ShowMessage(nullptr, FormatText(26, cabinetPath.c_str()), kErrorBox);
     SetCancel();
     Decoder.reset();
+    return true;
+}
+
+bool CabExtractor::CabinetsMatchSeal() {
+    if (!HashCabinets) return true;
+    for (const CabinetDigests::Cabinet& cabinet : Decoder->FinishDigests()) {
+        const std::wstring path = vrel::ToWide(cabinet.path, CP_UTF8);
+        if (CabinetMatchesSeal(path, cabinet.readable, cabinet.size, cabinet.digest)) continue;
+        ChangedFile = path.substr(path.find_last_of(L'\\') + 1);
+        ShowMessage(nullptr, FormatText(kStringPackageChanged, ChangedFile.c_str()), kErrorBox);
+        SetCancel();
+        return false;
+    }
     return true;
 }
 

@@ -38,6 +38,12 @@ public:
     volatile LONG Pause = 0;    // set by the user interface
     HWND Owner = nullptr;       // owner of the replace dialog
     HWND ProgressWindow = nullptr;
+    // Set when a cabinet read is not the one the package's seal names: the
+    // copy then stops as cancelled (string 80 shown).
+    std::wstring ChangedFile;
+    // Whether the cabinets are hashed as they are read, for the seal: a
+    // package without one takes them as they are.
+    bool HashCabinets;
 
     // False after a copy failure (message 25 shown) or a cancel.
     bool CopyLooseFiles();
@@ -58,6 +64,8 @@ private:
     // is copied, message 26 names shownPath, the cancel flag is set and the
     // result is true.
     bool RefusedWithoutEvents(const std::wstring& shownPath);
+    // The cabinets the last copy read against the seal; false: refused.
+    bool CabinetsMatchSeal();
     std::intptr_t CopyFile(CabNotice& notice);
     bool CloseFile(CabNotice& notice);
     void PostProgress();

@@ -25,7 +25,7 @@ constexpr unsigned kBlocksForThread = 4;
 
 }  // namespace
 
-FolderStream::FolderStream() : compressed_(kCabBlockInputMax), input_(kInputBuffer) {
+FolderStream::FolderStream(CabinetDigests& digests) : digests_(digests), compressed_(kCabBlockInputMax), input_(kInputBuffer) {
     for (Block& block : ring_) block.bytes.resize(kCabBlockMax);
 }
 
@@ -57,6 +57,8 @@ int FolderStream::Restart(const void* key, FolderCoding coding, const VrelFolder
     LARGE_INTEGER at;
     at.QuadPart = data.offset;
     if (data.offset < 0 || !::SetFilePointerEx(cabinet_.get(), at, nullptr, FILE_BEGIN)) return MSPACK_ERR_SEEK;
+    cabinetPath_ = data.cabinet;
+    readAt_ = static_cast<std::uint64_t>(data.offset);
     blocks_ = blocks;
     blocksRead_ = 0;
     reserve_ = data.blockReserve;
@@ -103,6 +105,8 @@ bool FolderStream::Read(void* into, std::size_t bytes) {
             if (!::ReadFile(cabinet_.get(), input_.data(), static_cast<DWORD>(input_.size()), &got, nullptr) ||
                 got == 0)
                 return false;
+            digests_.Saw(cabinetPath_, readAt_, input_.data(), got);
+            readAt_ += got;
             inputAt_ = 0;
             inputEnd_ = got;
         }

@@ -16,6 +16,7 @@
 
 #include "portable/mszip_blocks.h"
 #include "sysops/cab_folder_probe.h"
+#include "sysops/cabinet_digests.h"
 #include "sysops/pipelined_writer.h"
 #include "vrel/unique_handle.h"
 
@@ -27,7 +28,8 @@ class FolderStream {
 public:
     static constexpr std::size_t kBlocksAhead = 16;  // 512 KiB decoded ahead at most
 
-    FolderStream();
+    // Every byte read of a cabinet goes to its digest.
+    explicit FolderStream(CabinetDigests& digests);
     // Ends the reading thread.
     ~FolderStream();
     FolderStream(const FolderStream&) = delete;
@@ -70,7 +72,10 @@ private:
     std::size_t blockAt_ = 0;
 
     // Touched only by the reading side once a folder has started.
+    CabinetDigests& digests_;
     vrel::unique_hfile cabinet_;
+    const char* cabinetPath_ = nullptr;  // the decoder's, alive while its folder is read
+    std::uint64_t readAt_ = 0;           // cabinet offset of the next read
     unsigned blocks_ = 0, blocksRead_ = 0, reserve_ = 0;
     MszipBlockDecoder decoder_;
     std::vector<std::uint8_t> compressed_;  // one block as stored

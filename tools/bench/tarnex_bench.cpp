@@ -122,7 +122,7 @@ std::vector<std::string> CabinetNames(const std::string& name, const std::string
     return names;
 }
 
-int Transfer(const std::wstring& cabinet, const std::wstring& outputArg) {
+int Transfer(const std::wstring& cabinet, const std::wstring& outputArg, bool hashed) {
     const std::wstring output = WithBackslash(outputArg);
     const std::size_t slash = cabinet.rfind(L'\\');
     const std::vector<std::string> names =
@@ -147,6 +147,8 @@ int Transfer(const std::wstring& cabinet, const std::wstring& outputArg) {
         d.ComponentList[1].Files.push_back(d.FileList.size() - 1);
     }
     CabExtractor extractor(d);
+    // As in a sealed package's step 3 (the digests compared with no seal).
+    extractor.HashCabinets = hashed;
     const double processor = ProcessorSeconds();
     const Clock::time_point start = Clock::now();
     const bool done = extractor.ExtractCabinet(cabinet) && !extractor.Cancelled();
@@ -179,11 +181,12 @@ int Digest(const std::wstring& file) {
 int wmain(int argc, wchar_t** argv) {
     const std::wstring command = argc > 1 ? argv[1] : L"";
     if (command == L"load" && argc == 6) return Load(argv[2], _wtoi(argv[3]), argv[4], _wtoi(argv[5]));
-    if (command == L"transfer" && argc == 4) return Transfer(argv[2], argv[3]);
+    if (command == L"transfer" && argc == 4) return Transfer(argv[2], argv[3], false);
+    if (command == L"transfer" && argc == 5 && std::wstring(argv[4]) == L"hashed") return Transfer(argv[2], argv[3], true);
     if (command == L"digest" && argc == 3) return Digest(argv[2]);
     std::fprintf(stderr,
                  "usage: tarnex_bench load FOLDER COMPONENTS one|per REPEATS\n"
-                 "       tarnex_bench transfer CABINET OUTPUT\n"
+                 "       tarnex_bench transfer CABINET OUTPUT [hashed]\n"
                  "       tarnex_bench digest FILE\n");
     return 2;
 }

@@ -197,7 +197,8 @@ TEST_F(CabDecoderTest, ABlockBrokenAheadFailsOnlyAFileThatNeedsIt) {
     const unsigned blocks = static_cast<unsigned>(le(40, 2));
     const int key = 0;
     PipelinedWriter writer;
-    FolderStream stream;
+    CabinetDigests digests;
+    FolderStream stream(digests);
     const auto extract = [&](const std::wstring& name, std::size_t offset, std::size_t length) {
         vrel::unique_hfile output(::CreateFileW((work / name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
         const int result = stream.Extract(&key, FolderCoding::Mszip, data, blocks, static_cast<std::uint32_t>(offset),

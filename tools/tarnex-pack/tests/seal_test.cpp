@@ -60,6 +60,13 @@ std::wstring SealedManifest() {
     return package + components;
 }
 
+// One byte in the middle of the file, its size kept.
+void FlipMiddleByte(const std::wstring& path) {
+    std::string bytes = ReadBytes(path);
+    bytes[bytes.size() / 2] ^= 0x20;
+    WriteBytes(path, bytes);
+}
+
 class SealedPackage : public EngineCycle {
 protected:
     void SetUp() override {
@@ -122,6 +129,9 @@ TEST_F(SealedPackage, ChangedInAnyFileItsInstallerReadsItIsRefusedBeforeAnything
     ExpectRefused("a swapped cabinet", L"user1.cab", [&] {
         ::CopyFileW((std::wstring(kPackage) + L"user2.cab").c_str(), (std::wstring(kPackage) + L"user1.cab").c_str(), FALSE);
     });
+    // Of its sealed size, the cabinet is hashed before step 2 starts the
+    // helper program (step 3 would read it after).
+    ExpectRefused("a byte of a cabinet changed", L"user1.cab", [&] { FlipMiddleByte(std::wstring(kPackage) + L"user1.cab"); });
     ExpectRefused("a missing cabinet", L"user2.cab", [&] { ::DeleteFileW((std::wstring(kPackage) + L"user2.cab").c_str()); });
     ExpectRefused("a changed picture", L"welcome.bmp", [&] { append(L"welcome.bmp"); });
     ExpectRefused("a changed licence", L"license.txt", [&] { append(L"license.txt"); });
@@ -173,6 +183,41 @@ TEST_F(SealedPackage, ChangedInAnyFileItsInstallerReadsItIsRefusedBeforeAnything
     logStart_ = LogSize();
     ASSERT_EQ(0u, RunTool(Text(HKEY_LOCAL_MACHINE, kUninstallKey, L"QuietUninstallString")).exitCode);
     EXPECT_NE(std::wstring::npos, Log().find(L"Package seal: sealed, 10 files")) << Narrow(Log());
+    EXPECT_TRUE(InstallFolderGoes());
+    ExpectNothingLeft();
+}
+
+// Without a program before the copy, the cabinets are read once: step 3
+// hashes what it decodes, and a cabinet that differs ends the copy as a
+// stopped one, its temporary files taken away.
+TEST_F(SealedPackage, ACabinetIsCheckedInTheOnePassOfTheCopyAlsoWhenAMaintenanceRunReadsIt) {
+    std::wstring package = kPackageSection;
+    package.replace(package.find(L"SupportMode = No"), 16, L"SupportMode = Yes");
+    package += L"LicenseFile = licence.txt\n";
+    ASSERT_EQ(0u, Pack(package + kComponents).exitCode);
+    CopyFlat(kPackage, kKept);
+    ExpectRefused("a byte of a cabinet changed", L"user1.cab", [&] { FlipMiddleByte(std::wstring(kPackage) + L"user1.cab"); });
+    EXPECT_TRUE(ContainsInOrder(Log(), {L"Package seal: the cabinets are checked as the copy reads them", L"Step 2 - ",
+                                        L"Package seal: user1.cab: expected SHA-256"}))
+        << Narrow(Log());
+    EXPECT_EQ(std::wstring::npos, Log().find(L"Step 3 - ")) << Narrow(Log());
+
+    // Installed from the untouched package, then the package's own program
+    // run again (its maintenance) over a changed cabinet: refused, and the
+    // installation stays as it was.
+    CopyFlat(kKept, kPackage);
+    ASSERT_EQ(0u, Quiet(L"/quiet /acceptos " + folder_));
+    const std::wstring installed = std::wstring(kInstall) + L"core.txt";
+    const std::string before = ReadBytes(installed);
+    FlipMiddleByte(std::wstring(kPackage) + L"user1.cab");
+    logStart_ = LogSize();
+    EXPECT_EQ(1620u, Quiet(L"/quiet /acceptos"));
+    EXPECT_NE(std::wstring::npos, Log().find(L"Package seal: user1.cab: expected SHA-256 " + Digest(kKept + L"user1.cab") +
+                                             L" (")) << Narrow(Log());
+    EXPECT_EQ(before, ReadBytes(installed));
+    for (const std::wstring& file : FilesBelow(kInstall))
+        EXPECT_EQ(std::wstring::npos, file.find(L"vrel_")) << Narrow(file) << ": a temporary copy is left";
+    ASSERT_EQ(0u, RunTool(Text(HKEY_LOCAL_MACHINE, kUninstallKey, L"QuietUninstallString")).exitCode);
     EXPECT_TRUE(InstallFolderGoes());
     ExpectNothingLeft();
 }
