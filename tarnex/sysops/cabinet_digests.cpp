@@ -1,5 +1,7 @@
 #include "sysops/cabinet_digests.h"
 
+#include <process.h>
+
 #include <cstring>
 
 #include "vrel/text_convert.h"
@@ -22,6 +24,62 @@ private:
 
 }  // namespace
 
+CabinetDigests::~CabinetDigests() {
+    if (!thread_) return;
+    ::AcquireSRWLockExclusive(&lock_);
+    stop_ = true;
+    ::ReleaseSRWLockExclusive(&lock_);
+    ::WakeConditionVariable(&queuedSignal_);
+    ::WaitForSingleObject(thread_.get(), INFINITE);
+}
+
+unsigned __stdcall CabinetDigests::HashingThread(void* self) {
+    auto& digests = *static_cast<CabinetDigests*>(self);
+    ::AcquireSRWLockExclusive(&digests.lock_);
+    for (;;) {
+        while (!digests.stop_ && digests.queued_ == digests.hashed_)
+            ::SleepConditionVariableSRW(&digests.queuedSignal_, &digests.lock_, INFINITE, 0);
+        if (digests.queued_ == digests.hashed_) break;  // stopped, nothing left
+        Piece& piece = digests.ring_[digests.hashed_ % kPieces];
+        // Readers touch only free pieces: this one is left alone meanwhile.
+        ::ReleaseSRWLockExclusive(&digests.lock_);
+        piece.cabinet->hash.Add(piece.bytes.data(), piece.size);
+        ::AcquireSRWLockExclusive(&digests.lock_);
+        ++digests.hashed_;
+        ::WakeAllConditionVariable(&digests.hashedSignal_);
+    }
+    ::ReleaseSRWLockExclusive(&digests.lock_);
+    return 0;
+}
+
+void CabinetDigests::Enqueue(Followed& cabinet, const std::uint8_t* bytes, std::size_t size) {
+    if (!threadTried_) {
+        threadTried_ = true;
+        const std::uintptr_t thread = ::_beginthreadex(nullptr, 0, &CabinetDigests::HashingThread, this, 0, nullptr);
+        if (thread != 0) thread_.reset(reinterpret_cast<HANDLE>(thread));
+    }
+    if (!thread_) {
+        cabinet.hash.Add(bytes, size);  // no thread could be had: here, then
+        return;
+    }
+    while (size > 0) {
+        while (queued_ - hashed_ == kPieces) ::SleepConditionVariableSRW(&hashedSignal_, &lock_, INFINITE, 0);
+        Piece& piece = ring_[queued_ % kPieces];
+        piece.cabinet = &cabinet;
+        piece.size = size < kGapPiece ? size : kGapPiece;
+        if (piece.bytes.size() < kGapPiece) piece.bytes.resize(kGapPiece);
+        std::memcpy(piece.bytes.data(), bytes, piece.size);
+        bytes += piece.size;
+        size -= piece.size;
+        ++queued_;
+        ::WakeConditionVariable(&queuedSignal_);
+    }
+}
+
+void CabinetDigests::WaitUntilHashed() {
+    while (queued_ != hashed_) ::SleepConditionVariableSRW(&hashedSignal_, &lock_, INFINITE, 0);
+}
+
 CabinetDigests::Followed* CabinetDigests::Find(const char* path) {
     for (const auto& cabinet : cabinets_)
         if (cabinet->path == path) return cabinet.get();
@@ -41,7 +99,8 @@ void CabinetDigests::Follow(const char* path) {
     cabinets_.push_back(std::move(cabinet));
 }
 
-void CabinetDigests::HashUpTo(Followed& cabinet, std::uint64_t offset, std::vector<std::uint8_t>& buffer) {
+void CabinetDigests::HashUpTo(Followed& cabinet, std::uint64_t offset) {
+    std::vector<std::uint8_t>& buffer = gap_;
     if (buffer.size() < kGapPiece) buffer.resize(kGapPiece);
     while (!cabinet.broken && cabinet.hashed < offset) {
         const std::uint64_t left = offset - cabinet.hashed;
@@ -54,7 +113,7 @@ void CabinetDigests::HashUpTo(Followed& cabinet, std::uint64_t offset, std::vect
             cabinet.broken = true;
             return;
         }
-        cabinet.hash.Add(buffer.data(), got);
+        Enqueue(cabinet, buffer.data(), got);
         cabinet.hashed += got;
     }
 }
@@ -66,27 +125,31 @@ void CabinetDigests::Saw(const char* path, std::uint64_t offset, const void* byt
     if (cabinet == nullptr || cabinet->broken) return;
     const std::uint64_t end = offset + size;
     if (end <= cabinet->hashed) return;  // read before: the held file is unchanged
-    HashUpTo(*cabinet, offset, gap_);
+    HashUpTo(*cabinet, offset);
     if (cabinet->broken) return;
     const std::uint64_t skip = cabinet->hashed - offset;
-    cabinet->hash.Add(static_cast<const std::uint8_t*>(bytes) + skip, static_cast<std::size_t>(size - skip));
+    Enqueue(*cabinet, static_cast<const std::uint8_t*>(bytes) + skip, static_cast<std::size_t>(size - skip));
     cabinet->hashed = end;
 }
 
 std::vector<CabinetDigests::Cabinet> CabinetDigests::Finish() {
     Exclusive locked(lock_);
     std::vector<Cabinet> result;
+    std::vector<bool> whole;
     for (const auto& followed : cabinets_) {
-        Cabinet cabinet;
-        cabinet.path = followed->path;
         LARGE_INTEGER size{};
-        if (followed->held && ::GetFileSizeEx(followed->held.get(), &size) &&
-            static_cast<std::uint64_t>(size.QuadPart) >= followed->hashed) {
-            HashUpTo(*followed, static_cast<std::uint64_t>(size.QuadPart), gap_);
-            cabinet.readable = !followed->broken;
-            cabinet.size = followed->hashed;
-            cabinet.digest = followed->hash.Finish();
-        }
+        const bool sized = followed->held && ::GetFileSizeEx(followed->held.get(), &size) &&
+                           static_cast<std::uint64_t>(size.QuadPart) >= followed->hashed;
+        if (sized) HashUpTo(*followed, static_cast<std::uint64_t>(size.QuadPart));
+        whole.push_back(sized && !followed->broken);
+    }
+    WaitUntilHashed();
+    for (std::size_t i = 0; i < cabinets_.size(); ++i) {
+        Cabinet cabinet;
+        cabinet.path = cabinets_[i]->path;
+        cabinet.readable = whole[i];
+        cabinet.size = cabinets_[i]->hashed;
+        cabinet.digest = cabinets_[i]->hash.Finish();
         result.push_back(std::move(cabinet));
     }
     cabinets_.clear();
@@ -95,6 +158,7 @@ std::vector<CabinetDigests::Cabinet> CabinetDigests::Finish() {
 
 void CabinetDigests::Reset() {
     Exclusive locked(lock_);
+    WaitUntilHashed();  // no piece may point at a cabinet let go
     cabinets_.clear();
 }
 

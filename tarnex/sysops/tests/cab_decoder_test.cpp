@@ -3,13 +3,16 @@
 // cabextract's output, corrupt cabinets, and the handler's answers.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
+#include <functional>
 #include <iostream>
 #include <map>
 
 #include "sysops/cab_decoder.h"
 #include "sysops/folder_stream.h"
 #include "sysops/pipelined_writer.h"
+#include "vrel/file_digest.h"
 #include "vrel/unique_handle.h"
 #include "sysops_test_support.h"
 #include "vrel/text_convert.h"
@@ -31,11 +34,15 @@ struct Extraction {
     Seen seen;
 };
 
-Extraction Extract(const std::wstring& cabinet, const std::wstring& folder) {
+// With a decoder given, through it; during the copy, during(cabinet) runs
+// at each file.
+Extraction Extract(const std::wstring& cabinet, const std::wstring& folder, CabDecoder* given = nullptr,
+                   const std::function<void()>& during = {}) {
     Extraction x;
-    auto decoder = CabDecoder::Create(x.error);
+    std::unique_ptr<CabDecoder> own = given != nullptr ? nullptr : CabDecoder::Create(x.error);
+    CabDecoder* decoder = given != nullptr ? given : own.get();
     EXPECT_TRUE(decoder != nullptr);
-    if (!decoder) return x;
+    if (decoder == nullptr) return x;
     const std::size_t slash = cabinet.rfind(L'\\');
     const std::string dir = vrel::ToNarrow(cabinet.substr(0, slash + 1));
     const std::string name = vrel::ToNarrow(cabinet.substr(slash + 1));
@@ -52,6 +59,7 @@ Extraction Extract(const std::wstring& cabinet, const std::wstring& folder) {
             x.seen.events.push_back("partial:" + fileName);
             return 1;
         case CabNotification::CopyFile: {
+            if (during) during();
             x.seen.events.push_back("copy:" + fileName);
             x.seen.stamps[fileName] = {n.dosDate, n.dosTime};
             std::wstring flat = vrel::ToWide(fileName);
@@ -129,6 +137,54 @@ TEST_F(CabDecoderTest, LibmspackTestCabinetsMatchCabextract) {
     const auto nexts = std::count_if(set.seen.events.begin(), set.seen.events.end(),
                                      [](const std::string& e) { return e.rfind("next:", 0) == 0; });
     EXPECT_EQ(nexts, 4);
+}
+
+// The digests a copy gives are those of the whole cabinets it read, over
+// stored, MSZIP, LZX and Quantum folders, reserved fields and a set of
+// cabinets; a copy that wants no file still hashes all. While it runs, a
+// cabinet cannot be written, renamed or replaced.
+TEST_F(CabDecoderTest, ACopyHashesTheWholeCabinetsItReadAndHoldsThemWhileItReads) {
+    CabError error;
+    auto decoder = CabDecoder::Create(error);
+    ASSERT_TRUE(decoder);
+    for (const wchar_t* cab : {L"stored.cab", L"mszip.cab", L"mspack\\mszip_lzx_qtm.cab", L"mspack\\reserve_HFD.cab",
+                               L"mspack\\cabd_multi_basic_pt1.cab"}) {
+        const std::wstring path = TestData() + cab;
+        ScratchFolder out(L"digest_" + std::wstring(cab).substr(std::wstring(cab).rfind(L'\\') + 1));
+        int refusedChanges = 0;
+        const Extraction x = Extract(path, out.Path(), decoder.get(), [&] {
+            vrel::unique_hfile writer(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                                    OPEN_EXISTING, 0, nullptr));
+            const bool moved = ::MoveFileW(path.c_str(), (path + L".moved").c_str()) != FALSE;
+            if (moved) ::MoveFileW((path + L".moved").c_str(), path.c_str());
+            if (!writer && !moved) ++refusedChanges;
+        });
+        ASSERT_TRUE(x.ok) << vrel::ToNarrow(cab);
+        EXPECT_GT(refusedChanges, 0) << vrel::ToNarrow(cab);
+        const std::vector<CabinetDigests::Cabinet> cabinets = decoder->FinishDigests();
+        ASSERT_FALSE(cabinets.empty());
+        EXPECT_EQ(vrel::ToWide(cabinets[0].path, CP_UTF8), path);
+        for (const CabinetDigests::Cabinet& cabinet : cabinets) {
+            std::uint64_t size = 0;
+            std::array<std::uint8_t, 32> digest{};
+            ASSERT_TRUE(vrel::DigestFile(vrel::ToWide(cabinet.path, CP_UTF8), size, digest)) << cabinet.path;
+            EXPECT_TRUE(cabinet.readable) << cabinet.path;
+            EXPECT_EQ(cabinet.size, size) << cabinet.path;
+            EXPECT_TRUE(cabinet.digest == digest) << cabinet.path;
+        }
+    }
+    ASSERT_TRUE(decoder->Copy("mszip.cab", vrel::ToNarrow(TestData()),
+                              [](CabNotification, CabNotice&) -> std::intptr_t { return 0; }));  // no file wanted
+    const std::vector<CabinetDigests::Cabinet> skipped = decoder->FinishDigests();
+    std::uint64_t size = 0;
+    std::array<std::uint8_t, 32> digest{};
+    ASSERT_TRUE(vrel::DigestFile(TestData() + L"mszip.cab", size, digest));
+    ASSERT_EQ(skipped.size(), 1u);
+    EXPECT_TRUE(skipped[0].readable && skipped[0].size == size && skipped[0].digest == digest);
+    decoder->HashCabinets(false);
+    ASSERT_TRUE(decoder->Copy("stored.cab", vrel::ToNarrow(TestData()),
+                              [](CabNotification, CabNotice&) -> std::intptr_t { return 0; }));
+    EXPECT_TRUE(decoder->FinishDigests().empty());
 }
 
 TEST_F(CabDecoderTest, ACabinetContinuedFromAnEarlierOneReportsPartialFiles) {
