@@ -4,7 +4,7 @@
 
 #include "description/package_paths.h"
 #include "portable/replace_rules.h"
-#include "sysops/replace_dialog.h"
+#include "ui/replace_dialog.h"
 #include "sysops/version_api.h"
 
 namespace tarnex {

@@ -15,7 +15,7 @@
 #include "run/app_context.h"
 #include "run/folder_utils.h"
 #include "run/setup_log.h"
-#include "sysops/replace_dialog.h"
+#include "ui/replace_dialog.h"
 #include "sysops/replace_policy.h"
 #include "vrel/bounded_copy.h"
 #include "vrel/com_ptr.h"

@@ -4,7 +4,7 @@
 #include "engine_test_support.h"
 #include "run/app_context.h"
 #include "run/message_box.h"
-#include "sysops/replace_dialog.h"
+#include "ui/replace_dialog.h"
 #include "vrel/unique_handle.h"
 
 #include <algorithm>

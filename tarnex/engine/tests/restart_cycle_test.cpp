@@ -12,7 +12,7 @@
 #include "run/folder_utils.h"
 #include "run/registry_utils.h"
 #include "run/self_removal.h"
-#include "sysops/replace_dialog.h"
+#include "ui/replace_dialog.h"
 #include "vrel/text_convert.h"
 
 namespace enginetest {

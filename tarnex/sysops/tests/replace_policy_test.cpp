@@ -7,8 +7,8 @@
 
 #include "portable/replace_rules.h"
 #include "sysops/cab_extractor.h"
-#include "sysops/replace_dialog.h"
-#include "sysops/replace_dialog_ids.h"
+#include "ui/replace_dialog.h"
+#include "ui/replace_dialog_ids.h"
 #include "sysops/replace_policy.h"
 #include "sysops_test_support.h"
 #include "vrel/bounded_copy.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "run/message_box.h"
-#include "sysops/replace_dialog.h"
+#include "ui/replace_dialog.h"
 #include "tests/support/message_recorder.h"
 #include "tests/support/test_files.h"
 

@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "engine_test_support.h"
-#include "sysops/replace_dialog_ids.h"
+#include "ui/replace_dialog_ids.h"
 #include "ui/wizard_ids.h"
 #include "vrel/text_convert.h"
 #include "wizard_fixture.h"

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "engine_test_support.h"
-#include "sysops/replace_dialog_ids.h"
+#include "ui/replace_dialog_ids.h"
 #include "ui/wizard_ids.h"
 #include "wizard_fixture.h"
 

@@ -9,7 +9,7 @@
 
 #include "engine_test_support.h"
 #include "page_checks.h"
-#include "sysops/replace_dialog_ids.h"
+#include "ui/replace_dialog_ids.h"
 #include "tree_view_driver.h"
 #include "ui/wizard_ids.h"
 #include "vrel/text_convert.h"

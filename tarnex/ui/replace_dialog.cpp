@@ -1,9 +1,9 @@
-#include "sysops/replace_dialog.h"
+#include "ui/replace_dialog.h"
 
 #include <cwchar>
 #include <mutex>
 
-#include "sysops/replace_dialog_ids.h"
+#include "ui/replace_dialog_ids.h"
 #include "run/app_context.h"
 #include "run/message_box.h"
 #include "ui/common_controls.h"
