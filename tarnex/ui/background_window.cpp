@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "resources/resource_ids.h"
 #include "run/app_context.h"
 #include "ui/dpi.h"
 #include "vrel/bounded_copy.h"
@@ -35,7 +36,7 @@ int BackgroundWindow::Create(int showPicture, const wchar_t* caption) {
     windowClass.style = CS_DBLCLKS;
     windowClass.lpfnWndProc = &BackgroundWindow::WindowProc;
     windowClass.hInstance = app.Instance;
-    windowClass.hIcon = ::LoadIconW(app.Instance, MAKEINTRESOURCEW(101));
+    windowClass.hIcon = ::LoadIconW(app.Instance, MAKEINTRESOURCEW(IDI_TARNEX));
     windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_WINDOW + 1));
     windowClass.lpszClassName = kClassName;
