@@ -40,6 +40,7 @@ void InitAppContext(HINSTANCE instance, const wchar_t* arguments) {
     // ProgramName: the file name cut at its last dot; ProgramFolder: the path
     // up to and including the last backslash.
     const std::wstring path = vrel::ModulePath(instance);
+    context.ProgramPath = path;
     const std::size_t slash = path.rfind(L'\\');
     const std::wstring folder = slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
     std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);

@@ -26,6 +26,8 @@ enum RunMode : DWORD {
 struct AppContext {
     HINSTANCE Instance = nullptr;
     std::wstring CommandLine;
+    // The running program's full path: the copy a removal deletes at its end.
+    std::wstring ProgramPath;
     wchar_t Caption[kTextField] = {};
     wchar_t ProgramFolder[kTextField] = {};  // ends in a backslash
     wchar_t WindowsFolder[kTextField] = {};  // ends in a backslash
@@ -50,7 +52,7 @@ struct AppContext {
 AppContext& App();
 
 // Fills the context: common controls, instance, arguments, caption (string
-// 4), the program's folder and name, the Windows and system folders, and the
+// 4), the program's path, folder and name, the Windows and system folders, and the
 // switches: "/u" anywhere in the arguments selects removal, "/r" continues
 // after a restart (plain case-sensitive substring search, as the Run entry
 // and the uninstall entry write them).

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "description/package_paths.h"
+#include "run/app_context.h"
 #include "run/setup_log.h"
 #include "run/text_utils.h"
-#include "vrel/module_path.h"
 #include "vrel/system_folder.h"
 #include "vrel/text_convert.h"
 #include "vrel/unique_handle.h"
@@ -104,7 +104,7 @@ SelfRemovalBatch BuildSelfRemovalBatch(const std::wstring& programPath, const Se
     return batch;
 }
 
-void RemoveOwnCopy() { RemoveOwnCopy(vrel::ModulePath(nullptr), Description()); }
+void RemoveOwnCopy() { RemoveOwnCopy(App().ProgramPath, Description()); }
 
 void RemoveOwnCopy(const std::wstring& programPath, const SetupDescription& description) {
     // The batch lies at the root of the drive, where every user may make

@@ -523,7 +523,7 @@ void WriteLargePackage() {
 
 void CleanSlate() {
     // The program run makes the package folder current before it removes
-    // the install folder (RemoveEmptyInstallFolder); a folder that is
+    // the install folder (FinishRun); a folder that is
     // current cannot be removed.
     ::SetCurrentDirectoryW(TestProgramFolder().c_str());
     RemoveTree(kRoot);
@@ -549,6 +549,7 @@ void CleanSlate() {
     app.RestartRequestedByProgram = 0;
     app.Nt5Family = 0;
     vrel::CopyToField(app.ProgramFolder, std::wstring_view(kPackage));
+    app.ProgramPath = std::wstring(kInstall) + L"Setup.exe";  // the installed copy a removal deletes
     vrel::CopyToField(app.ProgramName, std::wstring_view(L"Tarnex"));
     SetupDescription& d = Description();
     d = SetupDescription{};
@@ -728,14 +729,6 @@ void FileHolder::Release() {
     }
     ::DeleteFileW(marker_.c_str());
     holding_ = false;
-}
-
-void RemoveEmptyInstallFolder() {
-    DeleteInfCopies(Description());
-    ::SetCurrentDirectoryW(kPackage);
-    RemoveEmptySubfolders(kInstall);
-    ::RemoveDirectoryW(kInstall);
-    RemoveRunMark(Description());
 }
 
 bool PerformRestartOperations(const wchar_t* how) {

@@ -14,12 +14,12 @@
 #include <vector>
 
 #include "tests/support/message_recorder.h"
-#include "tests/support/message_recorder.h"
 #include "tests/support/test_files.h"
 #include "description/setup_description.h"
 #include "engine/install_engine.h"
 #include "engine/progress_view.h"
 #include "run/message_box.h"
+#include "run/program_run.h"
 
 namespace enginetest {
 
@@ -39,6 +39,8 @@ using testfiles::TestProgramFolder;
 using testfiles::WriteBytes;
 using testfiles::ReadBytes;
 using testfiles::Exists;
+using testfiles::RestoreNormalPriority;
+using testfiles::WaitUntilGone;
 using testfiles::RemoveTree;
 // Every file below folder, as paths relative to it.
 std::vector<std::wstring> FilesBelow(const std::wstring& folder);
@@ -178,12 +180,6 @@ private:
     std::wstring marker_;
     bool holding_ = false;
 };
-
-// What the program run does after a removal chosen in maintenance: the INF
-// copies (kept to the end for a run that completes a cut removal), the
-// package folder made current, the empty subfolders of the install folder,
-// then the folder if it is empty, and the run's mark taken away.
-void RemoveEmptyInstallFolder();
 
 // Lets Wine do what it does at a restart: the queued file operations and the
 // RunOnce entries, run to their end one after another, then with "-u" (a

@@ -11,9 +11,7 @@
 #include "engine/install_engine.h"
 #include "engine/run_mark.h"
 #include "run/app_context.h"
-#include "run/folder_utils.h"
 #include "run/message_box.h"
-#include "run/self_removal.h"
 #include "vrel/text_convert.h"
 
 namespace enginetest {
@@ -106,7 +104,7 @@ TEST_F(EngineCycle, FirstInstallationPutsEverythingInPlaceAndRemovalTakesItAllBa
     EXPECT_EQ(removal.OverallPosition(), 15);
     EXPECT_FALSE(removal.BarOverrun());
     EXPECT_EQ(App().RestartNeeded, 0);
-    RemoveEmptyInstallFolder();
+    FinishRun(1);
 
     ExpectNothingLeft();
     EXPECT_TRUE(Exists(std::wstring(kMarkers) + L"core_removed"));
@@ -154,18 +152,11 @@ TEST_F(EngineCycle, RemovalFromTheInstalledCopyEndsWithTheSelfRemovalBatch) {
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, std::wstring(kPackageKey) + L"\\Core"));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
 
-    // What the program run does after the wizard of a removal.
-    DeleteInfCopies(Description());
-    RemoveEmptySubfolders(kInstall);
-    const int priority = ::GetThreadPriority(::GetCurrentThread());
-    RemoveOwnCopy(std::wstring(kInstall) + L"Setup.exe", Description());
-    ::SetThreadPriority(::GetCurrentThread(), priority);
-    ::SetPriorityClass(::GetCurrentProcess(), NORMAL_PRIORITY_CLASS);
-    RemoveRunMark(Description());
-    for (int i = 0; i < 200 && Exists(kInstall); ++i) ::Sleep(100);
+    FinishRun(1);
+    RestoreNormalPriority();
+    EXPECT_TRUE(WaitUntilGone(kInstall));
     ExpectNothingLeft();
-    for (int i = 0; i < 100 && Exists(L"C:\\Tarnex.bat"); ++i) ::Sleep(100);
-    EXPECT_FALSE(Exists(L"C:\\Tarnex.bat"));
+    EXPECT_TRUE(WaitUntilGone(L"C:\\Tarnex.bat"));
 }
 
 }  // namespace

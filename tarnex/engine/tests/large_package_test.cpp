@@ -53,7 +53,7 @@ TEST_F(EngineCycle, ThousandFilesInTenComponentsInstallAndUninstallCompletely) {
     RecordingView removal;
     started = std::chrono::steady_clock::now();
     ASSERT_EQ(RunEngine(removal), EngineOutcome::Completed);
-    RemoveEmptyInstallFolder();
+    FinishRun(1);
     const double removalSeconds = Seconds(started);
     EXPECT_EQ(App().RestartNeeded, 0);
     EXPECT_FALSE(Exists(kInstall));

@@ -48,7 +48,7 @@ TEST_F(EngineCycle, AddRemoveTakesOneComponentAwayAndAddsAnother) {
     SelectInstalled();
     RecordingView removal;
     ASSERT_EQ(RunEngine(removal), EngineOutcome::Completed);
-    RemoveEmptyInstallFolder();
+    FinishRun(1);
     ExpectNothingLeft();
 }
 
@@ -117,7 +117,7 @@ TEST_F(EngineCycle, OnWindows2000AndXpTheSystemsAtlDllIsNeitherReplacedNorDelete
     SelectInstalled();
     RecordingView removal;
     ASSERT_EQ(RunEngine(removal), EngineOutcome::Completed);
-    RemoveEmptyInstallFolder();
+    FinishRun(1);
     EXPECT_EQ(ReadBytes(atl), "system atl");
     EXPECT_FALSE(Exists(std::wstring(kInstall) + L"core.txt"));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kPackageKey));

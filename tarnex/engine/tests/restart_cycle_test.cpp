@@ -11,7 +11,6 @@
 #include "run/app_context.h"
 #include "run/folder_utils.h"
 #include "run/registry_utils.h"
-#include "run/self_removal.h"
 #include "ui/replace_dialog.h"
 #include "vrel/text_convert.h"
 
@@ -152,14 +151,9 @@ TEST_F(EngineCycle, RemovalWithAFileInUseFinishesAfterTheRestart) {
     // The continuation of a removal, as the program run carries it out.
     const std::size_t resumed = LogSize();
     ASSERT_TRUE(LoadPackage(AS_DEL, true));
-    ContinueRemovalSteps();
-    DeleteRegTree(Description().KeyRoot, Description().KeyPath);
-    RemoveEmptySubfolders(kInstall);
-    const int priority = ::GetThreadPriority(::GetCurrentThread());
-    RemoveOwnCopy(std::wstring(kInstall) + L"Setup.exe", Description());
-    ::SetThreadPriority(::GetCurrentThread(), priority);
-    ::SetPriorityClass(::GetCurrentProcess(), NORMAL_PRIORITY_CLASS);
-    for (int i = 0; i < 200 && Exists(kInstall); ++i) ::Sleep(100);
+    ContinueRemoval();
+    RestoreNormalPriority();
+    EXPECT_TRUE(WaitUntilGone(kInstall));
 
     EXPECT_TRUE(ContainsInOrder(LogSince(resumed), {StepLines(L"AS_DEL", {1})[1], StepLines(L"AS_DEL", {6})[1],
                                                      StepLines(L"AS_DEL", {14})[1]}));

@@ -302,8 +302,7 @@ TEST_F(ProgramGuiTest, RemovalContinuedAfterRestartEndsWithoutWizard) {
     std::string stuckAt;
     ASSERT_EQ(run.Exit(&stuckAt), 0) << "stuck at: " << stuckAt;
 
-    for (int i = 0; i < 200 && Exists(run.path); ++i) ::Sleep(100);
-    EXPECT_FALSE(Exists(run.path)) << "the copy removed itself";
+    EXPECT_TRUE(WaitUntilGone(run.path)) << "the copy removed itself";
     vrel::unique_hkey key;
     EXPECT_NE(::RegOpenKeyExW(HKEY_CURRENT_USER, Widen(package_.KeyPath).c_str(), 0, KEY_READ, key.put()),
               ERROR_SUCCESS)
@@ -328,7 +327,7 @@ TEST_F(ProgramGuiTest, RemovalContinuedAfterRestartEndsWithoutWizard) {
     ASSERT_NE(step14, std::wstring::npos);
     EXPECT_LT(step1, step6);
     EXPECT_LT(step6, step14);
-    for (int i = 0; i < 100 && Exists(L"C:\\Tarnex.bat"); ++i) ::Sleep(100);
+    EXPECT_TRUE(WaitUntilGone(L"C:\\Tarnex.bat"));
 }
 
 }  // namespace

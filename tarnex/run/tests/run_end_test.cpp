@@ -50,6 +50,7 @@ void DescribeComponentZero(SetupDescription& d) {
 // itself and component 0's file, logging into logFolder.
 int RemoveOwnCopyAndExit(const std::wstring& logFolder, const std::wstring& extraFile) {
     App().Instance = ::GetModuleHandleW(nullptr);
+    App().ProgramPath = TestProgramPath();
     vrel::CopyToField(App().WindowsFolder, std::wstring_view(logFolder));
     SetupDescription& d = Description();
     DescribeComponentZero(d);

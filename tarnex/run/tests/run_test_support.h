@@ -14,6 +14,7 @@
 namespace tarnex::testing {
 
 using testfiles::Exists;
+using testfiles::WaitUntilGone;
 using testfiles::MakeScratchFolder;
 using testfiles::MessageRecorder;
 using testfiles::ReadBytes;

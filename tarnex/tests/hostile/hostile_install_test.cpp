@@ -114,7 +114,7 @@ TEST_F(EngineCycle, HostileNamesStayInsideTheInstallFolderOrAreRefused) {
     SelectInstalled();
     RecordingView removal;
     ASSERT_EQ(RunEngine(removal), EngineOutcome::Completed);
-    RemoveEmptyInstallFolder();
+    FinishRun(1);
     ExpectNothingLeft();
     EXPECT_TRUE(StrayFiles().empty());
     EXPECT_TRUE(PendingOperations().empty());
@@ -153,7 +153,7 @@ TEST_F(EngineCycle, PathsPastTheSystemLimit) {
         SelectInstalled();
         RecordingView removal;
         ASSERT_EQ(RunEngine(removal), EngineOutcome::Completed);
-        RemoveEmptyInstallFolder();
+        FinishRun(1);
         ExpectNothingLeft();
     }
     EXPECT_TRUE(StrayFiles().empty());
@@ -191,7 +191,7 @@ TEST_F(EngineCycle, APackageKeyThatIsABareRootNeverHoldsTheMarkOfARun) {
     App().Mode = AS_SD;
     RecordingView removal;
     EXPECT_EQ(RunEngine(removal), EngineOutcome::Completed);
-    RemoveEmptyInstallFolder();
+    FinishRun(1);
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall"));
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control"));
     RemoveTree(kInstall);

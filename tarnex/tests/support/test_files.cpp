@@ -58,6 +58,20 @@ std::wstring ReadUtf16(const std::wstring& path) {
 
 bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+bool WaitUntilGone(const std::wstring& path, unsigned timeoutMs) {
+    const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+    while (Exists(path)) {
+        if (::GetTickCount64() >= deadline) return false;
+        ::Sleep(50);
+    }
+    return true;
+}
+
+void RestoreNormalPriority() {
+    ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_NORMAL);
+    ::SetPriorityClass(::GetCurrentProcess(), NORMAL_PRIORITY_CLASS);
+}
+
 bool IsFolder(const std::wstring& path) {
     const DWORD a = ::GetFileAttributesW(path.c_str());
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;

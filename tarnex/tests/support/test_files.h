@@ -24,6 +24,11 @@ std::string Utf16File(const std::wstring& text);
 std::wstring ReadUtf16(const std::wstring& path);
 
 bool Exists(const std::wstring& path);
+// Polls until the path is gone; false when it is still there after timeoutMs.
+bool WaitUntilGone(const std::wstring& path, unsigned timeoutMs = 20000);
+// The self-removal raises this process so its batch waits for it to end;
+// a test that ran it puts the process and the thread back to normal.
+void RestoreNormalPriority();
 bool IsFolder(const std::wstring& path);
 
 // Deletes the folder with everything in it, read-only files included.

@@ -150,9 +150,8 @@ TEST_F(WizardWalk, RemovalByTheSwitchEndsWithTheSelfRemoval) {
         run.Next();
         ExpectEnd(run);
     }
-    for (int i = 0; i < 200 && Exists(copy); ++i) ::Sleep(100);
-    EXPECT_FALSE(Exists(copy)) << "the batch removed the installer's copy";
-    for (int i = 0; i < 100 && Exists(L"C:\\Tarnex.bat"); ++i) ::Sleep(100);
+    EXPECT_TRUE(WaitUntilGone(copy)) << "the batch removed the installer's copy";
+    EXPECT_TRUE(WaitUntilGone(L"C:\\Tarnex.bat"));
     ExpectNothingLeft();
 }
 

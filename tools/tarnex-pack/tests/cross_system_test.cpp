@@ -171,8 +171,7 @@ TEST_F(CrossSystem, PackagesMadeElsewhereInstallTheSame) {
 
         const std::wstring remove = Text(HKEY_LOCAL_MACHINE, kCrossUninstallKey, L"QuietUninstallString");
         ASSERT_EQ(0u, RunTool(remove).exitCode) << Narrow(remove);
-        for (int i = 0; i < 300 && Exists(kCrossInstall); ++i) ::Sleep(100);
-        EXPECT_FALSE(Exists(kCrossInstall));
+        EXPECT_TRUE(WaitUntilGone(kCrossInstall, 30000));
         EXPECT_FALSE(Exists(links));
         EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, std::wstring(kCrossKey) + L"\\Данные"));
         EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, std::wstring(kCrossKey) + L"\\Пакет"));

@@ -184,7 +184,7 @@ TEST_F(EngineCycle, AManifestBecomesAPackageThatInstallsExactlyWhatItSaysAndGoes
     SelectInstalled();
     RecordingView removal;
     ASSERT_EQ(EngineOutcome::Completed, RunEngine(removal));
-    RemoveEmptyInstallFolder();
+    FinishRun(1);
     ExpectNothingLeft();
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, L"Software\\VrelEngineTest\\Settings"));
     EXPECT_TRUE(Exists(std::wstring(kMarkers) + L"pack_removed"));

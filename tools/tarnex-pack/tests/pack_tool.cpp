@@ -199,8 +199,7 @@ DWORD Quiet(const std::wstring& arguments) {
 
 // The installed copy deletes itself through a batch file after it ended.
 bool InstallFolderGoes() {
-    for (int i = 0; i < 300 && Exists(kInstall); ++i) ::Sleep(100);
-    return !Exists(kInstall);
+    return WaitUntilGone(kInstall, 30000);
 }
 
 }  // namespace enginetest
