@@ -10,7 +10,7 @@
 #include "portable/package_seal.h"
 #include "run/app_context.h"
 #include "run/setup_log.h"
-#include "vrel/file_digest.h"
+#include "description/file_sha256.h"
 #include "vrel/module_path.h"
 #include "vrel/signature_check.h"
 #include "vrel/text_convert.h"
@@ -89,7 +89,7 @@ bool Matches(const SealedFile& sealed, std::uint64_t size, const Sha256& digest)
 bool MatchesSeal(const std::wstring& path, const SealedFile& sealed) {
     std::uint64_t size = 0;
     Sha256 digest{};
-    if (!vrel::DigestFile(path, size, digest)) {
+    if (!Sha256OfFile(path, size, digest)) {
         LogNotFound(sealed, Missing(path));
         return false;
     }

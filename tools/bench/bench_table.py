@@ -48,9 +48,9 @@ def main():
     w("\"engine, inside\" is the same transfer timed inside its process, without the")
     w("Wine process start that the whole commands under Wine pay. \"hashed\" is a")
     w("sealed package's step 3, which hashes the cabinet as it reads it, for the")
-    w("package's seal. \"seal check\" is the SHA-256 of the cabinet through the")
-    w("CryptoAPI in a pass of its own (as step 2 checks the cabinets before it starts")
-    w("a program); \"own SHA-256\" is the installer's, of the bytes alone.\n")
+    w("package's seal. \"seal check\" is the cabinet read and hashed in a pass of")
+    w("its own (as step 2 checks the cabinets before it starts a program);")
+    w("\"own SHA-256\" is the installer's SHA-256 of the bytes alone, read before.\n")
     w("| cabinet | tool | min s | median s | MB/s (median) | engine's speed vs this tool |")
     w("|---|---|---|---|---|---|")
     goals = []

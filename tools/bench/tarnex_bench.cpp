@@ -6,7 +6,7 @@
 //   tarnex_bench transfer CABINET OUTPUT
 //       extracts every file of the cabinet into OUTPUT through the engine's
 //       step-3 transfer (temporary names, cabinet times, replace checks).
-//   tarnex_bench digest FILE
+//   tarnex_bench digest FILE [cryptoapi]
 //       the SHA-256 of the file as the installer's seal check reads it.
 #include <windows.h>
 #include <setupapi.h>
@@ -27,6 +27,7 @@
 #include "sysops/folder_tree.h"
 #include "vrel/bounded_copy.h"
 #include "portable/sha256.h"
+#include "description/file_sha256.h"
 #include "vrel/file_digest.h"
 #include "vrel/text_convert.h"
 
@@ -165,11 +166,14 @@ int Transfer(const std::wstring& cabinet, const std::wstring& outputArg, bool ha
     return 0;
 }
 
-int Digest(const std::wstring& file) {
+// The file read and hashed in a pass of its own, as step 2 checks the
+// cabinets before it starts a program ("cryptoapi": through the system's
+// SHA-256 instead, for comparison).
+int Digest(const std::wstring& file, bool cryptoApi) {
     std::uint64_t size = 0;
     std::array<std::uint8_t, 32> digest{};
     const Clock::time_point start = Clock::now();
-    if (!vrel::DigestFile(file, size, digest)) {
+    if (!(cryptoApi ? vrel::DigestFile(file, size, digest) : tarnex::Sha256OfFile(file, size, digest))) {
         std::fprintf(stderr, "cannot read the file\n");
         return 1;
     }
@@ -202,12 +206,13 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"load" && argc == 6) return Load(argv[2], _wtoi(argv[3]), argv[4], _wtoi(argv[5]));
     if (command == L"transfer" && argc == 4) return Transfer(argv[2], argv[3], false);
     if (command == L"transfer" && argc == 5 && std::wstring(argv[4]) == L"hashed") return Transfer(argv[2], argv[3], true);
-    if (command == L"digest" && argc == 3) return Digest(argv[2]);
+    if (command == L"digest" && (argc == 3 || (argc == 4 && std::wstring(argv[3]) == L"cryptoapi")))
+        return Digest(argv[2], argc == 4);
     if (command == L"own-digest" && argc == 3) return OwnDigest(argv[2]);
     std::fprintf(stderr,
                  "usage: tarnex_bench load FOLDER COMPONENTS one|per REPEATS\n"
                  "       tarnex_bench transfer CABINET OUTPUT [hashed]\n"
-                 "       tarnex_bench digest FILE\n"
+                 "       tarnex_bench digest FILE [cryptoapi]\n"
                  "       tarnex_bench own-digest FILE\n");
     return 2;
 }

@@ -1,5 +1,6 @@
 // SHA-256 of a file's bytes through the system's CryptoAPI (advapi32, the
-// RSA/AES provider), read in 1 MB pieces.
+// RSA/AES provider), read in 1 MB pieces; and the reading loop itself, for
+// other hashes.
 #pragma once
 
 #include <windows.h>
@@ -41,24 +42,32 @@ private:
     HCRYPTHASH hash_ = 0;
 };
 
-// The file's size and SHA-256; false when it cannot be opened or read. The
-// file is opened for reading with others allowed to read only, so it cannot
-// change while it is hashed.
-inline bool DigestFile(const std::wstring& path, std::uint64_t& size, std::array<std::uint8_t, 32>& digest) {
+// Reads the file in 1 MB pieces and gives each to take(bytes, size); size
+// is then the bytes read. False when it cannot be opened or read. The file
+// is opened for reading with others allowed to read only, so it cannot
+// change while it is read.
+template <class Take>
+bool ReadFileInPieces(const std::wstring& path, std::uint64_t& size, Take take) {
     unique_hfile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) return false;
-    Sha256Hash hash;
     std::vector<char> buffer(1 << 20);
     size = 0;
     for (;;) {
         DWORD read = 0;
         if (!::ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) return false;
-        if (read == 0) break;
-        if (!hash.Add(buffer.data(), read)) return false;
+        if (read == 0) return true;
+        if (!take(buffer.data(), read)) return false;
         size += read;
     }
-    return hash.Finish(digest);
+}
+
+// The file's size and SHA-256 through the CryptoAPI; false when it cannot
+// be opened or read.
+inline bool DigestFile(const std::wstring& path, std::uint64_t& size, std::array<std::uint8_t, 32>& digest) {
+    Sha256Hash hash;
+    return ReadFileInPieces(path, size, [&](const char* bytes, DWORD read) { return hash.Add(bytes, read); }) &&
+           hash.Finish(digest);
 }
 
 }  // namespace vrel

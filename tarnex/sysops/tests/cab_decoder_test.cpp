@@ -9,6 +9,7 @@
 #include <iostream>
 #include <map>
 
+#include "description/file_sha256.h"
 #include "sysops/cab_decoder.h"
 #include "sysops/folder_stream.h"
 #include "sysops/pipelined_writer.h"
@@ -171,6 +172,10 @@ TEST_F(CabDecoderTest, ACopyHashesTheWholeCabinetsItReadAndHoldsThemWhileItReads
             EXPECT_TRUE(cabinet.readable) << cabinet.path;
             EXPECT_EQ(cabinet.size, size) << cabinet.path;
             EXPECT_TRUE(cabinet.digest == digest) << cabinet.path;
+            // The pass of its own that checks cabinets before a program starts.
+            std::array<std::uint8_t, 32> ownPass{};
+            ASSERT_TRUE(Sha256OfFile(vrel::ToWide(cabinet.path, CP_UTF8), size, ownPass));
+            EXPECT_TRUE(ownPass == digest && size == cabinet.size) << cabinet.path;
         }
     }
     ASSERT_TRUE(decoder->Copy("mszip.cab", vrel::ToNarrow(TestData()),
@@ -178,6 +183,11 @@ TEST_F(CabDecoderTest, ACopyHashesTheWholeCabinetsItReadAndHoldsThemWhileItReads
     const std::vector<CabinetDigests::Cabinet> skipped = decoder->FinishDigests();
     std::uint64_t size = 0;
     std::array<std::uint8_t, 32> digest{};
+    std::array<std::uint8_t, 32> ownPass{};
+    std::uint64_t ownSize = 0;  // over many reading pieces
+    ASSERT_TRUE(vrel::DigestFile(TestData() + L"huge_stored.cab", size, digest));
+    ASSERT_TRUE(Sha256OfFile(TestData() + L"huge_stored.cab", ownSize, ownPass));
+    EXPECT_TRUE(ownPass == digest && ownSize == size);
     ASSERT_TRUE(vrel::DigestFile(TestData() + L"mszip.cab", size, digest));
     ASSERT_EQ(skipped.size(), 1u);
     EXPECT_TRUE(skipped[0].readable && skipped[0].size == size && skipped[0].digest == digest);

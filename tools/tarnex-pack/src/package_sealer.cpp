@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "vrel/file_digest.h"
+#include "description/file_sha256.h"
 #include "vrel/signature_check.h"
 #include "vrel/text_convert.h"
 #include "vrel/unique_handle.h"
@@ -89,7 +89,7 @@ bool DigestFolder(const std::wstring& folder, const std::wstring& except, std::v
         if (SameName(name, except)) continue;
         tarnex::SealedFile file;
         file.name = name;
-        if (!vrel::DigestFile(folder + L"\\" + name, file.size, file.digest)) {
+        if (!tarnex::Sha256OfFile(folder + L"\\" + name, file.size, file.digest)) {
             error = L"cannot read " + folder + L"\\" + name + L" to seal it";
             return false;
         }
@@ -150,7 +150,7 @@ bool VerifyPackage(const std::wstring& folder, std::vector<std::wstring>& report
         std::uint64_t size = 0;
         tarnex::Sha256 digest{};
         const std::wstring path = folder + L"\\" + sealed.name;
-        if (!vrel::DigestFile(path, size, digest)) {
+        if (!tarnex::Sha256OfFile(path, size, digest)) {
             report.push_back(sealed.name + L": expected SHA-256 " + Hex(sealed.digest) + L", found missing");
             holds = false;
         } else if (size != sealed.size || digest != sealed.digest) {

@@ -6,7 +6,7 @@
 #include "code_signing.h"
 #include "inf_text.h"
 #include "package_sealer.h"
-#include "vrel/file_digest.h"
+#include "description/file_sha256.h"
 #include "vrel/unique_handle.h"
 #include "windows_files.h"
 
@@ -171,7 +171,7 @@ bool SealInstaller(const Manifest& manifest, PackagePlan& plan, UINT codePage, c
         own.size = size;
         ::DeleteFileW(descriptionPath.c_str());
         if (!WriteDescription(manifest, plan, codePage, descriptionPath, error)) return false;
-        if (!vrel::DigestFile(descriptionPath, description->size, description->digest))
+        if (!tarnex::Sha256OfFile(descriptionPath, description->size, description->digest))
             return Fail(error, L"cannot read " + descriptionPath);
     }
     error = L"the installer's size does not settle";
