@@ -5,14 +5,13 @@
 
 #include "description/package_paths.h"
 #include "engine/delayed_file_ops.h"
+#include "portable/package_facts.h"
 #include "run/setup_log.h"
 #include "run/text_utils.h"
 #include "vrel/bounded_copy.h"
 
 namespace tarnex {
 namespace {
-
-constexpr wchar_t kInstallFolderVariable[] = L"%65600%";
 
 // "%65600%" in a fixed field replaced by the install folder. A result that
 // does not fit the field is refused (logged, the field left as it was): cut

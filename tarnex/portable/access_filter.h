@@ -5,10 +5,12 @@
 
 #include <string_view>
 
+#include "portable/package_facts.h"
+
 namespace tarnex {
 
 inline bool AccessFilterPassesOver(std::wstring_view sourceName, int accessVersion) {
-    const std::wstring_view other = accessVersion == 1 ? L"2000_" : L"97_";
+    const std::wstring_view other = accessVersion == 1 ? kAccess2000Prefix : kAccess97Prefix;
     return sourceName.substr(0, other.size()) == other;
 }
 

@@ -5,6 +5,7 @@
 
 #include <mspack.h>
 
+#include "portable/dos_time.h"
 #include "sysops/cab_folder_probe.h"
 #include "sysops/cabinet_digests.h"
 #include "sysops/folder_stream.h"
@@ -134,10 +135,10 @@ void FreeCall(void* memory) {
 void CopyCall(void* source, void* destination, size_t bytes) { std::memmove(destination, source, bytes); }
 
 std::uint16_t DosDate(const mscabd_file& f) {
-    return static_cast<std::uint16_t>(((f.date_y - 1980) << 9) | (f.date_m << 5) | f.date_d);
+    return PackDosDate(static_cast<unsigned>(f.date_y), static_cast<unsigned>(f.date_m), static_cast<unsigned>(f.date_d));
 }
 std::uint16_t DosTime(const mscabd_file& f) {
-    return static_cast<std::uint16_t>((f.time_h << 11) | (f.time_m << 5) | (f.time_s / 2));
+    return PackDosTime(static_cast<unsigned>(f.time_h), static_cast<unsigned>(f.time_m), static_cast<unsigned>(f.time_s));
 }
 
 // The cabinet's DOS time is local time; false when it is no valid time.

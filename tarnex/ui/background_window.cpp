@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "portable/package_facts.h"
 #include "resources/resource_ids.h"
 #include "run/app_context.h"
 #include "ui/dpi.h"
@@ -11,7 +12,6 @@ namespace tarnex {
 namespace {
 
 constexpr wchar_t kClassName[] = L"Tarnex";
-constexpr wchar_t kPictureFile[] = L"bgrVREL.jpg";
 constexpr COLORREF kSurface = RGB(64, 140, 128);
 constexpr COLORREF kText = RGB(255, 255, 255);
 
@@ -49,7 +49,7 @@ int BackgroundWindow::Create(int showPicture, const wchar_t* caption) {
     if (window_ == nullptr) return 0;
     vrel::CopyToField(caption_, std::wstring_view(caption != nullptr ? caption : L""));
     // A picture that is missing or cannot be decoded leaves the surface with the text.
-    if (showPicture) picture_.Load(std::wstring(app.ProgramFolder) + kPictureFile);
+    if (showPicture) picture_.Load(std::wstring(app.ProgramFolder) + kBackgroundPictureFile);
 
     ::ShowWindow(window_, SW_SHOW);
     ::UpdateWindow(window_);

@@ -5,6 +5,7 @@
 
 #include "description/setup_description.h"
 #include "portable/byte_order_mark.h"
+#include "portable/package_facts.h"
 #include "run/app_context.h"
 #include "run/message_box.h"
 #include "ui/page_common.h"
@@ -16,7 +17,6 @@ namespace tarnex {
 namespace {
 
 constexpr UINT kStringNoLicence = 9;
-constexpr wchar_t kLicenceFile[] = L"license.txt";
 // A licence text is read whole; anything larger is no licence text.
 constexpr DWORD kLargestLicence = 16 * 1024 * 1024;
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "description/component_record.h"
+#include "portable/package_facts.h"
 
 namespace tarnex {
 
@@ -21,8 +22,8 @@ enum CheckImage : int {
     kCheckPartly = 4,  // partly ticked box
 };
 
-// Deepest tree level (0 is the top): the tree has at most four levels.
-inline constexpr std::int32_t kDeepestLevel = 3;
+// Deepest tree level (0 is the top), as the packer also checks it.
+inline constexpr std::int32_t kDeepestLevel = kDeepestTreeLevel;
 
 // What each tree item carries as its data: the component and the level.
 struct ItemRecord {

@@ -6,6 +6,7 @@
 #include <initializer_list>
 
 #include "portable/inf_schema.h"
+#include "portable/package_facts.h"
 
 namespace pack {
 namespace {
@@ -242,7 +243,7 @@ std::wstring DescriptionText(const Manifest& manifest, const PackagePlan& plan) 
     InstallSection(w, schema::InstallSectionName(schema::kInstallerComponent, true), true, installer);
 
     w.Section(schema::kDestinationDirs);
-    w.Line(schema::kInstallerFiles, {L"%65600%\\"});
+    w.Line(schema::kInstallerFiles, {std::wstring(tarnex::kInstallFolderVariable) + L"\\"});
     w.Section(schema::kSourceDisksFiles);
     for (std::size_t f : plan.installerFiles) SourceDisksLine(w, plan.files[f]);
     return w.Take();

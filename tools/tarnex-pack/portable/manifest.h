@@ -9,6 +9,8 @@
 // Cross-references and files are the planner's (package_plan.h).
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -25,6 +27,14 @@ inline constexpr std::size_t kOsCount = tarnex::kOsTokenCount;
 // of the built binaries' imports and headers keeps this true). A package
 // accepts it and every later system unless its manifest says otherwise.
 inline constexpr int kOldestStartingSystem = tarnex::kOsVista;
+
+// OSVersions when the manifest gives none: 1 from the oldest starting system
+// on (token i is the code i + 2), 0 before it.
+constexpr std::array<std::int32_t, kOsCount> StartingSystems() {
+    std::array<std::int32_t, kOsCount> tokens{};
+    for (std::size_t i = 0; i < kOsCount; ++i) tokens[i] = static_cast<int>(i) + 2 >= kOldestStartingSystem ? 1 : 0;
+    return tokens;
+}
 
 struct Diagnostic {
     int line = 0;  // 0: not tied to a line
@@ -107,8 +117,8 @@ struct PackageSpec {
     Located pagePictures[kPageCount];
     std::int32_t keyRoot = 0;
     std::wstring keyPath;
-    std::int32_t osVersionValues[kOsCount] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1};  // Vista to 11
-    std::int32_t osServicePackValues[kOsCount] = {};
+    std::array<std::int32_t, kOsCount> osVersionValues = StartingSystems();
+    std::array<std::int32_t, kOsCount> osServicePackValues{};
     std::uint32_t codePageValue = 0;  // 0: UTF-16 INF files
     Entries entries;  // component 0's registry values, variables and shortcuts
     // TimestampServer lines: RFC 3161 servers for --sign, asked in turn.

@@ -10,6 +10,7 @@
 #include "manifest_fields.h"
 #include "manifest_reader.h"
 #include "manifest_text.h"
+#include "portable/package_facts.h"
 
 namespace pack {
 namespace manifest_reading {
@@ -60,7 +61,7 @@ void Reader::Take(int line, bool folder, const std::wstring& value, ComponentSpe
         target = slash == std::wstring::npos ? source : source.substr(slash + 1);
     }
     // "%65600%\..." is the install folder written out; "%11%" the system folder.
-    const std::wstring installPrefix = L"%65600%";
+    const std::wstring installPrefix = tarnex::kInstallFolderVariable;
     if (target.compare(0, installPrefix.size(), installPrefix) == 0) {
         target.erase(0, installPrefix.size());
         if (!target.empty() && target.front() == L'\\') target.erase(0, 1);
@@ -178,6 +179,6 @@ void Reader::FinishComponents() {
 
 std::wstring LocNameOf(const ComponentSpec& c) { return c.locName.given() ? c.locName.text : c.engName; }
 std::wstring VersionOf(const ComponentSpec& c) { return c.version.given() ? c.version.text : L"1.0"; }
-std::wstring InstallPathOf(const ComponentSpec& c) { return c.installPath.given() ? c.installPath.text : L"%65600%"; }
+std::wstring InstallPathOf(const ComponentSpec& c) { return c.installPath.given() ? c.installPath.text : tarnex::kInstallFolderVariable; }
 
 }  // namespace pack

@@ -8,6 +8,7 @@
 #include "manifest_fields.h"
 #include "manifest_reader.h"
 #include "manifest_text.h"
+#include "portable/package_facts.h"
 
 namespace pack {
 namespace manifest_reading {
@@ -91,7 +92,7 @@ void Reader::FinishPackage() {
         if (!absolute)
             Error(p.dir.line, L"Dir must be a full path: a drive, \\\\server\\share or %Program Files% first");
         FieldError(p.dir.line, L"Dir", CheckField(InstallFolderOf(p), {tarnex::kOptionField}));
-        if (dir.find(L"%65600%") != std::wstring::npos) Error(p.dir.line, L"Dir must not hold %65600%");
+        if (dir.find(tarnex::kInstallFolderVariable) != std::wstring::npos) Error(p.dir.line, L"Dir must not hold %65600%");
     }
     if (p.key.given()) {
         const std::wstring problem = CheckRegistryKey(p.key.text, p.keyRoot, p.keyPath);
@@ -110,8 +111,8 @@ void Reader::FinishPackage() {
         if (flag->given() && !SameName(flag->text, L"Yes") && !SameName(flag->text, L"No"))
             Error(flag->line, L"expected Yes or No, not \"" + flag->text + L"\"");
 
-    const std::pair<const Located*, std::int32_t*> lists[] = {{&p.osVersions, p.osVersionValues},
-                                                              {&p.osServicePacks, p.osServicePackValues}};
+    const std::pair<const Located*, std::int32_t*> lists[] = {{&p.osVersions, p.osVersionValues.data()},
+                                                              {&p.osServicePacks, p.osServicePackValues.data()}};
     for (const auto& [value, numbers] : lists) {
         if (!value->given()) continue;
         // Seven numbers name 95 to XP, as descriptions always did; up to

@@ -3,6 +3,7 @@
 #include <cstddef>
 
 #include "manifest.h"
+#include "portable/name_case.h"
 
 namespace pack {
 namespace manifest_text {
@@ -111,28 +112,8 @@ bool ReadNumber(const std::wstring& text, std::int64_t low, std::int64_t high, s
 
 }  // namespace manifest_text
 
-namespace {
+bool SameName(std::wstring_view a, std::wstring_view b) { return tarnex::SameFoldedName(a, b); }
 
-wchar_t FoldChar(wchar_t c) {
-    if (c >= L'A' && c <= L'Z') return static_cast<wchar_t>(c + 32);
-    if (c >= 0x0410 && c <= 0x042F) return static_cast<wchar_t>(c + 0x20);  // А..Я
-    if (c >= 0x0400 && c <= 0x040F) return static_cast<wchar_t>(c + 0x50);  // Ѐ..Џ
-    return c;
-}
-
-}  // namespace
-
-bool SameName(std::wstring_view a, std::wstring_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (FoldChar(a[i]) != FoldChar(b[i])) return false;
-    return true;
-}
-
-std::wstring FoldName(std::wstring_view name) {
-    std::wstring folded(name);
-    for (wchar_t& c : folded) c = FoldChar(c);
-    return folded;
-}
+std::wstring FoldName(std::wstring_view name) { return tarnex::FoldNameText(name); }
 
 }  // namespace pack

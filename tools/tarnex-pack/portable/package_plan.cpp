@@ -9,17 +9,17 @@
 #include "description/component_record.h"
 #include "description/setup_description.h"
 #include "portable/inf_schema.h"
+#include "portable/package_facts.h"
 
 namespace pack {
 namespace {
 
 constexpr std::size_t kMaxSectionName = 255;     // the setup API's limit
 constexpr std::uint64_t kMaxFileSize = 0x7FFFFFFF;  // a cabinet folder and the description's size field
-constexpr std::size_t kMaxTreeDepth = 4;           // the component page refuses a fifth level
+constexpr std::size_t kTreeLevels = tarnex::kDeepestTreeLevel + 1;  // the component page shows no more
 // Where "%Program Files%" usually leads on the systems the package is for;
 // lengths are checked with the default install folder under it.
 constexpr wchar_t kTypicalProgramFiles[] = L"C:\\Program Files (x86)";
-constexpr wchar_t kInstallVariable[] = L"%65600%";
 constexpr std::size_t kInfCopy = SIZE_MAX;  // a place taken by the copy of a user INF file
 
 std::wstring Str(std::size_t n) { return std::to_wstring(n); }
@@ -55,7 +55,7 @@ bool IsPlainName(const std::wstring& name) {
 }
 
 std::wstring AccessPrefix(const std::wstring& name) {
-    for (const wchar_t* prefix : {L"97_", L"2000_"})
+    for (const wchar_t* prefix : {tarnex::kAccess97Prefix, tarnex::kAccess2000Prefix})
         if (name.compare(0, std::wcslen(prefix), prefix) == 0) return prefix;
     return L"";
 }
@@ -155,7 +155,7 @@ void Planner::PlanInstallerFiles() {
         PlannedFile file;
         file.sourcePath = sourcePath;
         file.sourceName = packageName;
-        file.targetFolder = std::wstring(kInstallVariable) + L"\\";
+        file.targetFolder = std::wstring(tarnex::kInstallFolderVariable) + L"\\";
         file.targetName = installedName;
         file.kind = tarnex::kLooseFile;
         file.line = line;
@@ -173,16 +173,16 @@ void Planner::PlanInstallerFiles() {
     plan_.copies.push_back({in_.installerPath, installer});
     loose(in_.installerPath, installer, setName, p_.setNameUI.line, true);
 
-    if (p_.licenseFile.given() && ClaimPackageName(L"license.txt", p_.licenseFile.line, L"the licence")) {
+    if (p_.licenseFile.given() && ClaimPackageName(tarnex::kLicenceFile, p_.licenseFile.line, L"the licence")) {
         FileFacts facts;
         const std::wstring path = Resolve(p_.licenseFile.text);
         if (!fs_.Facts(path, facts)) Error(p_.licenseFile.line, L"the licence \"" + path + L"\" does not exist");
-        plan_.copies.push_back({path, L"license.txt"});
+        plan_.copies.push_back({path, tarnex::kLicenceFile});
     }
-    if (p_.backPicture.given() && ClaimPackageName(L"bgrVREL.jpg", p_.backPicture.line, L"the background picture")) {
+    if (p_.backPicture.given() && ClaimPackageName(tarnex::kBackgroundPictureFile, p_.backPicture.line, L"the background picture")) {
         const std::wstring path = Resolve(p_.backPicture.text);
-        plan_.copies.push_back({path, L"bgrVREL.jpg"});
-        loose(path, L"bgrVREL.jpg", L"bgrVREL.jpg", p_.backPicture.line, true);
+        plan_.copies.push_back({path, tarnex::kBackgroundPictureFile});
+        loose(path, tarnex::kBackgroundPictureFile, tarnex::kBackgroundPictureFile, p_.backPicture.line, true);
     }
     if (p_.icon.given()) {
         const std::wstring path = Resolve(p_.icon.text);
@@ -256,7 +256,7 @@ bool Planner::OrderComponents(std::vector<std::vector<std::size_t>>& groups) {
         order.push_back(next);
         depth[next] = 1;
         for (std::size_t parent : parents[next]) depth[next] = std::max(depth[next], depth[parent] + 1);
-        if (depth[next] == kMaxTreeDepth + 1)
+        if (depth[next] == kTreeLevels + 1)
             Error(cs[next].line, L"\"" + cs[next].engName + L"\" would be on level " + Str(depth[next]) +
                                      L" of the component tree; the installer shows four levels at most");
     }
@@ -329,7 +329,7 @@ void Planner::PlanComponents() {
         ClaimPackageName(inf.infName, 0, L"a user INF file");
         ClaimPackageName(inf.cabinetName, 0, L"a cabinet");
         // The installer copies the INF file into the install folder.
-        if (!targets_.emplace(FoldName(std::wstring(kInstallVariable) + L"\\" + inf.infName), kInfCopy).second)
+        if (!targets_.emplace(FoldName(std::wstring(tarnex::kInstallFolderVariable) + L"\\" + inf.infName), kInfCopy).second)
             Error(p_.setNameUI.line, L"the installer's files take \"" + inf.infName +
                                          L"\" in the install folder, the name of a user INF file's copy");
         plan_.infs.push_back(std::move(inf));
@@ -353,7 +353,7 @@ void Planner::PlanComponents() {
 void Planner::PlanTakes(const ComponentSpec& spec, PlannedComponent& planned) {
     const auto destinationOf = [](const std::wstring& folder) {
         if (folder == L"%11%") return std::wstring(L"11");
-        return std::wstring(kInstallVariable) + L"\\" + (folder.empty() ? L"" : folder + L"\\");
+        return std::wstring(tarnex::kInstallFolderVariable) + L"\\" + (folder.empty() ? L"" : folder + L"\\");
     };
     const auto sectionFor = [&](const std::wstring& destination) -> FileSection& {
         for (FileSection& s : planned.sections)
@@ -452,11 +452,11 @@ void Planner::AssignSourceNames() {
 }
 
 void Planner::CheckLength(const std::wstring& text, std::size_t capacity, int line, const wchar_t* what) {
-    if (text.find(kInstallVariable) == std::wstring::npos) return;
+    if (text.find(tarnex::kInstallFolderVariable) == std::wstring::npos) return;
     std::wstring expanded = text;
-    for (std::size_t at = expanded.find(kInstallVariable); at != std::wstring::npos;
-         at = expanded.find(kInstallVariable, at + defaultFolder_.size()))
-        expanded.replace(at, std::wcslen(kInstallVariable), defaultFolder_);
+    for (std::size_t at = expanded.find(tarnex::kInstallFolderVariable); at != std::wstring::npos;
+         at = expanded.find(tarnex::kInstallFolderVariable, at + defaultFolder_.size()))
+        expanded.replace(at, std::wcslen(tarnex::kInstallFolderVariable), defaultFolder_);
     if (expanded.size() >= capacity)
         Error(line, std::wstring(what) + L" is " + Str(expanded.size()) + L" characters long in the install folder \"" +
                         defaultFolder_ + L"\"; the installer holds at most " + Str(capacity - 1));

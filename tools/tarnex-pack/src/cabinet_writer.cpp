@@ -8,6 +8,8 @@
 #include <cstring>
 #include <memory>
 
+#include "portable/dos_time.h"
+
 namespace pack {
 namespace {
 
@@ -147,8 +149,8 @@ FNFCIGETOPENINFO(OpenInfo) {
         return -1;
     }
     const tarnex::FileStamp& s = (*context.entries)[index].stamp;
-    *pdate = static_cast<USHORT>(((s.Year - 1980) << 9) | (s.Month << 5) | s.Day);
-    *ptime = static_cast<USHORT>((s.Hour << 11) | (s.Minute << 5) | (s.Second / 2));
+    *pdate = tarnex::PackDosDate(s.Year, s.Month, s.Day);
+    *ptime = tarnex::PackDosTime(s.Hour, s.Minute, s.Second);
     *pattribs = _A_ARCH;
     return OpenPath(context, *path, _O_RDONLY, err);
 }

@@ -7,13 +7,12 @@
 #include "inf_text.h"
 #include "package_sealer.h"
 #include "description/file_sha256.h"
+#include "portable/package_facts.h"
 #include "vrel/unique_handle.h"
 #include "windows_files.h"
 
 namespace pack {
 namespace {
-
-constexpr wchar_t kLicenceName[] = L"license.txt";
 
 std::wstring SystemMessage(DWORD code) {
     wchar_t* text = nullptr;
@@ -215,7 +214,7 @@ bool WritePackage(const Manifest& manifest, PackagePlan& plan, UINT codePage, co
     if (!work.Create()) return Fail(error, L"cannot create the work folder beside " + outputFolder);
 
     for (const PackageCopy& copy : plan.copies) {
-        if (copy.packageName == kLicenceName) {
+        if (copy.packageName == tarnex::kLicenceFile) {
             if (!CopyLicence(copy.sourcePath, work.File(copy.packageName), error)) return false;
         } else if (!::CopyFileW(copy.sourcePath.c_str(), work.File(copy.packageName).c_str(), TRUE)) {
             return Fail(error, L"cannot copy " + copy.sourcePath);

@@ -80,11 +80,11 @@ TEST(ManifestReader, ValuesDefaultsAndFieldsReadBack) {
     EXPECT_FALSE(YesNoOf(p.supportMode, true));
     // Seven numbers name 95 to XP: no later system, as such a package always had.
     EXPECT_EQ((std::vector<std::int32_t>{0, 0, 0, 0, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0}),
-              std::vector<std::int32_t>(p.osVersionValues, p.osVersionValues + kOsCount));
+              std::vector<std::int32_t>(p.osVersionValues.begin(), p.osVersionValues.end()));
     // Without the key: the systems the shipped installer starts on.
     const PackageSpec defaults;
     EXPECT_EQ((std::vector<std::int32_t>{0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1}),
-              std::vector<std::int32_t>(defaults.osVersionValues, defaults.osVersionValues + kOsCount));
+              std::vector<std::int32_t>(defaults.osVersionValues.begin(), defaults.osVersionValues.end()));
     ASSERT_EQ(1u, p.entries.shortcuts.size());
     EXPECT_EQ(L"/u", p.entries.shortcuts[0].arguments);
 
