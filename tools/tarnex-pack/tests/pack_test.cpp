@@ -204,11 +204,15 @@ std::wstring ReadBack(DWORD mode) {
         out += L"]\n";
         for (FileRef f : c.Files) {
             const FileRecord& r = d.FileOf(f);
-            // The description's own size is its encoding's.
-            const bool description = std::wstring(r.TargetName) == L"Setup.inf";
+            // The description's own size is its encoding's, and so is the
+            // installer's: its seal names the description's size. The
+            // installer's is compared with its copy in the package instead.
+            const std::wstring target = r.TargetName;
+            std::wstring size = target == L"Setup.inf" ? L"-" : n(r.Size);
+            if (target == L"Setup.exe" && ReadBytes(std::wstring(kPackage) + r.SourceName).size() == std::size_t(r.Size))
+                size = L"as in the package";
             out += L"file " + std::wstring(r.SourceName) + L"|" + r.TargetName + L"|" + r.TargetFolder + L"|" +
-                   n(r.FileFlags) + L"|" + (description ? L"-" : n(r.Size)) + L"|" + n(r.Time.Year) + L"|" +
-                   r.FileVersion + L"\n";
+                   n(r.FileFlags) + L"|" + size + L"|" + n(r.Time.Year) + L"|" + r.FileVersion + L"\n";
         }
         for (const RegistryEntry& r : c.RegistryEntries)
             out += L"reg " + n(r.Root) + L"|" + r.SubKey + L"|" + r.ValueName + L"|" + n(r.ValueType) + L"|" + r.Data + L"\n";
@@ -252,6 +256,7 @@ TEST_F(EngineCycle, APackageReadsBackFieldByFieldFromUtf16AndAnsiInfFiles) {
     for (const wchar_t* line :
          {L"[Core|Основные файлы, «ядро»|Core, with \"quotes\"; 100% sure; a comma, and a backslash at the end\\|2.0|",
           L"file Busvault.dll|Busvault.dll|%65600%\\Bin\\|1|",
+          L"file Tarnex.exe|Setup.exe|%65600%\\|6|as in the package|",
           L"reg 3|Software\\VrelEngineTest\\CoreData|Count|2|-2\n",
           L"env VREL_ENGINE_HOME|0|1|%65600%\\Bin, a\n",
           L"link CSIDL_PROGRAMS\\VrelEngineTest|Core Readme|%65600%\\core.txt|%65600%|--a, \"b c\"\n",
