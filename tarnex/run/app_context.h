@@ -7,21 +7,13 @@
 #include <cstddef>
 #include <string>
 
+#include "portable/run_mode.h"
 #include "run/instance_guard.h"
 
 namespace tarnex {
 
 // Fixed text fields hold 260 characters, terminator included.
 inline constexpr std::size_t kTextField = 260;
-
-enum RunMode : DWORD {
-    AS_INST = 0,  // install
-    AS_DEL = 1,   // remove the whole package
-    AS_SUP = 2,   // maintenance: the wizard asks what to do
-    AS_REP = 3,   // reinstall or repair
-    AS_AD = 4,    // add or remove components
-    AS_SD = 5,    // remove, chosen on the maintenance page
-};
 
 struct AppContext {
     HINSTANCE Instance = nullptr;

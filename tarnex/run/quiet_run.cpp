@@ -18,6 +18,7 @@
 #include "sysops/replace_policy.h"
 #include "ui/free_space.h"
 #include "ui/portable/component_choice.h"
+#include "ui/portable/wizard_sequence.h"
 #include "vrel/bounded_copy.h"
 
 namespace tarnex {
@@ -136,34 +137,39 @@ ChoiceEnd ChooseComponents(SetupDescription& d, DWORD mode) {
     return ChoiceEnd::DoesNotFit;
 }
 
-// What the pages would leave in the description before the progress page.
+// What the pages would leave in the description before the progress page,
+// each as first shown. After a restart the selection is what the interrupted
+// run had chosen; so it is when this run completes one that was cut off.
 ChoiceEnd MakeWizardChoice(const QuietSwitches& switches) {
     AppContext& app = App();
     SetupDescription& d = Description();
-    // After a restart the selection is what the interrupted run had chosen.
-    // So it is when this run completes one that was cut off.
-    if (app.ContinueAfterRestart || app.CompletingInterruptedRun) return ChoiceEnd::Made;
-    switch (app.Mode) {
-    case AS_DEL: {
-        if (const UINT unreadable = ReloadPackage(d)) {
-            ShowMessage(nullptr, LoadText(unreadable), kErrorBox);
-            return ChoiceEnd::Failed;
+    const WizardStart start{app.Mode, app.ContinueAfterRestart || app.CompletingInterruptedRun, d.License != 0,
+                            d.Access != 0};
+    for (const int page : WizardSequence(start)) {
+        switch (page) {
+        case kModePage:
+            app.Mode = FirstMaintenanceChoice();
+            break;
+        case kFolderPage:
+            if (!ChooseInstallFolder(d, switches.installFolder)) return ChoiceEnd::Failed;
+            break;
+        case kAccessPage:
+            d.AccessVersion = FirstAccessOffer(d.AccessVersion);
+            break;
+        case kComponentPage:
+            return ChooseComponents(d, app.Mode);
+        case kSummaryPage:  // the removal's summary, read again with the removal sections
+            if (const UINT unreadable = ReloadPackage(d)) {
+                ShowMessage(nullptr, LoadText(unreadable), kErrorBox);
+                return ChoiceEnd::Failed;
+            }
+            SelectInstalledForSummary(app.Mode, d.ComponentList);
+            return ChoiceEnd::Made;
+        default:
+            break;
         }
-        SelectInstalledForSummary(app.Mode, d.ComponentList);
-        return ChoiceEnd::Made;
     }
-    case AS_SUP:
-        // The mode page's first choice: add or remove, which keeps what is
-        // installed as it is.
-        app.Mode = AS_AD;
-        break;
-    default:
-        if (!ChooseInstallFolder(d, switches.installFolder)) return ChoiceEnd::Failed;
-        break;
-    }
-    // The Access page's first offer: 97 unless only 2000 was found.
-    if (d.Access) d.AccessVersion = d.AccessVersion == 2 ? 2 : 1;
-    return ChooseComponents(d, app.Mode);
+    return ChoiceEnd::Made;
 }
 
 int RunWithAnswers(HINSTANCE instance, const wchar_t* arguments, const QuietSwitches& switches) {

@@ -1,6 +1,7 @@
 // Page 8: which Microsoft Access the package's files are chosen for.
 #include "description/setup_description.h"
 #include "ui/page_common.h"
+#include "ui/portable/wizard_sequence.h"
 #include "ui/wizard_ids.h"
 #include "ui/wizard_pages.h"
 
@@ -19,9 +20,7 @@ private:
         SetupDescription& description = Description();
         if (message == WM_INITDIALOG) return TRUE;
         if (message == wizard.SetActive) {
-            // With both versions present (3) or none, Access 97 is offered first.
-            const bool access97 = description.AccessVersion == 0 || description.AccessVersion == 1 ||
-                                  description.AccessVersion == 3;
+            const bool access97 = FirstAccessOffer(description.AccessVersion) == 1;
             ::CheckRadioButton(window_, IDC_ACCESS_97, IDC_ACCESS_2000, access97 ? IDC_ACCESS_97 : IDC_ACCESS_2000);
         } else if (message == wizard.LoseActive) {
             description.AccessVersion = ::IsDlgButtonChecked(window_, IDC_ACCESS_97) == BST_CHECKED ? 1 : 2;

@@ -6,6 +6,7 @@
 #include "run/app_context.h"
 #include "ui/dpi.h"
 #include "ui/page_common.h"
+#include "ui/portable/wizard_sequence.h"
 #include "ui/wizard_ids.h"
 #include "ui/wizard_pages.h"
 #include "vrel/unique_handle.h"
@@ -14,6 +15,10 @@ namespace tarnex {
 namespace {
 
 constexpr int kIconSize = 48;  // pixels at 96 DPI
+constexpr struct {
+    int radio;
+    RunMode mode;
+} kChoices[] = {{IDC_MODE_CHANGE, AS_AD}, {IDC_MODE_REPAIR, AS_REP}, {IDC_MODE_REMOVE, AS_SD}};
 
 class ModePage final : public WizardPage {
 public:
@@ -24,14 +29,15 @@ public:
 private:
     INT_PTR Handle(UINT message, WPARAM, LPARAM) override {
         if (message == WM_INITDIALOG) {
-            ::CheckRadioButton(window_, IDC_MODE_CHANGE, IDC_MODE_REMOVE, IDC_MODE_CHANGE);
+            for (const auto& [radio, mode] : kChoices)
+                if (mode == FirstMaintenanceChoice()) ::CheckRadioButton(window_, IDC_MODE_CHANGE, IDC_MODE_REMOVE, radio);
             ShowIcons(Dpi());
             return TRUE;
         }
         if (message == RegisterWizardMessages().LoseActive) {
-            if (::IsDlgButtonChecked(window_, IDC_MODE_CHANGE) == BST_CHECKED) App().Mode = AS_AD;
-            else if (::IsDlgButtonChecked(window_, IDC_MODE_REPAIR) == BST_CHECKED) App().Mode = AS_REP;
-            else App().Mode = AS_SD;
+            App().Mode = AS_SD;
+            for (const auto& [radio, mode] : kChoices)
+                if (::IsDlgButtonChecked(window_, radio) == BST_CHECKED) App().Mode = mode;
         }
         return 0;
     }

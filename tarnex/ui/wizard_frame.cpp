@@ -1,7 +1,5 @@
 #include "ui/wizard_frame.h"
 
-#include <iterator>
-
 #include "description/setup_description.h"
 #include "run/app_context.h"
 #include "run/message_box.h"
@@ -19,8 +17,6 @@ constexpr UINT kStringLeaveQuestion = 8;
 // Posted to the frame: lay out what is placed in pixels once the dialog
 // manager has scaled the templates for a new DPI.
 constexpr UINT kLayOutForNewDpi = WM_APP + 1;
-
-bool Repairing(DWORD mode) { return mode == AS_REP || mode == AS_SD; }
 
 }  // namespace
 
@@ -170,8 +166,8 @@ void WizardFrame::OnInitDialog(HWND dialog) {
     for (int index = 0; index < kWizardPages; ++index) CreatePage(index);
     BuildSequence();
 
-    current_ = sequence_.begin();
-    ::ShowWindow(PageWindow(*current_), SW_SHOW);
+    current_ = 0;
+    ::ShowWindow(PageWindow(VisiblePage()), SW_SHOW);
     ::SetFocus(dialog);
     ::SetFocus(next_);
     ::EnableWindow(back_, FALSE);
@@ -233,33 +229,12 @@ void WizardFrame::OnDpiChanged() {
 void WizardFrame::BuildSequence() {
     const AppContext& app = App();
     const SetupDescription& description = Description();
-    // After a restart, and when completing a run that was cut off, the
-    // choice is made already.
-    if (app.ContinueAfterRestart || app.CompletingInterruptedRun) {
-        sequence_ = {kProgressPage, kFinishPage};
-        return;
-    }
-    switch (app.Mode) {
-    case AS_DEL:
-        sequence_ = {kWelcomePage, kSummaryPage, kProgressPage, kFinishPage};
-        return;
-    case AS_SUP:
-        sequence_ = {kWelcomePage, kModePage};
-        if (description.Access) sequence_.push_back(kAccessPage);
-        sequence_.insert(sequence_.end(), {kComponentPage, kSummaryPage, kProgressPage, kFinishPage});
-        return;
-    default:
-        sequence_ = {kWelcomePage};
-        if (description.License) sequence_.push_back(kLicencePage);
-        sequence_.push_back(kFolderPage);
-        if (description.Access) sequence_.push_back(kAccessPage);
-        sequence_.insert(sequence_.end(), {kComponentPage, kSummaryPage, kProgressPage, kFinishPage});
-        return;
-    }
+    sequence_ = WizardSequence({app.Mode, app.ContinueAfterRestart || app.CompletingInterruptedRun,
+                                description.License != 0, description.Access != 0});
 }
 
 bool WizardFrame::FocusFirstControl() {
-    const WizardPage* page = pages_[*current_].page.get();
+    const WizardPage* page = pages_[VisiblePage()].page.get();
     HWND control = page != nullptr ? page->FirstFocus() : nullptr;
     if (control == nullptr || !::IsWindowEnabled(control)) return false;
     FocusControl(control);
@@ -273,33 +248,26 @@ void WizardFrame::FocusControl(HWND control) {
 }
 
 int WizardFrame::SendToVisible(UINT message) {
-    return static_cast<int>(::SendMessageW(PageWindow(*current_), message, 0, 0));
+    return static_cast<int>(::SendMessageW(PageWindow(VisiblePage()), message, 0, 0));
 }
 
-void WizardFrame::ShowPage(std::list<int>::iterator target) {
-    ::ShowWindow(PageWindow(*current_), SW_HIDE);
+void WizardFrame::ShowPage(std::size_t target) {
+    ::ShowWindow(PageWindow(VisiblePage()), SW_HIDE);
     current_ = target;
-    ::ShowWindow(PageWindow(*current_), SW_SHOW);
+    ::ShowWindow(PageWindow(VisiblePage()), SW_SHOW);
 }
 
 void WizardFrame::OnNext() {
     if (!::IsWindowEnabled(next_)) return;
-    if (std::next(current_) == sequence_.end()) {
+    if (current_ + 1 == sequence_.size()) {
         if (Completed) ::EndDialog(dialog_, 1);
         return;
     }
-    const int leaving = *current_;
     moving_ = Moving::Next;
     ::EnableWindow(next_, FALSE);
     SendToVisible(RegisterWizardMessages().LoseActive);
 
-    auto target = std::next(current_);
-    // Repair and removal chosen on the mode page need neither the Access
-    // version nor the components: the summary follows.
-    if (leaving == kModePage && Repairing(App().Mode)) {
-        const int skips = Description().Access ? 2 : 1;
-        for (int i = 0; i < skips && std::next(target) != sequence_.end(); ++i) ++target;
-    }
+    const std::size_t target = NextPosition(sequence_, current_, App().Mode);
     if (!LeaveAllowed) {
         moving_ = Moving::None;
         ::EnableWindow(next_, TRUE);
@@ -320,24 +288,18 @@ void WizardFrame::OnNext() {
 }
 
 void WizardFrame::OnBack() {
-    if (!::IsWindowEnabled(back_) || current_ == sequence_.begin()) return;
-    const int leaving = *current_;
+    if (!::IsWindowEnabled(back_) || current_ == 0) return;
     moving_ = Moving::Back;
     SendToVisible(RegisterWizardMessages().LoseActive);
 
-    auto target = std::prev(current_);
-    // Back from the summary of a repair or removal returns to the mode page.
-    if (leaving == kSummaryPage && Repairing(App().Mode)) {
-        const int skips = Description().Access ? 2 : 1;
-        for (int i = 0; i < skips && target != sequence_.begin(); ++i) --target;
-    }
+    const std::size_t target = PreviousPosition(sequence_, current_, App().Mode);
     if (!LeaveAllowed) {
         moving_ = Moving::None;
         return;
     }
     ShowPage(target);
     SendToVisible(RegisterWizardMessages().SetActive);
-    if (current_ == sequence_.begin()) {
+    if (current_ == 0) {
         ::SendMessageW(back_, BM_SETSTYLE, BS_PUSHBUTTON, TRUE);
         ::EnableWindow(back_, FALSE);
         SetDefaultButton(PageButton::Next, true);
@@ -368,7 +330,7 @@ void WizardFrame::OnCancel() {
 void WizardFrame::OnPaint() {
     PAINTSTRUCT paint;
     HDC dc = ::BeginPaint(dialog_, &paint);
-    const int visible = *current_;
+    const int visible = VisiblePage();
     if (stripDcs_[visible])
         ::BitBlt(dc, 0, 0, strip_.right, strip_.bottom, stripDcs_[visible].get(), 0, 0, SRCCOPY);
     ::EndPaint(dialog_, &paint);

@@ -20,29 +20,17 @@
 #include <windows.h>
 
 #include <array>
-#include <list>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/progress_view.h"
 #include "ui/picture_holder.h"
+#include "ui/portable/wizard_sequence.h"
 #include "vrel/unique_handle.h"
 
 namespace tarnex {
 
-// Page indices; also the number of each page's picture in the description.
-enum PageIndex : int {
-    kWelcomePage = 0,
-    kLicencePage = 1,
-    kFolderPage = 2,
-    kComponentPage = 3,
-    kSummaryPage = 4,
-    kProgressPage = 5,
-    kFinishPage = 6,
-    kModePage = 7,
-    kAccessPage = 8,
-};
-inline constexpr int kWizardPages = 9;
 // Pixels at 96 DPI, scaled with the screen's: 90 at 144 DPI, 120 at 192. The
 // pages start one pixel below the strip.
 inline constexpr int kStripHeight = 60;
@@ -125,7 +113,7 @@ public:
     HWND Window() const { return dialog_; }
     HWND Button(PageButton button) const;
     HWND PageWindow(int index) const;
-    int VisiblePage() const { return *current_; }
+    int VisiblePage() const { return sequence_[current_]; }
 
     void EnableButton(PageButton button, bool enabled);
     // Default push button style, redrawn; the default one also answers Enter.
@@ -143,7 +131,7 @@ private:
     void OnBack();
     void OnCancel();
     void OnPaint();
-    void ShowPage(std::list<int>::iterator target);
+    void ShowPage(std::size_t target);
     int SendToVisible(UINT message);
     // The focus on the visible page's first useful control; false when it
     // names none.
@@ -163,8 +151,8 @@ private:
     RECT strip_{};
     UINT dpi_ = 96;
     Moving moving_ = Moving::None;
-    std::list<int> sequence_;
-    std::list<int>::iterator current_;
+    std::vector<int> sequence_;
+    std::size_t current_ = 0;  // in sequence_
 };
 
 }  // namespace tarnex
