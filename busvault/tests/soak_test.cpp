@@ -309,10 +309,10 @@ TEST(BusvaultSoak, MisbehavingGaugesNeverGetAWrongReadingAcceptedAndNothingGrows
     EXPECT_EQ(all.wrongAccepted, 0);
     EXPECT_EQ(all.statsDisagree, 0);
     EXPECT_EQ(all.otherStatus, 0) << "a pseudo-terminal never refuses a write";
-    EXPECT_EQ(all.ok + all.noReply + all.otherStatus, all.exchanges);
-    EXPECT_EQ(all.accepted + all.rejected, all.ok);
     // The gauges did misbehave, and most readings still came through.
     for (long m : mischief) EXPECT_GT(m, 0);
+    // Changed replies reach the clients as answers and are refused there.
+    EXPECT_GE(all.rejected, mischief[1] / 2) << "changed replies did not reach the clients";
     EXPECT_GT(all.accepted, all.exchanges / 2);
     // Flat: a handle per link made again, or a few bytes per exchange, would show.
     EXPECT_LE(footprints[1].handles, footprints[0].handles + 8);

@@ -1226,9 +1226,13 @@ TEST_F(InstalledRecordTest, PackageValuesForTheRunMode) {
     EXPECT_EQ(1, ReadPackageAccess(d, text));
     EXPECT_EQ(L"2000", text);
 
-    // Through the program-wide description as well.
+    // Through the program-wide description as well: it finds what is
+    // registered there and marks the component in that description.
+    ASSERT_EQ(1, SetRegText(2, base + L"\\Reports\\2.1", L"Name", L"Reports"));
     Description() = d;
-    EXPECT_EQ(0, IsComponentInstalled(Description().ComponentList[1]));
+    EXPECT_EQ(1, IsComponentInstalled(Description().ComponentList[1]));
+    EXPECT_EQ(1, Description().ComponentList[1].Installed);
+    EXPECT_EQ(0, IsComponentInstalled(Description().ComponentList[2]));
     Description() = SetupDescription();
 }
 

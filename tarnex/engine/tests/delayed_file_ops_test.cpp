@@ -61,10 +61,12 @@ TEST_F(DelayedFileOps, ReadOnlyFileIsDeletedWithoutRestart) {
 }
 
 TEST_F(DelayedFileOps, ReplaceMovesTheTemporaryCopyOverTheFinalFile) {
-    const std::wstring final = Make(L"final.txt");
-    const std::wstring temporary = Make(L"vrel_final.txt");
+    const std::wstring final = folder_ + L"final.txt";
+    const std::wstring temporary = folder_ + L"vrel_final.txt";
+    testfiles::WriteBytes(final, "the old version");
+    testfiles::WriteBytes(temporary, "the new version");
     ReplaceOrDefer(final, temporary);
-    EXPECT_TRUE(Exists(final));
+    EXPECT_EQ(testfiles::ReadBytes(final), "the new version");
     EXPECT_FALSE(Exists(temporary));
     EXPECT_EQ(App().RestartNeeded, 0);
 }

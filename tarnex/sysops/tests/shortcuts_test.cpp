@@ -96,9 +96,17 @@ TEST_F(ShortcutsTest, RemovingTheLastShortcutRemovesEmptyFoldersUpToTheSpecialFo
     EXPECT_TRUE(IsFolder(programs));
 }
 
-TEST_F(ShortcutsTest, RemoveModeCreatesAndClearsAMissingSubfolder) {
-    EXPECT_EQ(ProcessLink(Link(L"CSIDL_PROGRAMS\\VrelSysopsTest\\Never", L"Gone"), true), 1);
-    EXPECT_FALSE(Exists(programs + L"VrelSysopsTest"));
+TEST_F(ShortcutsTest, RemovingAMissingShortcutClearsEmptyFoldersAndKeepsFilledOnes) {
+    ASSERT_EQ(ProcessLink(Link(L"CSIDL_PROGRAMS\\VrelSysopsTest\\Kept", L"Stays", L"C:\\windows\\notepad.exe"), false), 1);
+    // A folder left empty (by an earlier removal or by the user) goes with the walk.
+    ASSERT_TRUE(::CreateDirectoryW((programs + L"VrelSysopsTest\\Empty").c_str(), nullptr));
+    EXPECT_EQ(ProcessLink(Link(L"CSIDL_PROGRAMS\\VrelSysopsTest\\Empty", L"Gone"), true), 1);
+    EXPECT_FALSE(Exists(programs + L"VrelSysopsTest\\Empty"));
+    // Subfolders that never existed are made for the walk and cleared again.
+    EXPECT_EQ(ProcessLink(Link(L"CSIDL_PROGRAMS\\VrelSysopsTest\\Never\\Deeper", L"Gone"), true), 1);
+    EXPECT_FALSE(Exists(programs + L"VrelSysopsTest\\Never"));
+    // The walk stops at the folder that still holds a shortcut.
+    EXPECT_TRUE(Exists(programs + L"VrelSysopsTest\\Kept\\Stays.lnk"));
 }
 
 TEST_F(ShortcutsTest, DesktopWithoutSubfolderAndUnknownNames) {
