@@ -584,8 +584,9 @@ void SelectInstalled() {
     for (ComponentRecord& c : Description().ComponentList) c.Selected = c.Installed;
 }
 
-void RecordingView::Touch() {
-    if (::GetCurrentThreadId() == creator_) foreign_ = false;
+void RecordingView::Touch(bool pageSetUp) {
+    if (::GetCurrentThreadId() != creator_) otherSeen_ = true;
+    else if (!pageSetUp || otherSeen_) foreign_ = false;
 }
 void RecordingView::SetOverallText(const std::wstring& text) {
     {
@@ -625,17 +626,23 @@ void RecordingView::AdvanceOverall() {
 void RecordingView::EnableButton(PageButton button, bool enabled) {
     {
         std::lock_guard<std::mutex> hold(lock_);
+        Touch(true);
         enabled_[button] = enabled;
     }
     if (onEnable) onEnable(button, enabled);
 }
 void RecordingView::SetDefaultButton(PageButton button, bool isDefault) {
     std::lock_guard<std::mutex> hold(lock_);
+    Touch(true);
     default_[button] = isDefault;
 }
-void RecordingView::FocusButton(PageButton) {}
+void RecordingView::FocusButton(PageButton) {
+    std::lock_guard<std::mutex> hold(lock_);
+    Touch(true);
+}
 void RecordingView::SetButtonText(PageButton button, const std::wstring& text) {
     std::lock_guard<std::mutex> hold(lock_);
+    Touch(true);
     text_[button] = text;
 }
 void RecordingView::ShowFinalText(const std::wstring& text) {
@@ -684,7 +691,7 @@ std::wstring RecordingView::ButtonText(PageButton button) const {
 }
 bool RecordingView::CalledFromOtherThread() const {
     std::lock_guard<std::mutex> hold(lock_);
-    return foreign_;
+    return foreign_ && otherSeen_;
 }
 
 

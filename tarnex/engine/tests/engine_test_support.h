@@ -132,13 +132,15 @@ public:
     bool Enabled(PageButton button) const;
     bool IsDefault(PageButton button) const;
     std::wstring ButtonText(PageButton button) const;
-    bool CalledFromOtherThread() const;  // every call came from a thread other than the creator's
+    // Every call came from a thread other than the creator's, except the
+    // buttons' set-up as the page shows, before any other thread called.
+    bool CalledFromOtherThread() const;
 
 private:
-    void Touch();
+    void Touch(bool pageSetUp = false);  // pageSetUp: a call on the buttons
     mutable std::mutex lock_;
     DWORD creator_ = ::GetCurrentThreadId();
-    bool foreign_ = true;
+    bool foreign_ = true, otherSeen_ = false;
     std::vector<std::wstring> current_, overall_;
     std::wstring final_;
     int currentRange_ = 0, currentPos_ = 0, overallRange_ = 0, overallPos_ = 0;
