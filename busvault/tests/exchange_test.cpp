@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -227,7 +228,7 @@ TEST_F(SerialExchange, AfterAFailureStaleInputIsDrainedBeforeTheRequest) {
     // The reply arrives after the exchange gave up and waits on the line.
     ASSERT_TRUE(gauge->Set("late 600"));
     EXPECT_EQ(Exchange(request, reply, stats), BUSVAULT_STATUS_NO_REPLY);
-    ::Sleep(600);
+    ASSERT_TRUE(gauge->WaitForReplies(1)) << "the late reply never went out";
     ASSERT_TRUE(gauge->Set("answer"));
     EXPECT_EQ(Exchange(request, reply, stats), BUSVAULT_STATUS_OK);
     EXPECT_EQ(reply, expected);  // the fresh reply alone
@@ -306,15 +307,22 @@ TEST_F(SerialExchange, ASecondThreadWaitsBehindATransferInProgress) {
     ASSERT_TRUE(gauge->Set("silent"));
     ASSERT_EQ(link->SetTimeouts(500, 20), S_OK);
     HRESULT readResult = S_OK;
+    std::atomic<bool> readEnded{false};
     std::thread reader([&] {
         BYTE buffer[32];
         DWORD length = sizeof buffer;
         readResult = link->ReadBytes(buffer, &length);
+        readEnded = true;
     });
-    ::Sleep(60);
-    const LONGLONG before = Now();
-    const DWORD state = link->GetState();
-    const double waited = Milliseconds(before, Now());
+    // Asked until one call lands inside the read and waits for its end.
+    DWORD state = 0;
+    double waited = 0;
+    while (!readEnded && waited < 150.0) {
+        const LONGLONG before = Now();
+        state = link->GetState();
+        waited = Milliseconds(before, Now());
+        if (waited < 150.0) ::Sleep(1);
+    }
     reader.join();
     EXPECT_EQ(readResult, E_FAIL);
     EXPECT_EQ(state, BUSVAULT_PORT_READ_TIMEOUT);  // seen only after the read ended

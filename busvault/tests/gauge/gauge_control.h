@@ -58,6 +58,18 @@ public:
         return status.size() > 1 ? status[1] : -1;
     }
 
+    // True once `count` replies of this generation are wholly on the line
+    // (a late one included), false when that takes longer than timeoutMs.
+    bool WaitForReplies(long count, DWORD timeoutMs = 3000) const {
+        const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+        for (;;) {
+            const std::vector<long> status = Status();
+            if (status.size() > 2 && status[0] == generation_ && status[2] >= count) return true;
+            if (::GetTickCount64() >= deadline) return false;
+            ::Sleep(5);
+        }
+    }
+
     // The whole status line, settled as above: generation, requests, replies
     // and, in chaos mode, what was done to the replies.
     std::vector<long> SettledStatus(long expectedRequests) {

@@ -35,9 +35,11 @@
 //                 (the rest up to MAXDELAY/2 ms later), send it up to
 //                 MAXDELAY ms late, or send it twice
 //
-// A new GENERATION number restarts the request count. After every request
-// the status file is replaced by "GENERATION REQUESTS REPLIES"; in chaos
-// mode the counts of "DROPPED GARBLED SPLIT DELAYED REPEATED" replies follow.
+// A new GENERATION number restarts the request count. After every request,
+// and whenever a reply held back has gone out whole, the status file is
+// replaced by "GENERATION REQUESTS REPLIES" (REPLIES: those whose last byte
+// is on the line); in chaos mode the counts of "DROPPED GARBLED SPLIT DELAYED
+// REPEATED" replies follow.
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
@@ -76,6 +78,7 @@ struct Mischief {
 struct Pending {
     Clock::time_point due;
     std::vector<std::uint8_t> bytes;
+    bool completesReply = false;  // the last part of a reply (not a repeated copy)
 };
 
 struct Options {
@@ -253,14 +256,14 @@ public:
         if (Chance(split_) && frame.size() > 1) {
             ++m.split;
             const auto cut = frame.begin() + static_cast<std::ptrdiff_t>(Uniform(1, static_cast<long>(frame.size()) - 1));
-            pending.push_back({due, std::vector<std::uint8_t>(frame.begin(), cut)});
+            pending.push_back({due, std::vector<std::uint8_t>(frame.begin(), cut), false});
             due += std::chrono::milliseconds(Uniform(1, maxDelay_ / 2));
             frame.erase(frame.begin(), cut);
         }
-        pending.push_back({due, frame});
+        pending.push_back({due, frame, true});
         if (Chance(repeat_)) {
             ++m.repeated;
-            pending.push_back({due + std::chrono::milliseconds(Uniform(0, maxDelay_ / 2)), frame});
+            pending.push_back({due + std::chrono::milliseconds(Uniform(0, maxDelay_ / 2)), frame, false});
         }
     }
 
@@ -323,14 +326,17 @@ int main(int argc, char** argv) {
         // What is due goes out in the order it was queued.
         const auto sendDue = [&] {
             const auto now = Clock::now();
+            bool replied = false;
             for (auto it = pending.begin(); it != pending.end();) {
                 if (it->due <= now) {
                     WriteAll(fd, it->bytes);
+                    if (it->completesReply) ++replies, replied = true;
                     it = pending.erase(it);
                 } else {
                     ++it;
                 }
             }
+            if (replied) WriteStatus(options.status, mode, requests, replies, mischief);
         };
         if (fd < 0) {  // unplugged, or a new line could not be made
             ::usleep(5000);
@@ -359,21 +365,21 @@ int main(int argc, char** argv) {
             if (mode.name == "silent") reply = false;
             if (mode.name == "kth") reply = reply && requests == mode.argument;
             if (reply) {
-                ++replies;
                 const auto frameOut = gauge::ReplyFrame(request->code, request->addressed, options.address,
                                                         mode.name == "badsum" ? 1 : 0);
                 const auto at = Clock::now();
                 if (mode.name == "chaos") {
                     chaos.Reply(frameOut, at, pending, mischief);
                 } else if (mode.name == "late") {
-                    pending.push_back({at + std::chrono::milliseconds(mode.argument), frameOut});
+                    pending.push_back({at + std::chrono::milliseconds(mode.argument), frameOut, true});
                 } else if (mode.name == "split") {
                     const auto half = frameOut.begin() + static_cast<std::ptrdiff_t>(frameOut.size() / 2);
                     WriteAll(fd, std::vector<std::uint8_t>(frameOut.begin(), half));
                     pending.push_back({at + std::chrono::milliseconds(mode.argument),
-                                       std::vector<std::uint8_t>(half, frameOut.end())});
+                                       std::vector<std::uint8_t>(half, frameOut.end()), true});
                 } else {
                     WriteAll(fd, frameOut);
+                    ++replies;
                 }
             }
             WriteStatus(options.status, mode, requests, replies, mischief);

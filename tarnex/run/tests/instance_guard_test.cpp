@@ -114,11 +114,12 @@ int HoldGuard(int argc, wchar_t** argv) {
 // to stop; the others end at once, with the number of the racer they were
 // told about.
 int Race(int argc, wchar_t** argv) {
-    if (argc != 5) return 3;
+    if (argc != 6) return 3;
     App().Instance = ::GetModuleHandleW(nullptr);
     const std::wstring caption = std::wstring(L"Racer ") + argv[4];
     vrel::CopyToField(App().Caption, std::wstring_view(caption));
     testfiles::MessageRecorder boxes;
+    ::ReleaseSemaphore(HandleArgument(argv[5]), 1, nullptr);  // at the start line
     if (::WaitForSingleObject(HandleArgument(argv[2]), 30000) != WAIT_OBJECT_0) return 4;
     if (ClaimSingleInstance()) {
         ::WaitForSingleObject(HandleArgument(argv[3]), 30000);
@@ -223,14 +224,15 @@ TEST_F(InstanceGuardTest, OfRunsStartedAtTheSameMomentExactlyOneGoesOn) {
     for (int round = 0; round < kRounds; ++round) {
         vrel::unique_handle go(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
         vrel::unique_handle stop(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-        ::SetHandleInformation(go.get(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
-        ::SetHandleInformation(stop.get(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+        vrel::unique_handle waiting(::CreateSemaphoreW(nullptr, 0, kRacers, nullptr));
+        for (HANDLE h : {go.get(), stop.get(), waiting.get()}) ::SetHandleInformation(h, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
         std::vector<vrel::unique_handle> racers;
         for (int k = 0; k < kRacers; ++k) {
             std::wstring command = L"\"" + testfiles::TestProgramPath() + L"\" " + kRaceSwitch + L" " +
                                    std::to_wstring(reinterpret_cast<std::uintptr_t>(go.get())) + L" " +
                                    std::to_wstring(reinterpret_cast<std::uintptr_t>(stop.get())) + L" " +
-                                   std::to_wstring(k);
+                                   std::to_wstring(k) + L" " +
+                                   std::to_wstring(reinterpret_cast<std::uintptr_t>(waiting.get()));
             STARTUPINFOW startup{};
             startup.cb = sizeof startup;
             PROCESS_INFORMATION info{};
@@ -239,7 +241,8 @@ TEST_F(InstanceGuardTest, OfRunsStartedAtTheSameMomentExactlyOneGoesOn) {
             racers.emplace_back(info.hProcess);
             vrel::unique_handle thread(info.hThread);
         }
-        ::Sleep(300);  // all of them waiting
+        for (int k = 0; k < kRacers; ++k)
+            ASSERT_EQ(::WaitForSingleObject(waiting.get(), 30000), WAIT_OBJECT_0) << "racers at the start line: " << k;
         ::SetEvent(go.get());
         // The runs that end do so at once; the one that goes on waits.
         int ended = 0;

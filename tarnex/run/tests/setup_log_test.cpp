@@ -31,6 +31,7 @@ protected:
         vrel::CopyToField(App().WindowsFolder, std::wstring_view(folder_));
     }
     void TearDown() override {
+        StartRunLog(L"");  // a path that cannot be made: no run log for the next case
         RemoveTree(folder_);
     }
     std::wstring Log() const { return ReadLog(LogPath()); }
@@ -100,9 +101,18 @@ TEST_F(SetupLogTest, FileHeldOpenShowsString2AndTheEntryIsLost) {
         EXPECT_EQ(WriteLog(L"lost again"), 0);
     }
     {  // held for a moment, as by a reader of the log: the entry waits, and no box
+        // The holder lets go once the entry is in the run log, which is
+        // written just before the log is opened.
+        const std::wstring runLog = folder_ + L"run.log";
+        ASSERT_TRUE(StartRunLog(runLog));
         vrel::unique_hfile holder(::CreateFileW(LogPath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(holder);
-        std::thread release([&holder] { ::Sleep(50); holder.reset(); });
+        std::thread release([&holder, &runLog] {
+            const ULONGLONG deadline = ::GetTickCount64() + 10000;
+            while (ReadBytes(runLog).find("waited for") == std::string::npos && ::GetTickCount64() < deadline)
+                ::Sleep(1);
+            holder.reset();
+        });
         EXPECT_EQ(WriteLog(L"waited for"), 1);
         release.join();
     }

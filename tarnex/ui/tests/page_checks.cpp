@@ -243,6 +243,9 @@ void ExpectStripHeight(HWND frame, int stripHeight, COLORREF picture) {
                std::abs(GetGValue(colour) - GetGValue(picture)) <= 8 &&
                std::abs(GetBValue(colour) - GetBValue(picture)) <= 8;
     };
+    // The strip is painted a moment after the page shows: waited for.
+    const ULONGLONG deadline = ::GetTickCount64() + 5000;
+    while (!(matches(at(0)) && matches(at(stripHeight - 1))) && ::GetTickCount64() < deadline) ::Sleep(20);
     EXPECT_TRUE(matches(at(0))) << std::hex << at(0);
     EXPECT_TRUE(matches(at(stripHeight - 1))) << "row " << stripHeight - 1 << ": " << std::hex << at(stripHeight - 1);
     EXPECT_FALSE(matches(at(stripHeight))) << "row " << stripHeight << " is the strip's still";

@@ -21,7 +21,7 @@ UINT MakeTestProcessDpiAware();
 void ExpectLaidOut(HWND frame, HWND page, UINT dpi, int stripHeight);
 
 // The strip, stripHeight rows of the page's picture (one colour) over the
-// frame's own colour.
+// frame's own colour, once it is painted (waited for up to 5 s).
 void ExpectStripHeight(HWND frame, int stripHeight, COLORREF picture);
 
 // Every button of the page and the frame has a mnemonic, and no two of

@@ -49,7 +49,11 @@ protected:
     // control reached by Tab; the focus is back where it was.
     static void ExpectPage(WizardRun& run, Page page, bool walkTab = true) {
         ASSERT_EQ(run.WaitForPage(page), page);
-        ::Sleep(300);  // the page's own handler of its showing has run
+        // The page shows inside the frame's handler of the move, which runs
+        // the page's own handler of its showing and sets the focus; a message
+        // sent to the frame is answered once all that is done.
+        DWORD_PTR ignored = 0;
+        ASSERT_TRUE(::SendMessageTimeoutW(run.Frame(), WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kWaitMs, &ignored));
         SCOPED_TRACE(PageName(page));
         ExpectLaidOut(run.Frame(), run.PageWindow(), kDpi, kStrip);
         ExpectDistinctMnemonics(run.Frame(), run.PageWindow());
@@ -87,7 +91,6 @@ TEST_F(KeyboardWalk, At144DpiInstallationAndRemovalWithTheKeyboardAlone) {
         WizardRun run(PackageProgram(), L"");
         ASSERT_NE(run.Frame(), nullptr);
         ExpectPage(run, Page::Welcome);
-        ::Sleep(300);  // painted
         ExpectStripHeight(run.Frame(), kStrip, kPicture);
         ExpectFocus(run, Control(run.Frame(), IDC_NEXT));
         Key(run, VK_RETURN);

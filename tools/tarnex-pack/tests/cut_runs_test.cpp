@@ -166,7 +166,7 @@ Cut RunAndCut(const std::wstring& command, const std::function<bool(const std::s
             }
             continue;
         }
-        ::Sleep(0);
+        ::Sleep(1);
     }
     ::WaitForSingleObject(program.get(), 30000);
     if (result.cut) result.hungChildren = EndHungChildren(::GetProcessId(program.get()));
