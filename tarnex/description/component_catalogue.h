@@ -10,8 +10,8 @@ namespace tarnex {
 
 // Reads the INF files of InfFiles entries 1 onward and appends their
 // components to ComponentList. 1 on success; 0 when an INF file cannot be
-// opened (string 1 was shown) or a component lacks a catalogue key
-// (components read so far stay). The caller shows string 6.
+// opened (the text kInfCannotOpen was shown) or a component lacks a catalogue key
+// (components read so far stay). The caller shows the text kCatalogueUnreadable.
 int LoadComponentCatalogue(SetupDescription& description);
 // The same with the install sections of mode instead of the run's.
 int LoadComponentCatalogue(SetupDescription& description, std::uint32_t mode);

@@ -11,7 +11,6 @@
 namespace tarnex {
 namespace {
 
-constexpr UINT kStrCannotOpenInf = 1;  // "Не удается открыть INF-файл %s. ..."
 
 // Names and paths go to the setup API as UTF-16 texts of at most 259
 // characters. A longer one is not passed on cut: it would name another
@@ -82,7 +81,7 @@ int InfFile::Open(const std::wstring& path) {
         !NamesDevice(std::wstring_view(path).substr(path.find_last_of(L"\\/") + 1)))
         opened = Setup().OpenInfFileW(path.c_str(), nullptr, INF_STYLE_WIN4, nullptr);
     if (opened == INVALID_HANDLE_VALUE || opened == nullptr) {
-        ShowMessage(nullptr, FormatText(kStrCannotOpenInf, path.c_str()), kErrorBox);
+        ShowMessage(nullptr, FormatText(TextId::kInfCannotOpen, path.c_str()), kErrorBox);
         return 0;
     }
     handle_ = opened;

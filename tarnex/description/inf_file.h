@@ -27,7 +27,7 @@ public:
     InfFile(const InfFile&) = delete;
     InfFile& operator=(const InfFile&) = delete;
 
-    // Opens a Windows 4 style INF file. On failure shows string 1 with the
+    // Opens a Windows 4 style INF file. On failure shows the text kInfCannotOpen with the
     // path and returns 0.
     int Open(const std::wstring& path);
     void Close();

@@ -15,7 +15,6 @@
 namespace tarnex {
 
 // The message of a refused package, naming its file.
-inline constexpr unsigned kStringPackageChanged = 80;
 
 // Reads the seal at the end of the program's own file. When the program is
 // signed, its signature must still match its bytes (the log names the

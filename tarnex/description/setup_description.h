@@ -85,8 +85,8 @@ SetupDescription& Description();
 
 // Reads the description file (ProgramFolder + ProgramName + ".inf") into the
 // description, with component 0 read from the install or uninstall section
-// chosen by the run mode. 1 on success, 0 on failure (string 1 was shown when
-// the file could not be opened; the caller shows string 3).
+// chosen by the run mode. 1 on success, 0 on failure (the text kInfCannotOpen was shown when
+// the file could not be opened; the caller shows the text kDescriptionUnreadable).
 int LoadSetupDescription(SetupDescription& description);
 // The same for the description file programName + ".inf" in folder (ending
 // in a backslash; the INF files it lists are read from there too), with the

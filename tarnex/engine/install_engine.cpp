@@ -19,12 +19,6 @@
 namespace tarnex {
 namespace {
 
-constexpr UINT kStepFormatText = 29;
-constexpr UINT kCancelQuestionText = 44;
-constexpr UINT kInstallDoneText = 63;
-constexpr UINT kRemovalDoneText = 64;
-constexpr UINT kFailedText = 65;
-constexpr UINT kFinishButtonText = 59;  // "&Завершить"
 constexpr DWORD kPausePollMs = 50;
 
 // COM for the calling thread (shortcuts need it), released on every way out.
@@ -105,7 +99,7 @@ bool InstallEngine::WaitForWorker(DWORD milliseconds) {
 void InstallEngine::RunInstallSteps() {
     ComApartment com;
     StartBusyFileWaits();
-    stepFormat_ = LoadText(kStepFormatText);
+    stepFormat_ = LoadText(TextId::kStepCounter);
     view_.SetOverallRange(kStepCount);
     wchar_t modeName[32] = L"";
     GetModeName(modeName);
@@ -209,11 +203,12 @@ void InstallEngine::ReleaseRunMark() {
 
 void InstallEngine::StepText(int step) {
     view_.SetOverallText(FormatMessageText(stepFormat_.c_str(), counter_, kStepCount));
-    view_.SetCurrentText(LoadText(StepTextId(step)));
+    const std::optional<TextId> text = StepTextId(step);
+    view_.SetCurrentText(text ? LoadText(*text) : std::wstring());
 }
 
 void InstallEngine::ShowFinalState() {
-    view_.ShowFinalText(LoadText(IsRemovalMode(App().Mode) ? kRemovalDoneText : kInstallDoneText));
+    view_.ShowFinalText(LoadText(IsRemovalMode(App().Mode) ? TextId::kRemovalDone : TextId::kInstallDone));
     view_.EnableButton(PageButton::Next, true);
     ::InterlockedExchange(&startPending_, 0);
     ::InterlockedExchange(&outcome_, static_cast<LONG>(EngineOutcome::Completed));
@@ -223,7 +218,7 @@ void InstallEngine::ShowFinalState() {
 }
 
 void InstallEngine::OfferFinishButton() {
-    view_.SetButtonText(PageButton::Cancel, LoadText(kFinishButtonText));
+    view_.SetButtonText(PageButton::Cancel, LoadText(TextId::kFinishButton));
     view_.SetDefaultButton(PageButton::Next, false);
     view_.EnableButton(PageButton::Cancel, true);
     view_.SetDefaultButton(PageButton::Cancel, true);
@@ -237,7 +232,7 @@ void InstallEngine::ShowFailedState(const std::wstring& reason) noexcept {
     try {
         EndPausePoints();
         WriteLog(L"Install engine stopped: " + reason + L"\r\n");
-        view_.ShowFinalText(LoadText(kFailedText));
+        view_.ShowFinalText(LoadText(TextId::kRunFailed));
         view_.EnableButton(PageButton::Back, false);
         view_.EnableButton(PageButton::Next, false);
         OfferFinishButton();
@@ -286,7 +281,8 @@ bool InstallEngine::OnCancelRequest() {
         ::InterlockedExchange(&transfer_.Pause, 0);
         return false;
     }
-    const int answer = ShowMessage(view_.Owner(), LoadText(kCancelQuestionText), kQuestionBox | MB_DEFBUTTON2);
+    const int answer =
+        ShowMessage(view_.Owner(), LoadText(TextId::kCancelInstallQuestion), kQuestionBox | MB_DEFBUTTON2);
     if (answer == IDYES) {
         transfer_.SetCancel();
     } else {

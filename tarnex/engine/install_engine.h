@@ -21,7 +21,7 @@ enum class EngineOutcome : LONG {
     StoppedBeforeCopy = 2,  // a program of step 2 reported a fault
     CopyCancelled = 3,     // step 3 was cancelled or a copy failed; temporary files removed
     Failed = 4,            // the worker could not start, or an exception ended it; logged
-    PackageChanged = 5,    // a cabinet differs from the package's seal (string 80); nothing changed
+    PackageChanged = 5,    // a cabinet differs from the package's seal (the text kPackageChanged); nothing changed
 };
 
 class InstallEngine {
@@ -39,7 +39,7 @@ public:
     void OnPageLeft();
 
     // The frame's cancel request, on the user-interface thread. While the
-    // steps run: asks string 44 at the worker's next safe point and sets the
+    // steps run: asks the text kCancelInstallQuestion at the worker's next safe point and sets the
     // cancel flag on Yes. True when the frame is to end the wizard as
     // cancelled (the cancel flag was already set, after a failed step 3).
     bool OnCancelRequest();
@@ -127,7 +127,7 @@ private:
     bool upgrading_ = false;  // the installed version's INF files are kept; the worker's own
     UpgradePlan plan_;        // what steps 4 to 8 take away besides their own work
     int counter_ = 1;       // the step shown; the worker's own
-    std::wstring stepFormat_;  // string 29, "Шаг %d из %d..."
+    std::wstring stepFormat_;  // kStepCounter, "Шаг %d из %d..."
 };
 
 // Runs the removal continuation on the program-wide description.

@@ -26,7 +26,6 @@
 namespace tarnex {
 namespace {
 
-constexpr UINT kProgramFaultText = 57;
 
 int Count(std::size_t n) { return static_cast<int>(n); }
 int UserCount(const SetupDescription& d) { return d.ComponentList.empty() ? 0 : Count(d.ComponentList.size() - 1); }
@@ -54,7 +53,7 @@ bool InstallEngine::RunProgram(LaunchEntry& entry, const std::wstring& packageFo
         ::InterlockedExchange(&App().RestartRequestedByProgram, 1);
     } else if (result == kLaunchStopInstall) {
         const std::wstring text =
-            entry.Message[0] != L'\0' ? std::wstring(entry.Message) : FormatText(kProgramFaultText, entry.FileName);
+            entry.Message[0] != L'\0' ? std::wstring(entry.Message) : FormatText(TextId::kProgramFault, entry.FileName);
         ShowMessage(view_.Owner(), text, kErrorBox);
         return false;
     }
@@ -90,7 +89,7 @@ bool InstallEngine::LaunchPrograms(bool before) {
                 // Step 3 checks the cabinets as it reads them, after this
                 // program would have run: they are checked before it.
                 if (!cabinetsChecked && !CheckCabinetsBeforeCopy(d, transfer_.ChangedFile)) {
-                    ShowMessage(view_.Owner(), FormatText(kStringPackageChanged, transfer_.ChangedFile.c_str()),
+                    ShowMessage(view_.Owner(), FormatText(TextId::kPackageChanged, transfer_.ChangedFile.c_str()),
                                 kErrorBox);
                     return false;
                 }

@@ -11,7 +11,6 @@ namespace tarnex {
 
 namespace {
 
-constexpr UINT kStringSetupCaption = 4;
 
 constexpr const wchar_t* kModeNames[] = {L"AS_INST", L"AS_DEL", L"AS_SUP", L"AS_REP", L"AS_AD", L"AS_SD"};
 
@@ -35,7 +34,7 @@ void InitAppContext(HINSTANCE instance, const wchar_t* arguments) {
     context.Instance = instance;
     context.CommandLine = arguments ? arguments : L"";
 
-    vrel::CopyToField(context.Caption, std::wstring_view(LoadText(kStringSetupCaption)));
+    vrel::CopyToField(context.Caption, std::wstring_view(LoadText(TextId::kSetupCaption)));
 
     // ProgramName: the file name cut at its last dot; ProgramFolder: the path
     // up to and including the last backslash.

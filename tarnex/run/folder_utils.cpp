@@ -8,9 +8,6 @@
 namespace tarnex {
 namespace {
 
-constexpr UINT kStrCannotCreateFolder = 11;  // "Не удается создать директорию: %s."
-constexpr UINT kStrDriveTypeUnsupported = 55;
-constexpr UINT kStrDriveNotFound = 56;
 
 bool IsDriveRoot(const std::wstring& path) {
     return path.size() == 3 && std::iswalpha(static_cast<wint_t>(path[0])) && path[1] == L':' && path[2] == L'\\';
@@ -25,9 +22,9 @@ int CreateFolderPath(HWND owner, std::wstring& path) {
         if (path.size() < 3) path += L'\\';
         if (IsDriveRoot(path)) {
             if (::GetDriveTypeW(path.c_str()) == DRIVE_FIXED) return 1;
-            ShowMessage(owner, FormatText(kStrDriveTypeUnsupported, path.c_str()), MB_OK);
+            ShowMessage(owner, FormatText(TextId::kDriveTypeUnsupported, path.c_str()), MB_OK);
         } else {
-            ShowMessage(owner, FormatText(kStrDriveNotFound, path.c_str()), MB_OK);
+            ShowMessage(owner, FormatText(TextId::kDriveNotFound, path.c_str()), MB_OK);
         }
         return 0;
     }
@@ -35,7 +32,7 @@ int CreateFolderPath(HWND owner, std::wstring& path) {
     const std::size_t slash = path.rfind(L'\\');
     if (slash == std::wstring::npos) {
         // Not absolute: there is no drive to start from.
-        ShowMessage(owner, FormatText(kStrDriveNotFound, path.c_str()), MB_OK);
+        ShowMessage(owner, FormatText(TextId::kDriveNotFound, path.c_str()), MB_OK);
         return 0;
     }
     std::wstring parent = path.substr(0, slash);
@@ -45,7 +42,7 @@ int CreateFolderPath(HWND owner, std::wstring& path) {
     if (::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return 1;
 
     if (!::CreateDirectoryW(path.c_str(), nullptr)) {
-        ShowMessage(owner, FormatText(kStrCannotCreateFolder, path.c_str()), kWarningBox);
+        ShowMessage(owner, FormatText(TextId::kFolderCannotCreate, path.c_str()), kWarningBox);
         return 0;
     }
     return 1;

@@ -9,7 +9,7 @@ namespace tarnex {
 
 // Creates the folder and every missing parent. The path is absolute and does
 // not end with a backslash; a short path (a drive) is rewritten in place to
-// its root form ("c" -> "c:\"). Shows strings 55, 56 or 11 to owner on
+// its root form ("c" -> "c:\"). Shows kDriveTypeUnsupported, kDriveNotFound or kFolderCannotCreate to owner on
 // failure and returns 0.
 int CreateFolderPath(HWND owner, std::wstring& path);
 

@@ -36,7 +36,7 @@ HWND UnpackWindow(std::uint32_t value) {
 
 InstanceGuard::InstanceGuard(std::uint32_t kind) : image_{}, message_{} { image_.Kind = kind; }
 
-int InstanceGuard::CheckOtherInstance(UINT messageId, HINSTANCE instance, const wchar_t* caption) {
+int InstanceGuard::CheckOtherInstance(TextId messageId, HINSTANCE instance, const wchar_t* caption) {
     vrel::unique_handle other(::OpenFileMappingW(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, kGuardMappingName));
     if (!other) {
         state_ = kNoneFound;
@@ -57,7 +57,8 @@ int InstanceGuard::CheckOtherInstance(UINT messageId, HINSTANCE instance, const 
     }
     const std::wstring otherCaption(block.Caption, ::wcsnlen(block.Caption, kGuardCaptionField));
 
-    if (::LoadStringW(instance, messageId, message_, static_cast<int>(kGuardCaptionField)) <= 0) message_[0] = L'\0';
+    if (::LoadStringW(instance, static_cast<UINT>(messageId), message_, static_cast<int>(kGuardCaptionField)) <= 0)
+        message_[0] = L'\0';
     // Formatted into its own text: a long caption must not overrun the
     // 260-character buffer the message is loaded into.
     const std::wstring text = FormatMessageText(message_, otherCaption.c_str());

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "resources/string_ids.h"
 #include "vrel/unique_handle.h"
 
 namespace tarnex {
@@ -49,7 +50,7 @@ public:
     // 1 when no other installer runs. Otherwise shows string messageId
     // (formatted with the other one's caption) titled with caption, brings
     // the other one's window to the front and returns 0.
-    int CheckOtherInstance(UINT messageId, HINSTANCE instance, const wchar_t* caption);
+    int CheckOtherInstance(TextId messageId, HINSTANCE instance, const wchar_t* caption);
 
     // Creates the block with this window and caption; 1 when this object now
     // owns it, 0 when it already held a mapping, or the block already exists

@@ -19,11 +19,6 @@
 namespace tarnex {
 namespace {
 
-constexpr UINT kStringInstallRedone = 67;
-constexpr UINT kStringRemovalCompleted = 68;
-constexpr UINT kStringInstallRemoved = 69;
-constexpr UINT kStringNoPackageHere = 70;
-constexpr UINT kStringCannotComplete = 71;
 
 bool Listed(const std::vector<std::wstring>& identities, const ComponentRecord& c) {
     return std::find(identities.begin(), identities.end(), ComponentIdentity(c)) != identities.end();
@@ -50,14 +45,14 @@ void ApplyChoice(SetupDescription& d, const RunMark& mark, bool removal) {
     d.AccessVersion = static_cast<std::int32_t>(mark.Access);
 }
 
-void Tell(UINT text, UINT box) {
+void Tell(TextId text, UINT box) {
     if (!App().Quiet) ShowMessage(nullptr, LoadText(text), box);
 }
 
 TakeOver CannotComplete(const SetupDescription& d, const RunMark& mark) {
     WriteLog(L"The interrupted run cannot be completed: the package's INF files cannot be read. Left: the folder " +
              mark.Folder + L" and the key " + d.KeyPath + L"\r\n");
-    ShowMessage(nullptr, FormatText(kStringCannotComplete, mark.Folder.c_str(), d.KeyPath), kErrorBox);
+    ShowMessage(nullptr, FormatText(TextId::kInterruptedCannotComplete, mark.Folder.c_str(), d.KeyPath), kErrorBox);
     return TakeOver::CannotComplete;
 }
 
@@ -97,12 +92,12 @@ TakeOver TakeOverInterruptedRun(const RunMark& mark, bool catalogueRead) {
               mark.Folder.c_str(), static_cast<unsigned>(mark.LastStep));
 
     if (removalMark && mark.LastStep >= kStepCount) {
-        Tell(kStringRemovalCompleted, kWarningBox);
+        Tell(TextId::kInterruptedRemovalCompleted, kWarningBox);
         return EndRemoval(d, mark, fromCopy);
     }
     if (!removalMark && !removalAsked && fromCopy) {
         WriteLog(L"The interrupted installation cannot be completed by the installed copy: it has no package files\r\n");
-        ShowMessage(nullptr, LoadText(kStringNoPackageHere), kErrorBox);
+        ShowMessage(nullptr, LoadText(TextId::kInterruptedNoPackageHere), kErrorBox);
         return TakeOver::CannotComplete;
     }
     if (!catalogueRead) return CannotComplete(d, mark);
@@ -111,7 +106,7 @@ TakeOver TakeOverInterruptedRun(const RunMark& mark, bool catalogueRead) {
     if (removal) {
         // A removal works with the removal sections.
         app.Mode = fromCopy ? AS_DEL : AS_SD;
-        if (ReloadPackage(d) != 0) return CannotComplete(d, mark);
+        if (ReloadPackage(d)) return CannotComplete(d, mark);
     } else {
         app.Mode = mark.Mode;
     }
@@ -125,13 +120,13 @@ TakeOver TakeOverInterruptedRun(const RunMark& mark, bool catalogueRead) {
     }
     if (removalMark) {
         WriteLog(L"Completing the interrupted removal\r\n");
-        Tell(kStringRemovalCompleted, kWarningBox);
+        Tell(TextId::kInterruptedRemovalCompleted, kWarningBox);
     } else if (removal) {
         WriteLog(L"Removing what the interrupted installation put in place\r\n");
-        Tell(kStringInstallRemoved, kWarningBox);
+        Tell(TextId::kInterruptedInstallRemoved, kWarningBox);
     } else {
         WriteLog(L"Carrying out the interrupted installation again with its choice\r\n");
-        Tell(kStringInstallRedone, kWarningBox);
+        Tell(TextId::kInterruptedInstallRedone, kWarningBox);
     }
     return TakeOver::Completing;
 }

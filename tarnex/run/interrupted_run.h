@@ -11,13 +11,13 @@ namespace tarnex {
 enum class TakeOver {
     Completing,      // the run mode and the choice are the interrupted run's; go on
     RemovalEnded,    // only the end of a removal was left, and it is done now
-    CannotComplete,  // said so (strings 70, 71); the run ends
+    CannotComplete,  // said so (kInterruptedNoPackageHere, kInterruptedCannotComplete); the run ends
 };
 
 // After the catalogue was loaded (catalogueRead false when it could not be):
 // sets the run mode, the install folder, the Access version and each
 // component's Installed and Selected from the mark, says so to a person
-// (strings 67 to 69) and logs it. Its records do not count: the choice is
+// (one of the kInterrupted... texts) and logs it. Its records do not count: the choice is
 // the mark's alone.
 TakeOver TakeOverInterruptedRun(const RunMark& mark, bool catalogueRead);
 

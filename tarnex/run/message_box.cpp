@@ -39,10 +39,10 @@ int ShowMessageCaptioned(HWND owner, const std::wstring& text, const std::wstrin
     return ::MessageBoxW(owner, request.text.c_str(), request.caption.c_str(), type);
 }
 
-std::wstring LoadText(UINT id) {
+std::wstring LoadText(TextId id) {
     // A zero length asks for a read-only pointer into the resource itself.
     const wchar_t* resource = nullptr;
-    const int n = ::LoadStringW(App().Instance, id, reinterpret_cast<LPWSTR>(&resource), 0);
+    const int n = ::LoadStringW(App().Instance, static_cast<UINT>(id), reinterpret_cast<LPWSTR>(&resource), 0);
     if (n <= 0 || resource == nullptr) return {};
     return std::wstring(resource, static_cast<std::size_t>(n));
 }
@@ -68,7 +68,7 @@ std::wstring FormatMessageText(const wchar_t* format, ...) {
     return out;
 }
 
-std::wstring FormatText(UINT id, ...) {
+std::wstring FormatText(TextId id, ...) {
     va_list args;
     va_start(args, id);
     std::wstring out = FormatTextV(LoadText(id), args);

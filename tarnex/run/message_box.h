@@ -9,6 +9,8 @@
 #include <functional>
 #include <string>
 
+#include "resources/string_ids.h"
+
 namespace tarnex {
 
 struct MessageRequest {
@@ -35,11 +37,11 @@ int ShowMessageCaptioned(HWND owner, const std::wstring& text, const std::wstrin
 std::wstring FormatMessageText(const wchar_t* format, ...);
 
 // Loads a string of the program's string table ("" when missing).
-std::wstring LoadText(UINT id);
+std::wstring LoadText(TextId id);
 
 // Loads string `id` and formats it printf-style with the arguments ("%s"
 // takes a const wchar_t*).
-std::wstring FormatText(UINT id, ...);
+std::wstring FormatText(TextId id, ...);
 std::wstring FormatTextV(const std::wstring& format, va_list args);
 
 // The message kinds of the installer: errors, warnings and Yes/No questions.

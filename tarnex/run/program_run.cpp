@@ -26,13 +26,6 @@ namespace tarnex {
 
 namespace {
 
-constexpr UINT kStringDescriptionUnreadable = 3;
-constexpr UINT kStringOsNotAccepted = 5;
-constexpr UINT kStringCatalogueUnreadable = 6;
-constexpr UINT kStringRestartToContinue = 51;
-constexpr UINT kStringRestartAfterRemoval = 52;
-constexpr UINT kStringOtherInstaller = 62;
-constexpr UINT kStringRunLogUnwritable = 66;
 
 constexpr wchar_t kBannerLine[] = L"//////////////////////////////////////////////////////////////////////////";
 
@@ -44,7 +37,7 @@ void LogEndBanner(const wchar_t* nameGen) {
 bool IsRemoval(DWORD mode) { return mode == AS_DEL || mode == AS_SD; }
 
 StartUpEnd RefuseChangedPackage(const std::wstring& file) {
-    ShowMessage(nullptr, FormatText(kStringPackageChanged, file.c_str()), kErrorBox);
+    ShowMessage(nullptr, FormatText(TextId::kPackageChanged, file.c_str()), kErrorBox);
     return StartUpEnd::PackageChanged;
 }
 
@@ -69,13 +62,13 @@ StartUpEnd StartUp(HINSTANCE instance, const wchar_t* arguments) {
     std::wstring changed;
     if (!OpenPackageSeal(changed)) return RefuseChangedPackage(changed);
     if (!LoadSetupDescription(description)) {
-        ShowMessage(nullptr, LoadText(kStringDescriptionUnreadable), kErrorBox);
+        ShowMessage(nullptr, LoadText(TextId::kDescriptionUnreadable), kErrorBox);
         return StartUpEnd::Unreadable;
     }
     if (!CheckSealedFiles(description, changed)) return RefuseChangedPackage(changed);
     if (!ClaimSingleInstance()) return StartUpEnd::OtherInstaller;
 
-    if (!CheckOsVersion() && ShowMessage(nullptr, LoadText(kStringOsNotAccepted), kQuestionBox) != IDYES)
+    if (!CheckOsVersion() && ShowMessage(nullptr, LoadText(TextId::kSystemNotAcceptedQuestion), kQuestionBox) != IDYES)
         return StartUpEnd::SystemRefused;
     if (!CheckRequiredKeys()) return StartUpEnd::RequiredAppMissing;
     // A run cut off left its mark; the continuation after a restart has its
@@ -93,7 +86,7 @@ StartUpEnd StartUp(HINSTANCE instance, const wchar_t* arguments) {
             return StartUpEnd::Unreadable;
         }
     } else if (!catalogueRead) {
-        ShowMessage(nullptr, LoadText(kStringCatalogueUnreadable), kErrorBox);
+        ShowMessage(nullptr, LoadText(TextId::kCatalogueUnreadable), kErrorBox);
         return StartUpEnd::Unreadable;
     } else if (!DecideMode()) {
         return StartUpEnd::NothingInstalled;
@@ -134,7 +127,7 @@ bool ClaimSingleInstance() {
     // tries again.
     constexpr int kAttempts = 3;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        if (!app.Guard.CheckOtherInstance(kStringOtherInstaller, app.Instance, app.Caption)) return false;
+        if (!app.Guard.CheckOtherInstance(TextId::kOtherInstallerRunning, app.Instance, app.Caption)) return false;
         if (app.Guard.Register(nullptr, app.Caption) || app.Guard.CheckState() != InstanceGuard::kOtherFound)
             return true;  // a block that cannot be created at all does not stop the run
     }
@@ -165,7 +158,8 @@ void FinishRun(int wizardResult) {
             // The next start goes on as quietly as this run, on the system
             // this run was allowed to change.
             if (app.Quiet) command += kLaterQuietSwitches;
-            const UINT question = IsRemoval(app.Mode) ? kStringRestartAfterRemoval : kStringRestartToContinue;
+            const TextId question =
+                IsRemoval(app.Mode) ? TextId::kRestartAfterRemovalQuestion : TextId::kRestartToContinueQuestion;
             // A program run by the engine that asked for the restart itself
             // continues on its own; the question is still asked.
             if (!app.RestartRequestedByProgram) WriteContinuationEntry(command);
@@ -193,7 +187,7 @@ int RunProgram(HINSTANCE instance, const wchar_t* arguments) {
     // before anything is changed.
     if (!quiet.error.empty() || (!quiet.logFile.empty() && !StartRunLog(quiet.logFile))) {
         InitAppContext(instance, arguments);
-        ShowMessage(nullptr, FormatText(kStringRunLogUnwritable, quiet.logFile.c_str()), kErrorBox);
+        ShowMessage(nullptr, FormatText(TextId::kRunLogUnwritable, quiet.logFile.c_str()), kErrorBox);
         return 0;
     }
     if (StartUp(instance, arguments) != StartUpEnd::Proceed) {

@@ -15,14 +15,14 @@ int RunProgram(HINSTANCE instance, const wchar_t* arguments);
 // choice); every other value ends the run there.
 enum class StartUpEnd {
     Proceed,
-    Unreadable,        // the description or the catalogue (strings 3, 6)
-    OtherInstaller,    // string 62
-    SystemRefused,     // No to string 5
-    RequiredAppMissing,  // No to string 7
-    NothingInstalled,  // a removal found nothing (string 50)
+    Unreadable,        // the description or the catalogue (kDescriptionUnreadable, kCatalogueUnreadable)
+    OtherInstaller,    // the text kOtherInstallerRunning
+    SystemRefused,     // No to the text kSystemNotAcceptedQuestion
+    RequiredAppMissing,  // No to the text kRequiredAppMissingQuestion
+    NothingInstalled,  // a removal found nothing (the text kNothingInstalled)
     CheckStopped,      // a program of the install checks answered 1
     RemovalContinued,  // the continuation of a removal ran: nothing else to do
-    PackageChanged,    // a file differs from the package's seal (string 80)
+    PackageChanged,    // a file differs from the package's seal (the text kPackageChanged)
 };
 
 // Start-up up to the wizard (context, log trim, description, guard, checks,
@@ -34,7 +34,7 @@ StartUpEnd StartUp(HINSTANCE instance, const wchar_t* arguments);
 void LogStartBanner();
 
 // Step 4 of the start-up: true when no other installer runs and this run
-// goes on; otherwise the user was told (string 62) which one runs.
+// goes on; otherwise the user was told (the text kOtherInstallerRunning) which one runs.
 bool ClaimSingleInstance();
 
 // After the wizard: the result lines, the restart question with the

@@ -24,7 +24,6 @@
 namespace tarnex {
 namespace {
 
-constexpr UINT kStringOsNotAccepted = 5;
 
 // Answers in place of a person for the whole quiet run.
 class QuietAnswers {
@@ -33,7 +32,7 @@ public:
         SetMessageAnswerer([this, acceptAnySystem](const MessageRequest& request) {
             const bool question = (request.type & MB_TYPEMASK) == MB_YESNO;
             // Loaded at the first message: the context knows its module by then.
-            if (systemQuestion_.empty()) systemQuestion_ = LoadText(kStringOsNotAccepted);
+            if (systemQuestion_.empty()) systemQuestion_ = LoadText(TextId::kSystemNotAcceptedQuestion);
             const bool yes = question && acceptAnySystem && request.text == systemQuestion_;
             const int answer = yes ? IDYES : question ? IDNO : IDOK;
             Log(request.text + (yes ? L" -> Yes (/acceptos)" : question ? L" -> No" : L""));
@@ -159,8 +158,8 @@ ChoiceEnd MakeWizardChoice(const QuietSwitches& switches) {
         case kComponentPage:
             return ChooseComponents(d, app.Mode);
         case kSummaryPage:  // the removal's summary, read again with the removal sections
-            if (const UINT unreadable = ReloadPackage(d)) {
-                ShowMessage(nullptr, LoadText(unreadable), kErrorBox);
+            if (const std::optional<TextId> unreadable = ReloadPackage(d)) {
+                ShowMessage(nullptr, LoadText(*unreadable), kErrorBox);
                 return ChoiceEnd::Failed;
             }
             SelectInstalledForSummary(app.Mode, d.ComponentList);

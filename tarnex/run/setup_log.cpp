@@ -12,7 +12,6 @@ namespace tarnex {
 
 namespace {
 constexpr ULONGLONG kLogLimit = 0x100000;
-constexpr UINT kStringLogCannotOpen = 2;
 
 std::wstring& RunLogPath() {
     static std::wstring path;
@@ -74,7 +73,7 @@ int WriteLog(const std::wstring& text) {
         ::Sleep(10);
     }
     if (!file) {
-        ShowMessage(nullptr, FormatText(kStringLogCannotOpen, path.c_str()), kWarningBox);
+        ShowMessage(nullptr, FormatText(TextId::kLogCannotOpen, path.c_str()), kWarningBox);
         return 0;
     }
     ::SetFilePointer(file.get(), 0, nullptr, FILE_END);

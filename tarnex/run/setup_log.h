@@ -9,7 +9,7 @@
 namespace tarnex {
 
 // Appends "[dd.mm.yyyy hh:mm:ss]: text\r\n". Returns 1 when written; 0 when
-// the file cannot be opened (string 2 is shown, the caller goes on).
+// the file cannot be opened (the text kLogCannotOpen is shown, the caller goes on).
 int WriteLog(const std::wstring& text);
 
 // printf-style ("%s" takes a const wchar_t*).

@@ -17,11 +17,6 @@ namespace tarnex {
 
 namespace {
 
-constexpr UINT kStringDescriptionUnreadable = 3;
-constexpr UINT kStringCatalogueUnreadable = 6;
-constexpr UINT kStringRequiredAppMissing = 7;
-constexpr UINT kStringNothingInstalled = 50;
-constexpr UINT kStringInstallCheckFailed = 58;
 
 constexpr int kRootLocalMachine = 3;
 
@@ -77,7 +72,8 @@ int CheckRequiredKeys(const AppContext& app, const SetupDescription& description
     if (app.Mode == AS_DEL) return 1;
     for (const RequiredKey& key : description.RequiredKeys) {
         if (IsPresent(key)) continue;
-        if (ShowMessage(nullptr, FormatText(kStringRequiredAppMissing, key.AppName), kQuestionBox) != IDYES) return 0;
+        if (ShowMessage(nullptr, FormatText(TextId::kRequiredAppMissingQuestion, key.AppName), kQuestionBox) != IDYES)
+            return 0;
     }
     return 1;
 }
@@ -111,7 +107,7 @@ int DecideMode(AppContext& app, SetupDescription& description) {
     } else {
         ReadRecordedInstallFolder(app, description);
         if (!installed) {
-            ShowMessage(nullptr, LoadText(kStringNothingInstalled), kErrorBox);
+            ShowMessage(nullptr, LoadText(TextId::kNothingInstalled), kErrorBox);
             return 0;
         }
     }
@@ -126,18 +122,18 @@ int DecideMode(AppContext& app, SetupDescription& description) {
     return 1;
 }
 
-UINT ReloadPackage(SetupDescription& d) {
+std::optional<TextId> ReloadPackage(SetupDescription& d) {
     d.ComponentList.clear();
     d.InfFiles.clear();
     d.FileList.clear();
     d.RequiredKeys.clear();
-    if (!LoadSetupDescription(d)) return kStringDescriptionUnreadable;
-    if (!LoadComponentCatalogue(d)) return kStringCatalogueUnreadable;
+    if (!LoadSetupDescription(d)) return TextId::kDescriptionUnreadable;
+    if (!LoadComponentCatalogue(d)) return TextId::kCatalogueUnreadable;
     d.InstalledCount = 0;
     d.ComponentList.front().Installed = 1;
     for (std::size_t i = 1; i < d.ComponentList.size(); ++i)
         if (IsComponentInstalled(d, d.ComponentList[i])) ++d.InstalledCount;
-    return 0;
+    return std::nullopt;
 }
 
 int RunInstallChecks() { return RunInstallChecks(Description()); }
@@ -148,7 +144,7 @@ int RunInstallChecks(SetupDescription& description) {
         if (entry.Before != 1) continue;
         if (RunLaunchEntry(entry) != kLaunchStopInstall) continue;
         const std::wstring text =
-            entry.Message[0] ? std::wstring(entry.Message) : FormatText(kStringInstallCheckFailed, entry.FileName);
+            entry.Message[0] ? std::wstring(entry.Message) : FormatText(TextId::kInstallCheckFailed, entry.FileName);
         ShowMessage(nullptr, text, kErrorBox);
         return 0;
     }

@@ -3,9 +3,12 @@
 // checks of component 0, and the Microsoft Access versions.
 #pragma once
 
+#include <optional>
+
 #include "description/setup_description.h"
 #include "run/app_context.h"
 #include "portable/os_version_rules.h"
+#include "resources/string_ids.h"
 
 namespace tarnex {
 
@@ -18,25 +21,25 @@ ReportedVersion QuerySystemVersion();
 int CheckOsVersion();
 int CheckOsVersion(AppContext& app, const SetupDescription& description, const ReportedVersion& version);
 
-// In a removal 1 at once; otherwise asks string 7 for every required
+// In a removal 1 at once; otherwise asks the text kRequiredAppMissingQuestion for every required
 // application that is missing. 0 when the user answers No.
 int CheckRequiredKeys();
 int CheckRequiredKeys(const AppContext& app, const SetupDescription& description);
 
 // Finds the installed components and decides the run mode from them, the
 // switches, SupportMode and the recorded install folder ("PathInst").
-// 0 (after string 50) when a removal finds nothing installed.
+// 0 (after the text kNothingInstalled) when a removal finds nothing installed.
 int DecideMode();
 int DecideMode(AppContext& app, SetupDescription& description);
 
 // Reads the description and the catalogue again in the current run mode (a
 // removal then works with the removal sections) and finds what is installed.
-// 0 when read; otherwise the string that says what could not be read (3 or
-// 6), not yet shown.
-UINT ReloadPackage(SetupDescription& description);
+// Nothing when read; otherwise the text that says what could not be read,
+// not yet shown.
+std::optional<TextId> ReloadPackage(SetupDescription& description);
 
 // In an installation: runs component 0's EXEBefore programs; the first one
-// that answers 1 stops the run with its Message or string 58 (result 0).
+// that answers 1 stops the run with its Message or the text kInstallCheckFailed (result 0).
 int RunInstallChecks();
 int RunInstallChecks(SetupDescription& description);
 

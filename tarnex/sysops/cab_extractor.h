@@ -39,16 +39,16 @@ public:
     HWND Owner = nullptr;       // owner of the replace dialog
     HWND ProgressWindow = nullptr;
     // Set when a cabinet read is not the one the package's seal names: the
-    // copy then stops as cancelled (string 80 shown).
+    // copy then stops as cancelled (the text kPackageChanged shown).
     std::wstring ChangedFile;
     // Whether the cabinets are hashed as they are read, for the seal: a
     // package without one takes them as they are.
     bool HashCabinets;
 
-    // False after a copy failure (message 25 shown) or a cancel.
+    // False after a copy failure (the text kFileCannotCopy shown) or a cancel.
     bool CopyLooseFiles();
     // False only when the decoder context cannot be set up; other failures
-    // show message 26 and set the cancel flag.
+    // show the text kCabinetCannotUnpack and set the cancel flag.
     bool ExtractCabinet(const std::wstring& cabinetPath);
 
     void SetCancel() { ::InterlockedExchange(&Cancel, 1); }
@@ -61,7 +61,7 @@ public:
 
 private:
     // Without its two events the pause hand-over cannot work: then nothing
-    // is copied, message 26 names shownPath, the cancel flag is set and the
+    // is copied, the text kCabinetCannotUnpack names shownPath, the cancel flag is set and the
     // result is true.
     bool RefusedWithoutEvents(const std::wstring& shownPath);
     // The cabinets the last copy read against the seal; false: refused.

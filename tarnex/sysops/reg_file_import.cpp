@@ -182,7 +182,7 @@ bool ImportRegFile(const std::wstring& path) {
     vrel::unique_hfile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                           FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
-        ShowMessage(nullptr, FormatText(28, path.c_str()), kWarningBox);
+        ShowMessage(nullptr, FormatText(TextId::kFileCannotOpen, path.c_str()), kWarningBox);
         return false;
     }
     std::wstring text;

@@ -11,7 +11,7 @@
 namespace tarnex {
 
 // Reads the file and writes every key and value in file order. False when
-// the file cannot be opened (string 28 shown as a warning) or an entry cannot
+// the file cannot be opened (the text kFileCannotOpen shown as a warning) or an entry cannot
 // be written (the import stops there; earlier entries stay).
 bool ImportRegFile(const std::wstring& path);
 

@@ -1,4 +1,5 @@
 // Page 6: the end of the wizard, with what was done to each component.
+#include <optional>
 #include <string>
 
 #include "description/setup_description.h"
@@ -12,23 +13,18 @@
 namespace tarnex {
 namespace {
 
-constexpr UINT kStringInstalled = 45;
-constexpr UINT kStringReinstalled = 46;
-constexpr UINT kStringRemoved = 47;
-constexpr UINT kStringSuccess = 48;
-constexpr UINT kStringFinishButton = 59;
 
-// The prefix string of a component's result line, 0 for no line.
-UINT ResultOf(DWORD mode, const ComponentRecord& c) {
+// The prefix string of a component's result line, none for no line.
+std::optional<TextId> ResultOf(DWORD mode, const ComponentRecord& c) {
     switch (mode) {
     case AS_DEL:
     case AS_SD:
-        return c.Installed ? kStringRemoved : 0;
+        return c.Installed ? TextId::kComponentRemoved : std::optional<TextId>();
     case AS_REP:
-        return c.Installed ? kStringReinstalled : 0;
+        return c.Installed ? TextId::kComponentReinstalled : std::optional<TextId>();
     default:
-        if (c.Selected) return kStringInstalled;
-        return c.Installed ? kStringRemoved : 0;
+        if (c.Selected) return TextId::kComponentInstalled;
+        return c.Installed ? TextId::kComponentRemoved : std::optional<TextId>();
     }
 }
 
@@ -58,18 +54,18 @@ private:
     void Show() {
         frame_.AskOnCancel = 0;
         frame_.Completed = 1;
-        frame_.SetButtonText(PageButton::Next, LoadText(kStringFinishButton));
+        frame_.SetButtonText(PageButton::Next, LoadText(TextId::kFinishButton));
         ::SetFocus(frame_.Window());
         frame_.FocusButton(PageButton::Next);
         frame_.EnableButton(PageButton::Cancel, false);
         frame_.EnableButton(PageButton::Back, false);
         frame_.EnableButton(PageButton::Next, true);
         const SetupDescription& d = Description();
-        const std::wstring success = LoadText(kStringSuccess);
+        const std::wstring success = LoadText(TextId::kComponentSucceeded);
         std::wstring text;
         for (std::size_t i = 1; i < d.ComponentList.size(); ++i) {
-            const UINT prefix = ResultOf(App().Mode, d.ComponentList[i]);
-            if (prefix != 0) AppendText(text, LoadText(prefix) + d.ComponentList[i].LocName + success + L"\r\n");
+            const std::optional<TextId> prefix = ResultOf(App().Mode, d.ComponentList[i]);
+            if (prefix) AppendText(text, LoadText(*prefix) + d.ComponentList[i].LocName + success + L"\r\n");
         }
         ::SetDlgItemTextW(window_, IDC_RESULTS_TEXT, text.c_str());
     }

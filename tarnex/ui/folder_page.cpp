@@ -20,9 +20,6 @@ namespace {
 
 constexpr UINT_PTR kRefreshTimer = 1;
 constexpr UINT kRefreshMs = 1000;
-constexpr UINT kStringBrowseTitle = 10;
-constexpr UINT kStringCannotCreate = 11;
-constexpr UINT kStringFreeOnDrive = 17;
 
 std::wstring WithBackslash(std::wstring path) {
     if (path.empty() || path.back() != L'\\') path += L'\\';
@@ -67,7 +64,7 @@ private:
     void RefreshFreeSpace() {
         const std::wstring typed = TypedFolder();
         ::SetDlgItemTextW(window_, IDC_FREE_SPACE, FormatSize(GetFreeSpace(typed.substr(0, 3))).c_str());
-        ::SetDlgItemTextW(window_, IDC_FREE_SPACE_LABEL, FormatText(kStringFreeOnDrive, typed.substr(0, 1).c_str()).c_str());
+        ::SetDlgItemTextW(window_, IDC_FREE_SPACE_LABEL, FormatText(TextId::kFreeOnDrive, typed.substr(0, 1).c_str()).c_str());
     }
 
     void Browse() {
@@ -76,7 +73,7 @@ private:
         if (SUCCEEDED(::SHGetMalloc(allocator.put()))) {
             LPITEMIDLIST root = nullptr;
             if (FAILED(::SHGetSpecialFolderLocation(window_, CSIDL_DRIVES, &root))) root = nullptr;
-            const std::wstring title = LoadText(kStringBrowseTitle);
+            const std::wstring title = LoadText(TextId::kBrowseFolderTitle);
             BROWSEINFOW info{};
             info.hwndOwner = window_;
             info.pidlRoot = root;
@@ -101,7 +98,7 @@ private:
             // A folder that does not fit the description's field would be
             // cut to another folder: it is refused like one that cannot be made.
             if (!vrel::FitsField(std::wstring_view(folder), kOptionField)) {
-                ShowMessage(window_, FormatText(kStringCannotCreate, typed.c_str()), kErrorBox);
+                ShowMessage(window_, FormatText(TextId::kFolderCannotCreate, typed.c_str()), kErrorBox);
                 frame_.LeaveAllowed = 0;
                 return;
             }

@@ -13,7 +13,8 @@ std::int64_t GetFreeSpace(const wchar_t* rootPath) {
 }
 
 std::wstring FormatSize(std::int64_t bytes) {
-    const SizeUnits units{LoadText(13), LoadText(14), LoadText(15), LoadText(16)};
+    const SizeUnits units{LoadText(TextId::kSizeBytes), LoadText(TextId::kSizeGigabytes),
+                          LoadText(TextId::kSizeMegabytes), LoadText(TextId::kSizeKilobytes)};
     return FormatSize(bytes, units);
 }
 

@@ -16,7 +16,6 @@
 namespace tarnex {
 namespace {
 
-constexpr UINT kStringNoLicence = 9;
 // A licence text is read whole; anything larger is no licence text.
 constexpr DWORD kLargestLicence = 16 * 1024 * 1024;
 
@@ -74,7 +73,7 @@ private:
         vrel::unique_hfile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                               FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) {
-            ShowMessage(nullptr, FormatText(kStringNoLicence, path.c_str()), kWarningBox);
+            ShowMessage(nullptr, FormatText(TextId::kLicenceCannotOpen, path.c_str()), kWarningBox);
         } else {
             LARGE_INTEGER size{};
             ::GetFileSizeEx(file.get(), &size);

@@ -91,7 +91,7 @@ std::wstring ReplaceDialogLine(std::uint64_t size, const FileStamp& time, const 
                   time.Minute, time.Second);
     // The size goes in as text: "%d" would show files of 2 GiB and more as
     // negative numbers.
-    std::wstring format = LoadText(24);
+    std::wstring format = LoadText(TextId::kReplaceFileLine);
     const std::size_t at = format.find(L"%d");
     if (at != std::wstring::npos) format.replace(at, 2, L"%s");
     const std::wstring sizeText = std::to_wstring(size);

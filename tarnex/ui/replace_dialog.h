@@ -30,7 +30,7 @@ void SetReplaceAnswerer(ReplaceAnswerer answerer);
 // Modal over the owner; -2 without an owner (nothing is shown).
 int ShowReplaceDialog(const ReplaceQuestion& question);
 
-// One line of the dialog: string 24 with the size, the stamp
+// One line of the dialog: the text kReplaceFileLine with the size, the stamp
 // ("%.2d.%.2d.%d %.2d:%.2d:%.2d") and the version text.
 std::wstring ReplaceDialogLine(std::uint64_t size, const FileStamp& time, const std::wstring& version);
 

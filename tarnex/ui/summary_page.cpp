@@ -18,18 +18,6 @@
 namespace tarnex {
 namespace {
 
-constexpr UINT kStringInstallOptions = 18;
-constexpr UINT kStringAccessVersion = 19;
-constexpr UINT kStringComponents = 20;
-constexpr UINT kStringInstallFolder = 21;
-constexpr UINT kStringToRemove = 22;
-constexpr UINT kStringToRepair = 23;
-constexpr UINT kStringStartInstall = 53;
-constexpr UINT kStringStartRemoval = 54;
-constexpr UINT kStringPleaseWait = 60;
-constexpr UINT kStringUpgradeTakesAway = 81;
-constexpr UINT kStringUpgradeCounts = 82;
-constexpr UINT kStringUpgradeOfUnknownVersion = 83;
 
 class SummaryPage final : public WizardPage {
 public:
@@ -50,15 +38,15 @@ private:
     void Build() {
         frame_.EnableButton(PageButton::Back, false);
         frame_.EnableButton(PageButton::Cancel, false);
-        ::SetDlgItemTextW(window_, IDC_SUMMARY_STATUS, LoadText(kStringPleaseWait).c_str());
+        ::SetDlgItemTextW(window_, IDC_SUMMARY_STATUS, LoadText(TextId::kPleaseWait).c_str());
         std::wstring text;
-        UINT status = kStringStartInstall;
+        TextId status = TextId::kSummaryStartInstall;
         switch (App().Mode) {
         case AS_DEL:
         case AS_SD:
             if (!Reload()) return;
             text = Removal();
-            status = kStringStartRemoval;
+            status = TextId::kSummaryStartRemoval;
             break;
         case AS_REP:
             text = Repair();
@@ -75,15 +63,15 @@ private:
 
     static std::wstring Installation() {
         const SetupDescription& d = Description();
-        std::wstring text = LoadText(kStringInstallOptions);
-        AppendText(text, L"\r\n" + LoadText(kStringInstallFolder));
+        std::wstring text = LoadText(TextId::kSummaryInstallOptions);
+        AppendText(text, L"\r\n" + LoadText(TextId::kSummaryInstallFolder));
         AppendListItem(text, d.InstallFolder);
         if (d.Access) {
-            AppendText(text, L"\r\n" + LoadText(kStringAccessVersion));
+            AppendText(text, L"\r\n" + LoadText(TextId::kSummaryAccessVersion));
             if (d.AccessVersion == 1) AppendListItem(text, L"Microsoft Access 97");
             if (d.AccessVersion == 2) AppendListItem(text, L"Microsoft Access 2000");
         }
-        AppendText(text, L"\r\n" + LoadText(kStringComponents));
+        AppendText(text, L"\r\n" + LoadText(TextId::kSummaryComponents));
         for (std::size_t i = 1; i < d.ComponentList.size(); ++i)
             if (d.ComponentList[i].Selected) AppendListItem(text, d.ComponentList[i].LocName);
         if (App().Mode == AS_AD) {
@@ -91,7 +79,7 @@ private:
             for (std::size_t i = 1; i < d.ComponentList.size(); ++i) {
                 const ComponentRecord& c = d.ComponentList[i];
                 if (!c.Installed || c.Selected) continue;
-                if (!heading) AppendText(text, L"\r\n" + LoadText(kStringToRemove));
+                if (!heading) AppendText(text, L"\r\n" + LoadText(TextId::kSummaryToRemove));
                 heading = true;
                 AppendListItem(text, c.LocName);
             }
@@ -108,44 +96,44 @@ private:
         if (plan.Empty()) return;
         // A version that never said its number is named by none.
         const bool named = previous.DisplayVersion != kUnknownVersion;
-        AppendText(text, L"\r\n" + (named ? FormatText(kStringUpgradeTakesAway, previous.DisplayVersion.c_str())
-                                           : LoadText(kStringUpgradeOfUnknownVersion)));
+        AppendText(text, L"\r\n" + (named ? FormatText(TextId::kSummaryUpgradeTakesAway, previous.DisplayVersion.c_str())
+                                           : LoadText(TextId::kSummaryUpgradeOfUnknownVersion)));
         for (const std::wstring& name : plan.Components) AppendListItem(text, name);
         const auto count = [](std::size_t n) { return static_cast<int>(n); };
-        AppendListItem(text, FormatText(kStringUpgradeCounts, count(plan.Files.size() + plan.InstallerFiles.size()),
+        AppendListItem(text, FormatText(TextId::kSummaryUpgradeCounts, count(plan.Files.size() + plan.InstallerFiles.size()),
                                         count(plan.Keys.size() + plan.Values.size()), count(plan.Links.size()),
                                         count(plan.Variables.size())));
     }
 
     // Every installed component, which is then the one selected.
-    static std::wstring InstalledList(UINT heading) {
+    static std::wstring InstalledList(TextId heading) {
         SetupDescription& d = Description();
         SelectInstalledForSummary(App().Mode, d.ComponentList);
         std::wstring text = LoadText(heading);
-        AppendText(text, L"\r\n" + LoadText(kStringComponents));
+        AppendText(text, L"\r\n" + LoadText(TextId::kSummaryComponents));
         for (std::size_t i = 1; i < d.ComponentList.size(); ++i)
             if (d.ComponentList[i].Installed) AppendListItem(text, d.ComponentList[i].LocName);
         return text;
     }
 
     static std::wstring Repair() {
-        std::wstring text = InstalledList(kStringToRepair);
+        std::wstring text = InstalledList(TextId::kSummaryToRepair);
         AppendUpgrade(text);
         return text;
     }
 
-    static std::wstring Removal() { return InstalledList(kStringToRemove); }
+    static std::wstring Removal() { return InstalledList(TextId::kSummaryToRemove); }
 
     // Reads the description and the catalogue again with the removal
     // sections; a failure ends the wizard as cancelled.
     bool Reload() {
         frame_.EnableButton(PageButton::Next, false);
-        if (const UINT unreadable = ReloadPackage(Description())) return Fail(unreadable);
+        if (const std::optional<TextId> unreadable = ReloadPackage(Description())) return Fail(*unreadable);
         frame_.EnableButton(PageButton::Next, true);
         return true;
     }
 
-    bool Fail(UINT message) {
+    bool Fail(TextId message) {
         ShowMessage(nullptr, LoadText(message), kErrorBox);
         frame_.Abort = 1;
         return false;

@@ -1,6 +1,7 @@
 #include "ui/wizard_frame.h"
 
 #include "description/setup_description.h"
+#include "resources/resource_ids.h"
 #include "run/app_context.h"
 #include "run/message_box.h"
 #include "ui/common_controls.h"
@@ -13,7 +14,6 @@
 namespace tarnex {
 namespace {
 
-constexpr UINT kStringLeaveQuestion = 8;
 // Posted to the frame: lay out what is placed in pixels once the dialog
 // manager has scaled the templates for a new DPI.
 constexpr UINT kLayOutForNewDpi = WM_APP + 1;
@@ -152,9 +152,9 @@ void WizardFrame::OnInitDialog(HWND dialog) {
     back_ = ::GetDlgItem(dialog, IDC_BACK);
     next_ = ::GetDlgItem(dialog, IDC_NEXT);
     cancel_ = ::GetDlgItem(dialog, IDCANCEL);
-    const HICON large = static_cast<HICON>(::LoadImageW(app.Instance, MAKEINTRESOURCEW(101), IMAGE_ICON,
+    const HICON large = static_cast<HICON>(::LoadImageW(app.Instance, MAKEINTRESOURCEW(IDI_TARNEX), IMAGE_ICON,
                                                         ::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CYICON), LR_SHARED));
-    const HICON small = static_cast<HICON>(::LoadImageW(app.Instance, MAKEINTRESOURCEW(101), IMAGE_ICON,
+    const HICON small = static_cast<HICON>(::LoadImageW(app.Instance, MAKEINTRESOURCEW(IDI_TARNEX), IMAGE_ICON,
                                                         ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), LR_SHARED));
     ::SendMessageW(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(large));
     ::SendMessageW(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
@@ -323,7 +323,7 @@ void WizardFrame::OnCancel() {
         return;
     }
     if (!AskOnCancel) return;
-    if (ShowMessage(dialog_, LoadText(kStringLeaveQuestion), kQuestionBox | MB_DEFBUTTON2) == IDYES)
+    if (ShowMessage(dialog_, LoadText(TextId::kLeaveWizardQuestion), kQuestionBox | MB_DEFBUTTON2) == IDYES)
         ::EndDialog(dialog_, 2);
 }
 

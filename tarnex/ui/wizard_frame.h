@@ -104,7 +104,7 @@ public:
 
     // The flags shared with the pages.
     int LeaveAllowed = 1;  // cleared by a page in LoseActive to stay
-    int AskOnCancel = 1;   // Cancel asks string 8 before ending
+    int AskOnCancel = 1;   // Cancel asks the text kLeaveWizardQuestion before ending
     int Abort = 0;         // the run ends as cancelled
     int Completed = 0;     // Cancel or Next on the last page ends it as completed
 

@@ -206,7 +206,7 @@ TEST_F(UtilitiesTest, AnExistingFileCountsAsAFolder) {
     EXPECT_EQ(1, CreateFolderPath(nullptr, path));
     EXPECT_TRUE(boxes.Shown().empty());
 
-    // Below it nothing can be created: string 11 with the path, exclamation icon.
+    // Below it nothing can be created: the text kFolderCannotCreate with the path, exclamation icon.
     std::wstring below = scratch.Path() + L"taken\\sub";
     EXPECT_EQ(0, CreateFolderPath(nullptr, below));
     ASSERT_EQ(1u, boxes.Shown().size());
@@ -217,7 +217,7 @@ TEST_F(UtilitiesTest, AnExistingFileCountsAsAFolder) {
 
 TEST_F(UtilitiesTest, DrivesThatAreNotFixedDisksAreRefused) {
     MessageRecorder boxes;
-    // A drive letter that does not exist: not a fixed disk, string 55 with the root.
+    // A drive letter that does not exist: not a fixed disk, the text kDriveTypeUnsupported with the root.
     std::wstring missingDrive = L"Q:\\Tarnex\\Sub";
     ASSERT_EQ(DRIVE_NO_ROOT_DIR, ::GetDriveTypeW(L"q:\\"));
     EXPECT_EQ(0, CreateFolderPath(nullptr, missingDrive));
@@ -232,7 +232,7 @@ TEST_F(UtilitiesTest, DrivesThatAreNotFixedDisksAreRefused) {
     EXPECT_EQ(L"c:\\", drive);
     EXPECT_TRUE(boxes.Shown().empty());
 
-    // Not a drive letter: string 56 with the rewritten path.
+    // Not a drive letter: the text kDriveNotFound with the rewritten path.
     std::wstring notDrive = L"1:\\x";
     EXPECT_EQ(0, CreateFolderPath(nullptr, notDrive));
     ASSERT_EQ(1u, boxes.Shown().size());

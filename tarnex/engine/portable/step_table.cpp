@@ -4,26 +4,26 @@ namespace tarnex {
 namespace {
 
 struct StepInfo {
-    unsigned textId;
+    TextId textId;
     const wchar_t* logLine;
 };
 
 const StepInfo kSteps[kStepCount] = {
-    {30, L"Step 1 - successful (Replace variable %65600% on path install)\r\n"},
-    {42, L"Step 2 - successful (Launch EXE and DLL files before install)\r\n"},
-    {31, L"Step 3 - successful (Decompressing and coping files)\r\n"},
-    {32, L"Step 4 - successful (Deregistration of files, that were installed before)\r\n"},
-    {33, L"Step 5 - successful (Deleting files, that were installed before)\r\n"},
-    {34, L"Step 6 - successful (Deleting from registry component's data, that list in INF-files)\r\n"},
-    {35, L"Step 7 - successful (Deleting of links)\r\n"},
-    {36, L"Step 8 - successful (Deleting of environmental variables)\r\n"},
-    {37, L"Step 9 - successful (Renaming of files)\r\n"},
-    {38, L"Step 10 - successful (Write to registry component's data from INF and REG files)\r\n"},
-    {39, L"Step 11 - successful (Create links)\r\n"},
-    {40, L"Step 12 - successful (Create environmental variables)\r\n"},
-    {41, L"Step 13 - successful (Registration of files)\r\n"},
-    {42, L"Step 14 - successful (Launch EXE and DLL files after install)\r\n"},
-    {43, L"Step 15 - successful (Installer data)\r\n"},
+    {TextId::kStepPaths, L"Step 1 - successful (Replace variable %65600% on path install)\r\n"},
+    {TextId::kStepRunPrograms, L"Step 2 - successful (Launch EXE and DLL files before install)\r\n"},
+    {TextId::kStepUnpackAndCopy, L"Step 3 - successful (Decompressing and coping files)\r\n"},
+    {TextId::kStepUnregisterFiles, L"Step 4 - successful (Deregistration of files, that were installed before)\r\n"},
+    {TextId::kStepDeleteFiles, L"Step 5 - successful (Deleting files, that were installed before)\r\n"},
+    {TextId::kStepDeleteRegistryData, L"Step 6 - successful (Deleting from registry component's data, that list in INF-files)\r\n"},
+    {TextId::kStepDeleteShortcuts, L"Step 7 - successful (Deleting of links)\r\n"},
+    {TextId::kStepDeleteVariables, L"Step 8 - successful (Deleting of environmental variables)\r\n"},
+    {TextId::kStepRenameFiles, L"Step 9 - successful (Renaming of files)\r\n"},
+    {TextId::kStepWriteRegistryData, L"Step 10 - successful (Write to registry component's data from INF and REG files)\r\n"},
+    {TextId::kStepCreateShortcuts, L"Step 11 - successful (Create links)\r\n"},
+    {TextId::kStepCreateVariables, L"Step 12 - successful (Create environmental variables)\r\n"},
+    {TextId::kStepRegisterFiles, L"Step 13 - successful (Registration of files)\r\n"},
+    {TextId::kStepRunPrograms, L"Step 14 - successful (Launch EXE and DLL files after install)\r\n"},
+    {TextId::kStepInstallerData, L"Step 15 - successful (Installer data)\r\n"},
 };
 
 bool Valid(int step) { return step >= 1 && step <= kStepCount; }
@@ -63,7 +63,10 @@ bool StepRuns(int step, const StepConditions& c) {
 
 bool FailureEndsRun(int step) { return step == 2 || step == 3; }
 
-unsigned StepTextId(int step) { return Valid(step) ? kSteps[step - 1].textId : 0; }
+std::optional<TextId> StepTextId(int step) {
+    if (!Valid(step)) return std::nullopt;
+    return kSteps[step - 1].textId;
+}
 
 const wchar_t* StepLogLine(int step) { return Valid(step) ? kSteps[step - 1].logLine : L""; }
 

@@ -3,6 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+
+#include "resources/string_ids.h"
 
 namespace tarnex {
 
@@ -28,8 +31,9 @@ bool StepRuns(int step, const StepConditions& conditions);
 // program of step 14 that reports a fault cuts only step 14 short.
 bool FailureEndsRun(int step);
 
-// The string shown in the current text when the step starts (30 ... 43).
-unsigned StepTextId(int step);
+// The text shown in the current text when the step starts; none outside
+// 1 ... 15.
+std::optional<TextId> StepTextId(int step);
 
 // The step's log line, exactly as the log holds it (CR LF included).
 const wchar_t* StepLogLine(int step);

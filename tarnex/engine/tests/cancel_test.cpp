@@ -54,7 +54,7 @@ TEST_F(EngineCycle, CancelAnsweredNoLetsTheCopyGoOn) {
     ASSERT_EQ(RunEngine(view, [&](InstallEngine& engine) { abort = press.Press(engine); }), EngineOutcome::Completed);
     EXPECT_FALSE(abort);
     ASSERT_EQ(messages_.Count(), 1u);
-    EXPECT_EQ(messages_.Shown()[0].text, LoadText(44));
+    EXPECT_EQ(messages_.Shown()[0].text, LoadText(TextId::kCancelInstallQuestion));
     EXPECT_EQ(messages_.Shown()[0].type, static_cast<UINT>(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2));
     ExpectInstaller(true);
     ExpectCore(true);
@@ -82,7 +82,7 @@ TEST_F(EngineCycle, CancelAnsweredYesRemovesEveryTemporaryCopyAndTheFolder) {
     EXPECT_FALSE(firstAbort);
     EXPECT_TRUE(secondAbort);
     EXPECT_TRUE(pending);
-    EXPECT_EQ(view.ButtonText(PageButton::Cancel), LoadText(59));
+    EXPECT_EQ(view.ButtonText(PageButton::Cancel), LoadText(TextId::kFinishButton));
     EXPECT_TRUE(view.Enabled(PageButton::Cancel));
     EXPECT_TRUE(view.IsDefault(PageButton::Cancel));
     EXPECT_FALSE(view.IsDefault(PageButton::Next));
@@ -103,10 +103,10 @@ TEST_F(EngineCycle, LooseFileThatCannotBeCopiedEndsStepThreeBeforeAnyCabinet) {
     RecordingView view;
     EXPECT_EQ(RunEngine(view), EngineOutcome::CopyCancelled);
     ASSERT_EQ(messages_.Count(), 1u);
-    EXPECT_EQ(messages_.Shown()[0].text, FormatText(25, L"C:\\VrelEngineTest\\Package\\readme.txt",
+    EXPECT_EQ(messages_.Shown()[0].text, FormatText(TextId::kFileCannotCopy, L"C:\\VrelEngineTest\\Package\\readme.txt",
                                                  L"C:\\VrelEngineTest\\Install\\Viewer\\vrel_readme.txt"));
     EXPECT_EQ(messages_.Shown()[0].type & MB_ICONMASK, static_cast<UINT>(MB_ICONERROR));
-    EXPECT_EQ(view.ButtonText(PageButton::Cancel), LoadText(59));
+    EXPECT_EQ(view.ButtonText(PageButton::Cancel), LoadText(TextId::kFinishButton));
     EXPECT_TRUE(TemporaryCopiesBelow(kRoot).empty());
     EXPECT_FALSE(Exists(kInstall));
 }
@@ -118,7 +118,7 @@ TEST_F(EngineCycle, TruncatedCabinetEndsStepThreeWithItsMessage) {
     RecordingView view;
     EXPECT_EQ(RunEngine(view), EngineOutcome::CopyCancelled);
     ASSERT_NE(messages_.Count(), 0u);
-    const std::wstring format = LoadText(26);
+    const std::wstring format = LoadText(TextId::kCabinetCannotUnpack);
     const std::wstring lead = format.substr(0, format.find(L"%s"));
     EXPECT_EQ(messages_.Shown().back().text.rfind(lead, 0), 0u);
     EXPECT_TRUE(TemporaryCopiesBelow(kRoot).empty());

@@ -26,12 +26,12 @@ std::uintptr_t __cdecl NoThread(void*, unsigned, unsigned(__stdcall*)(void*), vo
 // Cancel reads "&Завершить" and its press ends the wizard.
 void ExpectFailedPage(const RecordingView& view, InstallEngine& engine) {
     EXPECT_EQ(engine.Outcome(), EngineOutcome::Failed);
-    EXPECT_EQ(view.FinalText(), LoadText(65));
+    EXPECT_EQ(view.FinalText(), LoadText(TextId::kRunFailed));
     EXPECT_FALSE(view.Enabled(PageButton::Back));
     EXPECT_FALSE(view.Enabled(PageButton::Next));
     EXPECT_TRUE(view.Enabled(PageButton::Cancel));
     EXPECT_TRUE(view.IsDefault(PageButton::Cancel));
-    EXPECT_EQ(view.ButtonText(PageButton::Cancel), LoadText(59));
+    EXPECT_EQ(view.ButtonText(PageButton::Cancel), LoadText(TextId::kFinishButton));
     EXPECT_TRUE(engine.OnCancelRequest());
 }
 
@@ -58,7 +58,7 @@ TEST_F(EngineCycle, AnExceptionInAStepEndsTheRunAsFailedNotTheProcess) {
     ASSERT_TRUE(LoadPackage(AS_INST));
     Select({L"Core"});
     RecordingView view;
-    const std::wstring stepTen = FormatText(29, 10, 15);
+    const std::wstring stepTen = FormatText(TextId::kStepCounter, 10, 15);
     view.onOverallText = [&](const std::wstring& text) {
         if (text == stepTen) throw std::bad_alloc();
     };

@@ -9,6 +9,7 @@
 #include "engine_test_support.h"
 #include "engine/delayed_file_ops.h"
 #include "engine/install_engine.h"
+#include "engine/portable/step_table.h"
 #include "engine/run_mark.h"
 #include "run/app_context.h"
 #include "run/message_box.h"
@@ -47,7 +48,7 @@ TEST_F(EngineCycle, FirstInstallationPutsEverythingInPlaceAndRemovalTakesItAllBa
     // The page: every step shown with its texts, the bars kept in range,
     // the final text, Next live and Cancel dead; all from the worker.
     EXPECT_TRUE(view.CalledFromOtherThread());
-    EXPECT_EQ(view.FinalText(), LoadText(63));
+    EXPECT_EQ(view.FinalText(), LoadText(TextId::kInstallDone));
     EXPECT_EQ(view.OverallRange(), 15);
     EXPECT_EQ(view.OverallPosition(), 15);
     EXPECT_FALSE(view.BarOverrun());
@@ -55,8 +56,8 @@ TEST_F(EngineCycle, FirstInstallationPutsEverythingInPlaceAndRemovalTakesItAllBa
     EXPECT_TRUE(view.IsDefault(PageButton::Next));
     EXPECT_FALSE(view.Enabled(PageButton::Cancel));
     std::vector<std::wstring> texts, counters;
-    for (UINT id : {30, 42, 31, 32, 33, 34, 35, 36, 37, 38, 39, 40, 41, 42, 43}) texts.push_back(LoadText(id));
-    for (int step = 1; step <= 15; ++step) counters.push_back(FormatText(29, step, 15));
+    for (int step = 1; step <= 15; ++step) texts.push_back(LoadText(*StepTextId(step)));
+    for (int step = 1; step <= 15; ++step) counters.push_back(FormatText(TextId::kStepCounter, step, 15));
     EXPECT_EQ(view.CurrentTexts(), texts);
     EXPECT_EQ(view.OverallTexts(), counters);
     EXPECT_EQ(messages_.Count(), 0u);
@@ -100,7 +101,7 @@ TEST_F(EngineCycle, FirstInstallationPutsEverythingInPlaceAndRemovalTakesItAllBa
     };
     ASSERT_EQ(RunEngine(removal), EngineOutcome::Completed);
     EXPECT_FALSE(cancelLive);
-    EXPECT_EQ(removal.FinalText(), LoadText(64));
+    EXPECT_EQ(removal.FinalText(), LoadText(TextId::kRemovalDone));
     EXPECT_EQ(removal.OverallPosition(), 15);
     EXPECT_FALSE(removal.BarOverrun());
     EXPECT_EQ(App().RestartNeeded, 0);
@@ -141,7 +142,7 @@ TEST_F(EngineCycle, RemovalFromTheInstalledCopyEndsWithTheSelfRemovalBatch) {
     SelectInstalled();
     RecordingView view;
     ASSERT_EQ(RunEngine(view), EngineOutcome::Completed);
-    EXPECT_EQ(view.FinalText(), LoadText(64));
+    EXPECT_EQ(view.FinalText(), LoadText(TextId::kRemovalDone));
     EXPECT_EQ(App().RestartNeeded, 0);
     // The installer's own copy, its INF copies and the run's mark stay for
     // the program run's end: a cut here is completed by the next run.

@@ -31,7 +31,7 @@ TEST_F(EngineCycle, AddRemoveTakesOneComponentAwayAndAddsAnother) {
     Select({L"Core", L"Extra"});
     RecordingView view;
     ASSERT_EQ(RunEngine(view), EngineOutcome::Completed);
-    EXPECT_EQ(view.FinalText(), LoadText(63));
+    EXPECT_EQ(view.FinalText(), LoadText(TextId::kInstallDone));
     EXPECT_EQ(App().RestartNeeded, 0);
     ExpectInstaller(true);
     ExpectCore(true);

@@ -29,13 +29,13 @@ TEST_F(EngineCycle, ProgramBeforeThatReportsAFaultStopsTheEngineWithItsMessage) 
                         }),
               EngineOutcome::StoppedBeforeCopy);
     ASSERT_EQ(messages_.Count(), 1u);
-    EXPECT_EQ(messages_.Shown()[0].text, FormatText(57, L"probe.exe"));
+    EXPECT_EQ(messages_.Shown()[0].text, FormatText(TextId::kProgramFault, L"probe.exe"));
     EXPECT_EQ(messages_.Shown()[0].type & MB_ICONMASK, static_cast<UINT>(MB_ICONERROR));
     EXPECT_EQ(view.FinalText(), L"");
     EXPECT_FALSE(view.Enabled(PageButton::Next));
     // The user is not left with every button dead: "&Завершить" ends the
     // wizard as cancelled.
-    EXPECT_EQ(view.ButtonText(PageButton::Cancel), LoadText(59));
+    EXPECT_EQ(view.ButtonText(PageButton::Cancel), LoadText(TextId::kFinishButton));
     EXPECT_TRUE(view.Enabled(PageButton::Cancel));
     EXPECT_TRUE(endsWizard);
     EXPECT_FALSE(Exists(kInstall));
@@ -55,7 +55,7 @@ TEST_F(EngineCycle, ProgramAfterThatReportsAFaultEndsOnlyStepFourteenWithTheEntr
     EXPECT_EQ(RunEngine(view), EngineOutcome::Completed);
     ASSERT_EQ(messages_.Count(), 1u);
     EXPECT_EQ(messages_.Shown()[0].text, L"Core setup failed");
-    EXPECT_EQ(view.FinalText(), LoadText(63));
+    EXPECT_EQ(view.FinalText(), LoadText(TextId::kInstallDone));
     EXPECT_EQ(view.OverallPosition(), 15) << "step 14 is behind the bar although it was cut short";
     ExpectInstaller(true);
     ExpectCore(true);

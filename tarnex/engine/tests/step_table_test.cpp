@@ -57,7 +57,11 @@ TEST(StepTable, ModesOutsideTheInstallingOnesOnlyRemove) {
 }
 
 TEST(StepTable, TextsAndLogLines) {
-    const unsigned texts[] = {30, 42, 31, 32, 33, 34, 35, 36, 37, 38, 39, 40, 41, 42, 43};
+    const TextId texts[] = {TextId::kStepPaths, TextId::kStepRunPrograms, TextId::kStepUnpackAndCopy,
+                            TextId::kStepUnregisterFiles, TextId::kStepDeleteFiles, TextId::kStepDeleteRegistryData,
+                            TextId::kStepDeleteShortcuts, TextId::kStepDeleteVariables, TextId::kStepRenameFiles,
+                            TextId::kStepWriteRegistryData, TextId::kStepCreateShortcuts, TextId::kStepCreateVariables,
+                            TextId::kStepRegisterFiles, TextId::kStepRunPrograms, TextId::kStepInstallerData};
     for (int step = 1; step <= kStepCount; ++step) {
         EXPECT_EQ(StepTextId(step), texts[step - 1]) << step;
         const std::wstring line = StepLogLine(step);
@@ -66,7 +70,7 @@ TEST(StepTable, TextsAndLogLines) {
     }
     EXPECT_STREQ(StepLogLine(3), L"Step 3 - successful (Decompressing and coping files)\r\n");
     EXPECT_STREQ(StepLogLine(1), L"Step 1 - successful (Replace variable %65600% on path install)\r\n");
-    EXPECT_EQ(StepTextId(0), 0u);
+    EXPECT_FALSE(StepTextId(0).has_value());
     EXPECT_STREQ(StepLogLine(99), L"");
 }
 

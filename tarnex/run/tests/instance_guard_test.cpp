@@ -22,11 +22,10 @@
 namespace tarnex {
 namespace {
 
-constexpr UINT kStringOtherInstaller = 62;
 constexpr wchar_t kHoldSwitch[] = L"--hold-guard";
 constexpr wchar_t kRaceSwitch[] = L"--race";
 constexpr int kWentOn = 1;
-constexpr int kToldAboutRacer = 10;  // + the number of the racer named in string 62
+constexpr int kToldAboutRacer = 10;  // + the number of the racer named in the text kOtherInstallerRunning
 
 // The block as another process sees it, read through its own view.
 bool ReadBlock(GuardBlock& block) {
@@ -94,7 +93,7 @@ int HoldGuard(int argc, wchar_t** argv) {
                                    nullptr, nullptr, nullptr, nullptr);
     }
     InstanceGuard guard(kGuardKindTarnex);
-    if (!guard.CheckOtherInstance(kStringOtherInstaller, ::GetModuleHandleW(nullptr), L"holder")) return 4;
+    if (!guard.CheckOtherInstance(TextId::kOtherInstallerRunning, ::GetModuleHandleW(nullptr), L"holder")) return 4;
     if (!guard.Register(nullptr, caption.c_str())) return 5;
     // Like the program: registered first without a window, which comes later.
     if (window && !guard.UpdateOwnerWindow(window, caption.c_str())) return 6;
@@ -149,7 +148,7 @@ TEST_F(InstanceGuardTest, FirstRunFindsNoneAndOwnsTheBlock) {
     InstanceGuard guard(kGuardKindTarnex);
     EXPECT_EQ(guard.CheckState(), InstanceGuard::kUnchecked);
     EXPECT_EQ(guard.UpdateOwnerWindow(nullptr, L"x"), 0) << "no mapping yet";
-    ASSERT_EQ(guard.CheckOtherInstance(kStringOtherInstaller, App().Instance, L"me"), 1);
+    ASSERT_EQ(guard.CheckOtherInstance(TextId::kOtherInstallerRunning, App().Instance, L"me"), 1);
     EXPECT_EQ(guard.CheckState(), InstanceGuard::kNoneFound);
     EXPECT_EQ(boxes_.Count(), 0u);
 
@@ -193,7 +192,7 @@ TEST_F(InstanceGuardTest, SecondProcessIsToldTheFirstOnesCaption) {
     ASSERT_TRUE(holder.ready);
 
     InstanceGuard guard(kGuardKindTarnex);
-    EXPECT_EQ(guard.CheckOtherInstance(kStringOtherInstaller, App().Instance, L"Second caption"), 0);
+    EXPECT_EQ(guard.CheckOtherInstance(TextId::kOtherInstallerRunning, App().Instance, L"Second caption"), 0);
     EXPECT_EQ(guard.CheckState(), InstanceGuard::kOtherFound);
     ASSERT_EQ(boxes_.Count(), 1u);
     EXPECT_EQ(boxes_.Shown()[0].text,
@@ -214,7 +213,7 @@ TEST_F(InstanceGuardTest, SecondProcessIsToldTheFirstOnesCaption) {
 
     holder.Stop();
     InstanceGuard after(kGuardKindTarnex);
-    EXPECT_EQ(after.CheckOtherInstance(kStringOtherInstaller, App().Instance, L"after"), 1)
+    EXPECT_EQ(after.CheckOtherInstance(TextId::kOtherInstallerRunning, App().Instance, L"after"), 1)
         << "the block goes with the process that owned it";
 }
 
@@ -274,7 +273,7 @@ TEST_F(InstanceGuardTest, LongCaptionOfTheOtherRunIsShownWhole) {
     Holder holder(caption, false);
     ASSERT_TRUE(holder.ready);
     InstanceGuard guard(kGuardKindTarnex);
-    EXPECT_EQ(guard.CheckOtherInstance(kStringOtherInstaller, App().Instance, L"x"), 0);
+    EXPECT_EQ(guard.CheckOtherInstance(TextId::kOtherInstallerRunning, App().Instance, L"x"), 0);
     ASSERT_EQ(boxes_.Count(), 1u);
     EXPECT_NE(boxes_.Shown()[0].text.find(L"<<" + caption + L">>.\n Приложение"), std::wstring::npos)
         << "formatting a full caption does not overrun or cut the message";
@@ -293,7 +292,7 @@ TEST_F(InstanceGuardTest, OtherRunsWindowIsBroughtToTheFront) {
                                   nullptr, nullptr, nullptr, nullptr);
     ::SetForegroundWindow(mine);
     InstanceGuard guard(kGuardKindTarnex);
-    EXPECT_EQ(guard.CheckOtherInstance(kStringOtherInstaller, App().Instance, L"x"), 0);
+    EXPECT_EQ(guard.CheckOtherInstance(TextId::kOtherInstallerRunning, App().Instance, L"x"), 0);
     // The activation reaches the other process through the window system.
     HWND front = nullptr;
     for (int i = 0; i < 40 && front != other; ++i) {

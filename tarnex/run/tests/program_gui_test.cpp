@@ -14,6 +14,9 @@
 #include "run_test_support.h"
 #include "ui_driver.h"
 #include "wizard_run.h"
+#include "resources/resource_ids.h"
+#include "resources/string_ids.h"
+#include "ui/wizard_ids.h"
 #include "vrel/text_convert.h"
 #include "vrel/unique_handle.h"
 
@@ -387,10 +390,11 @@ TEST(ProgramResources, IconAndCommonControlsManifestAreBuiltIn) {
     ASSERT_NE(module, nullptr);
     // The program's icon and the maintenance page's three: the images of icons
     // compiled apart would share numbers, and one group would show another's.
-    for (const WORD group : {WORD{101}, WORD{115}, WORD{116}, WORD{117}}) ExpectIconGroupWellFormed(module, group);
+    for (const WORD group : {WORD{IDI_TARNEX}, WORD{IDI_MODE_CHANGE}, WORD{IDI_MODE_REPAIR}, WORD{IDI_MODE_REMOVE}})
+        ExpectIconGroupWellFormed(module, group);
     // Every size Windows asks for at 100 % to 200 %, drawn, not stretched.
     {
-        HRSRC group = ::FindResourceW(module, MAKEINTRESOURCEW(101), RT_GROUP_ICON);
+        HRSRC group = ::FindResourceW(module, MAKEINTRESOURCEW(IDI_TARNEX), RT_GROUP_ICON);
         ASSERT_NE(group, nullptr);
         const auto* header = static_cast<const IconGroupHeader*>(::LockResource(::LoadResource(module, group)));
         const auto* entries = reinterpret_cast<const IconGroupEntry*>(header + 1);
@@ -398,7 +402,7 @@ TEST(ProgramResources, IconAndCommonControlsManifestAreBuiltIn) {
         for (WORD i = 0; i < header->count; ++i) sizes.push_back(entries[i].width ? entries[i].width : 256);
         EXPECT_EQ(sizes, (std::vector<int>{16, 20, 24, 32, 40, 48, 64, 256}));
     }
-    HICON icon = static_cast<HICON>(::LoadImageW(module, MAKEINTRESOURCEW(101), IMAGE_ICON, 32, 32, 0));
+    HICON icon = static_cast<HICON>(::LoadImageW(module, MAKEINTRESOURCEW(IDI_TARNEX), IMAGE_ICON, 32, 32, 0));
     EXPECT_NE(icon, nullptr);
     if (icon) ::DestroyIcon(icon);
     HRSRC manifest = ::FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));  // RT_MANIFEST
@@ -414,7 +418,7 @@ TEST(ProgramResources, IconAndCommonControlsManifestAreBuiltIn) {
     EXPECT_NE(xml.find("<requestedExecutionLevel level=\"requireAdministrator\" uiAccess=\"false\"/>"),
               std::string::npos);
     wchar_t caption[64] = {};
-    EXPECT_GT(::LoadStringW(module, 4, caption, 64), 0);
+    EXPECT_GT(::LoadStringW(module, static_cast<UINT>(TextId::kSetupCaption), caption, 64), 0);
     EXPECT_STREQ(caption, L"Программа установки");
     ::FreeLibrary(module);
 }

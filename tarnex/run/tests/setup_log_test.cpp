@@ -1,5 +1,5 @@
 // The setup log: entry format, encoding, appending, the open failure with
-// string 2, trimming at 1 MiB, and writers on two threads.
+// kLogCannotOpen, trimming at 1 MiB, and writers on two threads.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 

@@ -151,16 +151,17 @@ TEST_F(StartupTest, ModeNamesAreTheLogTexts) {
 }
 
 TEST_F(StartupTest, StringTableKeepsQuotesBreaksAndBlanks) {
-    EXPECT_EQ(LoadText(7).substr(0, 15), L"Приложение \"%s\"");
-    EXPECT_EQ(LoadText(55), L"Тип диска \"%s\" не поддерживается.");
-    EXPECT_EQ(LoadText(62), L"На Вашей машине уже запущен инсталлятор:\n<<%s>>.\n Приложение завершает свою работу.");
-    EXPECT_EQ(LoadText(13), L" байт");
-    EXPECT_EQ(LoadText(24), L"    %d байт, %s, Версия %s");
-    EXPECT_EQ(LoadText(45), L"Установлен компонент ");
-    EXPECT_EQ(LoadText(59), L"&Завершить");
-    EXPECT_EQ(FormatText(7, L"Microsoft Access").substr(0, 31), L"Приложение \"Microsoft Access\" н");
+    EXPECT_EQ(LoadText(TextId::kRequiredAppMissingQuestion).substr(0, 15), L"Приложение \"%s\"");
+    EXPECT_EQ(LoadText(TextId::kDriveTypeUnsupported), L"Тип диска \"%s\" не поддерживается.");
+    EXPECT_EQ(LoadText(TextId::kOtherInstallerRunning), L"На Вашей машине уже запущен инсталлятор:\n<<%s>>.\n Приложение завершает свою работу.");
+    EXPECT_EQ(LoadText(TextId::kSizeBytes), L" байт");
+    EXPECT_EQ(LoadText(TextId::kReplaceFileLine), L"    %d байт, %s, Версия %s");
+    EXPECT_EQ(LoadText(TextId::kComponentInstalled), L"Установлен компонент ");
+    EXPECT_EQ(LoadText(TextId::kFinishButton), L"&Завершить");
+    EXPECT_EQ(FormatText(TextId::kRequiredAppMissingQuestion, L"Microsoft Access").substr(0, 31),
+              L"Приложение \"Microsoft Access\" н");
     std::vector<UINT> present, absent;
-    for (UINT id = 0; id <= 71; ++id) (LoadText(id).empty() ? absent : present).push_back(id);
+    for (UINT id = 0; id <= 71; ++id) (LoadText(static_cast<TextId>(id)).empty() ? absent : present).push_back(id);
     EXPECT_EQ(present.size(), 68u);
     EXPECT_THAT(absent, ::testing::IsSupersetOf({0u, 27u, 49u, 61u}));
 }

@@ -66,9 +66,9 @@ TEST_F(EngineCycle, InstallOntoAFullDriveFailsInStepThreeLeavesNothingAndThenIns
     RecordingView full;
     EXPECT_EQ(RunEngine(full), EngineOutcome::CopyCancelled);
     ASSERT_EQ(messages_.Count(), 1u);
-    EXPECT_EQ(messages_.Shown()[0].text, FormatText(26, (std::wstring(kPackage) + L"full.cab").c_str()));
+    EXPECT_EQ(messages_.Shown()[0].text, FormatText(TextId::kCabinetCannotUnpack, (std::wstring(kPackage) + L"full.cab").c_str()));
     EXPECT_EQ(messages_.Shown()[0].type & MB_ICONMASK, static_cast<UINT>(MB_ICONERROR));
-    EXPECT_EQ(full.ButtonText(PageButton::Cancel), LoadText(59));
+    EXPECT_EQ(full.ButtonText(PageButton::Cancel), LoadText(TextId::kFinishButton));
     // What step 3 wrote is gone, the partly written file included, and the
     // package is not recorded anywhere.
     std::string left;

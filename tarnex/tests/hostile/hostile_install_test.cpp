@@ -122,7 +122,7 @@ TEST_F(EngineCycle, HostileNamesStayInsideTheInstallFolderOrAreRefused) {
 
 // A file whose path in the install folder is longer than the system's
 // limit: Wine creates it, and the removal deletes it. (Windows refuses to
-// create it: step 3 ends there with message 25 and takes back what it wrote.)
+// create it: step 3 ends there with kFileCannotCopy and takes back what it wrote.)
 TEST_F(EngineCycle, PathsPastTheSystemLimit) {
     WriteStandardPackage();
     const std::string name = std::string(240, 'L') + ".txt";
@@ -154,7 +154,7 @@ TEST_F(EngineCycle, PathsPastTheSystemLimit) {
 
 // A cabinet or INF file named after a device is not read: on Windows that
 // would read the serial port (and wait for it); the cabinet cannot be
-// extracted and step 3 ends with message 26.
+// extracted and step 3 ends with the text kCabinetCannotUnpack.
 TEST_F(EngineCycle, CabinetNamedAfterADeviceIsNotRead) {
     WriteStandardPackage();
     EditPackageFile(L"Tarnex.inf", "user2.inf,user2.cab", "user2.inf,COM1");
@@ -163,7 +163,7 @@ TEST_F(EngineCycle, CabinetNamedAfterADeviceIsNotRead) {
     RecordingView view;
     EXPECT_EQ(RunEngine(view), EngineOutcome::CopyCancelled);
     ASSERT_EQ(messages_.Count(), 1u);
-    EXPECT_EQ(messages_.Shown()[0].text, FormatText(26, (std::wstring(kPackage) + L"COM1").c_str()));
+    EXPECT_EQ(messages_.Shown()[0].text, FormatText(TextId::kCabinetCannotUnpack, (std::wstring(kPackage) + L"COM1").c_str()));
     EXPECT_FALSE(Exists(kInstall));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kPackageKey));
     EXPECT_TRUE(StrayFiles().empty());

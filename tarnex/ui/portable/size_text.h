@@ -1,5 +1,5 @@
 // Sizes as the wizard shows them: "1.500 Мбайт", "1023 байт". The unit texts
-// are strings 13 to 16 of the string table, loaded by the caller.
+// are the texts kSizeBytes to kSizeKilobytes of the string table, loaded by the caller.
 #pragma once
 
 #include <cstdint>
@@ -8,10 +8,10 @@
 namespace tarnex {
 
 struct SizeUnits {
-    std::wstring Bytes;      // string 13, " байт"
-    std::wstring Gigabytes;  // string 14, " Гбайт"
-    std::wstring Megabytes;  // string 15, " Мбайт"
-    std::wstring Kilobytes;  // string 16, " Кбайт"
+    std::wstring Bytes;      // kSizeBytes, " байт"
+    std::wstring Gigabytes;  // kSizeGigabytes, " Гбайт"
+    std::wstring Megabytes;  // kSizeMegabytes, " Мбайт"
+    std::wstring Kilobytes;  // kSizeKilobytes, " Кбайт"
 };
 
 // The largest unit the size reaches, with three decimals; below 1024 (and

@@ -144,7 +144,8 @@ TEST(ComponentPageTemplate, HoldsTheTreeAndTheTexts) {
 }
 
 TEST(ComponentPageSizes, UnitsFromTheStringTable) {
-    const SizeUnits units{LoadText(13), LoadText(14), LoadText(15), LoadText(16)};
+    const SizeUnits units{LoadText(TextId::kSizeBytes), LoadText(TextId::kSizeGigabytes),
+                          LoadText(TextId::kSizeMegabytes), LoadText(TextId::kSizeKilobytes)};
     EXPECT_EQ(L"1.500 Мбайт", FormatSize(1536 * 1024, units));
     EXPECT_EQ(L"1023 байт", FormatSize(1023, units));
     EXPECT_EQ(L"4.000 Гбайт", FormatSize(std::int64_t{1} << 32, units));

@@ -28,7 +28,7 @@ constexpr wchar_t kViewer[] = L"Viewer";
 constexpr wchar_t kExtra[] = L"Дополнительные средства";
 constexpr wchar_t kPlugin[] = L"Расширения";  // the third level
 
-// The page's size texts, with the units of strings 13 to 16.
+// The page's size texts, with the units of the string table.
 std::wstring SizeText(std::int64_t bytes) {
     return tarnex::FormatSize(bytes, {L" байт", L" Гбайт", L" Мбайт", L" Кбайт"});
 }

@@ -21,7 +21,7 @@ void TurnOn(const char* option) {
     EditPackageFile(L"Tarnex.inf", std::string(option) + "=No", std::string(option) + "=Yes");
 }
 
-// Cancel asks string 8; No leaves the page and its buttons as they were.
+// Cancel asks the text kLeaveWizardQuestion; No leaves the page and its buttons as they were.
 void CancelAndStay(WizardRun& run) {
     const Page page = run.Current();
     const bool back = run.Enabled(IDC_BACK), next = run.Enabled(IDC_NEXT);
