@@ -9,7 +9,7 @@ const SetupApi& Setup() {
         SetupApi found;
         // By full path; it stays loaded for the rest of the process, as the
         // INF handles it gives out do.
-        const HMODULE m = vrel::LoadSystemLibrary(L"setupapi.dll");
+        const HMODULE m = vrel::LoadSystemLibrary(L"setupapi.dll").release();
         const bool all = vrel::BindAll(m, "SetupOpenInfFileW", found.OpenInfFileW, "SetupCloseInfFile", found.CloseInfFile,
                                        "SetupGetLineCountW", found.GetLineCountW, "SetupFindFirstLineW",
                                        found.FindFirstLineW, "SetupFindNextLine", found.FindNextLine,

@@ -1,6 +1,7 @@
 #include "cab_decoder.h"
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include <mspack.h>
@@ -19,7 +20,7 @@ namespace tarnex {
 struct CabDecoder::System {
     struct OpenFile {
         HANDLE handle = INVALID_HANDLE_VALUE;
-        bool owned = false;  // the extraction's output belongs to the handler
+        vrel::unique_hfile owned;  // a cabinet read; the extraction's output is Copy's own
         PipelinedWriter* writer = nullptr;  // set for the extraction's output
         std::string cabinet;                // a cabinet read: its path, for its digest
         CabinetDigests* digests = nullptr;  // set for a cabinet read
@@ -49,22 +50,21 @@ mspack_file* OpenCall(mspack_system* self, const char* name, int mode) {
     CabDecoder::System& system = CabDecoder::System::Of(self);
     CabDecoder::System::OpenFile file;
     if (mode == MSPACK_SYS_OPEN_READ) {
-        file.handle = ::CreateFileW(vrel::ToWide(name, CP_UTF8).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file.handle == INVALID_HANDLE_VALUE) return nullptr;
-        file.owned = true;
+        file.owned.reset(::CreateFileW(vrel::ToWide(name, CP_UTF8).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.owned) return nullptr;
+        file.handle = file.owned.get();
         file.cabinet = name;
         file.digests = &system.digests;
         system.digests.Follow(name);
     } else if (mode == MSPACK_SYS_OPEN_WRITE && system.pendingOutput != nullptr) {
         // Extraction writes into the handle the notification handler created.
         file.handle = system.pendingOutput;
-        file.owned = false;
         file.writer = &system.writer;
     } else {
         return nullptr;
     }
-    system.files.push_back(file);
+    system.files.push_back(std::move(file));
     return reinterpret_cast<mspack_file*>(&system.files.back());
 }
 
@@ -73,9 +73,8 @@ void CloseCall(mspack_file* file) {
     // The record stays in its list until the extraction ends (Copy drops
     // closed records), so libmspack never sees a dangling pointer.
     CabDecoder::System::OpenFile& f = CabDecoder::System::File(file);
-    if (f.owned) ::CloseHandle(f.handle);
+    f.owned.reset();
     f.handle = INVALID_HANDLE_VALUE;
-    f.owned = false;
 }
 
 // A short read is the end of the file, not an error: libmspack asks for
@@ -285,19 +284,19 @@ bool CabDecoder::Copy(const std::string& cabinetName, const std::string& cabinet
             if (handler(CabNotification::PartialFile, notice) == -1) return Fail(kCabHandlerStop, 0);
             continue;
         }
-        const std::intptr_t output = handler(CabNotification::CopyFile, notice);
-        if (output == 0) continue;
-        if (output == -1) return Fail(kCabHandlerStop, 0);
+        if (handler(CabNotification::CopyFile, notice) == -1) return Fail(kCabHandlerStop, 0);
+        vrel::unique_hfile output = std::move(notice.output);
+        if (!output) continue;
         int result = MSPACK_ERR_OK;
         VrelFolderData data{};
         const int method = MSCABD_COMP_METHOD(file->folder->comp_type);
         if ((method == MSCAB_COMP_MSZIP || method == MSCAB_COMP_NONE) && VrelFolderInOneCabinet(file->folder, &data)) {
             result = stream.Extract(file->folder, method == MSCAB_COMP_NONE ? FolderCoding::Stored : FolderCoding::Mszip,
                                     data, file->folder->num_blocks, file->offset, file->length,
-                                    reinterpret_cast<HANDLE>(output), writer);
+                                    output.get(), writer);
         } else {
             // LZX and Quantum data, and folders that span cabinets.
-            system_->pendingOutput = reinterpret_cast<HANDLE>(output);
+            system_->pendingOutput = output.get();
             result = d->extract(d, file, "output");
             system_->pendingOutput = nullptr;
             system_->files.remove_if([](const System::OpenFile& f) { return f.handle == INVALID_HANDLE_VALUE; });
@@ -305,10 +304,9 @@ bool CabDecoder::Copy(const std::string& cabinetName, const std::string& cabinet
         // The writer closes the output after its data, with the cabinet's
         // times set through the open handle.
         FILETIME utc{};
-        const bool written = writer.Close(vrel::unique_hfile(reinterpret_cast<HANDLE>(output)), FileTimeOf(notice, utc) ? &utc : nullptr);
+        const bool written = writer.Close(std::move(output), FileTimeOf(notice, utc) ? &utc : nullptr);
         if (result != MSPACK_ERR_OK) return Fail(kCabDecode, result);
         if (!written) return Fail(kCabDecode, MSPACK_ERR_WRITE);
-        notice.output = output;
         if (!handler(CabNotification::CloseFileInfo, notice)) return Fail(kCabHandlerStop, 0);
     }
     // A write that fails after the last file's notification still fails

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "sysops/cabinet_digests.h"
+#include "vrel/unique_handle.h"
 
 struct mscab_decompressor;
 
@@ -24,7 +25,7 @@ namespace tarnex {
 enum class CabNotification {
     CabinetInfo,    // before the first file
     PartialFile,    // a file continued from a cabinet that is not part of this copy
-    CopyFile,       // handler returns an output handle, 0 to skip, -1 to stop; the decoder owns it then
+    CopyFile,       // handler hands its output over in the notice (the decoder owns it then); -1 stops
     CloseFileInfo,  // data handed to the writer, which closes the output; true goes on
     NextCabinet,    // the set continues in the named cabinet
 };
@@ -32,7 +33,7 @@ enum class CabNotification {
 struct CabNotice {
     const char* name = nullptr;  // the name in the cabinet (ANSI), or the next cabinet's name
     bool utf8Name = false;       // the entry's name is UTF-8 (its attribute 0x80), not ANSI
-    std::intptr_t output = 0;    // the output handle (CloseFileInfo; it may still be open, never close it)
+    vrel::unique_hfile output;   // CopyFile: the file the entry is written to; left empty, the entry is skipped
     std::uint16_t dosDate = 0;
     std::uint16_t dosTime = 0;
     int error = 0;

@@ -214,7 +214,8 @@ std::intptr_t CabExtractor::CopyFile(CabNotice& notice) {
     Output = output;
     found->Extracted = 1;
     PostProgress();
-    return reinterpret_cast<std::intptr_t>(output);
+    notice.output.reset(output);
+    return 1;
 }
 
 // The decoder's writer sets the cabinet's times and closes the output once

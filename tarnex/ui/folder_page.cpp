@@ -13,13 +13,16 @@
 #include "ui/wizard_ids.h"
 #include "ui/wizard_pages.h"
 #include "vrel/bounded_copy.h"
-#include "vrel/com_ptr.h"
+#include "vrel/com_apartment.h"
+#include "vrel/com_task_memory.h"
 
 namespace tarnex {
 namespace {
 
 constexpr UINT_PTR kRefreshTimer = 1;
 constexpr UINT kRefreshMs = 1000;
+
+using unique_pidl = vrel::unique_cotaskmem_ptr<ITEMIDLIST>;
 
 std::wstring WithBackslash(std::wstring path) {
     if (path.empty() || path.back() != L'\\') path += L'\\';
@@ -68,27 +71,19 @@ private:
     }
 
     void Browse() {
-        const bool com = SUCCEEDED(::CoInitialize(nullptr));
-        vrel::ComPtr<IMalloc> allocator;
-        if (SUCCEEDED(::SHGetMalloc(allocator.put()))) {
-            LPITEMIDLIST root = nullptr;
-            if (FAILED(::SHGetSpecialFolderLocation(window_, CSIDL_DRIVES, &root))) root = nullptr;
-            const std::wstring title = LoadText(TextId::kBrowseFolderTitle);
-            BROWSEINFOW info{};
-            info.hwndOwner = window_;
-            info.pidlRoot = root;
-            info.lpszTitle = title.c_str();
-            info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_DONTGOBELOWDOMAIN | BIF_STATUSTEXT;
-            if (LPITEMIDLIST chosen = ::SHBrowseForFolderW(&info)) {
-                wchar_t path[MAX_PATH] = {};
-                if (::SHGetPathFromIDListW(chosen, path))
-                    ::SetDlgItemTextW(window_, IDC_FOLDER_PATH, WithBackslash(path).c_str());
-                allocator->Free(chosen);
-            }
-            if (root != nullptr) allocator->Free(root);
-        }
-        allocator.reset();
-        if (com) ::CoUninitialize();
+        const vrel::ComApartment com;
+        unique_pidl root;
+        if (FAILED(::SHGetSpecialFolderLocation(window_, CSIDL_DRIVES, root.put()))) root.reset();
+        const std::wstring title = LoadText(TextId::kBrowseFolderTitle);
+        BROWSEINFOW info{};
+        info.hwndOwner = window_;
+        info.pidlRoot = root.get();
+        info.lpszTitle = title.c_str();
+        info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_DONTGOBELOWDOMAIN | BIF_STATUSTEXT;
+        const unique_pidl chosen(::SHBrowseForFolderW(&info));
+        wchar_t path[MAX_PATH] = {};
+        if (chosen && ::SHGetPathFromIDListW(chosen.get(), path))
+            ::SetDlgItemTextW(window_, IDC_FOLDER_PATH, WithBackslash(path).c_str());
     }
 
     void Leave() {

@@ -182,20 +182,19 @@ void WizardFrame::OnInitDialog(HWND dialog) {
 void WizardFrame::RenderStrips() {
     const SetupDescription& description = Description();
     const std::wstring folder = App().ProgramFolder;
-    HDC frameDc = ::GetDC(dialog_);
+    const vrel::WindowDc frameDc(dialog_);
     for (int index = 0; index < kWizardPages; ++index) {
         // A picture that cannot be loaded leaves the strip plain.
         if (description.PagePictures[index][0] != L'\0')
             pictures_[index].Load(folder + description.PagePictures[index]);
-        stripDcs_[index].reset(::CreateCompatibleDC(frameDc));
-        stripBitmaps_[index].reset(::CreateCompatibleBitmap(frameDc, strip_.right, strip_.bottom));
+        stripDcs_[index].reset(::CreateCompatibleDC(frameDc.get()));
+        stripBitmaps_[index].reset(::CreateCompatibleBitmap(frameDc.get(), strip_.right, strip_.bottom));
         if (!stripDcs_[index] || !stripBitmaps_[index]) continue;
         ::SelectObject(stripDcs_[index].get(), stripBitmaps_[index].get());
         ::SelectObject(stripDcs_[index].get(), brush_.get());
         ::PatBlt(stripDcs_[index].get(), 0, 0, strip_.right, strip_.bottom, PATCOPY);
         pictures_[index].Render(stripDcs_[index].get(), strip_);
     }
-    ::ReleaseDC(dialog_, frameDc);
 }
 
 void WizardFrame::CreatePage(int index) {

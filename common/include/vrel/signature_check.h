@@ -80,8 +80,8 @@ inline std::wstring SignerOf(HMODULE crypt32, const std::wstring& path) {
 // Windows); what the caller needs is whether the bytes are the signed ones.
 inline SignatureCheck CheckSignature(const std::wstring& path) {
     SignatureCheck result;
-    unique_hmodule wintrust(LoadSystemLibrary(L"wintrust.dll"));
-    unique_hmodule crypt32(LoadSystemLibrary(L"crypt32.dll"));
+    unique_hmodule wintrust = LoadSystemLibrary(L"wintrust.dll");
+    unique_hmodule crypt32 = LoadSystemLibrary(L"crypt32.dll");
     using VerifyFn = LONG(WINAPI*)(HWND, GUID*, LPVOID);
     VerifyFn verify = nullptr;
     if (!BindAll(wintrust.get(), "WinVerifyTrust", verify)) return result;

@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include "vrel/unique_handle.h"
+
 namespace vrel {
 
 // "C:\..." or "\\server\...": a path that no search or current folder completes.
@@ -28,11 +30,12 @@ inline std::wstring SystemFolderFile(const wchar_t* name) {
 }
 
 // Loads a library of the system folder by its full path; its own imports are
-// looked for in that folder first. The caller owns the handle.
-inline HMODULE LoadSystemLibrary(const wchar_t* name) {
+// looked for in that folder first. Empty when it cannot be loaded; a library
+// kept for the rest of the process is released from its owner on purpose.
+inline unique_hmodule LoadSystemLibrary(const wchar_t* name) {
     const std::wstring path = SystemFolderFile(name);
-    if (path.empty()) return nullptr;
-    return ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    if (path.empty()) return unique_hmodule();
+    return unique_hmodule(::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
 }
 
 // Takes each named function of module into its pointer: BindAll(module,

@@ -107,6 +107,23 @@ struct IconTraits {
     static void close(pointer h) noexcept { ::DestroyIcon(h); }
 };
 
+// A window's device context from GetDC: released to that window, never
+// deleted, so the owner keeps the window beside the context.
+class WindowDc {
+public:
+    explicit WindowDc(HWND window) noexcept : window_(window), dc_(::GetDC(window)) {}
+    WindowDc(const WindowDc&) = delete;
+    WindowDc& operator=(const WindowDc&) = delete;
+    ~WindowDc() {
+        if (dc_ != nullptr) ::ReleaseDC(window_, dc_);
+    }
+    HDC get() const noexcept { return dc_; }
+
+private:
+    HWND window_;
+    HDC dc_;
+};
+
 using unique_handle = UniqueHandle<KernelHandleTraits>;
 using unique_hfile = UniqueHandle<FileHandleTraits>;
 using unique_hfind = UniqueHandle<FindHandleTraits>;

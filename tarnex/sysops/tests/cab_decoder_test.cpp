@@ -67,8 +67,8 @@ Extraction Extract(const std::wstring& cabinet, const std::wstring& folder, CabD
             // Damaged cabinets carry any bytes in their names: keep them flat.
             for (wchar_t& c : flat)
                 if (c == L'\\' || c == L'/' || c == L':' || c < 32) c = L'_';
-            HANDLE h = ::CreateFileW((folder + flat).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-            return h == INVALID_HANDLE_VALUE ? -1 : reinterpret_cast<std::intptr_t>(h);
+            n.output.reset(::CreateFileW((folder + flat).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+            return n.output ? 1 : -1;
         }
         case CabNotification::CloseFileInfo:
             x.seen.events.push_back("close:" + fileName);

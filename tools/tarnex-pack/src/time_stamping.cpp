@@ -37,7 +37,7 @@ const WinHttp& Http() {
     static const WinHttp http = [] {
         WinHttp h;
         // Kept loaded to the process's end, as an import would be.
-        const HMODULE module = vrel::LoadSystemLibrary(L"winhttp.dll");
+        const HMODULE module = vrel::LoadSystemLibrary(L"winhttp.dll").release();
         h.loaded = vrel::BindAll(module, "WinHttpOpen", h.Open, "WinHttpSetTimeouts", h.SetTimeouts, "WinHttpConnect",
                                  h.Connect, "WinHttpOpenRequest", h.OpenRequest, "WinHttpSendRequest", h.SendRequest,
                                  "WinHttpReceiveResponse", h.ReceiveResponse, "WinHttpQueryHeaders", h.QueryHeaders,
