@@ -1,14 +1,9 @@
 #include "byte_text.h"
 
+#include "vrel/hex_text.h"
+
 namespace busvault {
 namespace {
-
-int HexDigit(char16_t c) {
-    if (c >= u'0' && c <= u'9') return c - u'0';
-    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-    return -1;
-}
 
 bool IsSeparator(char16_t c) { return c == u' ' || c == u'\t' || c == u',' || c == u'-' || c == u':'; }
 
@@ -19,7 +14,7 @@ std::optional<std::vector<std::uint8_t>> ParseHexBytes(std::u16string_view text,
     int high = -1;  // the first digit of a pair not yet complete
     for (std::size_t i = 0; i < text.size(); ++i) {
         const std::string position = std::to_string(i + 1);
-        const int digit = HexDigit(text[i]);
+        const int digit = vrel::HexDigitValue(text[i]);
         if (digit < 0) {
             if (!IsSeparator(text[i])) {
                 why = "character " + position + " is not a hexadecimal digit";
@@ -50,15 +45,7 @@ std::optional<std::vector<std::uint8_t>> ParseHexBytes(std::u16string_view text,
 }
 
 std::string FormatHexBytes(const std::uint8_t* bytes, std::size_t count) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string text;
-    text.reserve(count * 3);
-    for (std::size_t i = 0; i < count; ++i) {
-        if (i) text.push_back(' ');
-        text.push_back(kDigits[bytes[i] >> 4]);
-        text.push_back(kDigits[bytes[i] & 0x0F]);
-    }
-    return text;
+    return vrel::FormatHex(bytes, count, vrel::HexCase::Upper, ' ');
 }
 
 std::optional<std::uint8_t> ByteFromNumber(double value) {

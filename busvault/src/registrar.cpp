@@ -6,6 +6,8 @@
 
 #include "registration_script.h"
 #include "resource_ids.h"
+#include "vrel/module_path.h"
+#include "vrel/registry_keys.h"
 #include "vrel/unique_handle.h"
 
 namespace busvault {
@@ -25,36 +27,9 @@ bool LoadScript(HINSTANCE module, std::string_view& text) {
     return true;
 }
 
-std::string ModulePath(HINSTANCE module) {
-    std::vector<char> path(MAX_PATH);
-    for (;;) {
-        const DWORD n = ::GetModuleFileNameA(module, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0) return {};
-        if (n < path.size()) return std::string(path.data(), n);
-        path.resize(path.size() * 2);
-    }
-}
-
 // Deletes a key with everything under it; a missing key is no error.
 LONG DeleteTree(HKEY parent, const std::string& path) {
-    {
-        vrel::unique_hkey key;
-        LONG error = ::RegOpenKeyExA(parent, path.c_str(), 0, KEY_READ | KEY_WRITE, key.put());
-        if (error == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
-        if (error != ERROR_SUCCESS) return error;
-        char name[256];
-        for (;;) {
-            DWORD length = sizeof name;
-            // Always the first subkey: each pass deletes it.
-            error = ::RegEnumKeyExA(key.get(), 0, name, &length, nullptr, nullptr, nullptr, nullptr);
-            if (error == ERROR_NO_MORE_ITEMS) break;
-            if (error != ERROR_SUCCESS) return error;
-            error = DeleteTree(key.get(), std::string(name, length));
-            if (error != ERROR_SUCCESS) return error;
-        }
-    }
-    const LONG error = ::RegDeleteKeyA(parent, path.c_str());
-    return error == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : error;
+    return vrel::DeleteKeyTree(parent, path, KEY_READ | KEY_WRITE, vrel::MissingKey::IsDeleted);
 }
 
 LONG SetString(HKEY key, const char* name, const std::string& data) {
@@ -105,7 +80,7 @@ HRESULT ReadScript(HINSTANCE module, std::vector<ScriptEntry>& script) {
 HRESULT RegisterByScript(HINSTANCE module) {
     std::vector<ScriptEntry> script;
     if (const HRESULT result = ReadScript(module, script); FAILED(result)) return result;
-    const std::string modulePath = ModulePath(module);
+    const std::string modulePath = vrel::AnsiModulePath(module);
     if (modulePath.empty()) return HRESULT_FROM_WIN32(::GetLastError());
     return Register(script, modulePath);
 }

@@ -17,6 +17,7 @@
 #include "dispatch_calls.h"
 #include "pipe_end.h"
 #include "vrel/com_ptr.h"
+#include "vrel/module_exports.h"
 #include "vrel/unique_handle.h"
 
 namespace {
@@ -25,11 +26,6 @@ using vrel::ComPtr;
 using Bytes = std::vector<BYTE>;
 
 using DllFunction = HRESULT(STDAPICALLTYPE*)();
-
-template <typename Fn>
-Fn Export(HMODULE module, const char* name) {
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
-}
 
 // A one-dimensional SAFEARRAY of `type` holding `values`, inside `out`.
 template <typename T>
@@ -50,7 +46,7 @@ protected:
 
     void SetUp() override {
         ASSERT_TRUE(module) << ::GetLastError();
-        auto getClassObject = Export<HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**)>(module.get(),
+        auto getClassObject = vrel::Export<HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**)>(module.get(),
                                                                                         "DllGetClassObject");
         ComPtr<IClassFactory> factory;
         ASSERT_EQ(getClassObject(CLSID_BusvaultStore, IID_IClassFactory, factory.put_void()), S_OK);
@@ -85,8 +81,8 @@ protected:
 };
 
 TEST_F(Automation, TheTypeLibraryRegistersAndDescribesTheInterfaceItsEnumsAndTheClass) {
-    auto registerServer = Export<DllFunction>(module.get(), "DllRegisterServer");
-    auto unregisterServer = Export<DllFunction>(module.get(), "DllUnregisterServer");
+    auto registerServer = vrel::Export<DllFunction>(module.get(), "DllRegisterServer");
+    auto unregisterServer = vrel::Export<DllFunction>(module.get(), "DllUnregisterServer");
     ASSERT_EQ(registerServer(), S_OK);
     ComPtr<ITypeLib> library;
     ASSERT_EQ(::LoadRegTypeLib(LIBID_BusvaultLib, 1, 0, 0, library.put()), S_OK);
@@ -333,8 +329,8 @@ TEST_F(Automation, MistakesFailWithAnEnglishTextAndLeaveTheStoreWorking) {
 // not carry error information across apartments (seen), so the text is
 // checked only when it arrives.
 TEST_F(Automation, AMultithreadedClientIsServedThroughTheUniversalMarshaler) {
-    auto registerServer = Export<DllFunction>(module.get(), "DllRegisterServer");
-    auto unregisterServer = Export<DllFunction>(module.get(), "DllUnregisterServer");
+    auto registerServer = vrel::Export<DllFunction>(module.get(), "DllRegisterServer");
+    auto unregisterServer = vrel::Export<DllFunction>(module.get(), "DllUnregisterServer");
     ASSERT_EQ(registerServer(), S_OK);
     HRESULT created = E_UNEXPECTED, opened = E_UNEXPECTED, stranger = E_UNEXPECTED;
     std::wstring text;

@@ -18,6 +18,7 @@
 #include "busvault.h"
 #include "gauge/gauge_control.h"
 #include "gauge/gauge_replies.h"
+#include "vrel/com_apartment.h"
 #include "vrel/com_ptr.h"
 #include "vrel/unique_handle.h"
 
@@ -204,10 +205,7 @@ protected:
             << run.errors[1];
     }
 
-    struct ComApartment {
-        ComApartment() { ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
-        ~ComApartment() { ::CoUninitialize(); }
-    } apartment;
+    vrel::ComApartment apartment;
     vrel::unique_hmodule module{::LoadLibraryW(L"Busvault.dll")};
     std::string port, samples;
     std::unique_ptr<gauge::GaugeControl> gauge;

@@ -14,6 +14,7 @@
 #include "busvault.h"
 #include "pipe_end.h"
 #include "vrel/com_ptr.h"
+#include "vrel/module_exports.h"
 #include "vrel/unique_handle.h"
 
 namespace {
@@ -30,18 +31,13 @@ constexpr char kUniversalMarshaler[] = "{00020424-0000-0000-C000-000000000046}";
 using DllFunction = HRESULT(STDAPICALLTYPE*)();
 using GetClassObjectFunction = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
 
-template <typename Fn>
-Fn Export(HMODULE module, const char* name) {
-    return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
-}
-
 // The server loaded as COM would load it, with its four exports.
 struct Server {
     vrel::unique_hmodule module{::LoadLibraryW(L"Busvault.dll")};
-    GetClassObjectFunction getClassObject = Export<GetClassObjectFunction>(module.get(), "DllGetClassObject");
-    DllFunction canUnloadNow = Export<DllFunction>(module.get(), "DllCanUnloadNow");
-    DllFunction registerServer = Export<DllFunction>(module.get(), "DllRegisterServer");
-    DllFunction unregisterServer = Export<DllFunction>(module.get(), "DllUnregisterServer");
+    GetClassObjectFunction getClassObject = vrel::Export<GetClassObjectFunction>(module.get(), "DllGetClassObject");
+    DllFunction canUnloadNow = vrel::Export<DllFunction>(module.get(), "DllCanUnloadNow");
+    DllFunction registerServer = vrel::Export<DllFunction>(module.get(), "DllRegisterServer");
+    DllFunction unregisterServer = vrel::Export<DllFunction>(module.get(), "DllUnregisterServer");
 
     std::string Path() const {
         char path[MAX_PATH] = {};

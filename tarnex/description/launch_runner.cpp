@@ -1,13 +1,12 @@
 #include "description/launch_runner.h"
 
 #include <string>
-#include <vector>
 
 #include "description/portable/line_parsers.h"
 #include "run/app_context.h"
 #include "run/setup_log.h"
+#include "vrel/program_start.h"
 #include "vrel/system_folder.h"
-#include "vrel/unique_handle.h"
 
 namespace tarnex {
 namespace {
@@ -93,25 +92,16 @@ DWORD RunLaunchEntry(LaunchEntry& entry, const std::wstring& packageFolder) {
         commandLine.compare(0, program.size(), program) == 0)
         commandLine = L"\"" + program + L"\"" + commandLine.substr(program.size());
 
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = static_cast<WORD>(entry.Show ? SW_SHOW : SW_HIDE);
-    PROCESS_INFORMATION info{};
-    std::vector<wchar_t> writable(commandLine.begin(), commandLine.end());
-    writable.push_back(L'\0');
-    if (!::CreateProcessW(program.c_str(), writable.data(), nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE, nullptr,
-                          folder.empty() ? nullptr : folder.c_str(), &startup, &info)) {
+    const vrel::StartedProgram started = vrel::StartProgram(program, commandLine, folder, CREATE_DEFAULT_ERROR_MODE,
+                                                            static_cast<WORD>(entry.Show ? SW_SHOW : SW_HIDE));
+    if (!started) {
         WriteLogF(L"Cannot start: %s\r\n", commandLine.c_str());
         return 0;
     }
-    vrel::unique_handle process(info.hProcess);
-    vrel::unique_handle thread(info.hThread);
-
-    if (entry.Wait) ::WaitForSingleObject(process.get(), INFINITE);
+    if (entry.Wait) started.WaitForEnd();
     DWORD code = 0;
     // Without waiting the program may still run: STILL_ACTIVE (259) counts as success.
-    if (entry.UseExitCode && !::GetExitCodeProcess(process.get(), &code)) code = 0;
+    if (entry.UseExitCode && !started.ExitCode(code)) code = 0;
     return code;
 }
 

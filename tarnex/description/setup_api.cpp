@@ -1,5 +1,6 @@
 #include "description/setup_api.h"
 
+#include "vrel/module_exports.h"
 #include "vrel/system_folder.h"
 
 namespace tarnex {

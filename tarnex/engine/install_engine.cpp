@@ -14,26 +14,13 @@
 #include "run/app_context.h"
 #include "run/message_box.h"
 #include "run/setup_log.h"
+#include "vrel/com_apartment.h"
 #include "vrel/text_convert.h"
 
 namespace tarnex {
 namespace {
 
 constexpr DWORD kPausePollMs = 50;
-
-// COM for the calling thread (shortcuts need it), released on every way out.
-class ComApartment {
-public:
-    ComApartment() : ok_(SUCCEEDED(::CoInitialize(nullptr))) {}
-    ~ComApartment() {
-        if (ok_) ::CoUninitialize();
-    }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-
-private:
-    bool ok_;
-};
 
 StepConditions CurrentConditions() {
     const AppContext& app = App();
@@ -97,7 +84,7 @@ bool InstallEngine::WaitForWorker(DWORD milliseconds) {
 // The fifteen steps; the step table decides which of them run in this mode,
 // after a restart, and once a deferred file operation needs a restart.
 void InstallEngine::RunInstallSteps() {
-    ComApartment com;
+    const vrel::ComApartment com;  // shortcuts need COM; released on every way out
     StartBusyFileWaits();
     stepFormat_ = LoadText(TextId::kStepCounter);
     view_.SetOverallRange(kStepCount);

@@ -18,6 +18,7 @@
 #include "run/registry_utils.h"
 #include "run/setup_log.h"
 #include "vrel/bounded_copy.h"
+#include "vrel/registry_keys.h"
 #include "vrel/unique_handle.h"
 
 namespace tarnex {
@@ -91,7 +92,7 @@ void RemoveKeptTree(const std::wstring& folder) {
 std::vector<std::wstring> Subkeys(int root, const std::wstring& path) {
     std::vector<std::wstring> names;
     vrel::unique_hkey key;
-    if (::RegOpenKeyExW(RootKey(root), path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return names;
+    if (::RegOpenKeyExW(vrel::RootKeyOfIndex(root), path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return names;
     wchar_t name[256];
     for (DWORD i = 0;; ++i) {
         DWORD length = 256;

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "vrel/module_exports.h"
 #include "vrel/unique_handle.h"
 
 namespace tarnex {
@@ -29,10 +30,7 @@ using SetInformationFile = LONG(NTAPI*)(HANDLE, IO_STATUS_BLOCK*, void*, ULONG, 
 // SetFileInformationByHandle came only with Vista.
 SetInformationFile RenameCall() {
     static const SetInformationFile call = [] {
-        const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
-        return ntdll == nullptr ? nullptr
-                                : reinterpret_cast<SetInformationFile>(
-                                      reinterpret_cast<void*>(::GetProcAddress(ntdll, "NtSetInformationFile")));
+        return vrel::Export<SetInformationFile>(::GetModuleHandleW(L"ntdll.dll"), "NtSetInformationFile");
     }();
     return call;
 }

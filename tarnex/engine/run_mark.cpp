@@ -6,6 +6,7 @@
 
 #include "run/app_context.h"
 #include "run/registry_utils.h"
+#include "vrel/registry_keys.h"
 #include "vrel/unique_handle.h"
 
 namespace tarnex {
@@ -122,7 +123,7 @@ void RemoveRunMark(const SetupDescription& d) {
     DeleteRegValue(d.KeyRoot, d.KeyPath, kModeValue);
     for (const wchar_t* name : kMarkValues) DeleteRegValue(d.KeyRoot, d.KeyPath, name);
     vrel::unique_hkey key;
-    if (::RegOpenKeyExW(RootKey(d.KeyRoot), d.KeyPath, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return;
+    if (::RegOpenKeyExW(vrel::RootKeyOfIndex(d.KeyRoot), d.KeyPath, 0, KEY_READ, key.put()) != ERROR_SUCCESS) return;
     DWORD subkeys = 0, values = 0;
     const LONG queried = ::RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
                                             nullptr, nullptr, nullptr, nullptr);
@@ -155,7 +156,7 @@ bool ReadRunMark(const SetupDescription& d, RunMark& mark) {
 void ClearPackageKeyButMark(const SetupDescription& d) {
     if (!NamesAKey(d)) return;
     vrel::unique_hkey key;
-    if (::RegOpenKeyExW(RootKey(d.KeyRoot), d.KeyPath, 0, KEY_ALL_ACCESS, key.put()) != ERROR_SUCCESS) return;
+    if (::RegOpenKeyExW(vrel::RootKeyOfIndex(d.KeyRoot), d.KeyPath, 0, KEY_ALL_ACCESS, key.put()) != ERROR_SUCCESS) return;
     const std::vector<std::wstring> subkeys = Names([&](DWORD i, wchar_t* name, DWORD* length) {
         return ::RegEnumKeyExW(key.get(), i, name, length, nullptr, nullptr, nullptr, nullptr);
     });

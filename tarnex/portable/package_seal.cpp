@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "portable/path_guard.h"
+#include "vrel/hex_text.h"
 
 namespace tarnex {
 namespace {
@@ -120,20 +121,14 @@ const SealedFile* PackageSeal::Find(std::wstring_view name) const {
 }
 
 std::string HexDigest(const Sha256& digest) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string hex;
-    for (std::uint8_t b : digest) {
-        hex += kHex[b >> 4];
-        hex += kHex[b & 15];
-    }
-    return hex;
+    return vrel::FormatHex(digest.data(), digest.size(), vrel::HexCase::Lower, '\0');
 }
 
 bool ParseHexDigest(std::string_view hex, Sha256& digest) {
     if (hex.size() != 64) return false;
     for (std::size_t i = 0; i < 64; ++i) {
         const char c = hex[i];
-        const int v = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+        const int v = vrel::HexDigitValue(c, vrel::HexLetters::LowerOnly);
         if (v < 0) return false;
         digest[i / 2] = static_cast<std::uint8_t>(i % 2 == 0 ? v << 4 : (digest[i / 2] | v));
     }

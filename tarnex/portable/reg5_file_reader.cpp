@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "portable/reg_file_reader.h"
+#include "vrel/hex_text.h"
 
 namespace tarnex {
 namespace {
@@ -13,13 +14,6 @@ std::wstring_view Trimmed(std::wstring_view text) {
     while (!text.empty() && (text.front() == L' ' || text.front() == L'\t')) text.remove_prefix(1);
     while (!text.empty() && (text.back() == L' ' || text.back() == L'\t' || text.back() == L'\r')) text.remove_suffix(1);
     return text;
-}
-
-int HexValue(wchar_t c) {
-    if (c >= L'0' && c <= L'9') return c - L'0';
-    if (c >= L'a' && c <= L'f') return c - L'a' + 10;
-    if (c >= L'A' && c <= L'F') return c - L'A' + 10;
-    return -1;
 }
 
 // A quoted text from its opening quote on: a backslash takes the character
@@ -54,8 +48,8 @@ std::optional<std::vector<std::uint8_t>> HexList(std::wstring_view list) {
     while (!list.empty()) {
         const std::size_t comma = list.find(L',');
         const std::wstring_view pair = Trimmed(list.substr(0, comma));
-        if (pair.size() != 2 || HexValue(pair[0]) < 0 || HexValue(pair[1]) < 0) return std::nullopt;
-        bytes.push_back(static_cast<std::uint8_t>(HexValue(pair[0]) << 4 | HexValue(pair[1])));
+        if (pair.size() != 2 || vrel::HexDigitValue(pair[0]) < 0 || vrel::HexDigitValue(pair[1]) < 0) return std::nullopt;
+        bytes.push_back(static_cast<std::uint8_t>(vrel::HexDigitValue(pair[0]) << 4 | vrel::HexDigitValue(pair[1])));
         if (comma == std::wstring_view::npos) break;
         list = Trimmed(list.substr(comma + 1));
         if (list.empty()) return std::nullopt;  // a comma with no pair after it
@@ -84,8 +78,8 @@ std::optional<Parsed> ValueData(std::wstring_view text) {
         if (digits.empty() || digits.size() > 8) return std::nullopt;
         std::uint32_t number = 0;
         for (wchar_t c : digits) {
-            if (HexValue(c) < 0) return std::nullopt;
-            number = number << 4 | static_cast<std::uint32_t>(HexValue(c));
+            if (vrel::HexDigitValue(c) < 0) return std::nullopt;
+            number = number << 4 | static_cast<std::uint32_t>(vrel::HexDigitValue(c));
         }
         value.type = kRegDword;
         for (int i = 0; i < 4; ++i) value.data.push_back(static_cast<std::uint8_t>(number >> (8 * i)));
@@ -98,8 +92,8 @@ std::optional<Parsed> ValueData(std::wstring_view text) {
         const std::size_t close = text.find(L"):");
         if (close == std::wstring_view::npos || close == 4 || close > 12) return std::nullopt;
         for (wchar_t c : text.substr(4, close - 4)) {
-            if (HexValue(c) < 0) return std::nullopt;
-            value.type = value.type << 4 | static_cast<std::uint32_t>(HexValue(c));
+            if (vrel::HexDigitValue(c) < 0) return std::nullopt;
+            value.type = value.type << 4 | static_cast<std::uint32_t>(vrel::HexDigitValue(c));
         }
         rest = text.substr(close + 2);
     } else {

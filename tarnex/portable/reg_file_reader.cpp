@@ -2,6 +2,8 @@
 
 #include <optional>
 
+#include "vrel/hex_text.h"
+
 namespace tarnex {
 namespace {
 
@@ -21,10 +23,6 @@ struct Collected {
         if (!text.empty() && !overflow) text.pop_back();
     }
 };
-
-bool IsHexDigit(int c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
 
 class Reader {
 public:
@@ -134,7 +132,7 @@ private:
                 bool afterDigit = false;
                 for (; c != kEnd; c = in_.Next()) {
                     if (c == '\r' && afterDigit) break;
-                    afterDigit = IsHexDigit(c);
+                    afterDigit = vrel::HexDigitValue(c) >= 0;
                     if (afterDigit) digits.Add(c);
                 }
                 ok = !digits.overflow && Write(*name_, digits.text, RegWriteKind::Binary);

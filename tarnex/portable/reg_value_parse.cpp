@@ -2,15 +2,10 @@
 
 #include <algorithm>
 
+#include "vrel/hex_text.h"
+
 namespace tarnex {
 namespace {
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
 
 bool SubKeyStaysBelowRoot(std::string_view subKey) {
     if (subKey.empty()) return false;
@@ -63,7 +58,7 @@ std::optional<std::uint32_t> ParseRegDword(std::string_view eight) {
     if (eight.size() != 8) return std::nullopt;
     std::uint32_t value = 0;
     for (char c : eight) {
-        const int digit = HexValue(c);
+        const int digit = vrel::HexDigitValue(c);
         if (digit < 0) return std::nullopt;
         value = (value << 4) | static_cast<std::uint32_t>(digit);
     }
@@ -75,8 +70,8 @@ std::optional<std::vector<std::uint8_t>> ParseRegBinary(std::string_view digits)
     std::vector<std::uint8_t> bytes;
     bytes.reserve(digits.size() / 2);
     for (std::size_t i = 0; i < digits.size(); i += 2) {
-        const int high = HexValue(digits[i]);
-        const int low = HexValue(digits[i + 1]);
+        const int high = vrel::HexDigitValue(digits[i]);
+        const int low = vrel::HexDigitValue(digits[i + 1]);
         if (high < 0 || low < 0) return std::nullopt;
         bytes.push_back(static_cast<std::uint8_t>(high * 16 + low));
     }

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "vrel/module_exports.h"
+
 namespace tarnex {
 namespace {
 
@@ -15,10 +17,8 @@ bool RestrictLibrarySearch() {
     // Looked up at run time: Windows XP and an unpatched Windows 7 lack them.
     using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
     using SetDllDirectoryFn = BOOL(WINAPI*)(LPCWSTR);
-    const auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(
-        reinterpret_cast<void*>(::GetProcAddress(kernel, "SetDefaultDllDirectories")));
-    const auto setDirectory =
-        reinterpret_cast<SetDllDirectoryFn>(reinterpret_cast<void*>(::GetProcAddress(kernel, "SetDllDirectoryW")));
+    const auto setDefault = vrel::Export<SetDefaultDllDirectoriesFn>(kernel, "SetDefaultDllDirectories");
+    const auto setDirectory = vrel::Export<SetDllDirectoryFn>(kernel, "SetDllDirectoryW");
     // An empty text takes the current folder out of the search order.
     if (setDirectory != nullptr) setDirectory(L"");
     restricted = setDefault != nullptr && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32) != FALSE;

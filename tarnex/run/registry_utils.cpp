@@ -9,23 +9,13 @@ namespace {
 
 vrel::unique_hkey OpenKey(int root, const std::wstring& subKey, REGSAM access) {
     vrel::unique_hkey key;
-    const HKEY rootKey = RootKey(root);
+    const HKEY rootKey = vrel::RootKeyOfIndex(root);
     if (rootKey == nullptr) return key;
     if (::RegOpenKeyExW(rootKey, subKey.c_str(), 0, access, key.put()) != ERROR_SUCCESS) key.reset();
     return key;
 }
 
 }  // namespace
-
-HKEY RootKey(int rootIndex) {
-    switch (rootIndex) {
-        case 1: return HKEY_CLASSES_ROOT;
-        case 2: return HKEY_CURRENT_USER;
-        case 3: return HKEY_LOCAL_MACHINE;
-        case 4: return HKEY_USERS;
-        default: return nullptr;
-    }
-}
 
 DWORD RegTypeOfIndex(int typeIndex) {
     switch (typeIndex) {
@@ -40,7 +30,7 @@ int SetRegValue(int root, const std::wstring& subKey, const std::wstring& valueN
                 DWORD type) {
     vrel::unique_hkey key = OpenKey(root, subKey, KEY_SET_VALUE);
     if (!key) {
-        const HKEY rootKey = RootKey(root);
+        const HKEY rootKey = vrel::RootKeyOfIndex(root);
         if (rootKey == nullptr) return 0;
         if (::RegCreateKeyExW(rootKey, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr,
                               key.put(), nullptr) != ERROR_SUCCESS)
@@ -91,21 +81,9 @@ int DeleteRegTree(int root, const std::wstring& subKey) {
     // An empty path would name the root itself: a package key written as a
     // bare root index must never wipe a whole hive.
     if (subKey.find_first_not_of(L'\\') == std::wstring::npos) return 0;
-    vrel::unique_hkey key = OpenKey(root, subKey, KEY_ALL_ACCESS);
-    if (!key) return 0;
-    for (;;) {
-        // The full capacity on every call: a shorter name enumerated before
-        // must not limit the next one.
-        wchar_t name[260];
-        DWORD length = static_cast<DWORD>(sizeof(name) / sizeof(name[0]));
-        if (::RegEnumKeyExW(key.get(), 0, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        std::wstring child = subKey;
-        if (!child.empty() && child.back() != L'\\') child += L'\\';
-        child.append(name, length);
-        if (!DeleteRegTree(root, child)) break;
-    }
-    key.reset();
-    return ::RegDeleteKeyW(RootKey(root), subKey.c_str()) == ERROR_SUCCESS ? 1 : 0;
+    const HKEY rootKey = vrel::RootKeyOfIndex(root);
+    if (rootKey == nullptr) return 0;
+    return vrel::DeleteKeyTree(rootKey, subKey, KEY_ALL_ACCESS, vrel::MissingKey::Fails) == ERROR_SUCCESS ? 1 : 0;
 }
 
 int DeleteRegValue(int root, const std::wstring& subKey, const std::wstring& valueName) {

@@ -1,5 +1,6 @@
 // Registry access by root index (1 HKEY_CLASSES_ROOT, 2 HKEY_CURRENT_USER,
-// 3 HKEY_LOCAL_MACHINE, 4 HKEY_USERS). Failures are reported by the result only.
+// 3 HKEY_LOCAL_MACHINE, 4 HKEY_USERS: vrel::RootKeyOfIndex). Failures are
+// reported by the result only.
 #pragma once
 
 #include <windows.h>
@@ -7,11 +8,9 @@
 #include <string>
 #include <vector>
 
-namespace tarnex {
+#include "vrel/registry_keys.h"
 
-// Root index to root key; any other number gives nullptr, and every registry
-// call made with it fails.
-HKEY RootKey(int rootIndex);
+namespace tarnex {
 
 // Value type index of RequiredKeyRegistry: 0 REG_SZ, 1 REG_BINARY,
 // 2 REG_DWORD, any other number REG_NONE.

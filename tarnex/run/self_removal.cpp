@@ -4,12 +4,12 @@
 #include <sddl.h>
 
 #include <cwchar>
-#include <vector>
 
 #include "description/package_paths.h"
 #include "run/app_context.h"
 #include "run/setup_log.h"
 #include "run/text_utils.h"
+#include "vrel/program_start.h"
 #include "vrel/system_folder.h"
 #include "vrel/text_convert.h"
 #include "vrel/unique_handle.h"
@@ -144,36 +144,27 @@ void RemoveOwnCopy(const std::wstring& programPath, const SetupDescription& desc
     ::WriteFile(file.get(), oem.data(), static_cast<DWORD>(oem.size()), &written, nullptr);
     file.reset();
 
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_HIDE;
-    PROCESS_INFORMATION process{};
     // The interpreter of the system folder, by its full path (a cmd.exe in
     // the current folder or a changed ComSpec never serves); /d leaves out
     // the AutoRun commands of the registry, /v:off keeps a "!" in a path's
     // value a plain letter.
-    std::wstring line = L"\"" + interpreter + L"\" /d /v:off /c \"\"" + batch + L"\"\"";
-    std::vector<wchar_t> commandLine(line.begin(), line.end());
-    commandLine.push_back(L'\0');
+    const std::wstring line = L"\"" + interpreter + L"\" /d /v:off /c \"\"" + batch + L"\"\"";
     // This process must not keep the folder the batch removes: a process
     // started from its own folder (a Run entry at the next start, say) has
     // it as its current folder, which Windows does not let go of until the
     // process has gone. It moves to the batch's folder, the drive's root.
     ::SetCurrentDirectoryW(L"\\");
-    if (!::CreateProcessW(interpreter.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
-                          CREATE_SUSPENDED | IDLE_PRIORITY_CLASS, nullptr, L"\\", &startup, &process))
-        return;
-    vrel::unique_handle batchProcess(process.hProcess);
-    vrel::unique_handle batchThread(process.hThread);
+    vrel::StartedProgram started =
+        vrel::StartProgram(interpreter, line, L"\\", CREATE_SUSPENDED | IDLE_PRIORITY_CLASS, SW_HIDE);
+    if (!started) return;
 
     // The batch must not win the race for the processor: it loops until this
     // program has ended, so this one runs at the highest priority meanwhile.
-    ::SetThreadPriority(batchThread.get(), THREAD_PRIORITY_IDLE);
+    ::SetThreadPriority(started.thread.get(), THREAD_PRIORITY_IDLE);
     ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
     ::SetPriorityClass(::GetCurrentProcess(), HIGH_PRIORITY_CLASS);
-    batchProcess.reset();
-    ::ResumeThread(batchThread.get());
+    started.process.reset();
+    ::ResumeThread(started.thread.get());
 }
 
 }  // namespace tarnex

@@ -10,8 +10,8 @@
 #include "run/message_box.h"
 #include "run/registry_utils.h"
 #include "run/setup_log.h"
-#include "vrel/system_folder.h"
 #include "vrel/bounded_copy.h"
+#include "vrel/module_exports.h"
 
 namespace tarnex {
 

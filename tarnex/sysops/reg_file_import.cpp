@@ -10,6 +10,7 @@
 #include "portable/reg_value_parse.h"
 #include "run/message_box.h"
 #include "run/setup_log.h"
+#include "vrel/registry_keys.h"
 #include "vrel/text_convert.h"
 #include "vrel/unique_handle.h"
 
@@ -17,16 +18,6 @@ namespace tarnex {
 namespace {
 
 constexpr char kDefaultName[] = "(Default)";
-
-HKEY RootKeyOf(int root) {
-    switch (root) {
-    case 1: return HKEY_CLASSES_ROOT;
-    case 2: return HKEY_CURRENT_USER;
-    case 3: return HKEY_LOCAL_MACHINE;
-    case 4: return HKEY_USERS;
-    default: return nullptr;
-    }
-}
 
 // Creates or opens the key below a known root; a path that does not stay
 // below its root is refused and logged.
@@ -37,7 +28,7 @@ vrel::unique_hkey OpenForWriting(const std::string& keyPath) {
         WriteLogF(L"Refused registry key: %s", vrel::ToWide(keyPath).c_str());
         return key;
     }
-    if (::RegCreateKeyExA(RootKeyOf(split->root), split->subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+    if (::RegCreateKeyExA(vrel::RootKeyOfIndex(split->root), split->subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                           KEY_ALL_ACCESS, nullptr, key.put(), nullptr) != ERROR_SUCCESS)
         key.reset();
     return key;
@@ -52,7 +43,7 @@ vrel::unique_hkey OpenForWritingW(const std::wstring& keyPath) {
         WriteLogF(L"Refused registry key: %s", keyPath.c_str());
         return key;
     }
-    if (::RegCreateKeyExW(RootKeyOf(split->root), vrel::ToWide(split->subKey, CP_UTF8).c_str(), 0, nullptr,
+    if (::RegCreateKeyExW(vrel::RootKeyOfIndex(split->root), vrel::ToWide(split->subKey, CP_UTF8).c_str(), 0, nullptr,
                           REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, key.put(), nullptr) != ERROR_SUCCESS)
         key.reset();
     return key;

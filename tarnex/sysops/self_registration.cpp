@@ -11,6 +11,7 @@
 #include "sysops/hidden_process.h"
 #include "sysops/module_bits.h"
 #include "sysops/native_registrar.h"
+#include "vrel/module_exports.h"
 #include "vrel/unique_handle.h"
 
 namespace tarnex {
@@ -49,13 +50,14 @@ bool CallRegistrationExport(const std::wstring& path, bool registering) {
         if (!module) text = L"Don't load module by LoadLibrary";
     }
     if (module) {
-        const FARPROC address = ::GetProcAddress(module.get(), registering ? "DllRegisterServer" : "DllUnregisterServer");
-        if (address == nullptr) {
+        const auto function = vrel::Export<RegistrationFunction>(
+            module.get(), registering ? "DllRegisterServer" : "DllUnregisterServer");
+        if (function == nullptr) {
             text = std::wstring(L"Don't find function ") + exportName;
         } else {
             HRESULT result = S_OK;
             DWORD code = 0;
-            if (!CallGuarded(reinterpret_cast<RegistrationFunction>(reinterpret_cast<void*>(address)), result, code))
+            if (!CallGuarded(function, result, code))
                 text = std::wstring(exportName) + L" function evoked exception";
             else if (result != S_OK)
                 text = RegistrationResultText(result, registering);

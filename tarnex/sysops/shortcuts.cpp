@@ -7,6 +7,7 @@
 #include "portable/path_guard.h"
 #include "run/setup_log.h"
 #include "sysops/folder_tree.h"
+#include "vrel/com_apartment.h"
 #include "vrel/com_ptr.h"
 
 namespace tarnex {
@@ -55,19 +56,15 @@ std::wstring SpecialFolderPath(int id) {
 }
 
 void SaveShortcut(const LinkEntry& entry, const std::wstring& linkPath) {
-    const HRESULT init = ::CoInitialize(nullptr);
-    {
-        vrel::ComPtr<IShellLinkW> link;
-        if (SUCCEEDED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                         link.put_void()))) {
-            link->SetPath(entry.Target);
-            link->SetWorkingDirectory(entry.WorkingFolder);
-            link->SetArguments(entry.Arguments);
-            vrel::ComPtr<IPersistFile> file;
-            if (SUCCEEDED(link.as(file, IID_IPersistFile))) file->Save(linkPath.c_str(), TRUE);
-        }
-    }
-    if (SUCCEEDED(init)) ::CoUninitialize();
+    const vrel::ComApartment com;
+    vrel::ComPtr<IShellLinkW> link;
+    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.put_void())))
+        return;
+    link->SetPath(entry.Target);
+    link->SetWorkingDirectory(entry.WorkingFolder);
+    link->SetArguments(entry.Arguments);
+    vrel::ComPtr<IPersistFile> file;
+    if (SUCCEEDED(link.as(file, IID_IPersistFile))) file->Save(linkPath.c_str(), TRUE);
 }
 
 }  // namespace

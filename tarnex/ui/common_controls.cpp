@@ -1,6 +1,6 @@
 #include "ui/common_controls.h"
 
-#include "vrel/system_folder.h"
+#include "vrel/module_exports.h"
 
 namespace tarnex {
 

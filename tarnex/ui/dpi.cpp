@@ -1,13 +1,15 @@
 #include "ui/dpi.h"
 
+#include "vrel/module_exports.h"
+
 namespace tarnex {
 
 UINT WindowDpi(HWND window) {
     // Looked up, not imported: Windows before 10 has no such function, and
     // the installer must start there too. user32 is loaded already.
     using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
-    static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFunction>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    static const auto getDpiForWindow =
+        vrel::Export<GetDpiForWindowFunction>(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow");
     if (getDpiForWindow != nullptr && window != nullptr)
         if (const UINT dpi = getDpiForWindow(window)) return dpi;
     HDC dc = ::GetDC(window);

@@ -11,6 +11,7 @@
 
 #include "busvault.h"
 #include "tovframe_host.h"
+#include "vrel/com_apartment.h"
 #include "vrel/com_ptr.h"
 #include "vrel/unique_handle.h"
 
@@ -22,13 +23,6 @@ constexpr int kExchanges = 200;
 double MicrosecondsPer(Clock::time_point start, int count) {
     return std::chrono::duration<double, std::micro>(Clock::now() - start).count() / count;
 }
-
-struct Apartment {
-    HRESULT hr = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    ~Apartment() {
-        if (SUCCEEDED(hr)) ::CoUninitialize();
-    }
-};
 
 // One write of the request and reads until the reply's length has come.
 bool BareExchange(HANDLE port, const std::vector<BYTE>& request, std::vector<BYTE>& reply, DWORD replyLength) {
@@ -84,7 +78,7 @@ int main(int argc, char** argv) {
     std::vector<BYTE> reply(256, 0);
     DWORD replyLength = 0;
 
-    Apartment apartment;
+    const vrel::ComApartment apartment;
     double exchangeUs = 0, spareUs = 0;
     {
         CLSID clsid{};

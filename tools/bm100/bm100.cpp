@@ -14,7 +14,9 @@
 #include "options.h"
 #include "tovframe_host.h"
 #include "tovframe.h"
+#include "vrel/com_apartment.h"
 #include "vrel/com_ptr.h"
+#include "vrel/module_exports.h"
 #include "vrel/module_path.h"
 #include "vrel/unique_handle.h"
 
@@ -85,9 +87,7 @@ vrel::ComPtr<IBusvaultStore> CreateStore(const std::wstring& folder) {
         }
         const std::wstring path = folder + L"Busvault.dll";
         vrel::unique_hmodule server(::LoadLibraryW(path.c_str()));
-        auto registerServer = server ? reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
-                                           reinterpret_cast<void*>(::GetProcAddress(server.get(), "DllRegisterServer")))
-                                     : nullptr;
+        const auto registerServer = vrel::Export<HRESULT(STDAPICALLTYPE*)()>(server.get(), "DllRegisterServer");
         const HRESULT registered = registerServer ? registerServer() : E_FAIL;
         if (FAILED(registered)) {
             std::fprintf(stderr, "bm100: Busvault is not registered and %s could not be registered (0x%08lX)\n",
@@ -98,13 +98,6 @@ vrel::ComPtr<IBusvaultStore> CreateStore(const std::wstring& folder) {
     }
     return {};
 }
-
-struct Apartment {
-    HRESULT hr = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    ~Apartment() {
-        if (SUCCEEDED(hr)) ::CoUninitialize();
-    }
-};
 
 void PrintStats(const ExchangeStats& s) {
     std::printf("  exchange: %lu bytes written in %lu ms, %lu bytes read in %lu ms, %lu read attempt(s), %lu ms in all\n",
@@ -180,9 +173,9 @@ int Run(const Options& options) {
     std::vector<unsigned long> packs;
     if (!ResolvePackets(tov, options.packets, packs)) return kUsage;
 
-    Apartment apartment;
-    if (FAILED(apartment.hr)) {
-        std::fprintf(stderr, "bm100: COM cannot start (0x%08lX)\n", static_cast<unsigned long>(apartment.hr));
+    const vrel::ComApartment apartment;
+    if (!apartment.Entered()) {
+        std::fprintf(stderr, "bm100: COM cannot start (0x%08lX)\n", static_cast<unsigned long>(apartment.Result()));
         return kUnavailable;
     }
     vrel::ComPtr<IBusvaultStore> store = CreateStore(folder);

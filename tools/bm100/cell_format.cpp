@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "vrel/hex_text.h"
+
 namespace bm100tool {
 
 std::string TypeName(unsigned long varType) {
@@ -50,12 +52,7 @@ std::string FormatCell(const tagSpdCellDsc& cell, const std::uint8_t* data, std:
     default:
         break;
     }
-    std::string hex;
-    for (std::size_t i = 0; i < cell.size; ++i) {
-        std::snprintf(text, sizeof text, i ? " %02X" : "%02X", p[i]);
-        hex += text;
-    }
-    return hex;
+    return vrel::FormatHex(p, cell.size, vrel::HexCase::Upper, ' ');
 }
 
 }  // namespace bm100tool

@@ -2,14 +2,16 @@
 
 #include <cstdio>
 
+#include "vrel/module_exports.h"
+
 namespace bm100tool {
 namespace {
 
 template <typename Fn>
 bool Bind(HMODULE module, const char* name, Fn& fn, const char* who) {
-    fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
-    if (!fn) std::fprintf(stderr, "%s: TovFrame.dll lacks the export %s\n", who, name);
-    return fn != nullptr;
+    if (vrel::Bind(module, name, fn)) return true;
+    std::fprintf(stderr, "%s: TovFrame.dll lacks the export %s\n", who, name);
+    return false;
 }
 
 }  // namespace

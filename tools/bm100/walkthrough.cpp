@@ -12,17 +12,12 @@
 #include "cell_format.h"
 #include "tovframe_host.h"
 #include "tovframe.h"
+#include "vrel/hex_text.h"
 
 namespace {
 
 std::string Hex(const unsigned char* bytes, unsigned long n) {
-    std::string s;
-    char b[4];
-    for (unsigned long i = 0; i < n; ++i) {
-        std::snprintf(b, sizeof b, i ? " %02X" : "%02X", bytes[i]);
-        s += b;
-    }
-    return s;
+    return vrel::FormatHex(bytes, n, vrel::HexCase::Upper, ' ');
 }
 
 // Plausible gauge data for a packet: floats, small integers, texts and a

@@ -10,6 +10,7 @@
 
 #include "../../testsupport/bm100_wire.h"
 #include "tovframe.h"
+#include "vrel/module_exports.h"
 
 namespace {
 
@@ -27,8 +28,7 @@ struct TovApi {
 
 template <typename Fn>
 void Bind(HMODULE module, const char* name, Fn& fn) {
-    fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
-    ASSERT_NE(fn, nullptr) << name;
+    ASSERT_TRUE(vrel::Bind(module, name, fn)) << name;
 }
 
 class TovFrameDll : public ::testing::Test {

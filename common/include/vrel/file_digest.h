@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "vrel/crypt_handles.h"
 #include "vrel/unique_handle.h"
 
 namespace vrel {
@@ -18,28 +19,23 @@ namespace vrel {
 class Sha256Hash {
 public:
     Sha256Hash() {
-        if (::CryptAcquireContextW(&provider_, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT) &&
-            !::CryptCreateHash(provider_, CALG_SHA_256, 0, 0, &hash_))
-            hash_ = 0;
+        // A failed CryptCreateHash leaves no hash to destroy.
+        if (::CryptAcquireContextW(provider_.put(), nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT) &&
+            !::CryptCreateHash(provider_.get(), CALG_SHA_256, 0, 0, hash_.put()))
+            hash_.release();
     }
-    ~Sha256Hash() {
-        if (hash_ != 0) ::CryptDestroyHash(hash_);
-        if (provider_ != 0) ::CryptReleaseContext(provider_, 0);
-    }
-    Sha256Hash(const Sha256Hash&) = delete;
-    Sha256Hash& operator=(const Sha256Hash&) = delete;
 
     bool Add(const void* bytes, DWORD size) {
-        return hash_ != 0 && ::CryptHashData(hash_, static_cast<const BYTE*>(bytes), size, 0) != FALSE;
+        return hash_ && ::CryptHashData(hash_.get(), static_cast<const BYTE*>(bytes), size, 0) != FALSE;
     }
     bool Finish(std::array<std::uint8_t, 32>& digest) {
         DWORD size = static_cast<DWORD>(digest.size());
-        return hash_ != 0 && ::CryptGetHashParam(hash_, HP_HASHVAL, digest.data(), &size, 0) && size == digest.size();
+        return hash_ && ::CryptGetHashParam(hash_.get(), HP_HASHVAL, digest.data(), &size, 0) && size == digest.size();
     }
 
 private:
-    HCRYPTPROV provider_ = 0;
-    HCRYPTHASH hash_ = 0;
+    unique_hcryptprov provider_;
+    unique_hcrypthash hash_;  // destroyed before its provider
 };
 
 // Reads the file in 1 MB pieces and gives each to take(bytes, size); size

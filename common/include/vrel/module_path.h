@@ -7,12 +7,19 @@
 
 namespace vrel {
 
-// "" when the system cannot tell. GetModuleFileNameW truncates silently to
-// the buffer, so the buffer grows until the name fits.
-inline std::wstring ModulePath(HMODULE module) {
-    std::wstring path(MAX_PATH, L'\0');
+namespace module_path_calls {
+inline DWORD Get(HMODULE module, wchar_t* path, DWORD size) { return ::GetModuleFileNameW(module, path, size); }
+inline DWORD Get(HMODULE module, char* path, DWORD size) { return ::GetModuleFileNameA(module, path, size); }
+}  // namespace module_path_calls
+
+// "" when the system cannot tell. GetModuleFileName truncates silently to
+// the buffer, so the buffer grows until the name fits. The ANSI form is the
+// name as ANSI callers (a server's registration entries) write it.
+template <typename Char>
+std::basic_string<Char> ModulePathOf(HMODULE module) {
+    std::basic_string<Char> path(MAX_PATH, Char());
     for (;;) {
-        const DWORD n = ::GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
+        const DWORD n = module_path_calls::Get(module, path.data(), static_cast<DWORD>(path.size()));
         if (n == 0) return {};
         if (n < path.size()) {
             path.resize(n);
@@ -21,5 +28,8 @@ inline std::wstring ModulePath(HMODULE module) {
         path.resize(path.size() * 2);
     }
 }
+
+inline std::wstring ModulePath(HMODULE module) { return ModulePathOf<wchar_t>(module); }
+inline std::string AnsiModulePath(HMODULE module) { return ModulePathOf<char>(module); }
 
 }  // namespace vrel

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "vrel/module_exports.h"
 #include "vrel/system_folder.h"
 #include "vrel/unique_handle.h"
 

@@ -38,15 +38,4 @@ inline unique_hmodule LoadSystemLibrary(const wchar_t* name) {
     return unique_hmodule(::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
 }
 
-// Takes each named function of module into its pointer: BindAll(module,
-// "A", a, "B", b, ...). False when module is null or any function is
-// missing.
-inline bool BindAll(HMODULE module) { return module != nullptr; }
-template <typename F, typename... Rest>
-bool BindAll(HMODULE module, const char* name, F& function, Rest&... rest) {
-    if (module == nullptr) return false;
-    function = reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
-    return function != nullptr && BindAll(module, rest...);
-}
-
 }  // namespace vrel

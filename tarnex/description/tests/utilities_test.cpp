@@ -98,12 +98,12 @@ protected:
 };
 
 TEST_F(RegistryTest, RootAndTypeIndices) {
-    EXPECT_EQ(HKEY_CLASSES_ROOT, RootKey(1));
-    EXPECT_EQ(HKEY_CURRENT_USER, RootKey(2));
-    EXPECT_EQ(HKEY_LOCAL_MACHINE, RootKey(3));
-    EXPECT_EQ(HKEY_USERS, RootKey(4));
-    EXPECT_EQ(nullptr, RootKey(0));
-    EXPECT_EQ(nullptr, RootKey(5));
+    EXPECT_EQ(HKEY_CLASSES_ROOT, vrel::RootKeyOfIndex(1));
+    EXPECT_EQ(HKEY_CURRENT_USER, vrel::RootKeyOfIndex(2));
+    EXPECT_EQ(HKEY_LOCAL_MACHINE, vrel::RootKeyOfIndex(3));
+    EXPECT_EQ(HKEY_USERS, vrel::RootKeyOfIndex(4));
+    EXPECT_EQ(nullptr, vrel::RootKeyOfIndex(0));
+    EXPECT_EQ(nullptr, vrel::RootKeyOfIndex(5));
     EXPECT_EQ(static_cast<DWORD>(REG_SZ), RegTypeOfIndex(0));
     EXPECT_EQ(static_cast<DWORD>(REG_BINARY), RegTypeOfIndex(1));
     EXPECT_EQ(static_cast<DWORD>(REG_DWORD), RegTypeOfIndex(2));

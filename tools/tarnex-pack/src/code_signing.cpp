@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "authenticode.h"
-#include "vrel/unique_handle.h"
+#include "vrel/crypt_handles.h"
 #include "windows_files.h"
 
 namespace pack {
@@ -12,26 +12,18 @@ namespace {
 
 namespace ac = authenticode;
 
-struct HashTraits {
-    using pointer = HCRYPTHASH;
-    static pointer invalid() noexcept { return 0; }
-    static bool valid(pointer h) noexcept { return h != 0; }
-    static void close(pointer h) noexcept { ::CryptDestroyHash(h); }
-};
-using unique_hash = vrel::UniqueHandle<HashTraits>;
-
 // A SHA-256 hash of the parts in the provider; empty when it cannot be made.
-unique_hash HashOf(HCRYPTPROV provider, const std::vector<std::pair<const char*, std::size_t>>& parts) {
+vrel::unique_hcrypthash HashOf(HCRYPTPROV provider, const std::vector<std::pair<const char*, std::size_t>>& parts) {
     HCRYPTHASH h = 0;
     if (!::CryptCreateHash(provider, CALG_SHA_256, 0, 0, &h)) return {};
-    unique_hash hash(h);
+    vrel::unique_hcrypthash hash(h);
     for (const auto& [data, size] : parts)
         if (size != 0 && !::CryptHashData(h, reinterpret_cast<const BYTE*>(data), static_cast<DWORD>(size), 0)) return {};
     return hash;
 }
 
 // The 32 bytes of a SHA-256 hash; false when there are none.
-bool DigestOf(const unique_hash& hash, ac::Bytes& out) {
+bool DigestOf(const vrel::unique_hcrypthash& hash, ac::Bytes& out) {
     BYTE value[32];
     DWORD length = sizeof value;
     if (!hash || !::CryptGetHashParam(hash.get(), HP_HASHVAL, value, &length, 0) || length != sizeof value) return false;
@@ -123,7 +115,7 @@ bool CodeSigner::Sign(const std::wstring& path, std::wstring& error) const {
         return false;
     }
     const ac::Bytes attributes = ac::SignedAttributes(contentDigest);
-    const unique_hash hash = HashOf(provider_.get(), {{attributes.data(), attributes.size()}});
+    const vrel::unique_hcrypthash hash = HashOf(provider_.get(), {{attributes.data(), attributes.size()}});
     DWORD signatureSize = 0;
     std::vector<BYTE> signature;
     if (hash && ::CryptSignHashW(hash.get(), keySpec_, nullptr, 0, nullptr, &signatureSize)) {

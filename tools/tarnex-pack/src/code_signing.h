@@ -9,28 +9,9 @@
 #include <string>
 
 #include "time_stamping.h"
-#include "vrel/unique_handle.h"
+#include "vrel/crypt_handles.h"
 
 namespace pack {
-
-struct CertStoreTraits {
-    using pointer = HCERTSTORE;
-    static pointer invalid() noexcept { return nullptr; }
-    static bool valid(pointer h) noexcept { return h != nullptr; }
-    static void close(pointer h) noexcept { ::CertCloseStore(h, 0); }
-};
-struct CertContextTraits {
-    using pointer = PCCERT_CONTEXT;
-    static pointer invalid() noexcept { return nullptr; }
-    static bool valid(pointer h) noexcept { return h != nullptr; }
-    static void close(pointer h) noexcept { ::CertFreeCertificateContext(h); }
-};
-struct CryptProviderTraits {
-    using pointer = HCRYPTPROV;
-    static pointer invalid() noexcept { return 0; }
-    static bool valid(pointer h) noexcept { return h != 0; }
-    static void close(pointer h) noexcept { ::CryptReleaseContext(h, 0); }
-};
 
 class CodeSigner {
 public:
@@ -47,9 +28,9 @@ public:
     bool Sign(const std::wstring& path, std::wstring& error) const;
 
 private:
-    vrel::UniqueHandle<CertStoreTraits> store_;
-    vrel::UniqueHandle<CertContextTraits> certificate_;
-    vrel::UniqueHandle<CryptProviderTraits> provider_;  // the key's container in the RSA/AES provider (SHA-256)
+    vrel::unique_hcertstore store_;
+    vrel::unique_cert_context certificate_;
+    vrel::unique_hcryptprov provider_;  // the key's container in the RSA/AES provider (SHA-256)
     DWORD keySpec_ = AT_KEYEXCHANGE;
     const TimeStamper* stamper_ = nullptr;
 };

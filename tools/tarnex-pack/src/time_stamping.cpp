@@ -10,6 +10,8 @@
 #include "der.h"
 
 #include "timestamp.h"
+#include "vrel/crypt_handles.h"
+#include "vrel/module_exports.h"
 #include "vrel/system_folder.h"
 #include "vrel/unique_handle.h"
 
@@ -56,37 +58,6 @@ struct InternetTraits {
 };
 using unique_internet = vrel::UniqueHandle<InternetTraits>;
 
-struct ProviderTraits {
-    using pointer = HCRYPTPROV;
-    static pointer invalid() noexcept { return 0; }
-    static bool valid(pointer h) noexcept { return h != 0; }
-    static void close(pointer h) noexcept { ::CryptReleaseContext(h, 0); }
-};
-struct HashTraits {
-    using pointer = HCRYPTHASH;
-    static pointer invalid() noexcept { return 0; }
-    static bool valid(pointer h) noexcept { return h != 0; }
-    static void close(pointer h) noexcept { ::CryptDestroyHash(h); }
-};
-struct MessageTraits {
-    using pointer = HCRYPTMSG;
-    static pointer invalid() noexcept { return nullptr; }
-    static bool valid(pointer h) noexcept { return h != nullptr; }
-    static void close(pointer h) noexcept { ::CryptMsgClose(h); }
-};
-struct StoreTraits {
-    using pointer = HCERTSTORE;
-    static pointer invalid() noexcept { return nullptr; }
-    static bool valid(pointer h) noexcept { return h != nullptr; }
-    static void close(pointer h) noexcept { ::CertCloseStore(h, 0); }
-};
-struct CertificateTraits {
-    using pointer = PCCERT_CONTEXT;
-    static pointer invalid() noexcept { return nullptr; }
-    static bool valid(pointer h) noexcept { return h != nullptr; }
-    static void close(pointer h) noexcept { ::CertFreeCertificateContext(h); }
-};
-
 constexpr DWORD kEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 constexpr std::size_t kMaxReply = 256 * 1024;  // a token with its certificate chain is a few KB
 constexpr char kTstInfoType[] = "1.2.840.113549.1.9.16.1.4";
@@ -95,10 +66,10 @@ constexpr char kTstInfoType[] = "1.2.840.113549.1.9.16.1.4";
 bool DigestAndNonce(const std::string& data, std::string& digest, std::string& nonce) {
     HCRYPTPROV p = 0;
     if (!::CryptAcquireContextW(&p, nullptr, MS_ENH_RSA_AES_PROV_W, PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) return false;
-    const vrel::UniqueHandle<ProviderTraits> provider(p);
+    const vrel::unique_hcryptprov provider(p);
     HCRYPTHASH h = 0;
     if (!::CryptCreateHash(p, CALG_SHA_256, 0, 0, &h)) return false;
-    const vrel::UniqueHandle<HashTraits> hash(h);
+    const vrel::unique_hcrypthash hash(h);
     BYTE value[32];
     DWORD length = sizeof value;
     if (!::CryptHashData(h, reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(data.size()), 0) ||
@@ -205,7 +176,7 @@ bool IsTimeStampingCertificate(PCCERT_CONTEXT certificate) {
 // The token opened by CryptoAPI: SignedData over a TSTInfo, its signature
 // made by the certificate it carries. The TSTInfo, or false with why.
 bool OpenToken(const std::string& token, std::string& tstInfo, std::wstring& why) {
-    vrel::UniqueHandle<MessageTraits> message(::CryptMsgOpenToDecode(kEncoding, 0, 0, 0, nullptr, nullptr));
+    vrel::unique_hcryptmsg message(::CryptMsgOpenToDecode(kEncoding, 0, 0, 0, nullptr, nullptr));
     if (!message || !::CryptMsgUpdate(message.get(), reinterpret_cast<const BYTE*>(token.data()),
                                       static_cast<DWORD>(token.size()), TRUE))
         return why = L"the token is no PKCS #7 message", false;
@@ -222,9 +193,9 @@ bool OpenToken(const std::string& token, std::string& tstInfo, std::wstring& why
     if (der::Expect(inner, 0x04, wrapped) && inner.empty()) tstInfo.assign(wrapped.value);
     if (!MessageParam(message.get(), CMSG_SIGNER_CERT_INFO_PARAM, signer))
         return why = L"the token names no signer", false;
-    vrel::UniqueHandle<StoreTraits> store(
+    vrel::unique_hcertstore store(
         ::CertOpenStore(CERT_STORE_PROV_MSG, kEncoding, 0, 0, message.get()));
-    vrel::UniqueHandle<CertificateTraits> certificate(
+    vrel::unique_cert_context certificate(
         store ? ::CertGetSubjectCertificateFromStore(store.get(), kEncoding, reinterpret_cast<PCERT_INFO>(signer.data()))
               : nullptr);
     if (!certificate) return why = L"the token does not carry its signer's certificate", false;
