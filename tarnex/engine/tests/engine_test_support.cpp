@@ -329,16 +329,7 @@ std::vector<std::wstring> FilesBelow(const std::wstring& folder) {
 }
 
 bool HasCabinetTime(const std::wstring& path) {
-    SYSTEMTIME stamp{};
-    stamp.wYear = 2021;
-    stamp.wMonth = 3;
-    stamp.wDay = 4;
-    stamp.wHour = 5;
-    stamp.wMinute = 6;
-    stamp.wSecond = 8;
-    FILETIME local, expected;
-    ::SystemTimeToFileTime(&stamp, &local);
-    ::LocalFileTimeToFileTime(&local, &expected);
+    const FILETIME expected = testfiles::CabinetTimeUtc(2021, 3, 4, 5, 6, 8);
     vrel::unique_hfile file(
         ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
     FILETIME created{}, accessed{}, written{};

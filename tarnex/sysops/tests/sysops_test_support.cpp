@@ -131,18 +131,4 @@ std::vector<std::wstring> FilesIn(const std::wstring& folder) {
     return names;
 }
 
-FILETIME CabinetTimeUtc(int y, int mo, int d, int h, int mi, int s) {
-    SYSTEMTIME local{};
-    local.wYear = static_cast<WORD>(y);
-    local.wMonth = static_cast<WORD>(mo);
-    local.wDay = static_cast<WORD>(d);
-    local.wHour = static_cast<WORD>(h);
-    local.wMinute = static_cast<WORD>(mi);
-    local.wSecond = static_cast<WORD>(s);
-    FILETIME lft{}, utc{};
-    ::SystemTimeToFileTime(&local, &lft);
-    ::LocalFileTimeToFileTime(&lft, &utc);
-    return utc;
-}
-
 }  // namespace sysops_test

@@ -23,6 +23,7 @@ void InitTestApp();
 
 std::wstring TestData();  // the test program's folder + "sysops_testdata\"
 
+using testfiles::CabinetTimeUtc;
 using testfiles::Exists;
 using testfiles::IsFolder;
 using testfiles::MessageRecorder;
@@ -36,8 +37,6 @@ void ClearLog();
 
 // The names of the files (not folders) directly in folder (ending in "\").
 std::vector<std::wstring> FilesIn(const std::wstring& folder);
-// A local date and time as the UTC file time a cabinet's stamp gives.
-FILETIME CabinetTimeUtc(int y, int mo, int d, int h, int mi, int s);
 
 // Answers the replace question from a script; -1 past its end fails the test.
 class ReplaceScript {

@@ -56,6 +56,15 @@ std::wstring ReadUtf16(const std::wstring& path) {
     return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
 }
 
+FILETIME CabinetTimeUtc(int year, int month, int day, int hour, int minute, int second) {
+    const SYSTEMTIME stamp{static_cast<WORD>(year), static_cast<WORD>(month), 0, static_cast<WORD>(day),
+                           static_cast<WORD>(hour), static_cast<WORD>(minute), static_cast<WORD>(second), 0};
+    FILETIME local{}, utc{};
+    ::SystemTimeToFileTime(&stamp, &local);
+    ::LocalFileTimeToFileTime(&local, &utc);
+    return utc;
+}
+
 bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 bool WaitUntilGone(const std::wstring& path, unsigned timeoutMs) {

@@ -2,9 +2,14 @@
 // reading results back, scratch folders, clearing what a case left behind.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 
 namespace testfiles {
+
+// A local date and time as the UTC file time a cabinet's stamp gives.
+FILETIME CabinetTimeUtc(int year, int month, int day, int hour, int minute, int second);
 
 // Writes the bytes, creating missing parent folders; a file that cannot be
 // written fails the running test.

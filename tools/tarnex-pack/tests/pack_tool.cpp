@@ -21,10 +21,7 @@ std::string Narrow(const std::wstring& text) { return vrel::ToNarrow(text, CP_UT
 // Sources carry the time of the engine tests' cabinets (even seconds, as a
 // cabinet keeps them), so HasCabinetTime tells that the time went through.
 void StampCabinetTime(const std::wstring& path) {
-    const SYSTEMTIME stamp{2021, 3, 0, 4, 5, 6, 8, 0};
-    FILETIME local{}, utc{};
-    ::SystemTimeToFileTime(&stamp, &local);
-    ::LocalFileTimeToFileTime(&local, &utc);
+    const FILETIME utc = testfiles::CabinetTimeUtc(2021, 3, 4, 5, 6, 8);
     vrel::unique_hfile file(::CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(file && ::SetFileTime(file.get(), &utc, nullptr, &utc)) << Narrow(path);
 }
