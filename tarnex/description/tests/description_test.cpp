@@ -29,12 +29,6 @@ using test::MessageRecorder;
 using test::ScratchFolder;
 using test::WriteBytes;
 
-std::string Narrow(const std::wstring& w) {
-    std::string s;
-    for (wchar_t c : w) s += static_cast<char>(c);
-    return s;
-}
-
 const char kVersion[] = "[Version]\r\nSignature=\"$Chicago$\"\r\n\r\n";
 
 // OPTIONS of a valid description, in file order.
@@ -609,7 +603,7 @@ protected:
     SetupDescription Load(const std::vector<std::wstring>& infs, DWORD mode = AS_INST,
                           const std::string& extra = "") {
         std::string components = "[COMPONENTS]\r\n";
-        for (const std::wstring& inf : infs) components += Narrow(inf) + "," + Narrow(inf) + ".cab\r\n";
+        for (const std::wstring& inf : infs) components += vrel::ToNarrow(inf) + "," + vrel::ToNarrow(inf) + ".cab\r\n";
         pkg.extra = (infs.empty() ? std::string() : components + "\r\n") + extra;
         pkg.WriteDescription();
         pkg.Activate(mode);

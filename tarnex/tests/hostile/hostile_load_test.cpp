@@ -60,7 +60,7 @@ protected:
         package_.NameUnInst = "Setup of " + unique_;
         package_.KeyPath = "Software\\VrelTests\\" + unique_;
         folder_ = MakeScratchFolder(L"hostile");
-        package_.Dir = Narrow(folder_) + "Install\\";
+        package_.Dir = vrel::ToNarrow(folder_) + "Install\\";
         DeletePackageKey(package_.KeyPath);
     }
     void TearDown() override {
@@ -68,8 +68,6 @@ protected:
         DeletePackageKey(package_.KeyPath);
         RemoveTree(folder_);
     }
-
-    static std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
     std::wstring File(const wchar_t* name) const { return folder_ + name; }
     std::string Read(const wchar_t* name) const { return ReadBytes(File(name)); }
@@ -106,7 +104,7 @@ protected:
         ending.log = log.size() >= logStart ? log.substr(logStart) : log;
         std::printf("[ ENDING   ] %s: exit %ld after %.1f s, %zu message(s), wizard %s\n", unique_.c_str(),
                     ending.exitCode, ending.seconds, ending.messages.size(),
-                    ending.wizardMode.empty() ? "not shown" : Narrow(ending.wizardMode).c_str());
+                    ending.wizardMode.empty() ? "not shown" : vrel::ToNarrow(ending.wizardMode).c_str());
         return ending;
     }
 
@@ -311,7 +309,7 @@ TEST_F(HostilePackage, PathsPast260Characters) {
         EXPECT_EQ(ending.exitCode, 0);
         EXPECT_EQ(ending.messages, std::vector<std::wstring>{kCannotRead}) << "install folder";
     }
-    package_.Dir = Narrow(folder_) + "Install\\";
+    package_.Dir = vrel::ToNarrow(folder_) + "Install\\";
     {
         WritePackage(folder_, L"Tarnex", package_);
         std::string description = Read(L"Tarnex.inf");
