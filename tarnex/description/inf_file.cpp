@@ -81,7 +81,7 @@ int InfFile::Open(const std::wstring& path) {
         !NamesDevice(std::wstring_view(path).substr(path.find_last_of(L"\\/") + 1)))
         opened = Setup().OpenInfFileW(path.c_str(), nullptr, INF_STYLE_WIN4, nullptr);
     if (opened == INVALID_HANDLE_VALUE || opened == nullptr) {
-        ShowMessage(nullptr, FormatText(TextId::kInfCannotOpen, path.c_str()), kErrorBox);
+        Ask(nullptr, Question::kInfCannotOpen, path.c_str());
         return 0;
     }
     handle_ = opened;

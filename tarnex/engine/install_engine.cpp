@@ -268,8 +268,7 @@ bool InstallEngine::OnCancelRequest() {
         ::InterlockedExchange(&transfer_.Pause, 0);
         return false;
     }
-    const int answer =
-        ShowMessage(view_.Owner(), LoadText(TextId::kCancelInstallQuestion), kQuestionBox | MB_DEFBUTTON2);
+    const int answer = Ask(view_.Owner(), Question::kCancelInstall);
     if (answer == IDYES) {
         transfer_.SetCancel();
     } else {

@@ -52,9 +52,10 @@ bool InstallEngine::RunProgram(LaunchEntry& entry, const std::wstring& packageFo
         ::InterlockedExchange(&App().RestartNeeded, 1);
         ::InterlockedExchange(&App().RestartRequestedByProgram, 1);
     } else if (result == kLaunchStopInstall) {
-        const std::wstring text =
-            entry.Message[0] != L'\0' ? std::wstring(entry.Message) : FormatText(TextId::kProgramFault, entry.FileName);
-        ShowMessage(view_.Owner(), text, kErrorBox);
+        if (entry.Message[0] != L'\0')
+            AskInWords(view_.Owner(), Question::kProgramFault, entry.Message);
+        else
+            Ask(view_.Owner(), Question::kProgramFault, entry.FileName);
         return false;
     }
     return true;
@@ -89,8 +90,7 @@ bool InstallEngine::LaunchPrograms(bool before) {
                 // Step 3 checks the cabinets as it reads them, after this
                 // program would have run: they are checked before it.
                 if (!cabinetsChecked && !CheckCabinetsBeforeCopy(d, transfer_.ChangedFile)) {
-                    ShowMessage(view_.Owner(), FormatText(TextId::kPackageChanged, transfer_.ChangedFile.c_str()),
-                                kErrorBox);
+                    Ask(view_.Owner(), Question::kPackageChanged, transfer_.ChangedFile.c_str());
                     return false;
                 }
                 cabinetsChecked = true;

@@ -22,9 +22,9 @@ int CreateFolderPath(HWND owner, std::wstring& path) {
         if (path.size() < 3) path += L'\\';
         if (IsDriveRoot(path)) {
             if (::GetDriveTypeW(path.c_str()) == DRIVE_FIXED) return 1;
-            ShowMessage(owner, FormatText(TextId::kDriveTypeUnsupported, path.c_str()), MB_OK);
+            Ask(owner, Question::kDriveTypeUnsupported, path.c_str());
         } else {
-            ShowMessage(owner, FormatText(TextId::kDriveNotFound, path.c_str()), MB_OK);
+            Ask(owner, Question::kDriveNotFound, path.c_str());
         }
         return 0;
     }
@@ -32,7 +32,7 @@ int CreateFolderPath(HWND owner, std::wstring& path) {
     const std::size_t slash = path.rfind(L'\\');
     if (slash == std::wstring::npos) {
         // Not absolute: there is no drive to start from.
-        ShowMessage(owner, FormatText(TextId::kDriveNotFound, path.c_str()), MB_OK);
+        Ask(owner, Question::kDriveNotFound, path.c_str());
         return 0;
     }
     std::wstring parent = path.substr(0, slash);
@@ -42,7 +42,7 @@ int CreateFolderPath(HWND owner, std::wstring& path) {
     if (::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return 1;
 
     if (!::CreateDirectoryW(path.c_str(), nullptr)) {
-        ShowMessage(owner, FormatText(TextId::kFolderCannotCreate, path.c_str()), kWarningBox);
+        Ask(owner, Question::kFolderCannotCreate, path.c_str());
         return 0;
     }
     return 1;

@@ -62,7 +62,7 @@ int InstanceGuard::CheckOtherInstance(TextId messageId, HINSTANCE instance, cons
     // Formatted into its own text: a long caption must not overrun the
     // 260-character buffer the message is loaded into.
     const std::wstring text = FormatMessageText(message_, otherCaption.c_str());
-    ShowMessageCaptioned(nullptr, text, caption ? caption : L"", MB_OK);
+    AskCaptioned(Question::kOtherInstallerRunning, text, caption ? caption : L"");
 
     const HWND window = UnpackWindow(block.Window);
     if (window) ::SetForegroundWindow(window);

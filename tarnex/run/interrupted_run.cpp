@@ -45,14 +45,14 @@ void ApplyChoice(SetupDescription& d, const RunMark& mark, bool removal) {
     d.AccessVersion = static_cast<std::int32_t>(mark.Access);
 }
 
-void Tell(TextId text, UINT box) {
-    if (!App().Quiet) ShowMessage(nullptr, LoadText(text), box);
+void Tell(Question news) {
+    if (!App().Quiet) Ask(nullptr, news);
 }
 
 TakeOver CannotComplete(const SetupDescription& d, const RunMark& mark) {
     WriteLog(L"The interrupted run cannot be completed: the package's INF files cannot be read. Left: the folder " +
              mark.Folder + L" and the key " + d.KeyPath + L"\r\n");
-    ShowMessage(nullptr, FormatText(TextId::kInterruptedCannotComplete, mark.Folder.c_str(), d.KeyPath), kErrorBox);
+    Ask(nullptr, Question::kInterruptedCannotComplete, mark.Folder.c_str(), d.KeyPath);
     return TakeOver::CannotComplete;
 }
 
@@ -92,12 +92,12 @@ TakeOver TakeOverInterruptedRun(const RunMark& mark, bool catalogueRead) {
               mark.Folder.c_str(), static_cast<unsigned>(mark.LastStep));
 
     if (removalMark && mark.LastStep >= kStepCount) {
-        Tell(TextId::kInterruptedRemovalCompleted, kWarningBox);
+        Tell(Question::kInterruptedRemovalCompleted);
         return EndRemoval(d, mark, fromCopy);
     }
     if (!removalMark && !removalAsked && fromCopy) {
         WriteLog(L"The interrupted installation cannot be completed by the installed copy: it has no package files\r\n");
-        ShowMessage(nullptr, LoadText(TextId::kInterruptedNoPackageHere), kErrorBox);
+        Ask(nullptr, Question::kInterruptedNoPackageHere);
         return TakeOver::CannotComplete;
     }
     if (!catalogueRead) return CannotComplete(d, mark);
@@ -120,13 +120,13 @@ TakeOver TakeOverInterruptedRun(const RunMark& mark, bool catalogueRead) {
     }
     if (removalMark) {
         WriteLog(L"Completing the interrupted removal\r\n");
-        Tell(TextId::kInterruptedRemovalCompleted, kWarningBox);
+        Tell(Question::kInterruptedRemovalCompleted);
     } else if (removal) {
         WriteLog(L"Removing what the interrupted installation put in place\r\n");
-        Tell(TextId::kInterruptedInstallRemoved, kWarningBox);
+        Tell(Question::kInterruptedInstallRemoved);
     } else {
         WriteLog(L"Carrying out the interrupted installation again with its choice\r\n");
-        Tell(TextId::kInterruptedInstallRedone, kWarningBox);
+        Tell(Question::kInterruptedInstallRedone);
     }
     return TakeOver::Completing;
 }

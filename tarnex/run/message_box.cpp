@@ -1,4 +1,4 @@
-#include "message_box.h"
+#include "run/message_box.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -6,7 +6,7 @@
 #include <mutex>
 #include <vector>
 
-#include "app_context.h"
+#include "run/app_context.h"
 
 namespace tarnex {
 namespace {
@@ -17,26 +17,44 @@ MessageAnswerer& Answerer() {
     return answerer;
 }
 
+int ShowBox(const MessageRequest& request) {
+    return PutToPerson(request, [&request] {
+        return ::MessageBoxW(request.owner, request.text.c_str(), request.caption.c_str(), request.type);
+    });
+}
+
 }  // namespace
 
-void SetMessageAnswerer(MessageAnswerer answerer) {
+MessageAnswerer SetMessageAnswerer(MessageAnswerer answerer) {
     std::lock_guard<std::mutex> hold(answererLock);
-    Answerer() = std::move(answerer);
+    std::swap(Answerer(), answerer);
+    return answerer;
 }
 
-int ShowMessage(HWND owner, const std::wstring& text, UINT type) {
-    return ShowMessageCaptioned(owner, text, App().Caption, type);
-}
-
-int ShowMessageCaptioned(HWND owner, const std::wstring& text, const std::wstring& caption, UINT type) {
-    MessageRequest request{owner, text, caption, type};
+int PutToPerson(const MessageRequest& request, const std::function<int()>& showToPerson) {
     MessageAnswerer answerer;
     {
         std::lock_guard<std::mutex> hold(answererLock);
         answerer = Answerer();
     }
-    if (answerer) return answerer(request);
-    return ::MessageBoxW(owner, request.text.c_str(), request.caption.c_str(), type);
+    return answerer ? answerer(request) : showToPerson();
+}
+
+int Ask(HWND owner, Question question, ...) {
+    const QuestionForm form = FormOf(question);
+    va_list args;
+    va_start(args, question);
+    std::wstring text = FormatTextV(LoadText(form.text), args);
+    va_end(args);
+    return ShowBox({question, owner, std::move(text), App().Caption, form.type});
+}
+
+int AskInWords(HWND owner, Question question, const std::wstring& text) {
+    return ShowBox({question, owner, text, App().Caption, FormOf(question).type});
+}
+
+int AskCaptioned(Question question, const std::wstring& text, const std::wstring& caption) {
+    return ShowBox({question, nullptr, text, caption, FormOf(question).type});
 }
 
 std::wstring LoadText(TextId id) {

@@ -1,6 +1,7 @@
 // The one seam where a person is asked. Every message box of the installer
-// goes through ShowMessage; tests install an answerer that sees the box and
-// chooses the button instead of a person.
+// and the "Замена файла" dialog go through it, each as the question it puts
+// (run/question.h); tests and the quiet run install an answerer that sees the
+// question and chooses the button instead of a person.
 #pragma once
 
 #include <windows.h>
@@ -10,28 +11,44 @@
 #include <string>
 
 #include "resources/string_ids.h"
+#include "run/question.h"
 
 namespace tarnex {
 
+struct ReplaceQuestion;  // ui/replace_dialog.h: the two files of the replace dialog
+
 struct MessageRequest {
+    Question question;
     HWND owner;
-    std::wstring text;
+    std::wstring text;     // the existing file's path for the replace dialog
     std::wstring caption;
-    UINT type;  // MB_* flags as for MessageBoxW
+    UINT type;             // MB_* flags as for MessageBoxW; 0 for the replace dialog
+    const ReplaceQuestion* replace = nullptr;  // set for Question::kReplaceFile
 };
 
-// Returns the button pressed (IDOK, IDYES, IDNO, ...).
+// Returns the button pressed (IDOK, IDYES, IDNO, ...), or for the replace
+// dialog a ReplaceAnswer.
 using MessageAnswerer = std::function<int(const MessageRequest&)>;
 
-// Replaces the answerer; an empty one restores the real message box.
-void SetMessageAnswerer(MessageAnswerer answerer);
+// Installs the answerer and returns the one it replaces; an empty one
+// restores the person.
+MessageAnswerer SetMessageAnswerer(MessageAnswerer answerer);
 
-// Shows text titled with the program caption (App().Caption).
-int ShowMessage(HWND owner, const std::wstring& text, UINT type);
+// Puts the request to the answerer, or to the person through showToPerson.
+int PutToPerson(const MessageRequest& request, const std::function<int()>& showToPerson);
 
-// Shows text with an explicit title (the guard's message names the caption
-// it was given, which is the program caption in the installer).
-int ShowMessageCaptioned(HWND owner, const std::wstring& text, const std::wstring& caption, UINT type);
+// Asks the question in its own text, formatted printf-style with the
+// arguments ("%s" takes a const wchar_t*), titled with the program caption
+// (App().Caption).
+int Ask(HWND owner, Question question, ...);
+
+// Asks the question in the words given (a check program's own message).
+int AskInWords(HWND owner, Question question, const std::wstring& text);
+
+// Asks the question in the words given under an explicit title (the guard's
+// message names the caption it was given, which is the program caption in
+// the installer).
+int AskCaptioned(Question question, const std::wstring& text, const std::wstring& caption);
 
 // Formats a loaded text printf-style ("%s" takes a const wchar_t*).
 std::wstring FormatMessageText(const wchar_t* format, ...);
@@ -39,14 +56,9 @@ std::wstring FormatMessageText(const wchar_t* format, ...);
 // Loads a string of the program's string table ("" when missing).
 std::wstring LoadText(TextId id);
 
-// Loads string `id` and formats it printf-style with the arguments ("%s"
-// takes a const wchar_t*).
+// Loads the text and formats it printf-style with the arguments ("%s" takes
+// a const wchar_t*).
 std::wstring FormatText(TextId id, ...);
 std::wstring FormatTextV(const std::wstring& format, va_list args);
-
-// The message kinds of the installer: errors, warnings and Yes/No questions.
-inline constexpr UINT kErrorBox = MB_OK | MB_ICONERROR;
-inline constexpr UINT kWarningBox = MB_OK | MB_ICONEXCLAMATION;
-inline constexpr UINT kQuestionBox = MB_YESNO | MB_ICONQUESTION;
 
 }  // namespace tarnex

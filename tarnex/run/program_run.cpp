@@ -37,7 +37,7 @@ void LogEndBanner(const wchar_t* nameGen) {
 bool IsRemoval(DWORD mode) { return mode == AS_DEL || mode == AS_SD; }
 
 StartUpEnd RefuseChangedPackage(const std::wstring& file) {
-    ShowMessage(nullptr, FormatText(TextId::kPackageChanged, file.c_str()), kErrorBox);
+    Ask(nullptr, Question::kPackageChanged, file.c_str());
     return StartUpEnd::PackageChanged;
 }
 
@@ -62,13 +62,13 @@ StartUpEnd StartUp(HINSTANCE instance, const wchar_t* arguments) {
     std::wstring changed;
     if (!OpenPackageSeal(changed)) return RefuseChangedPackage(changed);
     if (!LoadSetupDescription(description)) {
-        ShowMessage(nullptr, LoadText(TextId::kDescriptionUnreadable), kErrorBox);
+        Ask(nullptr, Question::kDescriptionUnreadable);
         return StartUpEnd::Unreadable;
     }
     if (!CheckSealedFiles(description, changed)) return RefuseChangedPackage(changed);
     if (!ClaimSingleInstance()) return StartUpEnd::OtherInstaller;
 
-    if (!CheckOsVersion() && ShowMessage(nullptr, LoadText(TextId::kSystemNotAcceptedQuestion), kQuestionBox) != IDYES)
+    if (!CheckOsVersion() && Ask(nullptr, Question::kSystemNotAccepted) != IDYES)
         return StartUpEnd::SystemRefused;
     if (!CheckRequiredKeys()) return StartUpEnd::RequiredAppMissing;
     // A run cut off left its mark; the continuation after a restart has its
@@ -86,7 +86,7 @@ StartUpEnd StartUp(HINSTANCE instance, const wchar_t* arguments) {
             return StartUpEnd::Unreadable;
         }
     } else if (!catalogueRead) {
-        ShowMessage(nullptr, LoadText(TextId::kCatalogueUnreadable), kErrorBox);
+        Ask(nullptr, Question::kCatalogueUnreadable);
         return StartUpEnd::Unreadable;
     } else if (!DecideMode()) {
         return StartUpEnd::NothingInstalled;
@@ -158,12 +158,11 @@ void FinishRun(int wizardResult) {
             // The next start goes on as quietly as this run, on the system
             // this run was allowed to change.
             if (app.Quiet) command += kLaterQuietSwitches;
-            const TextId question =
-                IsRemoval(app.Mode) ? TextId::kRestartAfterRemovalQuestion : TextId::kRestartToContinueQuestion;
+            const Question question = IsRemoval(app.Mode) ? Question::kRestartAfterRemoval : Question::kRestartToContinue;
             // A program run by the engine that asked for the restart itself
             // continues on its own; the question is still asked.
             if (!app.RestartRequestedByProgram) WriteContinuationEntry(command);
-            if (ShowMessage(nullptr, LoadText(question), kQuestionBox) == IDYES) RestartWindows();
+            if (Ask(nullptr, question) == IDYES) RestartWindows();
         } else if (app.Mode == AS_SD) {
             ::SetCurrentDirectoryW(app.ProgramFolder);
             RemoveEmptySubfolders(description.InstallFolder);
@@ -187,7 +186,7 @@ int RunProgram(HINSTANCE instance, const wchar_t* arguments) {
     // before anything is changed.
     if (!quiet.error.empty() || (!quiet.logFile.empty() && !StartRunLog(quiet.logFile))) {
         InitAppContext(instance, arguments);
-        ShowMessage(nullptr, FormatText(TextId::kRunLogUnwritable, quiet.logFile.c_str()), kErrorBox);
+        Ask(nullptr, Question::kRunLogUnwritable, quiet.logFile.c_str());
         return 0;
     }
     if (StartUp(instance, arguments) != StartUpEnd::Proceed) {

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "description/portable/component_rules.h"
 #include "description/setup_description.h"
@@ -29,17 +30,17 @@ namespace {
 class QuietAnswers {
 public:
     explicit QuietAnswers(bool acceptAnySystem) {
-        SetMessageAnswerer([this, acceptAnySystem](const MessageRequest& request) {
+        previous_ = SetMessageAnswerer([this, acceptAnySystem](const MessageRequest& request) {
+            // A file newer than the package's stays.
+            if (request.question == Question::kReplaceFile) return static_cast<int>(kSkipAll);
             const bool question = (request.type & MB_TYPEMASK) == MB_YESNO;
-            // Loaded at the first message: the context knows its module by then.
-            if (systemQuestion_.empty()) systemQuestion_ = LoadText(TextId::kSystemNotAcceptedQuestion);
-            const bool yes = question && acceptAnySystem && request.text == systemQuestion_;
+            const bool yes = question && acceptAnySystem && request.question == Question::kSystemNotAccepted;
             const int answer = yes ? IDYES : question ? IDNO : IDOK;
             Log(request.text + (yes ? L" -> Yes (/acceptos)" : question ? L" -> No" : L""));
             return answer;
         });
     }
-    ~QuietAnswers() { SetMessageAnswerer({}); }
+    ~QuietAnswers() { SetMessageAnswerer(std::move(previous_)); }
     QuietAnswers(const QuietAnswers&) = delete;
     QuietAnswers& operator=(const QuietAnswers&) = delete;
 
@@ -53,7 +54,7 @@ private:
         logging_ = false;
     }
 
-    std::wstring systemQuestion_;
+    MessageAnswerer previous_;
     bool logging_ = false;
 };
 
@@ -158,8 +159,8 @@ ChoiceEnd MakeWizardChoice(const QuietSwitches& switches) {
         case kComponentPage:
             return ChooseComponents(d, app.Mode);
         case kSummaryPage:  // the removal's summary, read again with the removal sections
-            if (const std::optional<TextId> unreadable = ReloadPackage(d)) {
-                ShowMessage(nullptr, LoadText(*unreadable), kErrorBox);
+            if (const std::optional<Question> unreadable = ReloadPackage(d)) {
+                Ask(nullptr, *unreadable);
                 return ChoiceEnd::Failed;
             }
             SelectInstalledForSummary(app.Mode, d.ComponentList);

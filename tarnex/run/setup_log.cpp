@@ -73,7 +73,7 @@ int WriteLog(const std::wstring& text) {
         ::Sleep(10);
     }
     if (!file) {
-        ShowMessage(nullptr, FormatText(TextId::kLogCannotOpen, path.c_str()), kWarningBox);
+        Ask(nullptr, Question::kLogCannotOpen, path.c_str());
         return 0;
     }
     ::SetFilePointer(file.get(), 0, nullptr, FILE_END);

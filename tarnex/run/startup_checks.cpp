@@ -72,8 +72,7 @@ int CheckRequiredKeys(const AppContext& app, const SetupDescription& description
     if (app.Mode == AS_DEL) return 1;
     for (const RequiredKey& key : description.RequiredKeys) {
         if (IsPresent(key)) continue;
-        if (ShowMessage(nullptr, FormatText(TextId::kRequiredAppMissingQuestion, key.AppName), kQuestionBox) != IDYES)
-            return 0;
+        if (Ask(nullptr, Question::kRequiredAppMissing, key.AppName) != IDYES) return 0;
     }
     return 1;
 }
@@ -107,7 +106,7 @@ int DecideMode(AppContext& app, SetupDescription& description) {
     } else {
         ReadRecordedInstallFolder(app, description);
         if (!installed) {
-            ShowMessage(nullptr, LoadText(TextId::kNothingInstalled), kErrorBox);
+            Ask(nullptr, Question::kNothingInstalled);
             return 0;
         }
     }
@@ -122,13 +121,13 @@ int DecideMode(AppContext& app, SetupDescription& description) {
     return 1;
 }
 
-std::optional<TextId> ReloadPackage(SetupDescription& d) {
+std::optional<Question> ReloadPackage(SetupDescription& d) {
     d.ComponentList.clear();
     d.InfFiles.clear();
     d.FileList.clear();
     d.RequiredKeys.clear();
-    if (!LoadSetupDescription(d)) return TextId::kDescriptionUnreadable;
-    if (!LoadComponentCatalogue(d)) return TextId::kCatalogueUnreadable;
+    if (!LoadSetupDescription(d)) return Question::kDescriptionUnreadable;
+    if (!LoadComponentCatalogue(d)) return Question::kCatalogueUnreadable;
     d.InstalledCount = 0;
     d.ComponentList.front().Installed = 1;
     for (std::size_t i = 1; i < d.ComponentList.size(); ++i)
@@ -143,9 +142,10 @@ int RunInstallChecks(SetupDescription& description) {
     for (LaunchEntry& entry : description.ComponentList.front().Launches) {
         if (entry.Before != 1) continue;
         if (RunLaunchEntry(entry) != kLaunchStopInstall) continue;
-        const std::wstring text =
-            entry.Message[0] ? std::wstring(entry.Message) : FormatText(TextId::kInstallCheckFailed, entry.FileName);
-        ShowMessage(nullptr, text, kErrorBox);
+        if (entry.Message[0])
+            AskInWords(nullptr, Question::kInstallCheckFailed, entry.Message);
+        else
+            Ask(nullptr, Question::kInstallCheckFailed, entry.FileName);
         return 0;
     }
     return 1;

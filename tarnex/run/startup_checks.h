@@ -8,7 +8,7 @@
 #include "description/setup_description.h"
 #include "run/app_context.h"
 #include "portable/os_version_rules.h"
-#include "resources/string_ids.h"
+#include "run/question.h"
 
 namespace tarnex {
 
@@ -34,9 +34,9 @@ int DecideMode(AppContext& app, SetupDescription& description);
 
 // Reads the description and the catalogue again in the current run mode (a
 // removal then works with the removal sections) and finds what is installed.
-// Nothing when read; otherwise the text that says what could not be read,
-// not yet shown.
-std::optional<TextId> ReloadPackage(SetupDescription& description);
+// Nothing when read; otherwise the question that says what could not be
+// read, not yet asked.
+std::optional<Question> ReloadPackage(SetupDescription& description);
 
 // In an installation: runs component 0's EXEBefore programs; the first one
 // that answers 1 stops the run with its Message or the text kInstallCheckFailed (result 0).

@@ -50,7 +50,7 @@ bool CabExtractor::SkippedByAccess(const FileRecord& record) const {
 bool CabExtractor::RefusedWithoutEvents(const std::wstring& shownPath) {
     if (PauseReached && PauseAnswered) return false;
     WriteLog(L"Transfer context without its events: nothing is unpacked\r\n");
-    ShowMessage(nullptr, FormatText(TextId::kCabinetCannotUnpack, shownPath.c_str()), kErrorBox);
+    Ask(nullptr, Question::kCabinetCannotUnpack, shownPath.c_str());
     SetCancel();
     return true;
 }
@@ -71,7 +71,7 @@ bool CabExtractor::CopyLooseFiles() {
             const std::wstring target = TemporaryPathOf(record);
             CreateFolderTree(FolderOf(target));
             if (!::CopyFileW(source.c_str(), target.c_str(), FALSE)) {
-                ShowMessage(nullptr, FormatText(TextId::kFileCannotCopy, source.c_str(), target.c_str()), kErrorBox);
+                Ask(nullptr, Question::kFileCannotCopy, source.c_str(), target.c_str());
                 return false;
             }
             record.Extracted = 1;
@@ -89,7 +89,7 @@ bool CabExtractor::CopyLooseFiles() {
         }
         CreateFolderTree(FolderOf(target));
         if (!::CopyFileW(source.c_str(), target.c_str(), FALSE)) {
-            ShowMessage(nullptr, FormatText(TextId::kFileCannotCopy, source.c_str(), target.c_str()), kErrorBox);
+            Ask(nullptr, Question::kFileCannotCopy, source.c_str(), target.c_str());
             return false;
         }
     }
@@ -126,7 +126,7 @@ bool CabExtractor::ExtractCabinet(const std::wstring& cabinetPath) {
         }
         if (Error.failed || attempt >= kMaxCopyRetries) readable = false;
     }
-    ShowMessage(nullptr, FormatText(TextId::kCabinetCannotUnpack, cabinetPath.c_str()), kErrorBox);
+    Ask(nullptr, Question::kCabinetCannotUnpack, cabinetPath.c_str());
     SetCancel();
     Decoder.reset();
     return true;
@@ -138,7 +138,7 @@ bool CabExtractor::CabinetsMatchSeal() {
         const std::wstring path = vrel::ToWide(cabinet.path, CP_UTF8);
         if (CabinetMatchesSeal(path, cabinet.readable, cabinet.size, cabinet.digest)) continue;
         ChangedFile = path.substr(path.find_last_of(L'\\') + 1);
-        ShowMessage(nullptr, FormatText(TextId::kPackageChanged, ChangedFile.c_str()), kErrorBox);
+        Ask(nullptr, Question::kPackageChanged, ChangedFile.c_str());
         SetCancel();
         return false;
     }
@@ -208,7 +208,7 @@ std::intptr_t CabExtractor::CopyFile(CabNotice& notice) {
     }
     if (output == INVALID_HANDLE_VALUE) {
         SetCancel();
-        ShowMessage(nullptr, FormatText(TextId::kCabinetCannotUnpack, target.c_str()), kErrorBox);
+        Ask(nullptr, Question::kCabinetCannotUnpack, target.c_str());
         return -1;
     }
     Output = output;

@@ -173,7 +173,7 @@ bool ImportRegFile(const std::wstring& path) {
     vrel::unique_hfile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                           FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
-        ShowMessage(nullptr, FormatText(TextId::kFileCannotOpen, path.c_str()), kWarningBox);
+        Ask(nullptr, Question::kRegFileCannotOpen, path.c_str());
         return false;
     }
     std::wstring text;

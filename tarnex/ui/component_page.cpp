@@ -69,7 +69,7 @@ private:
         std::vector<ComponentRecord>& components = Description().ComponentList;
         model_ = BuildComponentTree(components);
         for (std::size_t i = 0; i < model_.TooDeep.size(); ++i)
-            ShowMessage(window_, LoadText(TextId::kTreeTooDeep), kErrorBox);
+            Ask(window_, Question::kTreeTooDeep);
         for (const TreeItem& item : model_.Items) Insert(item, FindComponent(components, item.Record.Number));
         if (!handles_.empty()) TreeView_Select(tree_, handles_.front(), TVGN_FIRSTVISIBLE);
     }

@@ -93,7 +93,7 @@ private:
             // A folder that does not fit the description's field would be
             // cut to another folder: it is refused like one that cannot be made.
             if (!vrel::FitsField(std::wstring_view(folder), kOptionField)) {
-                ShowMessage(window_, FormatText(TextId::kFolderCannotCreate, typed.c_str()), kErrorBox);
+                Ask(window_, Question::kTypedFolderCannotCreate, typed.c_str());
                 frame_.LeaveAllowed = 0;
                 return;
             }

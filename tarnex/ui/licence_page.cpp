@@ -73,7 +73,7 @@ private:
         vrel::unique_hfile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                               FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) {
-            ShowMessage(nullptr, FormatText(TextId::kLicenceCannotOpen, path.c_str()), kWarningBox);
+            Ask(nullptr, Question::kLicenceCannotOpen, path.c_str());
         } else {
             LARGE_INTEGER size{};
             ::GetFileSizeEx(file.get(), &size);

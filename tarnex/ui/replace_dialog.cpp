@@ -1,7 +1,6 @@
 #include "ui/replace_dialog.h"
 
 #include <cwchar>
-#include <mutex>
 
 #include "ui/replace_dialog_ids.h"
 #include "run/app_context.h"
@@ -11,12 +10,6 @@
 
 namespace tarnex {
 namespace {
-
-std::mutex answererLock;
-ReplaceAnswerer& Answerer() {
-    static ReplaceAnswerer answerer;
-    return answerer;
-}
 
 struct DialogState {
     const ReplaceQuestion* question;
@@ -64,25 +57,18 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
 
 }  // namespace
 
-void SetReplaceAnswerer(ReplaceAnswerer answerer) {
-    std::lock_guard<std::mutex> hold(answererLock);
-    Answerer() = std::move(answerer);
-}
-
 int ShowReplaceDialog(const ReplaceQuestion& question) {
     if (question.owner == nullptr || question.incoming == nullptr) return -2;
-    ReplaceAnswerer answerer;
-    {
-        std::lock_guard<std::mutex> hold(answererLock);
-        answerer = Answerer();
-    }
-    if (answerer) return answerer(question);
-    DialogState state{&question, {}};
-    CommonControls();  // the classes its templates name
-    const INT_PTR result = ::DialogBoxParamW(App().Instance, MAKEINTRESOURCEW(IDD_REPLACE_FILE), question.owner,
-                                             DialogProc, reinterpret_cast<LPARAM>(&state));
-    // A dialog that cannot be shown decides like a skip of this one file.
-    return result >= IDC_REPLACE_BUTTON && result <= IDC_SKIP_ALL_BUTTON ? static_cast<int>(result) : 2;
+    const MessageRequest request{Question::kReplaceFile, question.owner, question.existingPath, App().Caption, 0,
+                                 &question};
+    return PutToPerson(request, [&question] {
+        DialogState state{&question, {}};
+        CommonControls();  // the classes its templates name
+        const INT_PTR result = ::DialogBoxParamW(App().Instance, MAKEINTRESOURCEW(IDD_REPLACE_FILE), question.owner,
+                                                 DialogProc, reinterpret_cast<LPARAM>(&state));
+        // A dialog that cannot be shown decides like a skip of this one file.
+        return result >= IDC_REPLACE_BUTTON && result <= IDC_SKIP_ALL_BUTTON ? static_cast<int>(result) : 2;
+    });
 }
 
 std::wstring ReplaceDialogLine(std::uint64_t size, const FileStamp& time, const std::wstring& version) {

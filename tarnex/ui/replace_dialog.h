@@ -1,11 +1,10 @@
-// The "Замена файла" dialog (template 130) and the seam through which tests
-// answer it instead of a person.
+// The "Замена файла" dialog (template IDD_REPLACE_FILE), asked through the
+// message seam as Question::kReplaceFile.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
 #include "description/section_records.h"
@@ -21,13 +20,8 @@ struct ReplaceQuestion {
     const FileRecord* incoming = nullptr;  // TargetName, Size, Time, FileVersion
 };
 
-// Returns 1 replace, 2 skip, 3 replace all, 4 skip all.
-using ReplaceAnswerer = std::function<int(const ReplaceQuestion&)>;
-
-// Replaces the answerer; an empty one restores the real dialog.
-void SetReplaceAnswerer(ReplaceAnswerer answerer);
-
-// Modal over the owner; -2 without an owner (nothing is shown).
+// Modal over the owner, or answered by the seam's answerer: 1 replace,
+// 2 skip, 3 replace all, 4 skip all; -2 without an owner (nothing is asked).
 int ShowReplaceDialog(const ReplaceQuestion& question);
 
 // One line of the dialog: the text kReplaceFileLine with the size, the stamp

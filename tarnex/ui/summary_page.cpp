@@ -128,13 +128,13 @@ private:
     // sections; a failure ends the wizard as cancelled.
     bool Reload() {
         frame_.EnableButton(PageButton::Next, false);
-        if (const std::optional<TextId> unreadable = ReloadPackage(Description())) return Fail(*unreadable);
+        if (const std::optional<Question> unreadable = ReloadPackage(Description())) return Fail(*unreadable);
         frame_.EnableButton(PageButton::Next, true);
         return true;
     }
 
-    bool Fail(TextId message) {
-        ShowMessage(nullptr, LoadText(message), kErrorBox);
+    bool Fail(Question message) {
+        Ask(nullptr, message);
         frame_.Abort = 1;
         return false;
     }

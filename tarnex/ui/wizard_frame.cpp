@@ -322,7 +322,7 @@ void WizardFrame::OnCancel() {
         return;
     }
     if (!AskOnCancel) return;
-    if (ShowMessage(dialog_, LoadText(TextId::kLeaveWizardQuestion), kQuestionBox | MB_DEFBUTTON2) == IDYES)
+    if (Ask(dialog_, Question::kLeaveWizard) == IDYES)
         ::EndDialog(dialog_, 2);
 }
 

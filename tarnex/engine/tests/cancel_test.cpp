@@ -56,6 +56,7 @@ TEST_F(EngineCycle, CancelAnsweredNoLetsTheCopyGoOn) {
     ASSERT_EQ(messages_.Count(), 1u);
     EXPECT_EQ(messages_.Shown()[0].text, LoadText(TextId::kCancelInstallQuestion));
     EXPECT_EQ(messages_.Shown()[0].type, static_cast<UINT>(MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2));
+    EXPECT_EQ(messages_.Shown()[0].question, Question::kCancelInstall);
     ExpectInstaller(true);
     ExpectCore(true);
     ExpectViewer(true);

@@ -528,7 +528,6 @@ void CleanSlate() {
                          L"PendingFileRenameOperations");
     RemoveTree(ProgramsFolder() + L"VrelEngineTest");
     DeleteBusvaultRegistration();
-    SetReplaceAnswerer({});
     StickyReplaceAnswer() = 1;  // as at the start of a program
 }
 

@@ -64,7 +64,7 @@ TEST_F(EngineCycle, RepairPutsBackWhatWasDamaged) {
     // The damaged file is newer than the package's: the user is asked and
     // chooses to replace it.
     std::vector<std::wstring> asked;
-    SetReplaceAnswerer([&asked](const ReplaceQuestion& question) {
+    testfiles::ReplaceAnswerer replace([&asked](const ReplaceQuestion& question) {
         asked.push_back(question.existingPath);
         return 1;
     });

@@ -60,7 +60,7 @@ TEST_F(EngineCycle, FileInUseIsQueuedOnceAndTheRunAfterTheRestartFinishesTheRepa
     // The edited file is newer than the package's: "Заменить все" once,
     // and no further question for the rest of the run.
     int questions = 0;
-    SetReplaceAnswerer([&questions](const ReplaceQuestion&) {
+    testfiles::ReplaceAnswerer replace([&questions](const ReplaceQuestion&) {
         ++questions;
         return 3;
     });

@@ -197,6 +197,7 @@ TEST_F(InstanceGuardTest, SecondProcessIsToldTheFirstOnesCaption) {
     ASSERT_EQ(boxes_.Count(), 1u);
     EXPECT_EQ(boxes_.Shown()[0].text,
               L"На Вашей машине уже запущен инсталлятор:\n<<Первый инсталлятор>>.\n Приложение завершает свою работу.");
+    EXPECT_EQ(boxes_.Shown()[0].question, Question::kOtherInstallerRunning);
     EXPECT_EQ(boxes_.Shown()[0].caption, L"Second caption");
     EXPECT_EQ(boxes_.Shown()[0].owner, nullptr);
     EXPECT_EQ(boxes_.Shown()[0].type, static_cast<UINT>(MB_OK));

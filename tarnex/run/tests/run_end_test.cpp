@@ -155,6 +155,7 @@ TEST_F(RunEndTest, RemovalNeedingARestartWritesTheContinuationAndAsksString52) {
     EXPECT_EQ(boxes_.Shown()[0].text, L"Удаление прошло успешно.\nНо для его полного завершения необходимо перезагрузить "
                               L"компьютер.\nВы хотите это сделать сейчас?");
     EXPECT_EQ(boxes_.Shown()[0].type, static_cast<UINT>(MB_YESNO | MB_ICONQUESTION));
+    EXPECT_EQ(boxes_.Shown()[0].question, Question::kRestartAfterRemoval);
     EXPECT_EQ(boxes_.Shown()[0].caption, L"Product Setup");
 }
 

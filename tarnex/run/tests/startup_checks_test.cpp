@@ -336,6 +336,7 @@ TEST_F(StartupTest, MissingApplicationsAreAskedAboutInOrder) {
     EXPECT_EQ(boxes_.Shown()[0].text, L"Приложение \"Приложение А\" не обнаружено. Без него устанавливаемое ПО будет "
                               L"работать не правильно. Все равно продолжить установку?");
     EXPECT_EQ(boxes_.Shown()[0].type, static_cast<UINT>(MB_YESNO | MB_ICONQUESTION));
+    EXPECT_EQ(boxes_.Shown()[0].question, Question::kRequiredAppMissing);
     EXPECT_EQ(boxes_.Shown()[0].caption, L"Checks");
     EXPECT_THAT(boxes_.Shown()[1].text, ::testing::HasSubstr(L"\"Version two\""));
 

@@ -176,6 +176,7 @@ TEST_F(CabExtractorTest, ALooseFileThatCannotBeCopiedShowsMessage25) {
     EXPECT_FALSE(x.CopyLooseFiles());
     ASSERT_EQ(messages.Count(), 1u);
     EXPECT_EQ(messages.Shown()[0].type, static_cast<UINT>(kErrorBox));
+    EXPECT_EQ(messages.Shown()[0].question, Question::kFileCannotCopy);
     EXPECT_EQ(messages.Shown()[0].owner, nullptr);
     EXPECT_NE(messages.Shown()[0].text.find(TestData() + L"src\\missing.txt"), std::wstring::npos);
     EXPECT_NE(messages.Shown()[0].text.find(target / L"vrel_missing.txt"), std::wstring::npos);
@@ -213,7 +214,7 @@ TEST_F(CabExtractorTest, WithoutItsEventsTheContextCopiesNothingAndShowsMessage2
     EXPECT_FALSE(Exists(target / L"vrel_loose.txt"));
 }
 
-TEST_F(CabExtractorTest, CorruptAndTruncatedCabinetsShowMessage26WithTheirPath) {
+TEST_F(CabExtractorTest, CorruptAndTruncatedCabinetsAreNamedInTheUnpackMessage) {
     const std::string whole = ReadBytes(TestData() + L"stored.cab");
     WriteBytes(target / L"truncated.cab", whole.substr(0, whole.size() / 2));
     std::string damaged = ReadBytes(TestData() + L"mszip.cab");

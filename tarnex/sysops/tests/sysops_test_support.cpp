@@ -38,8 +38,8 @@ std::wstring LogText() { return testfiles::ReadUtf16(tarnex::LogPath()); }
 
 void ClearLog() { ::DeleteFileW(tarnex::LogPath().c_str()); }
 
-ReplaceScript::ReplaceScript(std::deque<int> answers) : answers_(std::move(answers)) {
-    tarnex::SetReplaceAnswerer([this](const tarnex::ReplaceQuestion& q) {
+ReplaceScript::ReplaceScript(std::deque<int> answers)
+    : answers_(std::move(answers)), answerer_([this](const tarnex::ReplaceQuestion& q) {
         asked.push_back(q);
         if (answers_.empty()) {
             ADD_FAILURE() << "replace dialog asked more often than scripted";
@@ -48,9 +48,8 @@ ReplaceScript::ReplaceScript(std::deque<int> answers) : answers_(std::move(answe
         const int answer = answers_.front();
         answers_.pop_front();
         return answer;
-    });
-}
-ReplaceScript::~ReplaceScript() { tarnex::SetReplaceAnswerer({}); }
+    }) {}
+ReplaceScript::~ReplaceScript() = default;
 
 std::wstring RegText(HKEY root, const std::wstring& key, const std::wstring& name) {
     wchar_t buffer[2048] = {};

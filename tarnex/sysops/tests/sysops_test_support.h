@@ -47,6 +47,7 @@ public:
 
 private:
     std::deque<int> answers_;
+    testfiles::ReplaceAnswerer answerer_;
 };
 
 // A registry text value (HKCU/HKLM), "" when missing.

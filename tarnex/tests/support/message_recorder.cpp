@@ -1,8 +1,19 @@
 #include "tests/support/message_recorder.h"
 
 #include <mutex>
+#include <utility>
+
+#include "portable/replace_rules.h"
 
 namespace testfiles {
+namespace {
+
+int DefaultAnswer(const tarnex::MessageRequest& r) {
+    if (r.question == tarnex::Question::kReplaceFile) return tarnex::kSkip;
+    return (r.type & MB_YESNO) ? IDNO : IDOK;
+}
+
+}  // namespace
 
 struct MessageRecorder::Record {
     std::mutex lock;
@@ -11,10 +22,10 @@ struct MessageRecorder::Record {
 };
 
 MessageRecorder::MessageRecorder() : record_(std::make_shared<Record>()) {
-    AnswerWith([](const tarnex::MessageRequest& r) { return (r.type & MB_YESNO) ? IDNO : IDOK; });
+    AnswerWith(DefaultAnswer);
     // The seam keeps its own reference: a box shown while the recorder goes
     // away still finds what it needs.
-    tarnex::SetMessageAnswerer([record = record_](const tarnex::MessageRequest& request) {
+    previous_ = tarnex::SetMessageAnswerer([record = record_](const tarnex::MessageRequest& request) {
         Answer answer;
         {
             std::lock_guard<std::mutex> hold(record->lock);
@@ -27,7 +38,7 @@ MessageRecorder::MessageRecorder() : record_(std::make_shared<Record>()) {
 
 MessageRecorder::MessageRecorder(int button) : MessageRecorder() { AnswerWith(button); }
 
-MessageRecorder::~MessageRecorder() { tarnex::SetMessageAnswerer({}); }
+MessageRecorder::~MessageRecorder() { tarnex::SetMessageAnswerer(std::move(previous_)); }
 
 void MessageRecorder::AnswerWith(Answer answer) {
     std::lock_guard<std::mutex> hold(record_->lock);
@@ -52,5 +63,18 @@ void MessageRecorder::Clear() {
     std::lock_guard<std::mutex> hold(record_->lock);
     record_->shown.clear();
 }
+
+ReplaceAnswerer::ReplaceAnswerer(Answer answer) {
+    auto others = std::make_shared<tarnex::MessageAnswerer>();
+    previous_ = tarnex::SetMessageAnswerer(
+        [others, answer = std::move(answer)](const tarnex::MessageRequest& request) {
+            if (request.question == tarnex::Question::kReplaceFile && request.replace != nullptr)
+                return answer(*request.replace);
+            return *others ? (*others)(request) : DefaultAnswer(request);
+        });
+    *others = previous_;
+}
+
+ReplaceAnswerer::~ReplaceAnswerer() { tarnex::SetMessageAnswerer(std::move(previous_)); }
 
 }  // namespace testfiles

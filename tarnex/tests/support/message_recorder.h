@@ -1,5 +1,5 @@
-// The tests' person at the message seam: records every message box the
-// installer shows, from any thread, and answers it. The real message box
+// The tests' person at the message seam: records every question the
+// installer asks, from any thread, and answers it. The answerer it replaced
 // is back once the recorder is gone.
 #pragma once
 
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "run/message_box.h"
+#include "ui/replace_dialog.h"
 
 namespace testfiles {
 
@@ -18,7 +19,7 @@ class MessageRecorder {
 public:
     using Answer = std::function<int(const tarnex::MessageRequest&)>;
 
-    // OK, and No to a question.
+    // OK, No to a question, and skip to the replace dialog.
     MessageRecorder();
     // Always this button.
     explicit MessageRecorder(int button);
@@ -30,7 +31,7 @@ public:
     void AnswerWith(Answer answer);
     void AnswerWith(int button);
 
-    // The boxes shown so far, in order.
+    // The questions asked so far, in order.
     std::vector<tarnex::MessageRequest> Shown() const;
     std::size_t Count() const;
     void Clear();
@@ -38,6 +39,22 @@ public:
 private:
     struct Record;
     std::shared_ptr<Record> record_;
+    tarnex::MessageAnswerer previous_;
+};
+
+// Answers the replace dialog while it lives and passes every other question
+// on to the answerer it replaced (OK or No when there is none).
+class ReplaceAnswerer {
+public:
+    using Answer = std::function<int(const tarnex::ReplaceQuestion&)>;
+
+    explicit ReplaceAnswerer(Answer answer);
+    ~ReplaceAnswerer();
+    ReplaceAnswerer(const ReplaceAnswerer&) = delete;
+    ReplaceAnswerer& operator=(const ReplaceAnswerer&) = delete;
+
+private:
+    tarnex::MessageAnswerer previous_;
 };
 
 }  // namespace testfiles

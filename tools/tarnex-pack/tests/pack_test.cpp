@@ -355,6 +355,9 @@ TEST_F(EngineCycle, AnAdministratorInstallsAndRemovesQuietlyAndReadsEveryOutcome
     EXPECT_NE(std::wstring::npos, Log().find(L" -> No\r\n"));
     EXPECT_NE(std::wstring::npos, Log().find(L"]: Operating system: Windows 10 (10.0."));
     EXPECT_NE(std::wstring::npos, Log().find(L"), not among the package's systems\r\n"));
+    // /acceptos answers that question Yes: the removal goes on and finds nothing installed.
+    EXPECT_EQ(1605u, Quiet(L"/u /quiet /acceptos"));  // ERROR_UNKNOWN_PRODUCT
+    EXPECT_NE(std::wstring::npos, Log().find(L" -> Yes (/acceptos)\r\n"));
     RemoveTree(kPackage);
     ASSERT_EQ(0u, Pack(package + kComponents).exitCode);
     const std::string cabinet = ReadBytes(std::wstring(kPackage) + L"user1.cab");
