@@ -4,7 +4,6 @@
 
 #include <vector>
 
-#include "description/launch_runner.h"
 #include "description/package_paths.h"
 #include "description/package_seal_check.h"
 #include "engine/delayed_file_ops.h"
@@ -18,6 +17,7 @@
 #include "run/setup_log.h"
 #include "run/text_utils.h"
 #include "sysops/env_vars.h"
+#include "sysops/launch_runner.h"
 #include "sysops/reg_file_import.h"
 #include "sysops/self_registration.h"
 #include "sysops/shortcuts.h"

@@ -4,12 +4,12 @@
 #include <string_view>
 
 #include "description/component_catalogue.h"
-#include "description/launch_runner.h"
 #include "engine/installed_record.h"
 #include "engine/installed_version.h"
 #include "run/message_box.h"
 #include "run/registry_utils.h"
 #include "run/setup_log.h"
+#include "sysops/launch_runner.h"
 #include "vrel/bounded_copy.h"
 #include "vrel/module_exports.h"
 

@@ -4,13 +4,15 @@
 
 #include <string>
 
+#include "vrel/path_parts.h"
+
 namespace tarnex {
 
 // Creates folder (with or without a trailing backslash) and its missing
 // parents. True when the folder exists afterwards.
 bool CreateFolderTree(const std::wstring& folder);
 
-// The part of path up to, not including, its last backslash ("" without one).
-std::wstring FolderOf(const std::wstring& path);
+// The folder of a file's path, as CreateFolderTree takes it.
+using vrel::FolderOf;
 
 }  // namespace tarnex

@@ -4,8 +4,8 @@
 
 #include <cwchar>
 
-#include "sysops/folder_tree.h"
 #include "sysops/hidden_process.h"
+#include "vrel/path_parts.h"
 
 namespace tarnex {
 
@@ -52,7 +52,7 @@ std::wstring RegisterByNativeRegsvr32(const std::wstring& path, bool registering
     // The library's folder as its current folder, as for an EXE server; the
     // library itself and regsvr32 are named by full path.
     DWORD exitCode = 0;
-    if (!RunHiddenAndWait(regsvr32, commandLine, FolderOf(path), CREATE_NO_WINDOW, &exitCode))
+    if (!RunHiddenAndWait(regsvr32, commandLine, vrel::FolderOf(path), CREATE_NO_WINDOW, &exitCode))
         return L"Don't start " + regsvr32 + L" (error " + std::to_wstring(::GetLastError()) + L")";
     return Regsvr32ResultText(exitCode, registering, regsvr32);
 }

@@ -6,12 +6,12 @@
 
 #include "run/library_search.h"
 #include "run/setup_log.h"
-#include "sysops/folder_tree.h"
 #include "sysops/guarded_call.h"
 #include "sysops/hidden_process.h"
 #include "sysops/module_bits.h"
 #include "sysops/native_registrar.h"
 #include "vrel/module_exports.h"
+#include "vrel/path_parts.h"
 #include "vrel/unique_handle.h"
 
 namespace tarnex {
@@ -71,7 +71,7 @@ bool CallRegistrationExport(const std::wstring& path, bool registering) {
 // Runs path with its switch hidden and waits for it; neither the start nor
 // the exit code is examined.
 void RunWithSwitch(const std::wstring& path, const wchar_t* switchText) {
-    RunHiddenAndWait(path, L"\"" + path + L"\" " + switchText, FolderOf(path), CREATE_DEFAULT_ERROR_MODE, nullptr);
+    RunHiddenAndWait(path, L"\"" + path + L"\" " + switchText, vrel::FolderOf(path), CREATE_DEFAULT_ERROR_MODE, nullptr);
 }
 
 }  // namespace

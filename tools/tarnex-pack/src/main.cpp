@@ -18,6 +18,7 @@
 #include "package_sealer.h"
 #include "package_writer.h"
 #include "vrel/module_path.h"
+#include "vrel/path_parts.h"
 #include "vrel/text_convert.h"
 #include "vrel/unique_handle.h"
 #include "windows_files.h"
@@ -78,8 +79,6 @@ std::wstring FullPath(const std::wstring& path) {
     full.resize(m < n ? m : 0);
     return full.empty() ? path : full;
 }
-
-std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\') + 1); }
 
 bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
@@ -207,7 +206,7 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring manifestPath = FullPath(positional[0]);
     std::wstring output = FullPath(positional[1]);
     while (output.size() > 3 && output.back() == L'\\') output.pop_back();
-    installer = installer.empty() ? FolderOf(vrel::ModulePath(nullptr)) + L"Tarnex.exe" : FullPath(installer);
+    installer = installer.empty() ? vrel::FolderOf(vrel::ModulePath(nullptr)) + L"Tarnex.exe" : FullPath(installer);
     if (!Exists(installer)) return Refuse(kNotWritten, L"the installer " + installer + L" does not exist; name it with --installer");
 
     std::string bytes;
@@ -223,7 +222,7 @@ int wmain(int argc, wchar_t** argv) {
         return Report(manifestPath, {{manifest.package.codePage.line, L"code page " + std::to_wstring(codePage) + L" is not known here"}});
     std::wstring files = manifest.package.files.given() ? manifest.package.files.text : L".";
     if (!(files.size() >= 2 && (files[1] == L':' || files.compare(0, 2, L"\\\\") == 0)))
-        files = FolderOf(manifestPath) + files;
+        files = vrel::FolderOf(manifestPath) + files;
     files = FullPath(files);
     if (files.back() != L'\\') files += L'\\';
 

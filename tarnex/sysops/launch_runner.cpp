@@ -1,4 +1,4 @@
-#include "description/launch_runner.h"
+#include "sysops/launch_runner.h"
 
 #include <string>
 
