@@ -13,7 +13,7 @@
 #include "portable/inf_schema.h"
 #include "run/app_context.h"
 #include "run/setup_log.h"
-#include "run/text_utils.h"
+#include "run/text_pieces.h"
 #include "vrel/bounded_copy.h"
 
 namespace tarnex {

@@ -6,7 +6,7 @@
 #include "portable/inf_schema.h"
 #include "run/app_context.h"
 #include "run/setup_log.h"
-#include "run/text_utils.h"
+#include "run/text_pieces.h"
 
 namespace tarnex {
 namespace {

@@ -13,9 +13,9 @@
 #include "description/section_reader.h"
 #include "portable/inf_schema.h"
 #include "run/app_context.h"
-#include "run/registry_utils.h"
+#include "run/registry_access.h"
 #include "run/setup_log.h"
-#include "run/text_utils.h"
+#include "run/text_pieces.h"
 #include "vrel/bounded_copy.h"
 
 namespace tarnex {

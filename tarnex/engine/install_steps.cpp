@@ -15,7 +15,7 @@
 #include "run/folder_utils.h"
 #include "run/message_box.h"
 #include "run/setup_log.h"
-#include "run/text_utils.h"
+#include "run/text_pieces.h"
 #include "sysops/env_vars.h"
 #include "sysops/launch_runner.h"
 #include "sysops/reg_file_import.h"

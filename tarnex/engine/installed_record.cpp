@@ -1,6 +1,6 @@
 #include "engine/installed_record.h"
 
-#include "run/registry_utils.h"
+#include "run/registry_access.h"
 
 namespace tarnex {
 

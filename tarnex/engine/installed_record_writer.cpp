@@ -12,8 +12,8 @@
 #include "portable/access_filter.h"
 #include "portable/quiet_switches.h"
 #include "run/app_context.h"
-#include "run/registry_utils.h"
-#include "run/text_utils.h"
+#include "run/registry_access.h"
+#include "run/text_pieces.h"
 #include "sysops/env_vars.h"
 #include "sysops/shortcuts.h"
 

@@ -15,7 +15,7 @@
 #include "portable/path_guard.h"
 #include "run/app_context.h"
 #include "run/folder_utils.h"
-#include "run/registry_utils.h"
+#include "run/registry_access.h"
 #include "run/setup_log.h"
 #include "vrel/bounded_copy.h"
 #include "vrel/registry_keys.h"

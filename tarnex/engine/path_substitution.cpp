@@ -7,7 +7,7 @@
 #include "engine/delayed_file_ops.h"
 #include "portable/package_facts.h"
 #include "run/setup_log.h"
-#include "run/text_utils.h"
+#include "run/text_pieces.h"
 #include "vrel/bounded_copy.h"
 
 namespace tarnex {

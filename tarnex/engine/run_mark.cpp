@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "run/app_context.h"
-#include "run/registry_utils.h"
+#include "run/registry_access.h"
 #include "vrel/registry_keys.h"
 #include "vrel/unique_handle.h"
 

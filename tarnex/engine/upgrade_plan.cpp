@@ -12,7 +12,7 @@
 #include "engine/path_substitution.h"
 #include "engine/run_mark.h"
 #include "run/app_context.h"
-#include "run/registry_utils.h"
+#include "run/registry_access.h"
 #include "run/setup_log.h"
 #include "sysops/env_vars.h"
 #include "sysops/self_registration.h"

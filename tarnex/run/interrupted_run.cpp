@@ -10,7 +10,7 @@
 #include "run/app_context.h"
 #include "run/folder_utils.h"
 #include "run/message_box.h"
-#include "run/registry_utils.h"
+#include "run/registry_access.h"
 #include "run/self_removal.h"
 #include "run/setup_log.h"
 #include "run/startup_checks.h"

@@ -14,7 +14,7 @@
 #include "run/interrupted_run.h"
 #include "run/message_box.h"
 #include "run/quiet_run.h"
-#include "run/registry_utils.h"
+#include "run/registry_access.h"
 #include "run/restart.h"
 #include "run/self_removal.h"
 #include "run/setup_log.h"

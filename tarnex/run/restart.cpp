@@ -1,7 +1,7 @@
 #include "run/restart.h"
 
 #include "run/app_context.h"
-#include "run/registry_utils.h"
+#include "run/registry_access.h"
 #include "run/startup_checks.h"
 #include "vrel/unique_handle.h"
 

@@ -8,7 +8,7 @@
 #include "description/package_paths.h"
 #include "run/app_context.h"
 #include "run/setup_log.h"
-#include "run/text_utils.h"
+#include "run/text_pieces.h"
 #include "vrel/program_start.h"
 #include "vrel/system_folder.h"
 #include "vrel/text_convert.h"

@@ -7,7 +7,7 @@
 #include "engine/installed_record.h"
 #include "engine/installed_version.h"
 #include "run/message_box.h"
-#include "run/registry_utils.h"
+#include "run/registry_access.h"
 #include "run/setup_log.h"
 #include "sysops/launch_runner.h"
 #include "vrel/bounded_copy.h"

@@ -3,7 +3,7 @@
 #include <utility>
 
 #include "run/message_box.h"
-#include "run/text_utils.h"
+#include "run/text_pieces.h"
 #include "ui/dpi.h"
 
 namespace tarnex {

@@ -10,7 +10,7 @@
 #include "run/app_context.h"
 #include "run/message_box.h"
 #include "run/startup_checks.h"
-#include "run/text_utils.h"
+#include "run/text_pieces.h"
 #include "ui/page_common.h"
 #include "ui/wizard_ids.h"
 #include "ui/wizard_pages.h"

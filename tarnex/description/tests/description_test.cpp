@@ -16,7 +16,7 @@
 #include "description/setup_description.h"
 #include "engine/installed_record.h"
 #include "run/app_context.h"
-#include "run/registry_utils.h"
+#include "run/registry_access.h"
 #include "sysops/launch_runner.h"
 #include "test_support.h"
 #include "vrel/bounded_copy.h"

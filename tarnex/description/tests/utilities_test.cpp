@@ -10,8 +10,8 @@
 
 #include "run/app_context.h"
 #include "run/folder_utils.h"
-#include "run/registry_utils.h"
-#include "run/text_utils.h"
+#include "run/registry_access.h"
+#include "run/text_pieces.h"
 #include "test_support.h"
 
 namespace tarnex {

@@ -10,7 +10,7 @@
 #include "engine_test_support.h"
 #include "run/app_context.h"
 #include "run/folder_utils.h"
-#include "run/registry_utils.h"
+#include "run/registry_access.h"
 #include "ui/replace_dialog.h"
 #include "vrel/text_convert.h"
 

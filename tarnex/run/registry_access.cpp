@@ -1,4 +1,4 @@
-#include "run/registry_utils.h"
+#include "run/registry_access.h"
 
 #include <cstring>
 
