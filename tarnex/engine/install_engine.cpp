@@ -107,7 +107,7 @@ void InstallEngine::RunInstallSteps() {
         // Nothing was changed: the user leaves the wizard as cancelled.
         transfer_.SetCancel();
         OfferFinishButton();
-        const bool changed = !transfer_.ChangedFile.empty();
+        const bool changed = !transfer_.ChangedFile().empty();
         if (changed) DiscardTemporaryCopies();  // the folders the run made before it
         const EngineOutcome outcome = changed ? EngineOutcome::PackageChanged : EngineOutcome::StoppedBeforeCopy;
         ::InterlockedExchange(&outcome_, static_cast<LONG>(outcome));
@@ -118,7 +118,7 @@ void InstallEngine::RunInstallSteps() {
     if (!copied) {
         ReleaseRunMark();  // its temporary copies are gone
         const EngineOutcome outcome =
-            transfer_.ChangedFile.empty() ? EngineOutcome::CopyCancelled : EngineOutcome::PackageChanged;
+            transfer_.ChangedFile().empty() ? EngineOutcome::CopyCancelled : EngineOutcome::PackageChanged;
         ::InterlockedExchange(&outcome_, static_cast<LONG>(outcome));
         return;
     }
@@ -242,7 +242,7 @@ void InstallEngine::RunRemovalContinuation() {
 // comes when no safe point is left (step 3 over or never run) is withdrawn
 // instead of waiting for ever.
 void InstallEngine::EndPausePoints() {
-    if (transfer_.Pause) transfer_.PauseHandOver();
+    if (transfer_.PauseRequested()) transfer_.PauseHandOver();
     ::InterlockedExchange(&pausePointsOver_, 1);
 }
 
@@ -251,11 +251,11 @@ bool InstallEngine::WaitForPausePoint() {
         // The worker may be opening the replace dialog or a message box
         // owned by the page just now: their messages to this thread are
         // answered while waiting.
-        if (WaitAnsweringSentMessages(transfer_.PauseReached.get(), kPausePollMs) == WAIT_OBJECT_0) return true;
+        if (WaitAnsweringSentMessages(transfer_.PauseReachedEvent(), kPausePollMs) == WAIT_OBJECT_0) return true;
         // The worker signals before it marks the safe points over, so one
         // more look decides.
         if (pausePointsOver_ || WaitForWorker(0))
-            return ::WaitForSingleObject(transfer_.PauseReached.get(), 0) == WAIT_OBJECT_0;
+            return ::WaitForSingleObject(transfer_.PauseReachedEvent(), 0) == WAIT_OBJECT_0;
     }
 }
 
@@ -263,9 +263,9 @@ bool InstallEngine::OnCancelRequest() {
     if (!startPending_) return false;
     if (transfer_.Cancelled()) return true;
     view_.EnableButton(PageButton::Cancel, false);
-    ::InterlockedExchange(&transfer_.Pause, 1);
+    transfer_.RequestPause();
     if (!WaitForPausePoint()) {
-        ::InterlockedExchange(&transfer_.Pause, 0);
+        transfer_.WithdrawPause();
         return false;
     }
     const int answer = Ask(view_.Owner(), Question::kCancelInstall);
@@ -275,8 +275,8 @@ bool InstallEngine::OnCancelRequest() {
         view_.EnableButton(PageButton::Cancel, true);
         view_.FocusButton(PageButton::Cancel);
     }
-    ::InterlockedExchange(&transfer_.Pause, 0);
-    ::SetEvent(transfer_.PauseAnswered.get());
+    transfer_.WithdrawPause();
+    transfer_.ResumeFromPause();
     return false;
 }
 

@@ -89,8 +89,10 @@ bool InstallEngine::LaunchPrograms(bool before) {
                 if ((entry.Before != 0) != before) continue;
                 // Step 3 checks the cabinets as it reads them, after this
                 // program would have run: they are checked before it.
-                if (!cabinetsChecked && !CheckCabinetsBeforeCopy(d, transfer_.ChangedFile)) {
-                    Ask(view_.Owner(), Question::kPackageChanged, transfer_.ChangedFile.c_str());
+                std::wstring changed;
+                if (!cabinetsChecked && !CheckCabinetsBeforeCopy(d, changed)) {
+                    transfer_.NoteChangedFile(changed);
+                    Ask(view_.Owner(), Question::kPackageChanged, changed.c_str());
                     return false;
                 }
                 cabinetsChecked = true;
@@ -115,8 +117,7 @@ bool InstallEngine::CopyFilesUnderTemporaryNames() {
     view_.FocusButton(PageButton::Cancel);
     view_.SetDefaultButton(PageButton::Cancel, true);
     view_.SetDefaultButton(PageButton::Next, false);
-    transfer_.Owner = view_.Owner();
-    transfer_.ProgressWindow = view_.FileProgressTarget();
+    transfer_.SetWindows(view_.Owner(), view_.FileProgressTarget());
 
     if (!transfer_.CopyLooseFiles()) {
         transfer_.SetCancel();

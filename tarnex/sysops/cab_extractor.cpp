@@ -31,16 +31,18 @@ bool AcceptedTarget(const FileRecord& record) {
 
 }  // namespace
 
-CabExtractor::CabExtractor(SetupDescription& description)
-    : PauseReached(::CreateEventW(nullptr, FALSE, FALSE, nullptr)),
-      PauseAnswered(::CreateEventW(nullptr, FALSE, FALSE, nullptr)),
-      HashCabinets(PackageIsSealed()),
-      description_(description) {}
+CabExtractor::CabExtractor(SetupDescription& description) : CabExtractor(description, PackageIsSealed()) {}
 
-void CabExtractor::PauseHandOver() { ::SignalObjectAndWait(PauseReached.get(), PauseAnswered.get(), INFINITE, FALSE); }
+CabExtractor::CabExtractor(SetupDescription& description, bool hashCabinets)
+    : description_(description),
+      pauseReached_(::CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+      pauseAnswered_(::CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+      hashCabinets_(hashCabinets) {}
+
+void CabExtractor::PauseHandOver() { ::SignalObjectAndWait(pauseReached_.get(), pauseAnswered_.get(), INFINITE, FALSE); }
 
 void CabExtractor::PostProgress() {
-    if (ProgressWindow != nullptr) ::PostMessageW(ProgressWindow, kFileProgressMessage, 0, 0);
+    if (progressWindow_ != nullptr) ::PostMessageW(progressWindow_, kFileProgressMessage, 0, 0);
 }
 
 bool CabExtractor::SkippedByAccess(const FileRecord& record) const {
@@ -48,7 +50,7 @@ bool CabExtractor::SkippedByAccess(const FileRecord& record) const {
 }
 
 bool CabExtractor::RefusedWithoutEvents(const std::wstring& shownPath) {
-    if (PauseReached && PauseAnswered) return false;
+    if (pauseReached_ && pauseAnswered_) return false;
     WriteLog(L"Transfer context without its events: nothing is unpacked\r\n");
     Ask(nullptr, Question::kCabinetCannotUnpack, shownPath.c_str());
     SetCancel();
@@ -76,7 +78,7 @@ bool CabExtractor::CopyLooseFiles() {
             }
             record.Extracted = 1;
             PostProgress();
-            if (Pause) PauseHandOver();
+            if (PauseRequested()) PauseHandOver();
             if (Cancelled()) return false;
         }
     }
@@ -98,9 +100,9 @@ bool CabExtractor::CopyLooseFiles() {
 
 bool CabExtractor::ExtractCabinet(const std::wstring& cabinetPath) {
     if (RefusedWithoutEvents(cabinetPath)) return true;
-    Decoder = CabDecoder::Create(Error);
-    if (!Decoder) return false;
-    Decoder->HashCabinets(HashCabinets);
+    decoder_ = CabDecoder::Create(error_);
+    if (!decoder_) return false;
+    decoder_->HashCabinets(hashCabinets_);
     const std::size_t slash = cabinetPath.rfind(L'\\');
     // The decoder takes the path as UTF-8, which spells any name Windows
     // allows, and opens it through the UTF-16 calls.
@@ -115,30 +117,29 @@ bool CabExtractor::ExtractCabinet(const std::wstring& cabinetPath) {
     bool readable = cabinetPath.size() < kPathLimit && !wideName.empty() &&
                     cabinetPath.find(L'\0') == std::wstring::npos && !NamesDevice(wideName);
     for (int attempt = 0; readable; ++attempt) {
-        const bool copied = Decoder->Copy(name, folder, handler);
-        Output = nullptr;  // closed by the handler, or by the decoder when it failed
-        if (Pause) PauseHandOver();
+        const bool copied = decoder_->Copy(name, folder, handler);
+        if (PauseRequested()) PauseHandOver();
         // A cabinet that is not the sealed one is refused as such, also
         // when it could not be decoded; a cancelled copy installs nothing.
         if (Cancelled() || !CabinetsMatchSeal() || copied) {
-            Decoder.reset();
+            decoder_.reset();
             return true;
         }
-        if (Error.failed || attempt >= kMaxCopyRetries) readable = false;
+        if (error_.failed || attempt >= kMaxCopyRetries) readable = false;
     }
     Ask(nullptr, Question::kCabinetCannotUnpack, cabinetPath.c_str());
     SetCancel();
-    Decoder.reset();
+    decoder_.reset();
     return true;
 }
 
 bool CabExtractor::CabinetsMatchSeal() {
-    if (!HashCabinets) return true;
-    for (const CabinetDigests::Cabinet& cabinet : Decoder->FinishDigests()) {
+    if (!hashCabinets_) return true;
+    for (const CabinetDigests::Cabinet& cabinet : decoder_->FinishDigests()) {
         const std::wstring path = vrel::ToWide(cabinet.path, CP_UTF8);
         if (CabinetMatchesSeal(path, cabinet.readable, cabinet.size, cabinet.digest)) continue;
-        ChangedFile = path.substr(path.find_last_of(L'\\') + 1);
-        Ask(nullptr, Question::kPackageChanged, ChangedFile.c_str());
+        changedFile_ = path.substr(path.find_last_of(L'\\') + 1);
+        Ask(nullptr, Question::kPackageChanged, changedFile_.c_str());
         SetCancel();
         return false;
     }
@@ -182,7 +183,7 @@ std::intptr_t CabExtractor::CopyFile(CabNotice& notice) {
     if (!AcceptedName(name, L"cabinet entry") || !AcceptedTarget(*found)) return 0;
     if (createdFolders_.count(FoldedName(found->TargetFolder)) != 0) {
         found->PlaceFree = 1;
-    } else if (!MayReplaceExisting(*found, Owner)) {
+    } else if (!MayReplaceExisting(*found, owner_)) {
         PostProgress();
         return 0;
     }
@@ -202,8 +203,8 @@ std::intptr_t CabExtractor::CopyFile(CabNotice& notice) {
     }
     // Two entries for one target: the first may still be open in the
     // decoder's writer.
-    if (output == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_SHARING_VIOLATION && Decoder) {
-        Decoder->WaitForOutputs();
+    if (output == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_SHARING_VIOLATION && decoder_) {
+        decoder_->WaitForOutputs();
         output = create();
     }
     if (output == INVALID_HANDLE_VALUE) {
@@ -211,7 +212,6 @@ std::intptr_t CabExtractor::CopyFile(CabNotice& notice) {
         Ask(nullptr, Question::kCabinetCannotUnpack, target.c_str());
         return -1;
     }
-    Output = output;
     found->Extracted = 1;
     PostProgress();
     notice.output.reset(output);
@@ -221,8 +221,7 @@ std::intptr_t CabExtractor::CopyFile(CabNotice& notice) {
 // The decoder's writer sets the cabinet's times and closes the output once
 // its data is written; the safe point between files is here all the same.
 bool CabExtractor::CloseFile(CabNotice&) {
-    Output = nullptr;
-    if (Pause) PauseHandOver();
+    if (PauseRequested()) PauseHandOver();
     return !Cancelled();
 }
 

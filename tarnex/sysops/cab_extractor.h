@@ -25,25 +25,11 @@ inline constexpr int kMaxCopyRetries = 3;
 // The transfer context the install engine owns for the whole run.
 class CabExtractor {
 public:
+    // Hashes the cabinets for the seal when the package is sealed.
     explicit CabExtractor(SetupDescription& description);
+    CabExtractor(SetupDescription& description, bool hashCabinets);
     CabExtractor(const CabExtractor&) = delete;
     CabExtractor& operator=(const CabExtractor&) = delete;
-
-    std::unique_ptr<CabDecoder> Decoder;  // open only during ExtractCabinet
-    CabError Error;
-    volatile LONG Cancel = 0;   // interlocked: set here on failure and by the user interface
-    HANDLE Output = nullptr;    // the output of the file being extracted
-    vrel::unique_handle PauseReached;   // auto-reset: the worker stopped at a safe point
-    vrel::unique_handle PauseAnswered;  // auto-reset: the user interface answered
-    volatile LONG Pause = 0;    // set by the user interface
-    HWND Owner = nullptr;       // owner of the replace dialog
-    HWND ProgressWindow = nullptr;
-    // Set when a cabinet read is not the one the package's seal names: the
-    // copy then stops as cancelled (the text kPackageChanged shown).
-    std::wstring ChangedFile;
-    // Whether the cabinets are hashed as they are read, for the seal: a
-    // package without one takes them as they are.
-    bool HashCabinets;
 
     // False after a copy failure (the text kFileCannotCopy shown) or a cancel.
     bool CopyLooseFiles();
@@ -51,10 +37,35 @@ public:
     // show the text kCabinetCannotUnpack and set the cancel flag.
     bool ExtractCabinet(const std::wstring& cabinetPath);
 
-    void SetCancel() { ::InterlockedExchange(&Cancel, 1); }
-    bool Cancelled() const { return Cancel != 0; }
-    // Signals PauseReached and waits for PauseAnswered in one call.
+    // The windows of the run: the owner of the replace dialog, and the
+    // window told of each file handled (either may be none).
+    void SetWindows(HWND owner, HWND progressWindow) {
+        owner_ = owner;
+        progressWindow_ = progressWindow;
+    }
+
+    // Interlocked: set here on failure and by the user interface.
+    void SetCancel() { ::InterlockedExchange(&cancel_, 1); }
+    bool Cancelled() const { return cancel_ != 0; }
+
+    // The pause hand-over. The user interface requests a pause, waits for
+    // PauseReachedEvent (the worker stopped at a safe point) and resumes the
+    // worker; the worker hands over at each safe point while one is asked.
+    void RequestPause() { ::InterlockedExchange(&pause_, 1); }
+    void WithdrawPause() { ::InterlockedExchange(&pause_, 0); }
+    bool PauseRequested() const { return pause_ != 0; }
+    HANDLE PauseReachedEvent() const { return pauseReached_.get(); }
+    void ResumeFromPause() { ::SetEvent(pauseAnswered_.get()); }
+    // Signals PauseReached and waits for the resume in one call.
     void PauseHandOver();
+
+    // The cabinet whose bytes differ from the seal's, or empty. The copy
+    // then stops as cancelled (the text kPackageChanged shown).
+    const std::wstring& ChangedFile() const { return changedFile_; }
+    void NoteChangedFile(std::wstring name) { changedFile_ = std::move(name); }
+    // The decoder context lives only during ExtractCabinet.
+    bool DecoderOpen() const { return decoder_ != nullptr; }
+
 
     // The decoder's notification handler.
     std::intptr_t OnNotification(CabNotification kind, CabNotice& notice);
@@ -72,6 +83,18 @@ private:
     bool SkippedByAccess(const FileRecord& record) const;
 
     SetupDescription& description_;
+    std::unique_ptr<CabDecoder> decoder_;
+    CabError error_;
+    volatile LONG cancel_ = 0;
+    vrel::unique_handle pauseReached_;   // auto-reset: the worker stopped at a safe point
+    vrel::unique_handle pauseAnswered_;  // auto-reset: the user interface answered
+    volatile LONG pause_ = 0;
+    HWND owner_ = nullptr;
+    HWND progressWindow_ = nullptr;
+    std::wstring changedFile_;
+    // Whether the cabinets are hashed as they are read, for the seal: a
+    // package without one takes them as they are.
+    const bool hashCabinets_;
     // Folded TargetFolder of every folder this transfer had to create:
     // nothing stood in them before it, so their files skip the replace check
     // (under Wine a look at a name that is not there reads the whole folder).

@@ -148,9 +148,8 @@ int Transfer(const std::wstring& cabinet, const std::wstring& outputArg, bool ha
         d.FileList.push_back(record);
         d.ComponentList[1].Files.push_back(d.FileList.size() - 1);
     }
-    CabExtractor extractor(d);
-    // As in a sealed package's step 3 (the digests compared with no seal).
-    extractor.HashCabinets = hashed;
+    // Hashed as in a sealed package's step 3 (the digests compared with no seal).
+    CabExtractor extractor(d, hashed);
     const double processor = ProcessorSeconds();
     const Clock::time_point start = Clock::now();
     const bool done = extractor.ExtractCabinet(cabinet) && !extractor.Cancelled();

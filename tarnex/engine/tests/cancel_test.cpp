@@ -36,7 +36,7 @@ struct CancelPress {
     // On the test thread, the page's side: returns what the frame is told.
     bool Press(InstallEngine& engine) {
         EXPECT_EQ(::WaitForSingleObject(live.get(), 60000), WAIT_OBJECT_0) << "Cancel never became live";
-        ::InterlockedExchange(&engine.Transfer().Pause, 1);
+        engine.Transfer().RequestPause();
         ::SetEvent(pressed.get());
         return engine.OnCancelRequest();
     }

@@ -96,7 +96,7 @@ TEST_F(CabExtractorTest, WantedEntriesGoToTemporaryNamesWithTheCabinetTimes) {
               {Record(L"zeros.bin", L"zeros.bin", target.Path())});
     ProgressCounter progress;
     CabExtractor x(p.description);
-    x.ProgressWindow = progress.window();
+    x.SetWindows(nullptr, progress.window());
     MessageRecorder messages;
     for (const wchar_t* cab : {L"stored.cab", L"mszip.cab"}) {
         EXPECT_TRUE(x.ExtractCabinet(TestData() + cab));
@@ -136,7 +136,7 @@ TEST_F(CabExtractorTest, AccessFilterPassesOverTheOtherVersionsFiles) {
         p.description.AccessVersion = c.version;
         ProgressCounter progress;
         CabExtractor x(p.description);
-        x.ProgressWindow = progress.window();
+        x.SetWindows(nullptr, progress.window());
         EXPECT_TRUE(x.ExtractCabinet(TestData() + L"mszip.cab"));
         EXPECT_EQ(Exists(folder / L"vrel_db97.mdb"), c.with97) << c.access << "/" << c.version;
         EXPECT_EQ(Exists(folder / L"vrel_db2000.mdb"), c.with2000) << c.access << "/" << c.version;
@@ -155,7 +155,7 @@ TEST_F(CabExtractorTest, LooseFilesAndInfCopiesGoUnderTemporaryNames) {
     vrel::CopyToField(p.description.InstallFolder, std::wstring_view(install.Path()));
     ProgressCounter progress;
     CabExtractor x(p.description);
-    x.ProgressWindow = progress.window();
+    x.SetWindows(nullptr, progress.window());
     MessageRecorder messages;
     EXPECT_TRUE(x.CopyLooseFiles());
     EXPECT_EQ(messages.Count(), 0u);
@@ -231,7 +231,7 @@ TEST_F(CabExtractorTest, CorruptAndTruncatedCabinetsAreNamedInTheUnpackMessage) 
         EXPECT_TRUE(x.Cancelled()) << vrel::ToNarrow(cab);
         ASSERT_EQ(messages.Count(), 1u) << vrel::ToNarrow(cab);
         EXPECT_NE(messages.Shown()[0].text.find(cab), std::wstring::npos);
-        EXPECT_FALSE(x.Decoder);  // the context lives only during the extraction
+        EXPECT_FALSE(x.DecoderOpen());  // the context lives only during the extraction
     }
 }
 
@@ -296,13 +296,13 @@ TEST_F(CabExtractorTest, PauseHandOverLetsTheUserCancelOrGoOn) {
                    Record(L"zeros.bin", L"zeros.bin", out.Path()), Record(L"numbers.txt", L"numbers.txt", out.Path())});
         CabExtractor x(p.description);
         MessageRecorder messages;
-        ::InterlockedExchange(&x.Pause, 1);
+        x.RequestPause();
         std::thread worker([&] { x.ExtractCabinet(TestData() + L"stored.cab"); });
         // The user-interface side of the hand-over.
-        ASSERT_EQ(::WaitForSingleObject(x.PauseReached.get(), 30000), WAIT_OBJECT_0);
+        ASSERT_EQ(::WaitForSingleObject(x.PauseReachedEvent(), 30000), WAIT_OBJECT_0);
         if (cancel) x.SetCancel();
-        ::InterlockedExchange(&x.Pause, 0);
-        ::SetEvent(x.PauseAnswered.get());
+        x.WithdrawPause();
+        x.ResumeFromPause();
         worker.join();
         EXPECT_EQ(messages.Count(), 0u);
         EXPECT_TRUE(Exists(out / L"vrel_alpha.txt"));

@@ -97,19 +97,19 @@ TEST_F(PipelinedTransferTest, ACancelBetweenFilesLeavesEveryOutputCompleteClosed
         TreePackage p(source, out.Path());
         CabExtractor x(p.description);
         MessageRecorder messages;
-        ::InterlockedExchange(&x.Pause, 1);  // every safe point hands over
+        x.RequestPause();  // every safe point hands over
         std::thread worker([&] { x.ExtractCabinet(TestData() + c.cabinet); });
         // The user-interface side: the worker stops after each file.
         for (int file = 1; file <= c.goOn; ++file) {
-            if (::WaitForSingleObject(x.PauseReached.get(), 60000) != WAIT_OBJECT_0) {
+            if (::WaitForSingleObject(x.PauseReachedEvent(), 60000) != WAIT_OBJECT_0) {
                 ADD_FAILURE() << "no safe point after file " << file;
                 break;
             }
             if (file == c.goOn) {
                 x.SetCancel();
-                ::InterlockedExchange(&x.Pause, 0);
+                x.WithdrawPause();
             }
-            ::SetEvent(x.PauseAnswered.get());
+            x.ResumeFromPause();
         }
         worker.join();
         EXPECT_TRUE(x.Cancelled());
@@ -126,7 +126,7 @@ TEST_F(PipelinedTransferTest, ACancelBetweenFilesLeavesEveryOutputCompleteClosed
         // deletion), and nothing comes back once the copies are gone: the
         // decoder and the thread that writes for it ended with the transfer.
         for (const std::wstring& name : written) EXPECT_TRUE(::DeleteFileW((out / name).c_str())) << ::GetLastError();
-        EXPECT_EQ(x.Decoder, nullptr);
+        EXPECT_FALSE(x.DecoderOpen());
         EXPECT_TRUE(FilesIn(out.Path()).empty());
     }
 }

@@ -201,7 +201,7 @@ TEST_F(ReplacePolicyTest, ExtractionKeepsOrWritesByTheAnswer) {
         d.ComponentList[1].Files.push_back(d.FileList.size() - 1);
     }
     CabExtractor x(d);
-    x.Owner = Owner();
+    x.SetWindows(Owner(), nullptr);
     ReplaceScript script({kSkip, kReplace});
     EXPECT_TRUE(x.ExtractCabinet(TestData() + L"stored.cab"));
     EXPECT_FALSE(Exists(folder / L"vrel_alpha.txt"));
