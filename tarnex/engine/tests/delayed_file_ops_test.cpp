@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "../../../testsupport/registry_values.h"
 #include "engine/delayed_file_ops.h"
 #include "description/setup_description.h"
 #include "engine/portable/pending_rename_rule.h"
@@ -90,21 +91,18 @@ void DelayedFileOps::QueueOnceWalk(const wchar_t* name) {
     EXPECT_TRUE(Exists(copy));
 
     // The value holds the deletion pair and the rename pair, once each.
-    DWORD size = 0;
-    ASSERT_EQ(::RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingOperationsValue, RRF_RT_REG_MULTI_SZ,
-                             nullptr, nullptr, &size),
-              ERROR_SUCCESS);
-    std::wstring value(size / sizeof(wchar_t), L'\0');
-    ::RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingOperationsValue, RRF_RT_REG_MULTI_SZ, nullptr,
-                   value.data(), &size);
+    auto pending = [] {
+        return testsupport::ReadRegistryValue(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingOperationsValue);
+    };
+    const testsupport::RegistryValue value = pending();
+    ASSERT_TRUE(value.present);
+    EXPECT_EQ(value.type, static_cast<DWORD>(REG_MULTI_SZ));
     const std::wstring expected = L"\\??\\" + path + L'\0' + L'\0' + L"\\??\\" + copy + L'\0' + L"\\??\\" + path + L'\0';
-    EXPECT_EQ(value.substr(0, expected.size()), expected);
+    // TextOf drops the closing zeros, the one after the last name among them.
+    EXPECT_EQ((testsupport::TextOf(value) + L'\0').substr(0, expected.size()), expected);
     DeleteOrDefer(path);
     ReplaceOrDefer(path, copy);
-    DWORD again = 0;
-    ::RegGetValueW(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingOperationsValue, RRF_RT_REG_MULTI_SZ, nullptr,
-                   nullptr, &again);
-    EXPECT_EQ(again, size);
+    EXPECT_EQ(pending().bytes.size(), value.bytes.size());
 
     ::CloseHandle(busy);
     ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kSessionManagerKey, kPendingOperationsValue);

@@ -8,6 +8,7 @@
 
 #include <cstring>
 
+#include "../../../testsupport/registry_values.h"
 #include "description/component_catalogue.h"
 #include "engine/delayed_file_ops.h"
 #include "engine/installed_record.h"
@@ -337,29 +338,18 @@ bool HasCabinetTime(const std::wstring& path) {
     return ::CompareFileTime(&created, &expected) == 0 && ::CompareFileTime(&written, &expected) == 0;
 }
 
-bool KeyExists(HKEY root, const std::wstring& path) {
-    vrel::unique_hkey key;
-    return ::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
-}
+bool KeyExists(HKEY root, const std::wstring& path) { return testsupport::RegistryKeyExists(root, path); }
 
 bool ReadText(HKEY root, const std::wstring& path, const wchar_t* name, std::wstring& text, DWORD* bytes) {
-    vrel::unique_hkey key;
-    if (::RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return false;
-    DWORD type = 0, size = 0;
-    if (::RegQueryValueExW(key.get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS || type != REG_SZ)
-        return false;
-    std::wstring buffer(size / sizeof(wchar_t) + 1, L'\0');
-    if (::RegQueryValueExW(key.get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer.data()), &size) !=
-        ERROR_SUCCESS)
-        return false;
-    if (bytes) *bytes = size;
-    text = buffer.c_str();
+    const testsupport::RegistryValue value = testsupport::ReadRegistryValue(root, path, name);
+    if (!value.present || value.type != REG_SZ) return false;
+    if (bytes) *bytes = static_cast<DWORD>(value.bytes.size());
+    text = testsupport::TextOf(value);
     return true;
 }
 
 std::wstring Text(HKEY root, const std::wstring& path, const wchar_t* name) {
-    std::wstring text;
-    return ReadText(root, path, name, text) ? text : L"<none>";
+    return testsupport::ReadRegistryText(root, path, name).value_or(L"<none>");
 }
 
 bool ReadDword(HKEY root, const std::wstring& path, const wchar_t* name, DWORD& value) {
@@ -369,18 +359,9 @@ bool ReadDword(HKEY root, const std::wstring& path, const wchar_t* name, DWORD& 
 
 std::vector<std::wstring> PendingOperations() {
     std::vector<std::wstring> entries;
-    vrel::unique_hkey key;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0, KEY_READ,
-                        key.put()) != ERROR_SUCCESS)
-        return entries;
-    DWORD size = 0;
-    if (::RegQueryValueExW(key.get(), L"PendingFileRenameOperations", nullptr, nullptr, nullptr, &size) !=
-        ERROR_SUCCESS)
-        return entries;
-    std::wstring data(size / sizeof(wchar_t) + 1, L'\0');
-    ::RegQueryValueExW(key.get(), L"PendingFileRenameOperations", nullptr, nullptr,
-                       reinterpret_cast<BYTE*>(data.data()), &size);
-    data.resize(size / sizeof(wchar_t));
+    const testsupport::RegistryValue value = testsupport::ReadRegistryValue(
+        HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager", L"PendingFileRenameOperations");
+    const std::wstring data(reinterpret_cast<const wchar_t*>(value.bytes.data()), value.bytes.size() / sizeof(wchar_t));
     // Pairs of strings; the trailing zero of the list ends it.
     std::size_t start = 0;
     while (start < data.size()) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "../../../testsupport/registry_values.h"
 #include "installer_process.h"
 #include "run_test_support.h"
 #include "ui_driver.h"
@@ -306,15 +307,10 @@ TEST_F(ProgramGuiTest, RemovalContinuedAfterRestartEndsWithoutWizard) {
     ASSERT_EQ(run.Exit(&stuckAt), 0) << "stuck at: " << stuckAt;
 
     EXPECT_TRUE(WaitUntilGone(run.path)) << "the copy removed itself";
-    vrel::unique_hkey key;
-    EXPECT_NE(::RegOpenKeyExW(HKEY_CURRENT_USER, Widen(package_.KeyPath).c_str(), 0, KEY_READ, key.put()),
-              ERROR_SUCCESS)
+    EXPECT_FALSE(testsupport::RegistryKeyExists(HKEY_CURRENT_USER, Widen(package_.KeyPath)))
         << "the package key is deleted";
-    vrel::unique_hkey run_key;
-    ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run", 0, KEY_READ,
-                    run_key.put());
-    EXPECT_NE(::RegQueryValueExW(run_key.get(), L"Tarnex_continue_UI", nullptr, nullptr, nullptr, nullptr),
-              ERROR_SUCCESS)
+    const wchar_t runKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+    EXPECT_FALSE(testsupport::ReadRegistryValue(HKEY_LOCAL_MACHINE, runKey, L"Tarnex_continue_UI").present)
         << "the continuation entry is deleted";
     const std::wstring log = ReadLog(WindowsLog());
     EXPECT_EQ(log.find(L"START SETUP of \"" + Widen(package_.NameGen)), std::wstring::npos) << "no banner";

@@ -8,8 +8,10 @@
 #include <cwchar>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
+#include "../../../testsupport/registry_values.h"
 #include "description/setup_description.h"
 #include "run/app_context.h"
 #include "run/message_box.h"
@@ -61,18 +63,12 @@ int RemoveOwnCopyAndExit(const std::wstring& logFolder, const std::wstring& extr
 }
 
 std::vector<BYTE> QueryRunValue(DWORD& type) {
-    vrel::unique_hkey key;
-    std::vector<BYTE> data;
     // RunOnce on Wine's Windows 10, as on every system from Vista on.
     EXPECT_STREQ(ContinuationKey(), kRunOnceKey);
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, ContinuationKey(), 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS)
-        return data;
-    DWORD size = 0;
-    if (::RegQueryValueExW(key.get(), kContinuationValue, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
-        return data;
-    data.resize(size);
-    ::RegQueryValueExW(key.get(), kContinuationValue, nullptr, &type, data.data(), &size);
-    return data;
+    testsupport::RegistryValue value =
+        testsupport::ReadRegistryValue(HKEY_LOCAL_MACHINE, ContinuationKey(), kContinuationValue);
+    type = value.type;
+    return std::move(value.bytes);
 }
 
 class RunEndTest : public ::testing::Test {

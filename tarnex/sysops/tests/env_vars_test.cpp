@@ -2,6 +2,7 @@
 // the user and the machine, and the WM_SETTINGCHANGE broadcast.
 #include <gtest/gtest.h>
 
+#include "../../../testsupport/registry_values.h"
 #include "sysops/env_vars.h"
 #include "sysops_test_support.h"
 #include "vrel/bounded_copy.h"
@@ -32,12 +33,10 @@ void SetStored(HKEY root, const wchar_t* key, const std::wstring& value, DWORD t
 
 // The stored value, or "<absent>"; its registry type goes to type.
 std::wstring Stored(HKEY root, const wchar_t* key, DWORD* type = nullptr) {
-    wchar_t buffer[1024] = {};
-    DWORD size = sizeof buffer - sizeof(wchar_t), t = 0;
-    if (::RegGetValueW(root, key, kName, RRF_RT_ANY | RRF_NOEXPAND, &t, buffer, &size) != ERROR_SUCCESS)
-        return L"<absent>";
-    if (type) *type = t;
-    return buffer;
+    const testsupport::RegistryValue value = testsupport::ReadRegistryValue(root, key, kName);
+    if (!value.present) return L"<absent>";
+    if (type) *type = value.type;
+    return testsupport::TextOf(value);
 }
 
 class EnvVarsTest : public ::testing::Test {

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "../../../testsupport/registry_values.h"
 #include "portable/reg5_file_reader.h"
 #include "sysops/reg_file_import.h"
 #include "sysops_test_support.h"
@@ -17,29 +18,11 @@ namespace {
 const wchar_t kKey[] = L"Software\\VrelSysopsTest\\Reg";
 const std::string kKeyLine = "[HKEY_CURRENT_USER\\Software\\VrelSysopsTest\\Reg]\r\n";
 
-struct Value {
-    bool present = false;
-    DWORD type = 0;
-    std::vector<BYTE> bytes;
-};
+using Value = testsupport::RegistryValue;
 Value Read(const wchar_t* name, const wchar_t* key = kKey) {
-    Value v;
-    HKEY h = nullptr;
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER, key, 0, KEY_QUERY_VALUE, &h) != ERROR_SUCCESS) return v;
-    DWORD size = 0;
-    if (::RegQueryValueExW(h, name, nullptr, &v.type, nullptr, &size) == ERROR_SUCCESS) {
-        v.bytes.resize(size);
-        v.present = ::RegQueryValueExW(h, name, nullptr, &v.type, v.bytes.data(), &size) == ERROR_SUCCESS;
-        v.bytes.resize(size);
-    }
-    ::RegCloseKey(h);
-    return v;
+    return testsupport::ReadRegistryValue(HKEY_CURRENT_USER, key, name);
 }
-std::wstring Text(const Value& v) {
-    std::wstring s(reinterpret_cast<const wchar_t*>(v.bytes.data()), v.bytes.size() / sizeof(wchar_t));
-    while (!s.empty() && s.back() == L'\0') s.pop_back();
-    return s;
-}
+std::wstring Text(const Value& v) { return testsupport::TextOf(v); }
 std::vector<BYTE> Bytes(std::initializer_list<int> b) {
     std::vector<BYTE> out;
     for (int x : b) out.push_back(static_cast<BYTE>(x));

@@ -7,11 +7,11 @@
 
 #include <objbase.h>
 
+#include "../../../testsupport/registry_values.h"
 #include "sysops/native_registrar.h"
 #include "sysops/self_registration.h"
 #include "sysops_test_support.h"
 #include "vrel/system_folder.h"
-#include "vrel/unique_handle.h"
 
 using namespace tarnex;
 using namespace sysops_test;
@@ -124,26 +124,18 @@ TEST_F(SelfRegistrationTest, The32BitInstallerRegisters64BitLibrariesThroughThe6
     ASSERT_TRUE(vrel::IsFullPath(regsvr32));
     EXPECT_EQ(regsvr32.substr(regsvr32.size() - 23), L"\\Sysnative\\regsvr32.exe");
     const wchar_t classKey[] = L"CLSID\\{8C3F5E21-6A4B-4D3C-9E1F-2A7B5C9D0E13}\\InprocServer32";
-    auto inView = [&](REGSAM view) {
-        vrel::unique_hkey key;
-        wchar_t text[MAX_PATH] = {};
-        DWORD size = sizeof text;
-        if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, classKey, 0, KEY_READ | view, key.put()) != ERROR_SUCCESS)
-            return std::wstring();
-        if (::RegQueryValueExW(key.get(), nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size))
-            return std::wstring(L"?");
-        return std::wstring(text);
-    };
 
     const std::wstring server = Place(L"sysops_testdata\\selfreg64_0.dll", L"Server64.dll");
     EXPECT_TRUE(RegisterDll(server));
     EXPECT_TRUE(Logged(L"Registration DLL/OCX. Result: OK. " + server));
-    EXPECT_EQ(inView(KEY_WOW64_64KEY), server);
-    EXPECT_EQ(inView(KEY_WOW64_32KEY), L"") << "the class belongs to the 64-bit view only";
+    EXPECT_EQ(testsupport::ReadRegistryText(HKEY_CLASSES_ROOT, classKey, nullptr, KEY_WOW64_64KEY).value_or(L"<none>"),
+              server);
+    EXPECT_FALSE(testsupport::RegistryKeyExists(HKEY_CLASSES_ROOT, classKey, KEY_WOW64_32KEY))
+        << "the class belongs to the 64-bit view only";
     EXPECT_EQ(Mark(L"RegisterDir"), Folder(server)) << "regsvr32 runs in the library's folder";
     EXPECT_TRUE(UnregisterDll(server));
     EXPECT_TRUE(Logged(L"DeRegistration DLL/OCX. Result: OK. " + server));
-    EXPECT_EQ(inView(KEY_WOW64_64KEY), L"");
+    EXPECT_FALSE(testsupport::RegistryKeyExists(HKEY_CLASSES_ROOT, classKey, KEY_WOW64_64KEY));
 
     const std::wstring none = Place(L"sysops_testdata\\selfreg64_4.dll", L"NoExports64.dll");
     EXPECT_FALSE(RegisterDll(none));

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "../../../testsupport/registry_values.h"
 #include "run/app_context.h"
 #include "run/setup_log.h"
 #include "vrel/bounded_copy.h"
@@ -52,12 +53,7 @@ ReplaceScript::ReplaceScript(std::deque<int> answers)
 ReplaceScript::~ReplaceScript() = default;
 
 std::wstring RegText(HKEY root, const std::wstring& key, const std::wstring& name) {
-    wchar_t buffer[2048] = {};
-    DWORD size = sizeof buffer - sizeof(wchar_t);
-    if (::RegGetValueW(root, key.c_str(), name.empty() ? nullptr : name.c_str(), RRF_RT_REG_SZ | RRF_NOEXPAND,
-                       nullptr, buffer, &size) != ERROR_SUCCESS)
-        return {};
-    return buffer;
+    return testsupport::ReadRegistryText(root, key, name.c_str()).value_or(L"");
 }
 
 }  // namespace sysops_test

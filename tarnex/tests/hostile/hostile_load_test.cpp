@@ -14,12 +14,12 @@
 #include <string>
 #include <vector>
 
+#include "../../../testsupport/registry_values.h"
 #include "installer_process.h"
 #include "ui/wizard_ids.h"
 #include "wizard_run.h"
 #include "run_test_support.h"
 #include "vrel/text_convert.h"
-#include "vrel/unique_handle.h"
 
 namespace tarnex {
 namespace {
@@ -138,9 +138,7 @@ protected:
     // Nothing was installed or recorded: no install folder, no package key.
     void ExpectNothingWritten() const {
         EXPECT_FALSE(Exists(Widen(package_.Dir)));
-        vrel::unique_hkey key;
-        EXPECT_NE(::RegOpenKeyExW(HKEY_CURRENT_USER, Widen(package_.KeyPath).c_str(), 0, KEY_READ, key.put()),
-                  ERROR_SUCCESS);
+        EXPECT_FALSE(testsupport::RegistryKeyExists(HKEY_CURRENT_USER, Widen(package_.KeyPath)));
     }
 
     std::string unique_;

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "../../../testsupport/registry_values.h"
 #include "engine_test_support.h"
 #include "pack_tool.h"
 #include "run/app_context.h"
@@ -38,14 +39,8 @@ std::wstring Win64Bin() {
 }
 
 std::wstring InView(REGSAM view, const std::wstring& key, const wchar_t* name = nullptr) {
-    vrel::unique_hkey opened;
-    if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ | view, opened.put()) != ERROR_SUCCESS)
-        return L"<none>";
-    wchar_t text[MAX_PATH] = {};
-    DWORD size = sizeof text - sizeof(wchar_t);
-    if (::RegQueryValueExW(opened.get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size) != ERROR_SUCCESS)
-        return L"";
-    return text;
+    if (!testsupport::RegistryKeyExists(HKEY_CLASSES_ROOT, key, view)) return L"<none>";
+    return testsupport::TextOf(testsupport::ReadRegistryValue(HKEY_CLASSES_ROOT, key, name, view));
 }
 
 void DeleteInBothViews(const std::wstring& key) {
