@@ -8,6 +8,7 @@
 
 #include <cstring>
 
+#include "../../../testsupport/program_run.h"
 #include "../../../testsupport/registry_values.h"
 #include "description/component_catalogue.h"
 #include "engine/delayed_file_ops.h"
@@ -394,16 +395,8 @@ std::wstring ShortcutTarget(const std::wstring& linkPath) {
 }
 
 bool BusvaultCreatable() {
-    std::wstring command = L"\"" + TestProgramFolder() + L"engine_helper.exe\" create Vrel.BusvaultStore";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return false;
-    vrel::unique_handle processHandle(process.hProcess), threadHandle(process.hThread);
-    DWORD code = 1;
-    if (::WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0) ::GetExitCodeProcess(process.hProcess, &code);
-    return code == 0;
+    return testsupport::RunProgram(TestProgramFolder() + L"engine_helper.exe", L"create Vrel.BusvaultStore", 60000) ==
+           0u;
 }
 
 std::wstring BusvaultServerPath() {
@@ -712,14 +705,7 @@ void FileHolder::Release() {
 bool PerformRestartOperations(const wchar_t* how) {
     wchar_t system[MAX_PATH];
     ::GetSystemDirectoryW(system, MAX_PATH);
-    std::wstring command = L"\"" + std::wstring(system) + L"\\wineboot.exe\" " + how;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return false;
-    vrel::unique_handle processHandle(process.hProcess), threadHandle(process.hThread);
-    return ::WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0;
+    return testsupport::RunProgram(std::wstring(system) + L"\\wineboot.exe", how, 120000).has_value();
 }
 
 }  // namespace enginetest

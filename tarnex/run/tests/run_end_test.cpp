@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "../../../testsupport/program_run.h"
 #include "../../../testsupport/registry_values.h"
 #include "description/setup_description.h"
 #include "run/app_context.h"
@@ -273,15 +274,9 @@ TEST_F(RunEndTest, CopyOfTheProgramRemovesItselfAndItsFolder) {
 
         // The log folder without its backslash: a backslash before the
         // closing quote would escape it.
-        std::wstring command = L"\"" + copy + L"\" " + kRemoveSwitch + L" \"" +
-                               logFolder_.substr(0, logFolder_.size() - 1) + L"\" \"" + extra + L"\"";
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION info{};
-        ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
-                                     &startup, &info));
-        vrel::unique_handle process(info.hProcess), thread(info.hThread);
-        ASSERT_EQ(::WaitForSingleObject(process.get(), 30000), WAIT_OBJECT_0);
+        const std::wstring arguments = std::wstring(kRemoveSwitch) + L" \"" +
+                                       logFolder_.substr(0, logFolder_.size() - 1) + L"\" \"" + extra + L"\"";
+        ASSERT_TRUE(testsupport::RunProgram(copy, arguments, 30000, folder).has_value()) << "the copy ran to its end";
         if (earlierBatch.joinable()) earlierBatch.join();
 
         const std::wstring folderNoSlash = folder.substr(0, folder.size() - 1);

@@ -6,9 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <cwchar>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "../../../testsupport/program_run.h"
 #include "description/setup_description.h"
 #include "run/app_context.h"
 #include "run/message_box.h"
@@ -33,17 +35,8 @@ std::wstring OwnFileName() {
 
 // Runs this program again with arguments; its exit code, or -1.
 long RunSelf(const std::wstring& arguments) {
-    std::wstring command = L"\"" + TestProgramPath() + L"\" " + arguments;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-        return -1;
-    vrel::unique_handle process(info.hProcess), thread(info.hThread);
-    if (::WaitForSingleObject(process.get(), 60000) != WAIT_OBJECT_0) return -1;
-    DWORD code = 0;
-    ::GetExitCodeProcess(process.get(), &code);
-    return static_cast<long>(code);
+    const std::optional<DWORD> code = testsupport::RunProgram(TestProgramPath(), arguments, 60000);
+    return code ? static_cast<long>(*code) : -1;
 }
 
 // The child's side of the OS tests: the code of the version Wine reports,
