@@ -50,22 +50,14 @@ protected:
         RemoveTree(folder_);
     }
 
-    // Runs Tarnex.exe into its wizard: the page that follows the welcome
-    // page tells the run mode (folder: installing; summary: removing; mode
-    // choice: maintenance). The wizard is then left by Cancel and Yes.
+    // Runs Tarnex.exe into its wizard, which is then left by Cancel and Yes.
     ud::Page PageAfterWelcome(const std::wstring& arguments) {
         WritePackage(folder_, L"Tarnex", package_);
         ::CopyFileW((TestProgramFolder() + L"Tarnex.exe").c_str(), (folder_ + L"Tarnex.exe").c_str(), FALSE);
         ud::WizardRun run(folder_ + L"Tarnex.exe", arguments);
         EXPECT_TRUE(run.Started());
-        if (run.WaitForPage(ud::Page::Welcome) != ud::Page::Welcome) return ud::Page::None;
-        run.Next();
-        // Between two pages none is shown for a moment (the summary of a
-        // removal reads the package again meanwhile).
-        for (int i = 0; i < 500 && (run.Current() == ud::Page::Welcome || run.Current() == ud::Page::None); ++i)
-            ::Sleep(20);
-        const ud::Page reached = run.Current();
-        LeaveWizard(run);
+        const ud::Page reached = run.PageAfterWelcome();
+        if (reached != ud::Page::None) LeaveWizard(run);
         return reached;
     }
 

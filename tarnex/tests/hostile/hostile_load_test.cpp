@@ -108,15 +108,11 @@ protected:
         return ending;
     }
 
-    // The run mode as the wizard shows it: the page after the welcome page is
-    // the licence, the folder or the Access page when installing, the mode
-    // choice in maintenance and the summary when removing.
+    // The run mode as the wizard shows it.
     static std::wstring ModeAfterWelcome(DWORD processId) {
         ud::WizardRun wizard(processId);
-        if (wizard.WaitForPage(ud::Page::Welcome) != ud::Page::Welcome) return L"?";
-        wizard.Next();
-        for (int i = 0; i < 500 && wizard.Current() == ud::Page::Welcome; ++i) ::Sleep(20);
-        const ud::Page reached = wizard.Current();
+        const ud::Page reached = wizard.PageAfterWelcome();
+        if (reached == ud::Page::None) return L"?";
         wizard.Cancel();
         const ud::BoxContent question = wizard.Box();
         if (question.Window) wizard.Answer(question, IDYES);

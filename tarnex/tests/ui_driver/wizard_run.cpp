@@ -65,6 +65,15 @@ Page WizardRun::WaitForPage(Page page) {
     }
 }
 
+Page WizardRun::PageAfterWelcome() {
+    if (WaitForPage(Page::Welcome) != Page::Welcome) return Page::None;
+    Next();
+    // Between two pages none is shown for a moment (the summary of a
+    // removal reads the package again meanwhile).
+    for (int i = 0; i < 500 && (Current() == Page::Welcome || Current() == Page::None); ++i) ::Sleep(20);
+    return Current();
+}
+
 std::wstring WizardRun::Text(int controlId) { return WindowText(Control(PageWindow(), controlId)); }
 
 bool WizardRun::Visible(int controlId) { return ::IsWindowVisible(Control(PageWindow(), controlId)) != 0; }

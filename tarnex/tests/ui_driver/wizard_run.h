@@ -29,6 +29,10 @@ public:
     HWND Frame();
     // The page shown once it is `page` (waits); None when another stays.
     Page WaitForPage(Page page);
+    // Goes on from the welcome page (waits): the page that follows tells the
+    // run mode (the licence, folder or Access page: installing; the mode
+    // choice: maintenance; the summary: removing). None when either is missing.
+    Page PageAfterWelcome();
     Page Current();
     HWND PageWindow();
 
