@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "description/section_records.h"
+#include "portable/section_records.h"
 
 namespace tarnex {
 

@@ -5,7 +5,7 @@
 #include "description/setup_api.h"
 #include "portable/inf_schema.h"
 #include "portable/path_guard.h"
-#include "run/message_box.h"
+#include "services/message_box.h"
 #include "vrel/bounded_copy.h"
 
 namespace tarnex {

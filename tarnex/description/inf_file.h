@@ -14,7 +14,7 @@
 #include <string>
 #include <unordered_map>
 
-#include "description/section_records.h"
+#include "portable/section_records.h"
 
 namespace tarnex {
 

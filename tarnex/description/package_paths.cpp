@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "portable/path_guard.h"
-#include "run/app_context.h"
+#include "services/app_context.h"
 
 namespace tarnex {
 

@@ -4,14 +4,13 @@
 
 #include <string_view>
 
-#include "description/package_paths.h"
-#include "engine/installed_record.h"
-#include "engine/run_mark.h"
-#include "portable/package_seal.h"
-#include "run/app_context.h"
-#include "run/setup_log.h"
 #include "description/file_sha256.h"
+#include "description/package_paths.h"
+#include "portable/package_seal.h"
+#include "services/app_context.h"
+#include "services/setup_log.h"
 #include "vrel/module_path.h"
+#include "vrel/same_text.h"
 #include "vrel/signature_check.h"
 #include "vrel/text_convert.h"
 #include "vrel/unique_handle.h"
@@ -32,12 +31,6 @@ SealState& State() {
 void Log(const std::wstring& text) { WriteLog(L"Package seal: " + text + L"\r\n"); }
 
 std::wstring Hex(const Sha256& digest) { return vrel::ToWide(HexDigest(digest), CP_UTF8); }
-
-bool SameText(const std::wstring& a, const std::wstring& b) {
-    return a.size() == b.size() &&
-           ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
-               CSTR_EQUAL;
-}
 
 bool ReadAt(HANDLE file, std::uint64_t offset, std::string& bytes, std::size_t size) {
     bytes.assign(size, '\0');
@@ -154,7 +147,7 @@ bool OpenPackageSeal(std::wstring& refusedFile) {
     }
     state.sealed = true;
     const std::wstring description = std::wstring(App().ProgramName) + L".inf";
-    if (!SameText(description, state.seal.description) && !SameText(description, state.seal.installedDescription)) {
+    if (!vrel::SameTextIgnoringCase(description, state.seal.description) && !vrel::SameTextIgnoringCase(description, state.seal.installedDescription)) {
         Log(L"the program reads the description " + description + L", its seal names " + state.seal.description);
         refusedFile = description;
         return false;
@@ -169,36 +162,29 @@ bool OpenPackageSeal(std::wstring& refusedFile) {
     return true;
 }
 
-bool CheckSealedFiles(const SetupDescription& description, std::wstring& refusedFile) {
+bool CheckSealedFiles(const SetupDescription& description, bool installedCopy, std::wstring& refusedFile) {
     const SealState& state = State();
     if (!state.sealed) return true;
     const AppContext& app = App();
-    // The installed copy runs from the folder the package key records, or
-    // that the mark of a run cut off records before that key is written.
-    std::wstring recorded;
-    RunMark mark;
-    const bool installedCopy = app.ContinueAfterRestart ||
-                               (ReadPackagePathInst(description, recorded) && SameText(recorded, app.ProgramFolder)) ||
-                               (ReadRunMark(description, mark) && SameText(mark.Folder, app.ProgramFolder));
     // The installed copy reads the INF copies and the installer's own files
     // beside it; a file of a component that bears a package file's name
     // (a "license.txt" of its own) is none of its business.
     const auto readByInstalledCopy = [&description](const std::wstring& name) {
         for (const InfFileEntry& entry : description.InfFiles)
-            if (SameText(PackageRelativePath(entry.InfPath), name)) return true;
+            if (vrel::SameTextIgnoringCase(PackageRelativePath(entry.InfPath), name)) return true;
         for (const FileRecord& record : description.FileList)
-            if (SameText(record.TargetName, name)) return true;
+            if (vrel::SameTextIgnoringCase(record.TargetName, name)) return true;
         return false;
     };
     // The package's cabinets, hashed by step 3 as it reads them.
     const auto readByStep3 = [&description](const std::wstring& path) {
         for (std::size_t i = 1; i < description.InfFiles.size(); ++i)
-            if (SameText(description.InfFiles[i].CabinetPath, path)) return true;
+            if (vrel::SameTextIgnoringCase(description.InfFiles[i].CabinetPath, path)) return true;
         return false;
     };
     bool deferred = false;
     for (const SealedFile& file : state.seal.files) {
-        if (SameText(file.name, state.seal.description)) continue;  // checked before it was read
+        if (vrel::SameTextIgnoringCase(file.name, state.seal.description)) continue;  // checked before it was read
         const std::wstring path = std::wstring(app.ProgramFolder) + file.name;
         if (installedCopy && (!readByInstalledCopy(file.name) || Missing(path)))
             continue;

@@ -25,14 +25,14 @@ namespace tarnex {
 bool OpenPackageSeal(std::wstring& refusedFile);
 
 // Every other file the seal names is the sealed one; a missing file is
-// refused. The installed copy's run (maintenance, removal, continuation
-// after a restart) checks what it reads from its folder, the INF copies and
-// the installer's own files that are there: the cabinets and the licence
-// stay in the package.
+// refused. The installed copy's run (installedCopy: maintenance, removal,
+// continuation after a restart) checks what it reads from its folder, the
+// INF copies and the installer's own files that are there: the cabinets and
+// the licence stay in the package.
 //
 // The cabinets step 3 reads are hashed as it reads them (CabinetMatchesSeal):
 // here only their presence and size are checked.
-bool CheckSealedFiles(const SetupDescription& description, std::wstring& refusedFile);
+bool CheckSealedFiles(const SetupDescription& description, bool installedCopy, std::wstring& refusedFile);
 
 // Step 2, before the first program it starts: the cabinets step 3 will
 // read, hashed now (those not there are step 3's to report). A run whose

@@ -4,9 +4,9 @@
 
 #include "description/portable/line_parsers.h"
 #include "portable/inf_schema.h"
-#include "run/app_context.h"
-#include "run/setup_log.h"
-#include "run/text_pieces.h"
+#include "portable/text_pieces.h"
+#include "services/app_context.h"
+#include "services/setup_log.h"
 
 namespace tarnex {
 namespace {

@@ -12,10 +12,10 @@
 #include "description/portable/line_parsers.h"
 #include "description/section_reader.h"
 #include "portable/inf_schema.h"
-#include "run/app_context.h"
-#include "run/registry_access.h"
-#include "run/setup_log.h"
-#include "run/text_pieces.h"
+#include "portable/text_pieces.h"
+#include "services/app_context.h"
+#include "services/registry_access.h"
+#include "services/setup_log.h"
 #include "vrel/bounded_copy.h"
 
 namespace tarnex {

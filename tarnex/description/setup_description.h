@@ -9,8 +9,8 @@
 
 #include "description/component_record.h"
 #include "description/portable/file_list_index.h"
-#include "description/section_records.h"
 #include "portable/os_version_rules.h"
+#include "portable/section_records.h"
 
 namespace tarnex {
 

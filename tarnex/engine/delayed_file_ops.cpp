@@ -13,8 +13,8 @@
 #include "engine/portable/pending_rename_rule.h"
 #include "engine/rename_into_free_place.h"
 #include "portable/path_guard.h"
-#include "run/app_context.h"
-#include "run/setup_log.h"
+#include "services/app_context.h"
+#include "services/setup_log.h"
 #include "vrel/text_convert.h"
 #include "vrel/unique_handle.h"
 

@@ -11,9 +11,9 @@
 #include "engine/portable/step_table.h"
 #include "engine/run_mark.h"
 #include "engine/sent_message_wait.h"
-#include "run/app_context.h"
-#include "run/message_box.h"
-#include "run/setup_log.h"
+#include "services/app_context.h"
+#include "services/message_box.h"
+#include "services/setup_log.h"
 #include "vrel/com_apartment.h"
 #include "vrel/text_convert.h"
 

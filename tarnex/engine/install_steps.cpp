@@ -11,11 +11,11 @@
 #include "engine/installed_record_writer.h"
 #include "engine/path_substitution.h"
 #include "engine/portable/step_table.h"
-#include "run/app_context.h"
-#include "run/folder_utils.h"
-#include "run/message_box.h"
-#include "run/setup_log.h"
-#include "run/text_pieces.h"
+#include "portable/text_pieces.h"
+#include "services/app_context.h"
+#include "services/folder_paths.h"
+#include "services/message_box.h"
+#include "services/setup_log.h"
 #include "sysops/env_vars.h"
 #include "sysops/launch_runner.h"
 #include "sysops/reg_file_import.h"
@@ -125,6 +125,7 @@ bool InstallEngine::CopyFilesUnderTemporaryNames() {
         for (std::size_t i = 1; i < d.InfFiles.size() && !transfer_.Cancelled(); ++i)
             transfer_.ExtractCabinet(d.InfFiles[i].CabinetPath);
     }
+    if (std::optional<Failure> failure = transfer_.TakeFailure()) Tell(nullptr, *failure);
     EndPausePoints();  // a request that came with the last file is answered now
 
     if (!transfer_.Cancelled()) {
@@ -281,7 +282,8 @@ bool InstallEngine::WriteRegistryData() {
     for (const FileRecord& file : d.FileList) {
         if (file.Extracted && file.FileFlags == kRegFile && FileAccepted(file)) {
             WriteLog(L"Step 10 - cur REG: " + InstalledPathOf(file) + L"\r\n");
-            ImportRegFile(InstalledPathOf(file));
+            std::optional<Failure> failure;
+            if (!ImportRegFile(InstalledPathOf(file), failure) && failure) Tell(nullptr, *failure);
         }
         Advance();
     }

@@ -1,6 +1,6 @@
 #include "engine/installed_record.h"
 
-#include "run/registry_access.h"
+#include "services/registry_access.h"
 
 namespace tarnex {
 

@@ -11,9 +11,9 @@
 #include "engine/run_mark.h"
 #include "portable/access_filter.h"
 #include "portable/quiet_switches.h"
-#include "run/app_context.h"
-#include "run/registry_access.h"
-#include "run/text_pieces.h"
+#include "portable/text_pieces.h"
+#include "services/app_context.h"
+#include "services/registry_access.h"
 #include "sysops/env_vars.h"
 #include "sysops/shortcuts.h"
 

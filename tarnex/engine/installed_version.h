@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "description/setup_description.h"
-#include "run/app_context.h"
+#include "services/app_context.h"
 
 namespace tarnex {
 

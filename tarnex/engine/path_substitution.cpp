@@ -6,8 +6,8 @@
 #include "description/package_paths.h"
 #include "engine/delayed_file_ops.h"
 #include "portable/package_facts.h"
-#include "run/setup_log.h"
-#include "run/text_pieces.h"
+#include "portable/text_pieces.h"
+#include "services/setup_log.h"
 #include "vrel/bounded_copy.h"
 
 namespace tarnex {

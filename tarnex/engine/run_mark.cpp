@@ -4,8 +4,8 @@
 #include <iterator>
 #include <string_view>
 
-#include "run/app_context.h"
-#include "run/registry_access.h"
+#include "services/app_context.h"
+#include "services/registry_access.h"
 #include "vrel/registry_keys.h"
 #include "vrel/unique_handle.h"
 

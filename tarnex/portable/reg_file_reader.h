@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <string>
 
-#include "description/section_records.h"
+#include "portable/section_records.h"
 
 namespace tarnex {
 

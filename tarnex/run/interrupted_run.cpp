@@ -6,14 +6,15 @@
 
 #include "engine/delayed_file_ops.h"
 #include "engine/install_engine.h"
+#include "engine/package_reload.h"
 #include "engine/portable/step_table.h"
-#include "run/app_context.h"
-#include "run/folder_utils.h"
-#include "run/message_box.h"
-#include "run/registry_access.h"
 #include "run/self_removal.h"
-#include "run/setup_log.h"
 #include "run/startup_checks.h"
+#include "services/app_context.h"
+#include "services/folder_paths.h"
+#include "services/message_box.h"
+#include "services/registry_access.h"
+#include "services/setup_log.h"
 #include "vrel/bounded_copy.h"
 
 namespace tarnex {

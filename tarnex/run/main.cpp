@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "run/library_search.h"
 #include "run/program_run.h"
+#include "services/library_search.h"
 
 namespace {
 

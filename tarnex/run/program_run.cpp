@@ -9,16 +9,16 @@
 #include "engine/install_engine.h"
 #include "engine/installed_version.h"
 #include "engine/run_mark.h"
-#include "run/app_context.h"
-#include "run/folder_utils.h"
 #include "run/interrupted_run.h"
-#include "run/message_box.h"
 #include "run/quiet_run.h"
-#include "run/registry_access.h"
 #include "run/restart.h"
 #include "run/self_removal.h"
-#include "run/setup_log.h"
 #include "run/startup_checks.h"
+#include "services/app_context.h"
+#include "services/folder_paths.h"
+#include "services/message_box.h"
+#include "services/registry_access.h"
+#include "services/setup_log.h"
 #include "ui/background_window.h"
 #include "ui/wizard_entry.h"
 
@@ -65,7 +65,8 @@ StartUpEnd StartUp(HINSTANCE instance, const wchar_t* arguments) {
         Ask(nullptr, Question::kDescriptionUnreadable);
         return StartUpEnd::Unreadable;
     }
-    if (!CheckSealedFiles(description, changed)) return RefuseChangedPackage(changed);
+    if (!CheckSealedFiles(description, RunsFromInstalledCopy(description), changed))
+        return RefuseChangedPackage(changed);
     if (!ClaimSingleInstance()) return StartUpEnd::OtherInstaller;
 
     if (!CheckOsVersion() && Ask(nullptr, Question::kSystemNotAccepted) != IDYES)

@@ -8,14 +8,15 @@
 #include "description/setup_description.h"
 #include "engine/install_engine.h"
 #include "engine/installed_version.h"
+#include "engine/package_reload.h"
 #include "portable/replace_rules.h"
-#include "run/app_context.h"
-#include "run/folder_utils.h"
-#include "run/message_box.h"
 #include "run/program_run.h"
 #include "run/restart.h"
-#include "run/setup_log.h"
 #include "run/startup_checks.h"
+#include "services/app_context.h"
+#include "services/folder_paths.h"
+#include "services/message_box.h"
+#include "services/setup_log.h"
 #include "sysops/replace_policy.h"
 #include "ui/free_space.h"
 #include "ui/portable/component_choice.h"
@@ -107,14 +108,23 @@ bool Refuse(const std::wstring& why) {
     return false;
 }
 
+// The folder is there, made with its parents when missing; what failed is
+// told through the seam, as the folder page tells it.
+bool MadeFolder(const std::wstring& folder) {
+    std::optional<Failure> failure;
+    if (EnsureFolder(folder, failure)) return true;
+    if (failure) Tell(nullptr, *failure);
+    return false;
+}
+
 // The folder page's part: the folder fits the description's field and
 // exists (made with its parents when missing).
 bool ChooseInstallFolder(SetupDescription& d, const std::wstring& given) {
-    if (given.empty()) return EnsureFolder(nullptr, d.InstallFolder) != 0;
+    if (given.empty()) return MadeFolder(d.InstallFolder);
     std::wstring folder = given;
     if (folder.back() != L'\\') folder += L'\\';
     if (!vrel::FitsField(std::wstring_view(folder), kOptionField)) return Refuse(L"the folder of /dir= is too long");
-    if (!EnsureFolder(nullptr, folder)) return false;
+    if (!MadeFolder(folder)) return false;
     vrel::CopyToField(d.InstallFolder, std::wstring_view(folder));
     return true;
 }

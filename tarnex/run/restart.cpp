@@ -1,8 +1,8 @@
 #include "run/restart.h"
 
-#include "run/app_context.h"
-#include "run/registry_access.h"
 #include "run/startup_checks.h"
+#include "services/app_context.h"
+#include "services/registry_access.h"
 #include "vrel/unique_handle.h"
 
 namespace tarnex {

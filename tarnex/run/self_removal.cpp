@@ -6,9 +6,9 @@
 #include <cwchar>
 
 #include "description/package_paths.h"
-#include "run/app_context.h"
-#include "run/setup_log.h"
-#include "run/text_pieces.h"
+#include "portable/text_pieces.h"
+#include "services/app_context.h"
+#include "services/setup_log.h"
 #include "vrel/program_start.h"
 #include "vrel/system_folder.h"
 #include "vrel/text_convert.h"

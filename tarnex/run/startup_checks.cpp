@@ -6,12 +6,14 @@
 #include "description/component_catalogue.h"
 #include "engine/installed_record.h"
 #include "engine/installed_version.h"
-#include "run/message_box.h"
-#include "run/registry_access.h"
-#include "run/setup_log.h"
+#include "engine/run_mark.h"
+#include "services/message_box.h"
+#include "services/registry_access.h"
+#include "services/setup_log.h"
 #include "sysops/launch_runner.h"
 #include "vrel/bounded_copy.h"
 #include "vrel/module_exports.h"
+#include "vrel/same_text.h"
 
 namespace tarnex {
 
@@ -30,6 +32,15 @@ void ReadRecordedInstallFolder(AppContext& app, SetupDescription& description) {
 }
 
 }  // namespace
+
+bool RunsFromInstalledCopy(const SetupDescription& description) {
+    const AppContext& app = App();
+    std::wstring recorded;
+    RunMark mark;
+    return app.ContinueAfterRestart ||
+           (ReadPackagePathInst(description, recorded) && vrel::SameTextIgnoringCase(recorded, app.ProgramFolder)) ||
+           (ReadRunMark(description, mark) && vrel::SameTextIgnoringCase(mark.Folder, app.ProgramFolder));
+}
 
 // RtlGetVersion tells the truth: GetVersionExW answers what the program's
 // manifest declares it knows (6.2 on 8.1 and later without one).
@@ -119,20 +130,6 @@ int DecideMode(AppContext& app, SetupDescription& description) {
         if (installOnEntry) app.Mode = AS_INST;
     }
     return 1;
-}
-
-std::optional<Question> ReloadPackage(SetupDescription& d) {
-    d.ComponentList.clear();
-    d.InfFiles.clear();
-    d.FileList.clear();
-    d.RequiredKeys.clear();
-    if (!LoadSetupDescription(d)) return Question::kDescriptionUnreadable;
-    if (!LoadComponentCatalogue(d)) return Question::kCatalogueUnreadable;
-    d.InstalledCount = 0;
-    d.ComponentList.front().Installed = 1;
-    for (std::size_t i = 1; i < d.ComponentList.size(); ++i)
-        if (IsComponentInstalled(d, d.ComponentList[i])) ++d.InstalledCount;
-    return std::nullopt;
 }
 
 int RunInstallChecks() { return RunInstallChecks(Description()); }

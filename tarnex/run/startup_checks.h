@@ -3,14 +3,16 @@
 // checks of component 0, and the Microsoft Access versions.
 #pragma once
 
-#include <optional>
-
 #include "description/setup_description.h"
-#include "run/app_context.h"
 #include "portable/os_version_rules.h"
-#include "run/question.h"
+#include "services/app_context.h"
 
 namespace tarnex {
+
+// Whether this copy runs from the install folder: the continuation after a
+// restart, or the folder the package key records, or the one the mark of a
+// run cut off records before that key is written.
+bool RunsFromInstalledCopy(const SetupDescription& description);
 
 // What the running system reports about itself.
 ReportedVersion QuerySystemVersion();
@@ -31,12 +33,6 @@ int CheckRequiredKeys(const AppContext& app, const SetupDescription& description
 // 0 (after the text kNothingInstalled) when a removal finds nothing installed.
 int DecideMode();
 int DecideMode(AppContext& app, SetupDescription& description);
-
-// Reads the description and the catalogue again in the current run mode (a
-// removal then works with the removal sections) and finds what is installed.
-// Nothing when read; otherwise the question that says what could not be
-// read, not yet asked.
-std::optional<Question> ReloadPackage(SetupDescription& description);
 
 // In an installation: runs component 0's EXEBefore programs; the first one
 // that answers 1 stops the run with its Message or the text kInstallCheckFailed (result 0).

@@ -4,9 +4,9 @@
 #include "description/package_seal_check.h"
 #include "portable/access_filter.h"
 #include "portable/path_guard.h"
-#include "run/app_context.h"
-#include "run/message_box.h"
-#include "run/setup_log.h"
+#include "services/app_context.h"
+#include "services/message_box.h"
+#include "services/setup_log.h"
 #include "sysops/folder_tree.h"
 #include "sysops/replace_policy.h"
 #include "vrel/text_convert.h"
@@ -52,7 +52,7 @@ bool CabExtractor::SkippedByAccess(const FileRecord& record) const {
 bool CabExtractor::RefusedWithoutEvents(const std::wstring& shownPath) {
     if (pauseReached_ && pauseAnswered_) return false;
     WriteLog(L"Transfer context without its events: nothing is unpacked\r\n");
-    Ask(nullptr, Question::kCabinetCannotUnpack, shownPath.c_str());
+    failure_ = Failure{Question::kCabinetCannotUnpack, shownPath, {}};
     SetCancel();
     return true;
 }
@@ -73,7 +73,7 @@ bool CabExtractor::CopyLooseFiles() {
             const std::wstring target = TemporaryPathOf(record);
             CreateFolderTree(FolderOf(target));
             if (!::CopyFileW(source.c_str(), target.c_str(), FALSE)) {
-                Ask(nullptr, Question::kFileCannotCopy, source.c_str(), target.c_str());
+                failure_ = Failure{Question::kFileCannotCopy, source, target};
                 return false;
             }
             record.Extracted = 1;
@@ -91,7 +91,7 @@ bool CabExtractor::CopyLooseFiles() {
         }
         CreateFolderTree(FolderOf(target));
         if (!::CopyFileW(source.c_str(), target.c_str(), FALSE)) {
-            Ask(nullptr, Question::kFileCannotCopy, source.c_str(), target.c_str());
+            failure_ = Failure{Question::kFileCannotCopy, source, target};
             return false;
         }
     }
@@ -127,7 +127,7 @@ bool CabExtractor::ExtractCabinet(const std::wstring& cabinetPath) {
         }
         if (error_.failed || attempt >= kMaxCopyRetries) readable = false;
     }
-    Ask(nullptr, Question::kCabinetCannotUnpack, cabinetPath.c_str());
+    failure_ = Failure{Question::kCabinetCannotUnpack, cabinetPath, {}};
     SetCancel();
     decoder_.reset();
     return true;
@@ -139,7 +139,7 @@ bool CabExtractor::CabinetsMatchSeal() {
         const std::wstring path = vrel::ToWide(cabinet.path, CP_UTF8);
         if (CabinetMatchesSeal(path, cabinet.readable, cabinet.size, cabinet.digest)) continue;
         changedFile_ = path.substr(path.find_last_of(L'\\') + 1);
-        Ask(nullptr, Question::kPackageChanged, changedFile_.c_str());
+        failure_ = Failure{Question::kPackageChanged, changedFile_, {}};
         SetCancel();
         return false;
     }
@@ -209,7 +209,7 @@ std::intptr_t CabExtractor::CopyFile(CabNotice& notice) {
     }
     if (output == INVALID_HANDLE_VALUE) {
         SetCancel();
-        Ask(nullptr, Question::kCabinetCannotUnpack, target.c_str());
+        failure_ = Failure{Question::kCabinetCannotUnpack, target, {}};
         return -1;
     }
     found->Extracted = 1;

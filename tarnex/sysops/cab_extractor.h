@@ -6,11 +6,14 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_set>
+#include <utility>
 
 #include "description/package_paths.h"
 #include "description/setup_description.h"
+#include "services/message_box.h"
 #include "sysops/cab_decoder.h"
 #include "vrel/unique_handle.h"
 
@@ -31,11 +34,14 @@ public:
     CabExtractor(const CabExtractor&) = delete;
     CabExtractor& operator=(const CabExtractor&) = delete;
 
-    // False after a copy failure (the text kFileCannotCopy shown) or a cancel.
+    // False after a copy failure (kFileCannotCopy) or a cancel.
     bool CopyLooseFiles();
     // False only when the decoder context cannot be set up; other failures
-    // show the text kCabinetCannotUnpack and set the cancel flag.
+    // (kCabinetCannotUnpack, kPackageChanged) set the cancel flag.
     bool ExtractCabinet(const std::wstring& cabinetPath);
+    // What stopped the transfer, once, for the engine to tell: the extractor
+    // tells nobody itself.
+    std::optional<Failure> TakeFailure() { return std::exchange(failure_, std::nullopt); }
 
     // The windows of the run: the owner of the replace dialog, and the
     // window told of each file handled (either may be none).
@@ -60,7 +66,7 @@ public:
     void PauseHandOver();
 
     // The cabinet whose bytes differ from the seal's, or empty. The copy
-    // then stops as cancelled (the text kPackageChanged shown).
+    // then stops as cancelled (failing with kPackageChanged).
     const std::wstring& ChangedFile() const { return changedFile_; }
     void NoteChangedFile(std::wstring name) { changedFile_ = std::move(name); }
     // The decoder context lives only during ExtractCabinet.
@@ -90,6 +96,7 @@ private:
     vrel::unique_handle pauseAnswered_;  // auto-reset: the user interface answered
     volatile LONG pause_ = 0;
     HWND owner_ = nullptr;
+    std::optional<Failure> failure_;
     HWND progressWindow_ = nullptr;
     std::wstring changedFile_;
     // Whether the cabinets are hashed as they are read, for the seal: a

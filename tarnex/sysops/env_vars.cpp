@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "portable/env_pieces.h"
-#include "run/setup_log.h"
+#include "services/setup_log.h"
 #include "vrel/unique_handle.h"
 
 namespace tarnex {

@@ -3,8 +3,8 @@
 #include <string>
 
 #include "description/portable/line_parsers.h"
-#include "run/app_context.h"
-#include "run/setup_log.h"
+#include "services/app_context.h"
+#include "services/setup_log.h"
 #include "vrel/program_start.h"
 #include "vrel/system_folder.h"
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "description/section_records.h"
+#include "portable/section_records.h"
 
 namespace tarnex {
 

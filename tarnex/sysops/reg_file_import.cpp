@@ -8,8 +8,8 @@
 #include "portable/reg5_file_reader.h"
 #include "portable/reg_file_reader.h"
 #include "portable/reg_value_parse.h"
-#include "run/message_box.h"
-#include "run/setup_log.h"
+#include "services/message_box.h"
+#include "services/setup_log.h"
 #include "vrel/registry_keys.h"
 #include "vrel/text_convert.h"
 #include "vrel/unique_handle.h"
@@ -169,11 +169,11 @@ bool WriteEmptyRegValue(const std::string& keyPath, const std::string& name, Reg
     return false;
 }
 
-bool ImportRegFile(const std::wstring& path) {
+bool ImportRegFile(const std::wstring& path, std::optional<Failure>& failure) {
     vrel::unique_hfile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                           FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
-        Ask(nullptr, Question::kRegFileCannotOpen, path.c_str());
+        failure = Failure{Question::kRegFileCannotOpen, path, {}};
         return false;
     }
     std::wstring text;

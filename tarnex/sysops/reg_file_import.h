@@ -4,16 +4,19 @@
 // registry calls with the types and bytes the file gives.
 #pragma once
 
+#include <optional>
 #include <string>
 
-#include "description/section_records.h"
+#include "portable/section_records.h"
+#include "services/message_box.h"
 
 namespace tarnex {
 
 // Reads the file and writes every key and value in file order. False when
-// the file cannot be opened (the text kFileCannotOpen shown as a warning) or an entry cannot
-// be written (the import stops there; earlier entries stay).
-bool ImportRegFile(const std::wstring& path);
+// the file cannot be opened (failure: kRegFileCannotOpen with the path, for
+// the caller to tell) or an entry cannot be written (the import stops there;
+// earlier entries stay).
+bool ImportRegFile(const std::wstring& path, std::optional<Failure>& failure);
 
 // keyPath "ROOT\sub\key" in the ANSI code page; the name and string data
 // still carry their escapes. True on success.

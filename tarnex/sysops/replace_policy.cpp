@@ -4,7 +4,7 @@
 
 #include "description/package_paths.h"
 #include "portable/replace_rules.h"
-#include "ui/replace_dialog.h"
+#include "services/replace_question.h"
 #include "sysops/version_api.h"
 
 namespace tarnex {
@@ -76,7 +76,7 @@ bool MayReplaceExisting(FileRecord& record, HWND owner) {
     question.existingTime = existingStamp;
     question.existingVersion = existingVersion;
     question.incoming = &record;
-    const ReplaceOutcome outcome = DecideByAnswer(StickyReplaceAnswer(), [&] { return ShowReplaceDialog(question); });
+    const ReplaceOutcome outcome = DecideByAnswer(StickyReplaceAnswer(), [&] { return AskReplace(question); });
     if (outcome.keepExisting) record.KeepExisting = 1;
     return outcome.write;
 }

@@ -4,8 +4,8 @@
 
 #include <cwchar>
 
-#include "run/library_search.h"
-#include "run/setup_log.h"
+#include "services/library_search.h"
+#include "services/setup_log.h"
 #include "sysops/guarded_call.h"
 #include "sysops/hidden_process.h"
 #include "sysops/module_bits.h"

@@ -5,7 +5,7 @@
 #include <shobjidl.h>
 
 #include "portable/path_guard.h"
-#include "run/setup_log.h"
+#include "services/setup_log.h"
 #include "sysops/folder_tree.h"
 #include "vrel/com_apartment.h"
 #include "vrel/com_ptr.h"

@@ -4,7 +4,7 @@
 
 #include "portable/package_facts.h"
 #include "resources/resource_ids.h"
-#include "run/app_context.h"
+#include "services/app_context.h"
 #include "ui/dpi.h"
 #include "vrel/bounded_copy.h"
 

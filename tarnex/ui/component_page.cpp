@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "description/setup_description.h"
-#include "run/app_context.h"
-#include "run/message_box.h"
+#include "services/app_context.h"
+#include "services/message_box.h"
 #include "ui/component_page_ids.h"
 #include "ui/free_space.h"
 #include "ui/page_common.h"

@@ -3,9 +3,9 @@
 #include <string>
 
 #include "description/setup_description.h"
-#include "run/app_context.h"
-#include "run/message_box.h"
-#include "run/text_pieces.h"
+#include "portable/text_pieces.h"
+#include "services/app_context.h"
+#include "services/message_box.h"
 #include "ui/page_common.h"
 #include "ui/wizard_ids.h"
 #include "ui/wizard_pages.h"

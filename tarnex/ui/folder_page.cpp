@@ -7,8 +7,8 @@
 #include <string>
 
 #include "description/setup_description.h"
-#include "run/folder_utils.h"
-#include "run/message_box.h"
+#include "services/folder_paths.h"
+#include "services/message_box.h"
 #include "ui/free_space.h"
 #include "ui/wizard_ids.h"
 #include "ui/wizard_pages.h"
@@ -97,7 +97,9 @@ private:
                 frame_.LeaveAllowed = 0;
                 return;
             }
-            if (!EnsureFolder(window_, typed)) {
+            std::optional<Failure> failure;
+            if (!EnsureFolder(typed, failure)) {
+                if (failure) Tell(window_, *failure);
                 frame_.LeaveAllowed = 0;
                 return;
             }

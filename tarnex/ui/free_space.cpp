@@ -1,6 +1,6 @@
 #include "ui/free_space.h"
 
-#include "run/message_box.h"
+#include "services/message_box.h"
 #include "ui/portable/size_text.h"
 
 namespace tarnex {

@@ -3,7 +3,7 @@
 #include <utility>
 #include <vector>
 
-#include "run/app_context.h"
+#include "services/app_context.h"
 #include "ui/dpi.h"
 #include "ui/page_common.h"
 #include "ui/portable/wizard_sequence.h"

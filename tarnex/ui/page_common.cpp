@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "run/message_box.h"
-#include "run/text_pieces.h"
+#include "portable/text_pieces.h"
+#include "services/message_box.h"
 #include "ui/dpi.h"
 
 namespace tarnex {

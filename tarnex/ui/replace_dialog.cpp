@@ -2,10 +2,10 @@
 
 #include <cwchar>
 
-#include "ui/replace_dialog_ids.h"
-#include "run/app_context.h"
-#include "run/message_box.h"
+#include "services/app_context.h"
+#include "services/message_box.h"
 #include "ui/common_controls.h"
+#include "ui/replace_dialog_ids.h"
 #include "vrel/unique_handle.h"
 
 namespace tarnex {
@@ -58,17 +58,11 @@ INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
 }  // namespace
 
 int ShowReplaceDialog(const ReplaceQuestion& question) {
-    if (question.owner == nullptr || question.incoming == nullptr) return -2;
-    const MessageRequest request{Question::kReplaceFile, question.owner, question.existingPath, App().Caption, 0,
-                                 &question};
-    return PutToPerson(request, [&question] {
-        DialogState state{&question, {}};
-        CommonControls();  // the classes its templates name
-        const INT_PTR result = ::DialogBoxParamW(App().Instance, MAKEINTRESOURCEW(IDD_REPLACE_FILE), question.owner,
-                                                 DialogProc, reinterpret_cast<LPARAM>(&state));
-        // A dialog that cannot be shown decides like a skip of this one file.
-        return result >= IDC_REPLACE_BUTTON && result <= IDC_SKIP_ALL_BUTTON ? static_cast<int>(result) : 2;
-    });
+    DialogState state{&question, {}};
+    CommonControls();  // the classes its templates name
+    const INT_PTR result = ::DialogBoxParamW(App().Instance, MAKEINTRESOURCEW(IDD_REPLACE_FILE), question.owner,
+                                             DialogProc, reinterpret_cast<LPARAM>(&state));
+    return result >= IDC_REPLACE_BUTTON && result <= IDC_SKIP_ALL_BUTTON ? static_cast<int>(result) : 2;
 }
 
 std::wstring ReplaceDialogLine(std::uint64_t size, const FileStamp& time, const std::wstring& version) {

@@ -1,5 +1,6 @@
-// The "Замена файла" dialog (template IDD_REPLACE_FILE), asked through the
-// message seam as Question::kReplaceFile.
+// The "Замена файла" dialog (template IDD_REPLACE_FILE): the window that
+// puts the replace question (services/replace_question.h) to a person. The
+// wizard installs it as the presenter while it runs.
 #pragma once
 
 #include <windows.h>
@@ -7,21 +8,14 @@
 #include <cstdint>
 #include <string>
 
-#include "description/section_records.h"
+#include "portable/section_records.h"
+#include "services/replace_question.h"
 
 namespace tarnex {
 
-struct ReplaceQuestion {
-    HWND owner = nullptr;
-    std::wstring existingPath;
-    std::uint64_t existingSize = 0;
-    FileStamp existingTime;  // last write, local time
-    std::wstring existingVersion;
-    const FileRecord* incoming = nullptr;  // TargetName, Size, Time, FileVersion
-};
 
-// Modal over the owner, or answered by the seam's answerer: 1 replace,
-// 2 skip, 3 replace all, 4 skip all; -2 without an owner (nothing is asked).
+// Modal over the owner: 1 replace, 2 skip, 3 replace all, 4 skip all; a
+// dialog that cannot be shown answers 2, a skip of this one file.
 int ShowReplaceDialog(const ReplaceQuestion& question);
 
 // One line of the dialog: the text kReplaceFileLine with the size, the stamp

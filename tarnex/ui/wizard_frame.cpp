@@ -2,11 +2,12 @@
 
 #include "description/setup_description.h"
 #include "resources/resource_ids.h"
-#include "run/app_context.h"
-#include "run/message_box.h"
+#include "services/app_context.h"
+#include "services/message_box.h"
 #include "ui/common_controls.h"
 #include "ui/component_page_ids.h"
 #include "ui/dpi.h"
+#include "ui/replace_dialog.h"
 #include "ui/wizard_entry.h"
 #include "ui/wizard_ids.h"
 #include "ui/wizard_pages.h"
@@ -336,6 +337,11 @@ void WizardFrame::OnPaint() {
 }
 
 int RunWizard(HWND owner) {
+    // While the wizard runs, the replace question is shown in its dialog.
+    struct PresenterInstalled {
+        ReplacePresenter previous = SetReplacePresenter(&ShowReplaceDialog);
+        ~PresenterInstalled() { SetReplacePresenter(previous); }
+    } presenter;
     WizardFrame frame;
     return frame.Run(owner);
 }

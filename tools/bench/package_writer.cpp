@@ -6,8 +6,8 @@
 #include <string_view>
 #include <utility>
 
-#include "description/section_records.h"
 #include "portable/inf_schema.h"
+#include "portable/section_records.h"
 #include "vrel/unique_handle.h"
 
 namespace bench {

@@ -20,14 +20,14 @@
 #include <vector>
 
 #include "description/component_catalogue.h"
+#include "description/file_sha256.h"
 #include "description/setup_description.h"
 #include "package_writer.h"
-#include "run/app_context.h"
+#include "portable/sha256.h"
+#include "services/app_context.h"
 #include "sysops/cab_extractor.h"
 #include "sysops/folder_tree.h"
 #include "vrel/bounded_copy.h"
-#include "portable/sha256.h"
-#include "description/file_sha256.h"
 #include "vrel/file_digest.h"
 #include "vrel/text_convert.h"
 

@@ -1,7 +1,7 @@
 #include "description/portable/component_rules.h"
 
 #include "portable/inf_schema.h"
-#include "run/text_pieces.h"
+#include "portable/text_pieces.h"
 
 namespace tarnex {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "description/component_record.h"
-#include "description/section_records.h"
+#include "portable/section_records.h"
 
 namespace tarnex {
 

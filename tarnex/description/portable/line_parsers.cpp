@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "portable/inf_schema.h"
-#include "run/text_pieces.h"
+#include "portable/text_pieces.h"
 
 namespace tarnex {
 namespace {

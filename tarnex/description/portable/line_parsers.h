@@ -18,8 +18,8 @@
 
 #include "description/component_record.h"
 #include "description/portable/file_list_index.h"
-#include "description/section_records.h"
 #include "description/setup_description.h"
+#include "portable/section_records.h"
 
 namespace tarnex {
 

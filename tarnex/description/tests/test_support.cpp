@@ -1,6 +1,6 @@
 #include "test_support.h"
 
-#include "run/app_context.h"
+#include "services/app_context.h"
 #include "vrel/bounded_copy.h"
 
 namespace tarnex::test {

@@ -5,14 +5,16 @@
 #include <shlobj.h>
 
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "run/app_context.h"
-#include "run/folder_utils.h"
-#include "run/registry_access.h"
-#include "run/text_pieces.h"
+#include "portable/text_pieces.h"
+#include "services/app_context.h"
+#include "services/folder_paths.h"
+#include "services/registry_access.h"
 #include "test_support.h"
+#include "vrel/text_convert.h"
 
 namespace tarnex {
 namespace {
@@ -184,75 +186,67 @@ TEST_F(RegistryTest, DeleteRegTreeRefusesTheRootItself) {
 
 // ---- folders -------------------------------------------------------------
 
+// What failed, as the caller tells it: the question and the path it names.
+::testing::AssertionResult FailsWith(const std::optional<Failure>& failure, Question question,
+                                     const std::wstring& path) {
+    if (!failure) return ::testing::AssertionFailure() << "made";
+    if (failure->question != question || failure->first != path)
+        return ::testing::AssertionFailure() << "question " << static_cast<int>(failure->question) << " naming "
+                                             << vrel::ToNarrow(failure->first);
+    return ::testing::AssertionSuccess();
+}
+
 TEST_F(UtilitiesTest, CreateFolderPathCreatesMissingParents) {
     ScratchFolder scratch(L"folders");
     MessageRecorder boxes;
     std::wstring one = scratch.Path() + L"one";
-    EXPECT_EQ(1, CreateFolderPath(nullptr, one));
+    EXPECT_EQ(CreateFolderPath(one), std::nullopt);
     EXPECT_TRUE(Exists(one));
 
     std::wstring deep = scratch.Path() + L"a\\b\\c";
-    EXPECT_EQ(1, CreateFolderPath(nullptr, deep));
+    EXPECT_EQ(CreateFolderPath(deep), std::nullopt);
     EXPECT_TRUE(Exists(deep));
-    EXPECT_EQ(1, CreateFolderPath(nullptr, deep));  // exists: fine again
-    EXPECT_TRUE(boxes.Shown().empty());
-}
+    EXPECT_EQ(CreateFolderPath(deep), std::nullopt);  // exists: fine again
 
-TEST_F(UtilitiesTest, AnExistingFileCountsAsAFolder) {
-    ScratchFolder scratch(L"fileasfolder");
-    MessageRecorder boxes;
+    // An existing file counts as a folder (compared without letter case);
+    // below it nothing can be created.
     test::WriteBytes(scratch.Path() + L"taken", "x");
-    std::wstring path = scratch.Path() + L"TAKEN";  // compared without letter case
-    EXPECT_EQ(1, CreateFolderPath(nullptr, path));
-    EXPECT_TRUE(boxes.Shown().empty());
-
-    // Below it nothing can be created: the text kFolderCannotCreate with the path, exclamation icon.
+    std::wstring taken = scratch.Path() + L"TAKEN";
+    EXPECT_EQ(CreateFolderPath(taken), std::nullopt);
     std::wstring below = scratch.Path() + L"taken\\sub";
-    EXPECT_EQ(0, CreateFolderPath(nullptr, below));
-    ASSERT_EQ(1u, boxes.Shown().size());
-    EXPECT_EQ(L"[11] " + below, boxes.Shown()[0].text);
-    EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION), boxes.Shown()[0].type);
-    EXPECT_EQ(L"Test caption", boxes.Shown()[0].caption);
+    EXPECT_TRUE(FailsWith(CreateFolderPath(below), Question::kFolderCannotCreate, below));
+    // The layer that makes folders tells nobody: its caller does.
+    EXPECT_TRUE(boxes.Shown().empty());
 }
 
 TEST_F(UtilitiesTest, DrivesThatAreNotFixedDisksAreRefused) {
-    MessageRecorder boxes;
-    // A drive letter that does not exist: not a fixed disk, the text kDriveTypeUnsupported with the root.
+    // A drive letter that does not exist: not a fixed disk, named by its root.
     std::wstring missingDrive = L"Q:\\Tarnex\\Sub";
     ASSERT_EQ(DRIVE_NO_ROOT_DIR, ::GetDriveTypeW(L"q:\\"));
-    EXPECT_EQ(0, CreateFolderPath(nullptr, missingDrive));
-    ASSERT_EQ(1u, boxes.Shown().size());
-    EXPECT_EQ(L"[55] q:\\", boxes.Shown()[0].text);
-    EXPECT_EQ(static_cast<UINT>(MB_OK), boxes.Shown()[0].type);
+    EXPECT_TRUE(FailsWith(CreateFolderPath(missingDrive), Question::kDriveTypeUnsupported, L"q:\\"));
 
     // A short path is rewritten in place to its root form.
-    boxes.Clear();
     std::wstring drive = L"C";
-    EXPECT_EQ(1, CreateFolderPath(nullptr, drive));
+    EXPECT_EQ(CreateFolderPath(drive), std::nullopt);
     EXPECT_EQ(L"c:\\", drive);
-    EXPECT_TRUE(boxes.Shown().empty());
 
-    // Not a drive letter: the text kDriveNotFound with the rewritten path.
+    // Not a drive letter: named in the rewritten form.
     std::wstring notDrive = L"1:\\x";
-    EXPECT_EQ(0, CreateFolderPath(nullptr, notDrive));
-    ASSERT_EQ(1u, boxes.Shown().size());
-    EXPECT_EQ(L"[56] 1:\\", boxes.Shown()[0].text);
+    EXPECT_TRUE(FailsWith(CreateFolderPath(notDrive), Question::kDriveNotFound, L"1:\\"));
 
     // A relative path has no drive to start from.
-    boxes.Clear();
     std::wstring relative = L"relative\\folder";
-    EXPECT_EQ(0, CreateFolderPath(nullptr, relative));
-    EXPECT_EQ(1u, boxes.Shown().size());
+    EXPECT_TRUE(FailsWith(CreateFolderPath(relative), Question::kDriveNotFound, L"relative"));
     EXPECT_FALSE(Exists(L"relative"));
 }
 
 TEST_F(UtilitiesTest, EnsureFolderWantsTheDriveForm) {
     ScratchFolder scratch(L"ensure");
-    MessageRecorder boxes;
-    EXPECT_EQ(1, EnsureFolder(nullptr, scratch.Path() + L"x\\y\\"));
+    std::optional<Failure> failure;
+    EXPECT_TRUE(EnsureFolder(scratch.Path() + L"x\\y\\", failure));
     EXPECT_TRUE(Exists(scratch.Path() + L"x\\y"));
-    EXPECT_EQ(1, EnsureFolder(nullptr, L"C:\\"));
-    EXPECT_EQ(0, EnsureFolder(nullptr, L"\\\\server\\share\\dir"));
+    EXPECT_TRUE(EnsureFolder(L"C:\\", failure));
+    EXPECT_FALSE(EnsureFolder(L"\\\\server\\share\\dir", failure));
 }
 
 TEST_F(UtilitiesTest, RemoveEmptySubfoldersKeepsFilesAndTheFolderItself) {

@@ -2,8 +2,8 @@
 #include <objbase.h>
 
 #include "engine_test_support.h"
-#include "run/message_box.h"
-#include "run/setup_log.h"
+#include "services/message_box.h"
+#include "services/setup_log.h"
 #include "vrel/text_convert.h"
 #include "vrel/unique_handle.h"
 
@@ -178,6 +178,15 @@ void ExpectExtra(bool present) {
     DWORD level = 0;
     EXPECT_TRUE(ReadDword(HKEY_LOCAL_MACHINE, L"Software\\VrelEngineTest\\Extra", L"Level", level));
     EXPECT_EQ(level, 3u);
+}
+
+void RemoveEverything() {
+    ASSERT_TRUE(LoadPackage(tarnex::AS_SD));
+    SelectInstalled();
+    RecordingView removal;
+    ASSERT_EQ(RunEngine(removal), tarnex::EngineOutcome::Completed);
+    tarnex::FinishRun(1);
+    ExpectNothingLeft();
 }
 
 void ExpectNothingLeft() {

@@ -7,10 +7,10 @@
 #include <string>
 
 #include "../../../testsupport/registry_values.h"
-#include "engine/delayed_file_ops.h"
 #include "description/setup_description.h"
+#include "engine/delayed_file_ops.h"
 #include "engine/portable/pending_rename_rule.h"
-#include "run/app_context.h"
+#include "services/app_context.h"
 #include "tests/support/test_files.h"
 #include "vrel/bounded_copy.h"
 #include "vrel/text_convert.h"

@@ -13,13 +13,13 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/message_recorder.h"
-#include "tests/support/test_files.h"
 #include "description/setup_description.h"
 #include "engine/install_engine.h"
 #include "engine/progress_view.h"
-#include "run/message_box.h"
 #include "run/program_run.h"
+#include "services/message_box.h"
+#include "tests/support/message_recorder.h"
+#include "tests/support/test_files.h"
 
 namespace enginetest {
 
@@ -199,6 +199,10 @@ void ExpectExtra(bool present);
 // Nothing of the package is left: files, folders, keys, variables,
 // shortcuts, Busvault's registration.
 void ExpectNothingLeft();
+// The removal of everything installed, as the summary page chooses it, run
+// by the engine to its end and finished by the program's own FinishRun; then
+// nothing of the package is left.
+void RemoveEverything();
 // The fifteen step lines in order, with the mode line first.
 std::vector<std::wstring> StepLines(const wchar_t* modeName, std::initializer_list<int> steps);
 

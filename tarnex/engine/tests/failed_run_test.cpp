@@ -9,8 +9,8 @@
 
 #include "../../../testsupport/import_patch.h"
 #include "engine_test_support.h"
-#include "run/app_context.h"
-#include "run/message_box.h"
+#include "services/app_context.h"
+#include "services/message_box.h"
 
 namespace enginetest {
 namespace {

@@ -6,13 +6,13 @@
 
 #include <atomic>
 
-#include "engine_test_support.h"
 #include "engine/delayed_file_ops.h"
 #include "engine/install_engine.h"
 #include "engine/portable/step_table.h"
 #include "engine/run_mark.h"
-#include "run/app_context.h"
-#include "run/message_box.h"
+#include "engine_test_support.h"
+#include "services/app_context.h"
+#include "services/message_box.h"
 #include "vrel/text_convert.h"
 
 namespace enginetest {

@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "engine_test_support.h"
-#include "run/app_context.h"
+#include "services/app_context.h"
 
 namespace enginetest {
 namespace {

@@ -2,8 +2,8 @@
 #include <windows.h>
 
 #include "engine_test_support.h"
-#include "run/app_context.h"
-#include "run/message_box.h"
+#include "services/app_context.h"
+#include "services/message_box.h"
 #include "ui/replace_dialog.h"
 #include "vrel/unique_handle.h"
 
@@ -44,12 +44,7 @@ TEST_F(EngineCycle, AddRemoveTakesOneComponentAwayAndAddsAnother) {
                                       L"Registration DLL/OCX. Result: OK. C:\\VrelEngineTest\\Install\\Busvault.dll"}));
 
     // And everything goes with a removal afterwards.
-    ASSERT_TRUE(LoadPackage(AS_SD));
-    SelectInstalled();
-    RecordingView removal;
-    ASSERT_EQ(RunEngine(removal), EngineOutcome::Completed);
-    FinishRun(1);
-    ExpectNothingLeft();
+    RemoveEverything();
 }
 
 TEST_F(EngineCycle, RepairPutsBackWhatWasDamaged) {

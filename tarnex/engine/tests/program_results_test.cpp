@@ -4,8 +4,8 @@
 #include <windows.h>
 
 #include "engine_test_support.h"
-#include "run/app_context.h"
-#include "run/message_box.h"
+#include "services/app_context.h"
+#include "services/message_box.h"
 
 namespace enginetest {
 namespace {

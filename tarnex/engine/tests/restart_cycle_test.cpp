@@ -8,9 +8,9 @@
 #include "engine/delayed_file_ops.h"
 #include "engine/install_engine.h"
 #include "engine_test_support.h"
-#include "run/app_context.h"
-#include "run/folder_utils.h"
-#include "run/registry_access.h"
+#include "services/app_context.h"
+#include "services/folder_paths.h"
+#include "services/registry_access.h"
 #include "ui/replace_dialog.h"
 #include "vrel/text_convert.h"
 

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "run/app_context.h"
-#include "run/instance_guard.h"
-#include "run/message_box.h"
 #include "run/program_run.h"
+#include "services/app_context.h"
+#include "services/instance_guard.h"
+#include "services/message_box.h"
 #include "tests/support/message_recorder.h"
 #include "tests/support/test_files.h"
 #include "vrel/bounded_copy.h"

@@ -6,10 +6,10 @@
 #include <atomic>
 #include <thread>
 
-#include "run/app_context.h"
-#include "run/message_box.h"
-#include "run/setup_log.h"
 #include "run_test_support.h"
+#include "services/app_context.h"
+#include "services/message_box.h"
+#include "services/setup_log.h"
 #include "vrel/bounded_copy.h"
 #include "vrel/unique_handle.h"
 

@@ -12,10 +12,10 @@
 
 #include "../../../testsupport/program_run.h"
 #include "description/setup_description.h"
-#include "run/app_context.h"
-#include "run/message_box.h"
 #include "run/startup_checks.h"
 #include "run_test_support.h"
+#include "services/app_context.h"
+#include "services/message_box.h"
 #include "vrel/bounded_copy.h"
 #include "vrel/text_convert.h"
 #include "vrel/unique_handle.h"

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "run/app_context.h"
+#include "services/app_context.h"
 #include "sysops/cab_extractor.h"
 #include "sysops_test_support.h"
 #include "vrel/bounded_copy.h"

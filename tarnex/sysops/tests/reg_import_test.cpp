@@ -39,7 +39,8 @@ protected:
     void TearDown() override { ::RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\VrelSysopsTest"); }
     bool Import(const std::string& text) {
         WriteBytes(folder / L"data.reg", text);
-        return ImportRegFile(folder / L"data.reg");
+        std::optional<Failure> failure;
+        return ImportRegFile(folder / L"data.reg", failure);
     }
     ScratchFolder folder{L"regimport"};
 };
@@ -142,14 +143,15 @@ TEST_F(RegImportTest, LongLinesWithinTheLimitAndOddFilesAreRead) {
     EXPECT_EQ(Text(Read(L"last")), L"end");
 }
 
-TEST_F(RegImportTest, AMissingFileShowsTheWarningOnce) {
+TEST_F(RegImportTest, AMissingFileIsReportedForTheCallerToTell) {
     MessageRecorder messages;
     const std::wstring path = folder / L"missing.reg";
-    EXPECT_FALSE(ImportRegFile(path));
-    ASSERT_EQ(messages.Count(), 1u);
-    EXPECT_EQ(messages.Shown()[0].type, static_cast<UINT>(kWarningBox));
-    EXPECT_EQ(messages.Shown()[0].owner, nullptr);
-    EXPECT_NE(messages.Shown()[0].text.find(path), std::wstring::npos);
+    std::optional<Failure> failure;
+    EXPECT_FALSE(ImportRegFile(path, failure));
+    ASSERT_TRUE(failure.has_value());
+    EXPECT_EQ(failure->question, Question::kRegFileCannotOpen);
+    EXPECT_EQ(failure->first, path);
+    EXPECT_EQ(messages.Count(), 0u);
 }
 
 // A file as today's regedit exports it: UTF-16 with the Version 5 header,

@@ -7,10 +7,10 @@
 
 #include "portable/replace_rules.h"
 #include "sysops/cab_extractor.h"
-#include "ui/replace_dialog.h"
-#include "ui/replace_dialog_ids.h"
 #include "sysops/replace_policy.h"
 #include "sysops_test_support.h"
+#include "ui/replace_dialog.h"
+#include "ui/replace_dialog_ids.h"
 #include "vrel/bounded_copy.h"
 
 using namespace tarnex;
@@ -271,6 +271,7 @@ TEST_F(ReplacePolicyTest, TheRealDialogShowsBothFilesAndAnswersWithTheButtonPres
     if (owner == nullptr) GTEST_SKIP() << "no display for dialogs";
     Existing(L"shown.dll", L"version_1_0_0_5.dll", Stamp(2022, 7, 8, 9, 10, 12));
     FileRecord record = Incoming(folder.Path(), L"shown.dll", L"1.0.0.4", kPackaged);
+    const ReplacePresenter previous = SetReplacePresenter(&ShowReplaceDialog);  // as the wizard does
     for (const int button : {IDC_REPLACE_BUTTON, IDC_REPLACE_ALL_BUTTON, IDC_SKIP_BUTTON, IDC_SKIP_ALL_BUTTON}) {
         StickyReplaceAnswer() = kReplace;
         record.KeepExisting = 0;
@@ -289,5 +290,6 @@ TEST_F(ReplacePolicyTest, TheRealDialogShowsBothFilesAndAnswersWithTheButtonPres
         EXPECT_EQ(seen.newLine, L"    1234 байт, 04.03.2021 05:06:08, Версия 1.0.0.4");
         EXPECT_EQ(seen.groupWeight, FW_BOLD);
     }
+    SetReplacePresenter(previous);
     ::DestroyWindow(owner);
 }

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "../../../testsupport/registry_values.h"
-#include "run/app_context.h"
-#include "run/setup_log.h"
+#include "services/app_context.h"
+#include "services/setup_log.h"
 #include "vrel/bounded_copy.h"
 #include "vrel/unique_handle.h"
 

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "run/message_box.h"
-#include "ui/replace_dialog.h"
+#include "services/message_box.h"
 #include "tests/support/message_recorder.h"
 #include "tests/support/test_files.h"
+#include "ui/replace_dialog.h"
 
 namespace sysops_test {
 

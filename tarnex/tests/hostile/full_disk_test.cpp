@@ -8,8 +8,8 @@
 #include <string>
 
 #include "engine_test_support.h"
-#include "run/app_context.h"
-#include "run/message_box.h"
+#include "services/app_context.h"
+#include "services/message_box.h"
 #include "vrel/bounded_copy.h"
 #include "vrel/text_convert.h"
 

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "engine_test_support.h"
-#include "run/app_context.h"
-#include "run/message_box.h"
+#include "services/app_context.h"
+#include "services/message_box.h"
 #include "vrel/text_convert.h"
 
 namespace enginetest {
@@ -110,12 +110,7 @@ TEST_F(EngineCycle, HostileNamesStayInsideTheInstallFolderOrAreRefused) {
           L"Refused shortcut outside its folder: \\VrelEngineTest\\..\\..\\..\\EscapeEscape"})
         EXPECT_NE(log.find(refused), std::wstring::npos) << vrel::ToNarrow(refused);
 
-    ASSERT_TRUE(LoadPackage(AS_SD));
-    SelectInstalled();
-    RecordingView removal;
-    ASSERT_EQ(RunEngine(removal), EngineOutcome::Completed);
-    FinishRun(1);
-    ExpectNothingLeft();
+    RemoveEverything();
     EXPECT_TRUE(StrayFiles().empty());
     EXPECT_TRUE(PendingOperations().empty());
 }
@@ -142,12 +137,7 @@ TEST_F(EngineCycle, PathsPastTheSystemLimit) {
     ASSERT_EQ(RunEngine(view), EngineOutcome::Completed);
     EXPECT_EQ(messages_.Count(), 0u);
     EXPECT_EQ(ReadBytes(longPath), "long\r\n");
-    ASSERT_TRUE(LoadPackage(AS_SD));
-    SelectInstalled();
-    RecordingView removal;
-    ASSERT_EQ(RunEngine(removal), EngineOutcome::Completed);
-    FinishRun(1);
-    ExpectNothingLeft();
+    RemoveEverything();
     EXPECT_TRUE(StrayFiles().empty());
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kPackageKey));
 }

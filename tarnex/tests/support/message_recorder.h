@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "run/message_box.h"
+#include "services/message_box.h"
 #include "ui/replace_dialog.h"
 
 namespace testfiles {

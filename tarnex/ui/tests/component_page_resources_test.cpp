@@ -10,7 +10,7 @@
 
 #include <vrel/unique_handle.h>
 
-#include "run/message_box.h"
+#include "services/message_box.h"
 #include "ui/component_page_ids.h"
 #include "ui/free_space.h"
 #include "ui/portable/component_tree.h"

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "engine_test_support.h"
-#include "run/app_context.h"
+#include "services/app_context.h"
 #include "tree_view_driver.h"
 #include "ui/component_page_ids.h"
 #include "ui/free_space.h"

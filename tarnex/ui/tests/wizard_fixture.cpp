@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "run/app_context.h"
+#include "services/app_context.h"
 #include "tree_view_driver.h"
 #include "ui/component_page_ids.h"
 #include "ui/wizard_ids.h"

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "engine_test_support.h"
-#include "run/app_context.h"
+#include "services/app_context.h"
 #include "ui/wizard_ids.h"
 #include "vrel/bounded_copy.h"
 #include "vrel/text_convert.h"

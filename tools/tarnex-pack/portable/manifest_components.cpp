@@ -5,12 +5,12 @@
 #include <utility>
 
 #include "description/component_record.h"
-#include "description/section_records.h"
 #include "manifest.h"
 #include "manifest_fields.h"
 #include "manifest_reader.h"
 #include "manifest_text.h"
 #include "portable/package_facts.h"
+#include "portable/section_records.h"
 
 namespace pack {
 namespace manifest_reading {

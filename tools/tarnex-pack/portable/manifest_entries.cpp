@@ -3,11 +3,11 @@
 #include <cstdint>
 #include <utility>
 
-#include "description/section_records.h"
 #include "manifest.h"
 #include "manifest_fields.h"
 #include "manifest_reader.h"
 #include "manifest_text.h"
+#include "portable/section_records.h"
 
 namespace pack::manifest_reading {
 

@@ -2,9 +2,9 @@
 
 #include <utility>
 
-#include "description/section_records.h"
 #include "manifest.h"
 #include "portable/path_guard.h"
+#include "portable/section_records.h"
 
 namespace pack {
 namespace manifest_fields {

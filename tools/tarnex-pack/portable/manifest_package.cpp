@@ -2,13 +2,13 @@
 #include <cstdint>
 #include <utility>
 
-#include "description/section_records.h"
 #include "description/setup_description.h"
 #include "manifest.h"
 #include "manifest_fields.h"
 #include "manifest_reader.h"
 #include "manifest_text.h"
 #include "portable/package_facts.h"
+#include "portable/section_records.h"
 
 namespace pack {
 namespace manifest_reading {

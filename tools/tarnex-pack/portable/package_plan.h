@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "description/section_records.h"
 #include "manifest.h"
+#include "portable/section_records.h"
 
 namespace pack {
 

@@ -14,7 +14,7 @@
 #include "../../../testsupport/registry_values.h"
 #include "engine_test_support.h"
 #include "pack_tool.h"
-#include "run/app_context.h"
+#include "services/app_context.h"
 #include "vrel/text_convert.h"
 #include "vrel/unique_handle.h"
 

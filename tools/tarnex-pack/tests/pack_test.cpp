@@ -21,12 +21,12 @@
 #include "authenticode.h"
 #include "engine_test_support.h"
 #include "pack_tool.h"
-#include "wizard_run.h"
-#include "run/app_context.h"
+#include "services/app_context.h"
 #include "vrel/bounded_copy.h"
 #include "vrel/com_ptr.h"
 #include "vrel/text_convert.h"
 #include "vrel/unique_handle.h"
+#include "wizard_run.h"
 
 namespace enginetest {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "run/app_context.h"
+#include "services/app_context.h"
 #include "vrel/bounded_copy.h"
 #include "vrel/com_ptr.h"
 #include "vrel/text_convert.h"

@@ -13,7 +13,7 @@
 
 #include "engine_test_support.h"
 #include "pack_tool.h"
-#include "run/app_context.h"
+#include "services/app_context.h"
 #include "system_state.h"
 #include "ui/wizard_ids.h"
 #include "vrel/bounded_copy.h"

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "description/portable/component_rules.h"
-#include "run/text_pieces.h"
+#include "portable/text_pieces.h"
 
 namespace {
 

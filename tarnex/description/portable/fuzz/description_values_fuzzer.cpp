@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "description/portable/line_parsers.h"
-#include "run/text_pieces.h"
+#include "portable/text_pieces.h"
 
 namespace {
 

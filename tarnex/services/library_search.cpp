@@ -1,4 +1,4 @@
-#include "run/library_search.h"
+#include "services/library_search.h"
 
 #include <windows.h>
 

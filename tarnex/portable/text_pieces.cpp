@@ -1,4 +1,4 @@
-#include "run/text_pieces.h"
+#include "portable/text_pieces.h"
 
 #include <climits>
 

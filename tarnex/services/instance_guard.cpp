@@ -1,10 +1,10 @@
-#include "run/instance_guard.h"
+#include "services/instance_guard.h"
 
 #include <cstring>
 #include <cwchar>
 #include <string>
 
-#include "run/message_box.h"
+#include "services/message_box.h"
 
 namespace tarnex {
 

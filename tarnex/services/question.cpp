@@ -1,4 +1,4 @@
-#include "run/question.h"
+#include "services/question.h"
 
 namespace tarnex {
 

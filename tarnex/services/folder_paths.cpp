@@ -1,8 +1,7 @@
-#include "run/folder_utils.h"
+#include "services/folder_paths.h"
 
 #include <cwctype>
 
-#include "run/message_box.h"
 #include "vrel/unique_handle.h"
 
 namespace tarnex {
@@ -15,46 +14,40 @@ bool IsDriveRoot(const std::wstring& path) {
 
 }  // namespace
 
-int CreateFolderPath(HWND owner, std::wstring& path) {
+std::optional<Failure> CreateFolderPath(std::wstring& path) {
     if (path.size() < 3) {
         for (wchar_t& c : path) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
         if (path.size() < 2) path += L':';
         if (path.size() < 3) path += L'\\';
         if (IsDriveRoot(path)) {
-            if (::GetDriveTypeW(path.c_str()) == DRIVE_FIXED) return 1;
-            Ask(owner, Question::kDriveTypeUnsupported, path.c_str());
-        } else {
-            Ask(owner, Question::kDriveNotFound, path.c_str());
+            if (::GetDriveTypeW(path.c_str()) == DRIVE_FIXED) return std::nullopt;
+            return Failure{Question::kDriveTypeUnsupported, path, {}};
         }
-        return 0;
+        return Failure{Question::kDriveNotFound, path, {}};
     }
 
     const std::size_t slash = path.rfind(L'\\');
     if (slash == std::wstring::npos) {
         // Not absolute: there is no drive to start from.
-        Ask(owner, Question::kDriveNotFound, path.c_str());
-        return 0;
+        return Failure{Question::kDriveNotFound, path, {}};
     }
     std::wstring parent = path.substr(0, slash);
-    if (!CreateFolderPath(owner, parent)) return 0;
+    if (std::optional<Failure> failure = CreateFolderPath(parent)) return failure;
 
     // Anything of that name, file or folder, counts as existing.
-    if (::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return 1;
+    if (::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return std::nullopt;
 
-    if (!::CreateDirectoryW(path.c_str(), nullptr)) {
-        Ask(owner, Question::kFolderCannotCreate, path.c_str());
-        return 0;
-    }
-    return 1;
+    if (!::CreateDirectoryW(path.c_str(), nullptr)) return Failure{Question::kFolderCannotCreate, path, {}};
+    return std::nullopt;
 }
 
-int EnsureFolder(HWND owner, const std::wstring& path) {
+bool EnsureFolder(const std::wstring& path, std::optional<Failure>& failure) {
     std::wstring copy = path;
     if (!copy.empty() && copy.back() == L'\\') copy.pop_back();
-    const int result = CreateFolderPath(owner, copy);
+    failure = CreateFolderPath(copy);
     const bool driveForm = copy.size() >= 3 && std::iswalpha(static_cast<wint_t>(copy[0])) && copy[1] == L':' &&
                            copy[2] == L'\\';
-    return driveForm ? result : 0;
+    return driveForm && !failure;
 }
 
 // Works with full paths rather than by changing the current folder: the

@@ -1,5 +1,5 @@
 // Everything the installer asks or tells a person, each with its text and
-// its buttons. The seam (run/message_box.h) and its answerers know a
+// its buttons. The seam (services/message_box.h) and its answerers know a
 // question by this identity, never by its words.
 #pragma once
 

@@ -1,4 +1,4 @@
-#include "run/registry_access.h"
+#include "services/registry_access.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "run/message_box.h"
+#include "services/message_box.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -6,7 +6,7 @@
 #include <mutex>
 #include <vector>
 
-#include "run/app_context.h"
+#include "services/app_context.h"
 
 namespace tarnex {
 namespace {
@@ -47,6 +47,10 @@ int Ask(HWND owner, Question question, ...) {
     std::wstring text = FormatTextV(LoadText(form.text), args);
     va_end(args);
     return ShowBox({question, owner, std::move(text), App().Caption, form.type});
+}
+
+void Tell(HWND owner, const Failure& failure) {
+    Ask(owner, failure.question, failure.first.c_str(), failure.second.c_str());
 }
 
 int AskInWords(HWND owner, Question question, const std::wstring& text) {

@@ -1,9 +1,9 @@
-#include "run/app_context.h"
+#include "services/app_context.h"
 
 #include <cwchar>
 #include <string_view>
 
-#include "run/message_box.h"
+#include "services/message_box.h"
 #include "vrel/bounded_copy.h"
 #include "vrel/module_path.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "portable/run_mode.h"
-#include "run/instance_guard.h"
+#include "services/instance_guard.h"
 
 namespace tarnex {
 

@@ -1,6 +1,6 @@
 // The one seam where a person is asked. Every message box of the installer
 // and the "Замена файла" dialog go through it, each as the question it puts
-// (run/question.h); tests and the quiet run install an answerer that sees the
+// (services/question.h); tests and the quiet run install an answerer that sees the
 // question and chooses the button instead of a person.
 #pragma once
 
@@ -11,11 +11,11 @@
 #include <string>
 
 #include "resources/string_ids.h"
-#include "run/question.h"
+#include "services/question.h"
 
 namespace tarnex {
 
-struct ReplaceQuestion;  // ui/replace_dialog.h: the two files of the replace dialog
+struct ReplaceQuestion;  // services/replace_question.h: the two files of the replace question
 
 struct MessageRequest {
     Question question;
@@ -36,6 +36,18 @@ MessageAnswerer SetMessageAnswerer(MessageAnswerer answerer);
 
 // Puts the request to the answerer, or to the person through showToPerson.
 int PutToPerson(const MessageRequest& request, const std::function<int()>& showToPerson);
+
+// What a layer below the one that talks to the person could not do: the
+// notice that tells it (a question with one button) and the texts its
+// message names, in order. The layer that talks to the person tells it.
+struct Failure {
+    Question question;
+    std::wstring first;
+    std::wstring second;
+};
+
+// Tells the failure through the seam, as Ask does.
+void Tell(HWND owner, const Failure& failure);
 
 // Asks the question in its own text, formatted printf-style with the
 // arguments ("%s" takes a const wchar_t*), titled with the program caption
