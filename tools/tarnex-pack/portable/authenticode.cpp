@@ -25,13 +25,13 @@ constexpr char kRfc3161TimeStamp[] = "1.3.6.1.4.1.311.3.3.1";
 
 // ---- PE ----------------------------------------------------------------------
 
-std::uint32_t Read32(const Bytes& b, std::size_t at) {
+std::uint32_t Read32(std::string_view b, std::size_t at) {
     return static_cast<std::uint32_t>(static_cast<unsigned char>(b[at])) |
            static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 1])) << 8 |
            static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 2])) << 16 |
            static_cast<std::uint32_t>(static_cast<unsigned char>(b[at + 3])) << 24;
 }
-std::uint16_t Read16(const Bytes& b, std::size_t at) {
+std::uint16_t Read16(std::string_view b, std::size_t at) {
     return static_cast<std::uint16_t>(static_cast<unsigned char>(b[at]) | static_cast<unsigned char>(b[at + 1]) << 8);
 }
 void Write32(Bytes& b, std::size_t at, std::uint32_t v) {
@@ -45,8 +45,11 @@ bool Fail(std::wstring& why, const wchar_t* text) {
 
 }  // namespace
 
-bool LayOut(const Bytes& image, PeLayout& layout, std::wstring& why) {
+bool LayOut(std::string_view image, std::uint64_t fileSize, PeLayout& layout, std::wstring& why) {
+    // Only the headers are read: image may be the file's first bytes alone.
+    if (image.size() > fileSize) image = image.substr(0, static_cast<std::size_t>(fileSize));
     if (image.size() < 0x40 || image[0] != 'M' || image[1] != 'Z') return Fail(why, L"it is no Windows program or library");
+    if (fileSize > kLargestSignedFile) return Fail(why, L"it is larger than 2 GB");
     const std::size_t pe = Read32(image, 0x3C);
     if (pe > image.size() || image.size() - pe < 24 || std::memcmp(image.data() + pe, "PE\0\0", 4) != 0)
         return Fail(why, L"its PE header is missing");
@@ -62,9 +65,10 @@ bool LayOut(const Bytes& image, PeLayout& layout, std::wstring& why) {
         return Fail(why, L"it has no directory entry for a signature");
     if (Read32(image, security) != 0 || Read32(image, security + 4) != 0)
         return Fail(why, L"it is signed already; leave the sign mark off or give the file unsigned");
+    const std::size_t size = static_cast<std::size_t>(fileSize);
     layout.checksumOffset = optional + 64;
     layout.securityEntryOffset = security;
-    layout.paddedSize = (image.size() + 7) / 8 * 8;
+    layout.paddedSize = (size + 7) / 8 * 8;
     layout.digested = {{0, layout.checksumOffset},
                        {layout.checksumOffset + 4, security - layout.checksumOffset - 4},
                        {security + 8, layout.paddedSize - security - 8}};
@@ -107,26 +111,43 @@ Bytes SignedData(const Bytes& indirectData, const Bytes& signedAttributes, const
     return Sequence({Oid(kSignedDataType), Explicit0(signedData)});
 }
 
-std::uint32_t PeChecksum(const Bytes& image, std::size_t checksumOffset) {
+std::uint32_t PeChecksumSum::ByteAt(std::string_view bytes, std::size_t i) const {
     // The checksum's own four bytes count as zeros, wherever the headers put
     // them (a header at an odd offset splits them over three words).
-    const auto byteAt = [&](std::size_t at) -> std::uint32_t {
-        if (at >= image.size() || (at >= checksumOffset && at < checksumOffset + 4)) return 0;
-        return static_cast<unsigned char>(image[at]);
-    };
-    std::uint64_t sum = 0;
-    for (std::size_t at = 0; at < image.size(); at += 2) {
-        const std::uint32_t word = byteAt(at) | byteAt(at + 1) << 8;
-        sum += word;
-        sum = (sum & 0xFFFF) + (sum >> 16);
-    }
-    sum = (sum & 0xFFFF) + (sum >> 16);
-    return static_cast<std::uint32_t>(sum + image.size());
+    const std::uint64_t at = length_ + i;
+    if (at >= checksumOffset_ && at < checksumOffset_ + 4) return 0;
+    return static_cast<unsigned char>(bytes[i]);
 }
 
-Bytes Attach(const Bytes& image, const PeLayout& layout, const Bytes& signedData) {
-    Bytes out = image;
-    out.resize(layout.paddedSize, '\0');
+void PeChecksumSum::Add(std::string_view bytes) {
+    std::size_t i = 0;
+    if (pending_ && !bytes.empty()) {
+        AddWord(pendingByte_ | ByteAt(bytes, 0) << 8);
+        pending_ = false;
+        i = 1;
+    }
+    for (; i + 1 < bytes.size(); i += 2) AddWord(ByteAt(bytes, i) | ByteAt(bytes, i + 1) << 8);
+    if (i < bytes.size()) {
+        pending_ = true;
+        pendingByte_ = ByteAt(bytes, i);
+    }
+    length_ += bytes.size();
+}
+
+std::uint32_t PeChecksumSum::Value() const {
+    PeChecksumSum last = *this;
+    if (last.pending_) last.AddWord(last.pendingByte_);  // an odd file's last byte, paired with a zero
+    const std::uint64_t sum = (last.sum_ & 0xFFFF) + (last.sum_ >> 16);
+    return static_cast<std::uint32_t>(sum + length_);
+}
+
+std::uint32_t PeChecksum(const Bytes& image, std::size_t checksumOffset) {
+    PeChecksumSum sum(checksumOffset);
+    sum.Add(image);
+    return sum.Value();
+}
+
+Bytes CertificateTable(const Bytes& signedData) {
     const std::size_t length = (8 + signedData.size() + 7) / 8 * 8;
     Bytes certificate(8, '\0');
     Write32(certificate, 0, static_cast<std::uint32_t>(length));
@@ -134,8 +155,21 @@ Bytes Attach(const Bytes& image, const PeLayout& layout, const Bytes& signedData
     certificate[6] = '\x02', certificate[7] = '\0';  // WIN_CERT_TYPE_PKCS_SIGNED_DATA
     certificate += signedData;
     certificate.resize(length, '\0');
-    Write32(out, layout.securityEntryOffset, static_cast<std::uint32_t>(layout.paddedSize));
-    Write32(out, layout.securityEntryOffset + 4, static_cast<std::uint32_t>(length));
+    return certificate;
+}
+
+Bytes SecurityEntry(std::uint64_t offset, std::uint64_t tableSize) {
+    Bytes entry(8, '\0');
+    Write32(entry, 0, static_cast<std::uint32_t>(offset));
+    Write32(entry, 4, static_cast<std::uint32_t>(tableSize));
+    return entry;
+}
+
+Bytes Attach(const Bytes& image, const PeLayout& layout, const Bytes& signedData) {
+    Bytes out = image;
+    out.resize(layout.paddedSize, '\0');
+    const Bytes certificate = CertificateTable(signedData);
+    out.replace(layout.securityEntryOffset, 8, SecurityEntry(layout.paddedSize, certificate.size()));
     out += certificate;
     Write32(out, layout.checksumOffset, PeChecksum(out, layout.checksumOffset));
     return out;

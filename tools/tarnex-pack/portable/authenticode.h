@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -23,9 +24,15 @@ struct PeLayout {
     std::vector<std::pair<std::size_t, std::size_t>> digested;  // offset, length in the padded file
 };
 
-// False with why when image is no PE file that can be signed here: headers
-// cut short or out of place, or a signature already there.
-bool LayOut(const Bytes& image, PeLayout& layout, std::wstring& why);
+// False with why when the file is no PE file that can be signed here:
+// headers cut short or out of place, a signature already there, or larger
+// than kLargestSignedFile. headers: the file's first bytes, enough to hold
+// its PE headers; fileSize: the whole file's.
+inline constexpr std::uint64_t kLargestSignedFile = 0x7FFFFFFFu;
+bool LayOut(std::string_view headers, std::uint64_t fileSize, PeLayout& layout, std::wstring& why);
+inline bool LayOut(const Bytes& image, PeLayout& layout, std::wstring& why) {
+    return LayOut(image, image.size(), layout, why);
+}
 
 // The signed content: SpcIndirectDataContent for a PE image, DER.
 Bytes IndirectData(const Bytes& imageDigestSha256);
@@ -54,9 +61,39 @@ struct Signer {
 Bytes SignedData(const Bytes& indirectData, const Bytes& signedAttributes, const Signer& signer,
                  const Bytes& signature, const Bytes& timeStampToken = {});
 
+// The WIN_CERTIFICATE that carries signedData, padded to eight bytes: it
+// follows the padded file, and the directory entry holds its offset
+// (layout.paddedSize) and its size.
+Bytes CertificateTable(const Bytes& signedData);
+
+// The directory entry's eight bytes for a table of tableSize bytes at offset.
+Bytes SecurityEntry(std::uint64_t offset, std::uint64_t tableSize);
+
 // The signed file: image padded, the WIN_CERTIFICATE appended, the
 // directory entry pointing at it and the checksum made again.
 Bytes Attach(const Bytes& image, const PeLayout& layout, const Bytes& signedData);
+
+// The PE checksum of a file given in pieces, in order, of any sizes (the
+// field at checksumOffset counted as 0).
+class PeChecksumSum {
+public:
+    explicit PeChecksumSum(std::uint64_t checksumOffset) : checksumOffset_(checksumOffset) {}
+    void Add(std::string_view bytes);
+    std::uint32_t Value() const;
+
+private:
+    void AddWord(std::uint32_t word) {
+        sum_ += word;
+        sum_ = (sum_ & 0xFFFF) + (sum_ >> 16);
+    }
+    std::uint32_t ByteAt(std::string_view bytes, std::size_t i) const;
+
+    std::uint64_t checksumOffset_;
+    std::uint64_t sum_ = 0;
+    std::uint64_t length_ = 0;
+    bool pending_ = false;  // an odd piece left its last byte for the next
+    std::uint32_t pendingByte_ = 0;
+};
 
 // The PE checksum of image (the field at checksumOffset counted as 0).
 std::uint32_t PeChecksum(const Bytes& image, std::size_t checksumOffset);

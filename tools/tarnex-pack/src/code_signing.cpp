@@ -1,9 +1,11 @@
 #include "code_signing.h"
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
 #include "authenticode.h"
+#include "portable/sha256.h"
 #include "vrel/crypt_handles.h"
 #include "windows_files.h"
 
@@ -31,22 +33,62 @@ bool DigestOf(const vrel::unique_hcrypthash& hash, ac::Bytes& out) {
     return true;
 }
 
-// Written beside the file and renamed over it: the file is never half signed.
-bool ReplaceFileBytes(const std::wstring& path, const ac::Bytes& bytes) {
-    const std::wstring temporary = path + L".signing";
-    {
-        vrel::unique_hfile file(::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                              FILE_ATTRIBUTE_NORMAL, nullptr));
-        DWORD written = 0;
-        if (!file || !::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
-            written != bytes.size()) {
-            file.reset();
-            ::DeleteFileW(temporary.c_str());
-            return false;
+constexpr DWORD kPiece = 1u << 20;
+constexpr DWORD kHeaderBytes = 64u << 10;  // more than any program's PE headers take
+
+// The SHA-256 of the ranges of the file padded to paddedSize (zeros past
+// its end), read a piece at a time: a package of a gigabyte is never held
+// in memory.
+bool DigestRanges(HANDLE file, const ac::PeLayout& layout, ac::Bytes& digest) {
+    tarnex::Sha256Stream hash;
+    std::vector<char> piece(kPiece);
+    for (const auto& [offset, length] : layout.digested) {
+        for (std::uint64_t done = 0; done < length;) {
+            const DWORD want = static_cast<DWORD>(std::min<std::uint64_t>(kPiece, length - done));
+            DWORD read = 0;
+            if (!ReadAt(file, offset + done, piece.data(), want, read)) return false;
+            std::fill(piece.data() + read, piece.data() + want, '\0');
+            hash.Add(piece.data(), want);
+            done += want;
         }
     }
-    if (::MoveFileExW(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
-    ::DeleteFileW(temporary.c_str());
+    const auto value = hash.Finish();
+    digest.assign(reinterpret_cast<const char*>(value.data()), value.size());
+    return true;
+}
+
+// The PE checksum of the whole file as it now is.
+bool ChecksumOf(HANDLE file, std::size_t checksumOffset, std::uint32_t& checksum) {
+    ac::PeChecksumSum sum(checksumOffset);
+    std::vector<char> piece(kPiece);
+    for (std::uint64_t at = 0;; at += kPiece) {
+        DWORD read = 0;
+        if (!ReadAt(file, at, piece.data(), kPiece, read)) return false;
+        sum.Add(std::string_view(piece.data(), read));
+        if (read < kPiece) break;
+    }
+    checksum = sum.Value();
+    return true;
+}
+
+// Appends the certificate table to the file in place, points the directory
+// entry at it and makes the checksum again: a large file is not copied. Any
+// failure puts back the file's size, entry and checksum.
+bool AttachInPlace(HANDLE file, std::uint64_t size, const std::string& headers, const ac::PeLayout& layout,
+                   const ac::Bytes& signedData) {
+    const ac::Bytes table = ac::CertificateTable(signedData);
+    const ac::Bytes tail = ac::Bytes(static_cast<std::size_t>(layout.paddedSize - size), '\0') + table;
+    std::uint32_t checksum = 0;
+    if (WriteAt(file, size, tail) &&
+        WriteAt(file, layout.securityEntryOffset, ac::SecurityEntry(layout.paddedSize, table.size())) &&
+        ChecksumOf(file, layout.checksumOffset, checksum)) {
+        ac::Bytes field(4, '\0');
+        for (int i = 0; i < 4; ++i) field[static_cast<std::size_t>(i)] = static_cast<char>((checksum >> (8 * i)) & 0xFF);
+        if (WriteAt(file, layout.checksumOffset, field) && ::FlushFileBuffers(file)) return true;
+    }
+    TruncateAt(file, size);
+    WriteAt(file, layout.securityEntryOffset, std::string_view(headers).substr(layout.securityEntryOffset, 8));
+    WriteAt(file, layout.checksumOffset, std::string_view(headers).substr(layout.checksumOffset, 4));
     return false;
 }
 
@@ -93,24 +135,32 @@ bool CodeSigner::Load(const std::wstring& pfxPath, const std::wstring& password,
 
 bool CodeSigner::Sign(const std::wstring& path, std::wstring& error) const {
     error.clear();
-    ac::Bytes image;
-    if (!ReadWholeFile(path, image, 0x7FFFFFFF)) {
+    // Held open alone from the digest to the table's end, so that what is
+    // signed is what was hashed.
+    vrel::unique_hfile file(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::uint64_t size = 0;
+    std::string headers(kHeaderBytes, '\0');
+    DWORD read = 0;
+    if (!file || !FileSizeOf(file.get(), size) || !ReadAt(file.get(), 0, headers.data(), kHeaderBytes, read)) {
         error = path + L" cannot be read";
         return false;
     }
+    headers.resize(read);
     ac::PeLayout layout;
     std::wstring why;
-    if (!ac::LayOut(image, layout, why)) {
+    if (!ac::LayOut(headers, size, layout, why)) {
         error = path + L" cannot be signed: " + why;
         return false;
     }
-    image.resize(layout.paddedSize, '\0');
-    std::vector<std::pair<const char*, std::size_t>> ranges;
-    for (const auto& [offset, length] : layout.digested) ranges.emplace_back(image.data() + offset, length);
     ac::Bytes imageDigest, contentDigest;
-    const ac::Bytes indirect = DigestOf(HashOf(provider_.get(), ranges), imageDigest) ? ac::IndirectData(imageDigest) : ac::Bytes();
+    if (!DigestRanges(file.get(), layout, imageDigest)) {
+        error = path + L" cannot be read";
+        return false;
+    }
+    const ac::Bytes indirect = ac::IndirectData(imageDigest);
     const ac::Bytes content = ac::ContentOctets(indirect);
-    if (indirect.empty() || !DigestOf(HashOf(provider_.get(), {{content.data(), content.size()}}), contentDigest)) {
+    if (!DigestOf(HashOf(provider_.get(), {{content.data(), content.size()}}), contentDigest)) {
         error = L"SHA-256 is not available to sign " + path;
         return false;
     }
@@ -138,7 +188,7 @@ bool CodeSigner::Sign(const std::wstring& path, std::wstring& error) const {
         return false;
     }
     const ac::Bytes signedData = ac::SignedData(indirect, attributes, signer, signatureValue, token);
-    if (!ReplaceFileBytes(path, ac::Attach(image, layout, signedData))) {
+    if (!AttachInPlace(file.get(), size, headers, layout, signedData)) {
         error = L"the signed " + path + L" cannot be written";
         return false;
     }

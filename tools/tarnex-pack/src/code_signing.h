@@ -23,8 +23,9 @@ public:
     // servers; none is a failure of the signing.
     void StampWith(const TimeStamper& stamper) { stamper_ = &stamper; }
 
-    // Signs the PE file at path in place; false with why in error, and the
-    // file is then as it was.
+    // Signs the PE file at path in place, up to 2 GB: the file is read a
+    // piece at a time and the signature appended to it, never copied. False
+    // with why in error, and the file is then as it was.
     bool Sign(const std::wstring& path, std::wstring& error) const;
 
 private:

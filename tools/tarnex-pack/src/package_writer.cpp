@@ -31,26 +31,6 @@ bool Fail(std::wstring& error, const std::wstring& what) {
     return false;
 }
 
-void RemoveTree(const std::wstring& folder) {
-    WIN32_FIND_DATAW found{};
-    vrel::unique_hfind find(::FindFirstFileW((folder + L"\\*").c_str(), &found));
-    if (find) {
-        do {
-            const std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::wstring path = folder + L"\\" + name;
-            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-                RemoveTree(path);
-            else {
-                ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-                ::DeleteFileW(path.c_str());
-            }
-        } while (::FindNextFileW(find.get(), &found));
-    }
-    find.reset();
-    ::RemoveDirectoryW(folder.c_str());
-}
-
 // The work folder, removed with everything in it unless it was renamed
 // into place.
 class WorkFolder {

@@ -94,6 +94,66 @@ bool ReadWholeFile(const std::wstring& path, std::string& bytes, std::uint64_t l
            (::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) && read == bytes.size());
 }
 
+bool FileSizeOf(HANDLE file, std::uint64_t& size) {
+    LARGE_INTEGER value{};
+    if (!::GetFileSizeEx(file, &value)) return false;
+    size = static_cast<std::uint64_t>(value.QuadPart);
+    return true;
+}
+
+namespace {
+bool SeekTo(HANDLE file, std::uint64_t offset) {
+    LARGE_INTEGER at{};
+    at.QuadPart = static_cast<LONGLONG>(offset);
+    return ::SetFilePointerEx(file, at, nullptr, FILE_BEGIN) != FALSE;
+}
+}  // namespace
+
+bool ReadAt(HANDLE file, std::uint64_t offset, char* bytes, DWORD size, DWORD& read) {
+    read = 0;
+    if (!SeekTo(file, offset)) return false;
+    while (read < size) {
+        DWORD got = 0;
+        if (!::ReadFile(file, bytes + read, size - read, &got, nullptr)) return false;
+        if (got == 0) break;
+        read += got;
+    }
+    return true;
+}
+
+bool WriteAt(HANDLE file, std::uint64_t offset, std::string_view bytes) {
+    if (!SeekTo(file, offset)) return false;
+    while (!bytes.empty()) {
+        const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 20));
+        DWORD written = 0;
+        if (!::WriteFile(file, bytes.data(), piece, &written, nullptr) || written == 0) return false;
+        bytes.remove_prefix(written);
+    }
+    return true;
+}
+
+bool TruncateAt(HANDLE file, std::uint64_t size) { return SeekTo(file, size) && ::SetEndOfFile(file); }
+
+void RemoveTree(const std::wstring& folder) {
+    WIN32_FIND_DATAW found{};
+    vrel::unique_hfind find(::FindFirstFileW((folder + L"\\*").c_str(), &found));
+    if (find) {
+        do {
+            const std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring path = folder + L"\\" + name;
+            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+                RemoveTree(path);
+            else {
+                ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                ::DeleteFileW(path.c_str());
+            }
+        } while (::FindNextFileW(find.get(), &found));
+    }
+    find.reset();
+    ::RemoveDirectoryW(folder.c_str());
+}
+
 tarnex::FileStamp LocalNow() {
     SYSTEMTIME now{};
     ::GetLocalTime(&now);

@@ -2,8 +2,11 @@
 // that builds the package.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "package_plan.h"
 
@@ -22,6 +25,17 @@ tarnex::FileStamp LocalNow();
 // The whole file into bytes; false when it cannot be read or is larger
 // than limit bytes.
 bool ReadWholeFile(const std::wstring& path, std::string& bytes, std::uint64_t limit);
+
+// Positioned reads and writes on an open file, for files too large to hold
+// in memory. ReadAt gives fewer bytes than asked only at the file's end.
+bool FileSizeOf(HANDLE file, std::uint64_t& size);
+bool ReadAt(HANDLE file, std::uint64_t offset, char* bytes, DWORD size, DWORD& read);
+bool WriteAt(HANDLE file, std::uint64_t offset, std::string_view bytes);
+// Cuts the file at size.
+bool TruncateAt(HANDLE file, std::uint64_t size);
+
+// Removes folder and everything below it, as far as it can.
+void RemoveTree(const std::wstring& folder);
 
 // Sets a file's last-write time to a local stamp (whole seconds).
 bool SetLocalWriteTime(const std::wstring& path, const tarnex::FileStamp& stamp);

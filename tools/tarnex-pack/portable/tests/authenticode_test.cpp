@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "authenticode.h"
@@ -61,7 +62,25 @@ TEST(AuthenticodeLayout, TheSignatureGoesAtThePaddedEndBehindItsDirectoryEntry) 
         EXPECT_EQ(Read32(out, layout.paddedSize + 4), 0x00020200u);  // revision 2.0, PKCS signed data
         EXPECT_EQ(out.substr(layout.paddedSize + 8, signedData.size()), signedData);
         EXPECT_EQ(Read32(out, layout.checksumOffset), PeChecksum(out, layout.checksumOffset));
+
+        // A large file is signed from its headers and its size, its checksum
+        // summed a piece at a time: the same layout, and the same checksum
+        // however the pieces fall (odd ones split a word between two).
+        PeLayout fromHeaders;
+        ASSERT_TRUE(LayOut(image.substr(0, pe + 24 + 0xF0), image.size() + 5, fromHeaders, why)) << magic;
+        EXPECT_EQ(fromHeaders.securityEntryOffset, layout.securityEntryOffset);
+        EXPECT_EQ(fromHeaders.paddedSize, (image.size() + 5 + 7) / 8 * 8);
+        EXPECT_EQ(fromHeaders.digested.back().first + fromHeaders.digested.back().second, fromHeaders.paddedSize);
+        for (const std::size_t piece : {std::size_t{1}, std::size_t{3}, std::size_t{64}}) {
+            PeChecksumSum sum(layout.checksumOffset);
+            for (std::size_t at = 0; at < out.size(); at += piece) sum.Add(std::string_view(out).substr(at, piece));
+            EXPECT_EQ(sum.Value(), PeChecksum(out, layout.checksumOffset)) << piece;
+        }
     }
+    PeLayout layout;
+    std::wstring why;
+    EXPECT_FALSE(LayOut(Image(0x10B, 0x40), kLargestSignedFile + 1, layout, why));
+    EXPECT_NE(std::wstring::npos, why.find(L"larger than 2 GB"));
 }
 
 }  // namespace
