@@ -1,6 +1,6 @@
 // tarnex-pack: builds an installer package from a manifest.
-//   tarnex-pack [--installer FILE] [--sign PFX [--password-file FILE] [--timestamp URL]...] MANIFEST OUTPUT
-//   tarnex-pack --verify FOLDER
+//   tarnex-pack [--single-file] [--installer FILE] [--sign PFX [--password-file FILE] [--timestamp URL]...] MANIFEST OUTPUT
+//   tarnex-pack --verify FOLDER|FILE
 // Exit codes: 0 written, 1 bad command line, 2 the manifest (or a file it
 // names) is wrong, 3 the package could not be written; --verify: 0 the
 // package is as sealed, 1 it is not.
@@ -17,6 +17,7 @@
 #include "package_plan.h"
 #include "package_sealer.h"
 #include "package_writer.h"
+#include "single_file_package.h"
 #include "vrel/module_path.h"
 #include "vrel/path_parts.h"
 #include "vrel/text_convert.h"
@@ -32,8 +33,11 @@ enum ExitCode : int { kWritten = 0, kBadCommandLine = 1, kManifestWrong = 2, kNo
 constexpr DWORD kTimestampTimeoutMs = 20000;
 
 constexpr wchar_t kUsage[] =
-    L"usage: tarnex-pack [--installer FILE] [--sign PFX [--password-file FILE] [--timestamp URL]...] MANIFEST OUTPUT\r\n"
+    L"usage: tarnex-pack [--single-file] [--installer FILE] [--sign PFX [--password-file FILE] [--timestamp URL]...]\r\n"
+    L"                   MANIFEST OUTPUT\r\n"
     L"  Builds the package folder OUTPUT (which must not exist) from MANIFEST.\r\n"
+    L"  --single-file     OUTPUT is one program instead (name it .exe): the installer with the whole\r\n"
+    L"                    package inside, below 2 GB; --sign signs it and the installer inside\r\n"
     L"  --installer FILE  the installer program to ship (default: Tarnex.exe beside tarnex-pack)\r\n"
     L"  --sign PFX        sign the installer (after its seal) and the files marked \"sign\" with the\r\n"
     L"                    certificate and key of PFX\r\n"
@@ -42,9 +46,9 @@ constexpr wchar_t kUsage[] =
     L"  --timestamp URL   time-stamp each signature at the RFC 3161 server URL (SHA-256); repeated, the\r\n"
     L"                    next server is asked when one fails (instead of the manifest's TimestampServer)\r\n"
     L"Exit codes: 0 written, 1 bad command line, 2 manifest errors, 3 the package could not be written.\r\n"
-    L"usage: tarnex-pack --verify FOLDER\r\n"
-    L"  Checks the package in FOLDER against its installer's seal and signature: 0 when all holds,\r\n"
-    L"  1 with every difference.\r\n";
+    L"usage: tarnex-pack --verify FOLDER|FILE\r\n"
+    L"  Checks the package in FOLDER against its installer's seal and signature, or the single-file\r\n"
+    L"  package FILE against its index and signature: 0 when all holds, 1 with every difference.\r\n";
 
 // UTF-16 on a console, UTF-8 into a file or a pipe.
 void Print(DWORD stream, const std::wstring& text) {
@@ -81,6 +85,26 @@ std::wstring FullPath(const std::wstring& path) {
 }
 
 bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool IsFolder(const std::wstring& path) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// The package folder a single file is made from, beside the output: gone
+// when the run ends, however it ends.
+class TemporaryFolder {
+public:
+    explicit TemporaryFolder(std::wstring path) : path_(std::move(path)) {}
+    ~TemporaryFolder() {
+        if (!path_.empty()) pack::RemoveTree(path_);
+    }
+    TemporaryFolder(const TemporaryFolder&) = delete;
+    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+
+private:
+    std::wstring path_;
+};
 
 // The manifest and the password file are small texts.
 bool ReadWhole(const std::wstring& path, std::string& bytes) { return pack::ReadWholeFile(path, bytes, 16 * 1024 * 1024); }
@@ -176,6 +200,7 @@ int wmain(int argc, wchar_t** argv) {
     std::vector<std::wstring> positional;
     std::wstring installer, pfx, passwordFile;
     std::vector<std::wstring> timestampServers;
+    bool singleFile = false;
     for (int i = 1; i < argc; ++i) {
         const std::wstring arg = argv[i];
         if (arg == L"--help" || arg == L"-h" || arg == L"/?") {
@@ -186,14 +211,15 @@ int wmain(int argc, wchar_t** argv) {
             std::wstring folder = FullPath(argv[++i]);
             while (folder.size() > 3 && folder.back() == L'\\') folder.pop_back();
             std::vector<std::wstring> report;
-            const bool holds = pack::VerifyPackage(folder, report);
+            const bool holds = IsFolder(folder) ? pack::VerifyPackage(folder, report) : pack::VerifySingleFile(folder, report);
             std::wstring text;
             for (const std::wstring& line : report) text += line + L"\r\n";
             text += holds ? L"tarnex-pack: the package is as sealed\r\n" : L"tarnex-pack: the package differs from its seal\r\n";
             Print(STD_OUTPUT_HANDLE, text);
             return holds ? 0 : 1;
         }
-        if (arg == L"--installer" && i + 1 < argc) installer = argv[++i];
+        if (arg == L"--single-file") singleFile = true;
+        else if (arg == L"--installer" && i + 1 < argc) installer = argv[++i];
         else if (arg.compare(0, 12, L"--installer=") == 0) installer = arg.substr(12);
         else if (arg == L"--sign" && i + 1 < argc) pfx = argv[++i];
         else if (arg == L"--password-file" && i + 1 < argc) passwordFile = argv[++i];
@@ -238,7 +264,8 @@ int wmain(int argc, wchar_t** argv) {
     pack::PackagePlan plan;
     if (!pack::PlanPackage(manifest, inputs, source, plan, diagnostics)) return Report(manifestPath, diagnostics);
 
-    if (Exists(output)) return Refuse(kNotWritten, output + L" exists already; remove it or name another folder");
+    if (Exists(output)) return Refuse(kNotWritten, output + L" exists already; remove it or name another " +
+                                                       (singleFile ? L"file" : L"folder"));
     std::wstring error;
     pack::CodeSigner signer;
     SignedCopies signedCopies(output + L".signing-" + std::to_wstring(::GetCurrentProcessId()));
@@ -259,7 +286,13 @@ int wmain(int argc, wchar_t** argv) {
     } else if (stampsOnCommandLine) {
         return Refuse(kBadCommandLine, std::wstring(L"--timestamp needs --sign\r\n") + kUsage);
     }
-    if (!pack::WritePackage(manifest, plan, codePage, output, pfx.empty() ? nullptr : &signer, error))
+    const pack::CodeSigner* const signing = pfx.empty() ? nullptr : &signer;
+    // A single file is made from a package folder written as usual (its
+    // installer sealed, and signed when signing) beside it.
+    const std::wstring folder = singleFile ? output + L".folder-" + std::to_wstring(::GetCurrentProcessId()) : output;
+    const TemporaryFolder temporary(singleFile ? folder : L"");
+    if (!pack::WritePackage(manifest, plan, codePage, folder, signing, error) ||
+        (singleFile && !pack::WriteSingleFile(folder, installer, output, signing, error)))
         return Refuse(kNotWritten, error);
 
     std::size_t components = 0;

@@ -59,8 +59,16 @@ bool UnsealedImage(std::string& image, std::wstring& error) {
 
 std::wstring Hex(const tarnex::Sha256& digest) { return vrel::ToWide(tarnex::HexDigest(digest), CP_UTF8); }
 
-// The installer of the package: the one program of the folder that carries
-// a seal.
+}  // namespace
+
+bool ReadUnsealedProgram(const std::wstring& path, std::string& image, std::wstring& error) {
+    if (!ReadWholeFile(path, image, kProgramLimit)) {
+        error = L"cannot read " + path;
+        return false;
+    }
+    return UnsealedImage(image, error);
+}
+
 bool FindSealedInstaller(const std::wstring& folder, std::wstring& name, tarnex::PackageSeal& seal) {
     for (const std::wstring& candidate : FilesOf(folder)) {
         if (candidate.size() < 4 || !SameName(candidate.substr(candidate.size() - 4), L".exe")) continue;
@@ -80,7 +88,30 @@ bool FindSealedInstaller(const std::wstring& folder, std::wstring& name, tarnex:
     return false;
 }
 
-}  // namespace
+bool ReportSignature(const std::wstring& path, const std::wstring& name, std::vector<std::wstring>& report) {
+    const vrel::SignatureCheck signature = vrel::CheckSignature(path);
+    if (!signature.checked) {
+        report.push_back(name + L": the signature cannot be checked");
+        return false;
+    }
+    if (signature.status == TRUST_E_NOSIGNATURE) {
+        report.push_back(name + L": not signed; the seal catches damage, it does not name a publisher");
+        return true;
+    }
+    if (signature.status == TRUST_E_BAD_DIGEST || signature.status == static_cast<LONG>(TRUST_E_SUBJECT_FORM_UNKNOWN)) {
+        wchar_t code[16] = {};
+        ::wsprintfW(code, L"0x%08lX", static_cast<unsigned long>(signature.status));
+        report.push_back(name + L": the signature does not match the program's bytes (" + code + L")");
+        return false;
+    }
+    report.push_back(name + L": signed by \"" + signature.signer + L"\", the signature matches its bytes");
+    return true;
+}
+
+std::wstring DifferenceLine(const tarnex::SealedFile& sealed, std::uint64_t size, const tarnex::Sha256& digest) {
+    return sealed.name + L": expected SHA-256 " + Hex(sealed.digest) + L" (" + std::to_wstring(sealed.size) +
+           L" bytes), found " + Hex(digest) + L" (" + std::to_wstring(size) + L" bytes)";
+}
 
 bool DigestFolder(const std::wstring& folder, const std::wstring& except, std::vector<tarnex::SealedFile>& files,
                   std::wstring& error) {
@@ -123,22 +154,7 @@ bool VerifyPackage(const std::wstring& folder, std::vector<std::wstring>& report
         report.push_back(folder + L": no program of the folder carries a package seal");
         return false;
     }
-    bool holds = true;
-    const std::wstring program = folder + L"\\" + installer;
-    const vrel::SignatureCheck signature = vrel::CheckSignature(program);
-    if (!signature.checked) {
-        report.push_back(installer + L": the signature cannot be checked");
-        holds = false;
-    } else if (signature.status == TRUST_E_NOSIGNATURE) {
-        report.push_back(installer + L": not signed; the seal catches damage, it does not name a publisher");
-    } else if (signature.status == TRUST_E_BAD_DIGEST || signature.status == static_cast<LONG>(TRUST_E_SUBJECT_FORM_UNKNOWN)) {
-        wchar_t code[16] = {};
-        ::wsprintfW(code, L"0x%08lX", static_cast<unsigned long>(signature.status));
-        report.push_back(installer + L": the signature does not match the program's bytes (" + code + L")");
-        holds = false;
-    } else {
-        report.push_back(installer + L": signed by \"" + signature.signer + L"\", the signature matches its bytes");
-    }
+    bool holds = ReportSignature(folder + L"\\" + installer, installer, report);
     const std::wstring expectedDescription = installer.substr(0, installer.size() - 4) + L".inf";
     if (!SameName(expectedDescription, seal.description)) {
         report.push_back(installer + L": reads the description " + expectedDescription + L", its seal names " +
@@ -154,9 +170,7 @@ bool VerifyPackage(const std::wstring& folder, std::vector<std::wstring>& report
             report.push_back(sealed.name + L": expected SHA-256 " + Hex(sealed.digest) + L", found missing");
             holds = false;
         } else if (size != sealed.size || digest != sealed.digest) {
-            report.push_back(sealed.name + L": expected SHA-256 " + Hex(sealed.digest) + L" (" +
-                             std::to_wstring(sealed.size) + L" bytes), found " + Hex(digest) + L" (" +
-                             std::to_wstring(size) + L" bytes)");
+            report.push_back(DifferenceLine(sealed, size, digest));
             holds = false;
         } else {
             ++good;
