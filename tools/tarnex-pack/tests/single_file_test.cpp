@@ -91,6 +91,10 @@ TEST_F(EngineCycle, ASingleFileCarriesTheWholeSealedPackageAndVerifiesUntilAByte
     EXPECT_EQ(0u, verify.exitCode) << Narrow(verify.output);
     RemoveTree(kUnpacked);
 
+    // The plain installer carries no package; the single file carries one.
+    verify = RunPack(L"--verify " + Quoted(TestProgramFolder() + L"Tarnex.exe"));
+    EXPECT_EQ(1u, verify.exitCode);
+    EXPECT_NE(std::wstring::npos, verify.output.find(L"Tarnex.exe: carries no package")) << Narrow(verify.output);
     verify = RunPack(L"--verify " + Quoted(kSingle));
     EXPECT_EQ(0u, verify.exitCode) << Narrow(verify.output);
     EXPECT_TRUE(ContainsInOrder(verify.output, {L"Single.exe: not signed",
