@@ -106,7 +106,9 @@ bool Unsealed(const std::wstring& name) {
     return false;
 }
 
-bool CheckSignature(const std::wstring& program, std::wstring& refusedFile) {
+}  // namespace
+
+bool SignatureMatchesBytes(const std::wstring& program, std::wstring& refusedFile) {
     const vrel::SignatureCheck check = vrel::CheckSignature(program);
     const std::wstring signer = check.signer.empty() ? L"" : L", signed by \"" + check.signer + L"\"";
     // The chain's trust is the system's question (its prompt for rights,
@@ -125,8 +127,6 @@ bool CheckSignature(const std::wstring& program, std::wstring& refusedFile) {
     return false;
 }
 
-}  // namespace
-
 bool OpenPackageSeal(std::wstring& refusedFile) {
     SealState& state = State();
     state = SealState{};
@@ -134,7 +134,7 @@ bool OpenPackageSeal(std::wstring& refusedFile) {
     const std::wstring programName = program.substr(program.find_last_of(L'\\') + 1);
     bool hasSignature = false;
     const SealRead read = ReadOwnSeal(program, hasSignature, state.seal);
-    if (hasSignature && !CheckSignature(program, refusedFile)) return false;
+    if (hasSignature && !SignatureMatchesBytes(program, refusedFile)) return false;
     if (read == SealRead::Unreadable) {
         Log(L"the seal of " + program + L" cannot be read");
         refusedFile = programName;

@@ -16,6 +16,11 @@ namespace tarnex {
 
 // The message of a refused package, naming its file.
 
+// The signed program's signature still matches its bytes (the log names
+// the signer; whether its chain is trusted is the system's question). False:
+// refused, refusedFile names the running program.
+bool SignatureMatchesBytes(const std::wstring& program, std::wstring& refusedFile);
+
 // Reads the seal at the end of the program's own file. When the program is
 // signed, its signature must still match its bytes (the log names the
 // signer). A sealed program must read the description its seal names, and

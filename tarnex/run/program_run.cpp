@@ -1,5 +1,6 @@
 #include "run/program_run.h"
 
+#include <optional>
 #include <string>
 
 #include "description/component_catalogue.h"
@@ -19,6 +20,7 @@
 #include "services/message_box.h"
 #include "services/registry_access.h"
 #include "services/setup_log.h"
+#include "single_file/single_file_run.h"
 #include "ui/background_window.h"
 #include "ui/wizard_entry.h"
 
@@ -181,6 +183,8 @@ void FinishRun(int wizardResult) {
 }
 
 int RunProgram(HINSTANCE instance, const wchar_t* arguments) {
+    // A single-file package unpacks itself and runs the installer it carries.
+    if (const std::optional<int> code = RunSingleFileIfCarried(instance, arguments)) return *code;
     const QuietSwitches quiet = ParseQuietSwitches(arguments ? arguments : L"");
     if (quiet.quiet) return RunQuietly(instance, arguments, quiet);
     // A person's run with "/log=" writes that log too; one that cannot ends
