@@ -75,13 +75,12 @@ std::wstring InstallDateToday() {
     return text;
 }
 
-// The folder this run was started from, unless it is the installed copy's
-// (the continuation after a restart): that run keeps the package folder the
-// entry already names, where maintenance is run from.
+// The folder the package came from, unless this run is the installed
+// copy's (the continuation after a restart): that run keeps the package
+// folder the entry already names, where maintenance is run from.
 void WriteInstallSource(const std::wstring& key, const SetupDescription& d) {
-    const wchar_t* const from = App().ProgramFolder;
-    if (CompareStringOrdinal(from, -1, d.InstallFolder, -1, TRUE) == CSTR_EQUAL) return;
-    SetRegText(kMachineRoot, key, L"InstallSource", from);
+    if (CompareStringOrdinal(App().ProgramFolder, -1, d.InstallFolder, -1, TRUE) == CSTR_EQUAL) return;
+    SetRegText(kMachineRoot, key, L"InstallSource", App().PackageSource);
 }
 
 // What Windows' list of programs shows and administrators read, beyond the

@@ -59,6 +59,7 @@ StartUpEnd StartUp(HINSTANCE instance, const wchar_t* arguments) {
     SetupDescription& description = Description();
 
     InitAppContext(instance, arguments);
+    if (std::optional<std::wstring> source = SingleFileSourceFolder()) app.PackageSource = *source;
     TrimLog();
     // Nothing of the package is read before its seal is checked.
     std::wstring changed;

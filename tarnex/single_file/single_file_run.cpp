@@ -59,6 +59,10 @@ int Failed(const std::wstring& why, bool quiet) {
     return quiet ? kQuietFailed : 0;
 }
 
+// The single file names itself to the installer it starts, which records
+// where the package came from.
+constexpr wchar_t kSingleFileVariable[] = L"TARNEX_SINGLE_FILE";
+
 int RunCarried(PayloadUnpacker& payload, const wchar_t* arguments, bool quiet) {
     std::wstring refused;
     if (!payload.CheckIndex(refused)) return RefuseChangedPackage(refused, quiet);
@@ -85,6 +89,7 @@ int RunCarried(PayloadUnpacker& payload, const wchar_t* arguments, bool quiet) {
     // the quiet run, "/log=", "/dir=", "/u" and the rest are the installer's.
     const std::wstring program = folder.Path() + installer;
     const std::wstring tail = arguments != nullptr ? arguments : L"";
+    ::SetEnvironmentVariableW(kSingleFileVariable, App().ProgramPath.c_str());
     const vrel::StartedProgram started =
         vrel::StartProgram(program, L"\"" + program + L"\"" + (tail.empty() ? L"" : L" " + tail), folder.Path(), 0,
                            SW_SHOWNORMAL);
@@ -115,6 +120,17 @@ std::optional<int> RunSingleFileIfCarried(HINSTANCE instance, const wchar_t* arg
     const int code = RunCarried(payload, arguments, switches.quiet);
     if (switches.quiet) WriteLog(L"Quiet run ends with exit code " + std::to_wstring(code) + L"\r\n");
     return code;
+}
+
+std::optional<std::wstring> SingleFileSourceFolder() {
+    if (!IsUnpackFolder(App().ProgramFolder)) return std::nullopt;
+    wchar_t path[kTextField] = {};
+    const DWORD length = ::GetEnvironmentVariableW(kSingleFileVariable, path, kTextField);
+    if (length == 0 || length >= kTextField) return std::nullopt;
+    const std::wstring file(path, length);
+    const std::size_t slash = file.rfind(L'\\');
+    if (slash == std::wstring::npos) return std::nullopt;
+    return file.substr(0, slash + 1);
 }
 
 }  // namespace tarnex

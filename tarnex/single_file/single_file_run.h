@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <optional>
+#include <string>
 
 namespace tarnex {
 
@@ -17,5 +18,11 @@ namespace tarnex {
 // payload is refused 1620 in the quiet run (0 with a person at the screen,
 // who was told).
 std::optional<int> RunSingleFileIfCarried(HINSTANCE instance, const wchar_t* arguments);
+
+// In the package's installer a single file started: the single file's own
+// folder, with a backslash, where the package came from. Nothing in any
+// other run (the program is not in an unpacking folder, or was not started
+// by a single file).
+std::optional<std::wstring> SingleFileSourceFolder();
 
 }  // namespace tarnex

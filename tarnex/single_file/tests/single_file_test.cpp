@@ -42,6 +42,7 @@
 namespace {
 
 using testfiles::Exists;
+using testfiles::FilesIn;
 using testfiles::ReadBytes;
 using testfiles::RemoveTree;
 using testfiles::TestProgramFolder;
@@ -73,18 +74,6 @@ tarnex::Sha256 DigestOf(const std::string& bytes) {
     tarnex::Sha256Stream hash;
     hash.Add(bytes.data(), bytes.size());
     return hash.Finish();
-}
-
-std::vector<std::wstring> FilesIn(const std::wstring& folder) {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW data{};
-    vrel::unique_hfind find(::FindFirstFileW((folder + L"*").c_str(), &data));
-    if (!find) return names;
-    do {
-        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) names.emplace_back(data.cFileName);
-    } while (::FindNextFileW(find.get(), &data));
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 // The unpacking folders in the Windows folder's Temp.
@@ -245,6 +234,9 @@ TEST_F(SingleFile, InstallsAndRemovesQuietlyAndLeavesNoUnpackingFolder) {
     const std::wstring removal =
         testsupport::ReadRegistryText(HKEY_LOCAL_MACHINE, kUninstallKey, L"QuietUninstallString").value_or(L"<none>");
     EXPECT_EQ(0u, removal.find(L"\"" + kInstall + L"Setup.exe\"")) << Narrow(removal);
+    // The package came from the single file's folder, which outlives the run.
+    const std::wstring source = kSingleFile.substr(0, kSingleFile.rfind(L'\\') + 1);
+    EXPECT_EQ(source, testsupport::ReadRegistryText(HKEY_LOCAL_MACHINE, kUninstallKey, L"InstallSource").value_or(L""));
     EXPECT_TRUE(UnpackFolders().empty());
     EXPECT_EQ(L"", Notes());
 

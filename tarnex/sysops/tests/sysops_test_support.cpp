@@ -115,15 +115,4 @@ void WriteStoredCab(const std::wstring& path, const std::vector<CabEntry>& entri
     WriteBytes(path, cab + files + blocks);
 }
 
-std::vector<std::wstring> FilesIn(const std::wstring& folder) {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW data{};
-    vrel::unique_hfind find(::FindFirstFileW((folder + L"*").c_str(), &data));
-    if (!find) return names;
-    do {
-        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(data.cFileName);
-    } while (::FindNextFileW(find.get(), &data));
-    return names;
-}
-
 }  // namespace sysops_test

@@ -27,6 +27,7 @@ using testfiles::CabinetTimeUtc;
 using testfiles::Exists;
 using testfiles::IsFolder;
 using testfiles::MessageRecorder;
+using testfiles::FilesIn;
 using testfiles::ReadBytes;
 using testfiles::RemoveTree;
 using testfiles::ScratchFolder;
@@ -34,9 +35,6 @@ using testfiles::TestProgramFolder;
 using testfiles::WriteBytes;
 std::wstring LogText();
 void ClearLog();
-
-// The names of the files (not folders) directly in folder (ending in "\").
-std::vector<std::wstring> FilesIn(const std::wstring& folder);
 
 // Answers the replace question from a script; -1 past its end fails the test.
 class ReplaceScript {

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace testfiles {
 
@@ -31,6 +32,10 @@ std::wstring ReadUtf16(const std::wstring& path);
 bool Exists(const std::wstring& path);
 // Polls until the path is gone; false when it is still there after timeoutMs.
 bool WaitUntilGone(const std::wstring& path, unsigned timeoutMs = 20000);
+
+// The names of the files (not folders) directly in folder (ending in "\"),
+// in the order of their names.
+std::vector<std::wstring> FilesIn(const std::wstring& folder);
 // The self-removal raises this process so its batch waits for it to end;
 // a test that ran it puts the process and the thread back to normal.
 void RestoreNormalPriority();
