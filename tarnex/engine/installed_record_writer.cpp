@@ -80,7 +80,9 @@ std::wstring InstallDateToday() {
 // folder the entry already names, where maintenance is run from.
 void WriteInstallSource(const std::wstring& key, const SetupDescription& d) {
     if (CompareStringOrdinal(App().ProgramFolder, -1, d.InstallFolder, -1, TRUE) == CSTR_EQUAL) return;
-    SetRegText(kMachineRoot, key, L"InstallSource", App().PackageSource);
+    const AppContext& app = App();
+    const std::wstring source = app.PackageSource.empty() ? std::wstring(app.ProgramFolder) : app.PackageSource;
+    SetRegText(kMachineRoot, key, L"InstallSource", source);
 }
 
 // What Windows' list of programs shows and administrators read, beyond the

@@ -47,7 +47,7 @@ void InitAppContext(HINSTANCE instance, const wchar_t* arguments) {
     if (dot != std::wstring::npos) name.resize(dot);
     vrel::CopyToField(context.ProgramName, std::wstring_view(name));
     vrel::CopyToField(context.ProgramFolder, std::wstring_view(folder));
-    context.PackageSource = context.ProgramFolder;
+    context.PackageSource.clear();
 
     wchar_t buffer[MAX_PATH + 1] = {};
     UINT n = ::GetWindowsDirectoryW(buffer, MAX_PATH);

@@ -22,9 +22,9 @@ struct AppContext {
     std::wstring ProgramPath;
     wchar_t Caption[kTextField] = {};
     wchar_t ProgramFolder[kTextField] = {};  // ends in a backslash
-    // The folder the package came from, with a backslash: the program's own,
-    // or that of the single file that unpacked it (the uninstall entry's
-    // InstallSource).
+    // The folder of the single file that unpacked the package, with a
+    // backslash; empty when the package came from ProgramFolder (the
+    // uninstall entry's InstallSource).
     std::wstring PackageSource;
     wchar_t WindowsFolder[kTextField] = {};  // ends in a backslash
     wchar_t SystemFolder[kTextField] = {};   // ends in a backslash
