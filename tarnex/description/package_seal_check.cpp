@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "description/file_sha256.h"
@@ -9,7 +12,6 @@
 #include "portable/package_seal.h"
 #include "services/app_context.h"
 #include "services/setup_log.h"
-#include "vrel/module_path.h"
 #include "vrel/same_text.h"
 #include "vrel/signature_check.h"
 #include "vrel/text_convert.h"
@@ -41,7 +43,10 @@ bool ReadAt(HANDLE file, std::uint64_t offset, std::string& bytes, std::size_t s
            (size == 0 || ::ReadFile(file, bytes.data(), static_cast<DWORD>(size), &read, nullptr)) && read == size;
 }
 
-enum class SealRead { Found, Absent, Unreadable };
+// CutOff: bytes after the image that end in no seal (nor in a single
+// file's payload, which is looked for before): what is left of a package
+// whose end was cut off, or changed.
+enum class SealRead { Found, Absent, Unreadable, CutOff };
 
 // The seal block at the end of the program's own bytes.
 SealRead ReadOwnSeal(const std::wstring& program, bool& hasSignature, PackageSeal& seal) {
@@ -59,7 +64,14 @@ SealRead ReadOwnSeal(const std::wstring& program, bool& hasSignature, PackageSea
     const std::size_t tail = static_cast<std::size_t>(end.contentEnd < kSealTail ? end.contentEnd : kSealTail);
     SealSpan span;
     if (!ReadAt(file.get(), end.contentEnd - tail, bytes, tail)) return SealRead::Unreadable;
-    if (!FindSealSpan(bytes, end.contentEnd, span)) return SealRead::Absent;
+    if (!FindSealSpan(bytes, end.contentEnd, span)) {
+        std::string appended;
+        if (end.sectionsEnd != 0 && end.contentEnd > end.sectionsEnd &&
+            !ReadAt(file.get(), end.sectionsEnd, appended,
+                    static_cast<std::size_t>(std::min<std::uint64_t>(8, end.contentEnd - end.sectionsEnd))))
+            return SealRead::Unreadable;
+        return AppendedBytes(end, appended) != 0 ? SealRead::CutOff : SealRead::Absent;
+    }
     if (!ReadAt(file.get(), span.offset, bytes, span.length) || !ParseSealText(bytes, seal)) return SealRead::Unreadable;
     return SealRead::Found;
 }
@@ -130,13 +142,21 @@ bool SignatureMatchesBytes(const std::wstring& program, std::wstring& refusedFil
 bool OpenPackageSeal(std::wstring& refusedFile) {
     SealState& state = State();
     state = SealState{};
-    const std::wstring program = vrel::ModulePath(nullptr);
+    // The program whose package this is: the running one, or the installer
+    // a single file unpacked and runs in its place.
+    const std::wstring program = App().ProgramPath;
     const std::wstring programName = program.substr(program.find_last_of(L'\\') + 1);
     bool hasSignature = false;
     const SealRead read = ReadOwnSeal(program, hasSignature, state.seal);
     if (hasSignature && !SignatureMatchesBytes(program, refusedFile)) return false;
     if (read == SealRead::Unreadable) {
         Log(L"the seal of " + program + L" cannot be read");
+        refusedFile = programName;
+        return false;
+    }
+    if (read == SealRead::CutOff) {
+        Log(L"the program " + program +
+            L" carries bytes after its image that end in neither a seal nor a package: its end was cut off or changed");
         refusedFile = programName;
         return false;
     }

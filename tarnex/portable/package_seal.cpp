@@ -191,6 +191,41 @@ std::string SealBlock(const PackageSeal& seal, std::uint64_t imageSize) {
     return block;
 }
 
+namespace {
+
+std::uint16_t Read16(const char* p) {
+    return static_cast<std::uint16_t>(static_cast<unsigned char>(p[0]) | static_cast<unsigned char>(p[1]) << 8);
+}
+
+// The end of the last section's raw data; 0 when unknown (a COFF symbol
+// table follows the sections, or the section table lies past headers).
+std::uint64_t SectionsEnd(std::string_view headers, std::uint32_t pe) {
+    if (Read32(headers.data() + pe + 12) != 0) return 0;  // PointerToSymbolTable
+    const std::uint16_t sections = Read16(headers.data() + pe + 6);
+    const std::size_t table = static_cast<std::size_t>(pe) + 24 + Read16(headers.data() + pe + 20);
+    constexpr std::size_t kSectionHeader = 40;
+    if (table > headers.size() || (headers.size() - table) / kSectionHeader < sections) return 0;
+    std::uint64_t last = 0;
+    for (std::size_t i = 0; i < sections; ++i) {
+        const char* section = headers.data() + table + i * kSectionHeader;
+        const std::uint32_t size = Read32(section + 16);  // SizeOfRawData
+        const std::uint32_t at = Read32(section + 20);    // PointerToRawData
+        if (size != 0 && static_cast<std::uint64_t>(at) + size > last) last = static_cast<std::uint64_t>(at) + size;
+    }
+    return last;
+}
+
+}  // namespace
+
+std::uint64_t AppendedBytes(const ImageEnd& end, std::string_view firstBytes) {
+    if (end.sectionsEnd == 0 || end.contentEnd <= end.sectionsEnd) return 0;
+    const std::uint64_t appended = end.contentEnd - end.sectionsEnd;
+    if (appended > 7) return appended;
+    for (std::size_t i = 0; i < firstBytes.size() && i < appended; ++i)
+        if (firstBytes[i] != '\0') return appended;
+    return 0;
+}
+
 bool FindImageEnd(std::string_view headers, std::uint64_t fileSize, ImageEnd& end) {
     end = ImageEnd{};
     if (headers.size() < 0x40 || headers[0] != 'M' || headers[1] != 'Z') return false;
@@ -205,6 +240,7 @@ bool FindImageEnd(std::string_view headers, std::uint64_t fileSize, ImageEnd& en
     if (directories == optional || headers.size() < directories) return false;
     const std::uint32_t count = Read32(headers.data() + directories - 4);
     end.contentEnd = fileSize;
+    end.sectionsEnd = SectionsEnd(headers, pe);
     if (count <= 4) return true;
     if (headers.size() - directories < 5 * 8) return false;
     const std::uint32_t tableAt = Read32(headers.data() + directories + 4 * 8);

@@ -57,11 +57,22 @@ std::string SealBlock(const PackageSeal& seal, std::uint64_t imageSize);
 // has one (hasCertificates), else at its size. headers: the file's first
 // bytes (4096 are enough for any program this tool makes). False for bytes
 // that are no PE image or a table that lies outside the file.
+// sectionsEnd: where the sections' raw data ends, so where anything
+// appended to the image (a seal, a payload) begins; 0 when that is not
+// known here: an image with a COFF symbol table (which lies after the
+// sections too), or a section table beyond the headers given.
 struct ImageEnd {
     std::uint64_t contentEnd = 0;
     bool hasCertificates = false;
+    std::uint64_t sectionsEnd = 0;
 };
 bool FindImageEnd(std::string_view headers, std::uint64_t fileSize, ImageEnd& end);
+
+// How many bytes lie between the sections' end and the content's end that
+// are more than the up to 7 zero bytes a signer pads with (the caller looks
+// at firstBytes, the first of them, up to 8): 0 for a plain image. Bytes
+// there that end in no seal or payload were cut off or changed.
+std::uint64_t AppendedBytes(const ImageEnd& end, std::string_view firstBytes);
 
 // Where the seal's text lies, found from the last bytes before the image's
 // content end (kSealTail of them, fewer in a shorter image): false when they

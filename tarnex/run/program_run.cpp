@@ -59,7 +59,6 @@ StartUpEnd StartUp(HINSTANCE instance, const wchar_t* arguments) {
     SetupDescription& description = Description();
 
     InitAppContext(instance, arguments);
-    if (std::optional<std::wstring> source = SingleFileSourceFolder()) app.PackageSource = *source;
     TrimLog();
     // Nothing of the package is read before its seal is checked.
     std::wstring changed;
@@ -183,9 +182,11 @@ void FinishRun(int wizardResult) {
     LogEndBanner(description.NameGen);
 }
 
-int RunProgram(HINSTANCE instance, const wchar_t* arguments) {
-    // A single-file package unpacks itself and runs the installer it carries.
-    if (const std::optional<int> code = RunSingleFileIfCarried(instance, arguments)) return *code;
+namespace {
+
+// The run of the package beside the program (or of the package a single
+// file unpacked): the quiet run, or the wizard with its start-up and end.
+int RunPackage(HINSTANCE instance, const wchar_t* arguments) {
     const QuietSwitches quiet = ParseQuietSwitches(arguments ? arguments : L"");
     if (quiet.quiet) return RunQuietly(instance, arguments, quiet);
     // A person's run with "/log=" writes that log too; one that cannot ends
@@ -209,6 +210,17 @@ int RunProgram(HINSTANCE instance, const wchar_t* arguments) {
     }
     FinishRun(RunWizard(background.Window()));
     return 0;
+}
+
+}  // namespace
+
+int RunProgram(HINSTANCE instance, const wchar_t* arguments) {
+    // A single-file package unpacks itself and runs the package it carries
+    // in this program, as the installer it unpacked.
+    if (const std::optional<int> code =
+            RunSingleFileIfCarried(instance, arguments, [&] { return RunPackage(instance, arguments); }))
+        return *code;
+    return RunPackage(instance, arguments);
 }
 
 }  // namespace tarnex

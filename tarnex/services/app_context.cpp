@@ -2,6 +2,7 @@
 
 #include <cwchar>
 #include <string_view>
+#include <utility>
 
 #include "services/message_box.h"
 #include "vrel/bounded_copy.h"
@@ -21,12 +22,19 @@ void StoreFolder(wchar_t (&field)[kTextField], std::wstring folder) {
     vrel::CopyToField(field, std::wstring_view(folder));
 }
 
+CarriedPackage& Carried() {
+    static CarriedPackage package;
+    return package;
+}
+
 }  // namespace
 
 AppContext& App() {
     static AppContext context;
     return context;
 }
+
+void SetCarriedPackage(CarriedPackage package) { Carried() = std::move(package); }
 
 void InitAppContext(HINSTANCE instance, const wchar_t* arguments) {
     AppContext& context = App();
@@ -38,7 +46,8 @@ void InitAppContext(HINSTANCE instance, const wchar_t* arguments) {
 
     // ProgramName: the file name cut at its last dot; ProgramFolder: the path
     // up to and including the last backslash.
-    const std::wstring path = vrel::ModulePath(instance);
+    const CarriedPackage& carried = Carried();
+    const std::wstring path = carried.installer.empty() ? vrel::ModulePath(instance) : carried.installer;
     context.ProgramPath = path;
     const std::size_t slash = path.rfind(L'\\');
     const std::wstring folder = slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
@@ -47,7 +56,7 @@ void InitAppContext(HINSTANCE instance, const wchar_t* arguments) {
     if (dot != std::wstring::npos) name.resize(dot);
     vrel::CopyToField(context.ProgramName, std::wstring_view(name));
     vrel::CopyToField(context.ProgramFolder, std::wstring_view(folder));
-    context.PackageSource.clear();
+    context.PackageSource = carried.sourceFolder;
 
     wchar_t buffer[MAX_PATH + 1] = {};
     UINT n = ::GetWindowsDirectoryW(buffer, MAX_PATH);

@@ -47,8 +47,23 @@ struct AppContext {
 // The one context of the run, created at start and owned by the program run.
 AppContext& App();
 
+// A single file's run of the package it carries: the package's installer it
+// unpacked (a full path), which the run in this program stands in for (its
+// program path, folder and name: the package is read beside it, and it is
+// the copy a removal deletes), and the single file's own folder, with a
+// backslash, where the package came from (PackageSource).
+struct CarriedPackage {
+    std::wstring installer;
+    std::wstring sourceFolder;
+};
+
+// Read by every InitAppContext from now on; an empty one (the default) is
+// the running program's own package.
+void SetCarriedPackage(CarriedPackage package);
+
 // Fills the context: common controls, instance, arguments, caption (string
-// 4), the program's path, folder and name, the Windows and system folders, and the
+// 4), the program's path, folder and name (the carried package's installer
+// when there is one), the package's source, the Windows and system folders, and the
 // switches: "/u" anywhere in the arguments selects removal, "/r" continues
 // after a restart (plain case-sensitive substring search, as the Run entry
 // and the uninstall entry write them).

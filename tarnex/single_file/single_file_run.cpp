@@ -1,5 +1,6 @@
 #include "single_file/single_file_run.h"
 
+#include <functional>
 #include <string>
 #include <utility>
 
@@ -7,12 +8,11 @@
 #include "services/app_context.h"
 #include "services/message_box.h"
 #include "services/setup_log.h"
-#include "single_file/installer_wait.h"
 #include "single_file/payload_unpacker.h"
+#include "single_file/session_end_watch.h"
 #include "single_file/unpack_folder.h"
 #include "single_file/unpack_progress.h"
 #include "vrel/module_path.h"
-#include "vrel/program_start.h"
 
 namespace tarnex {
 namespace {
@@ -59,11 +59,38 @@ int Failed(const std::wstring& why, bool quiet) {
     return quiet ? kQuietFailed : 0;
 }
 
-// The single file names itself to the installer it starts, which records
-// where the package came from.
-constexpr wchar_t kSingleFileVariable[] = L"TARNEX_SINGLE_FILE";
+// The folder of a full path, with its backslash.
+std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.rfind(L'\\') + 1); }
 
-int RunCarried(PayloadUnpacker& payload, const wchar_t* arguments, bool quiet) {
+// This program stands in for the unpacked installer while the package
+// runs, in the unpacking folder as its current one (as a program started
+// from there has it); both are its own again afterwards, before the folder
+// goes.
+class StandIn {
+public:
+    StandIn(const std::wstring& installer, const std::wstring& folder) {
+        wchar_t current[MAX_PATH + 1] = {};
+        const DWORD length = ::GetCurrentDirectoryW(MAX_PATH + 1, current);
+        if (length > 0 && length <= MAX_PATH) current_.assign(current, length);
+        SetCarriedPackage({installer, FolderOf(App().ProgramPath)});
+        ::SetCurrentDirectoryW(folder.c_str());
+    }
+    ~StandIn() {
+        SetCarriedPackage({});
+        // A current folder that is gone meanwhile leaves the Windows
+        // folder's Temp, never the unpacking folder, as this one.
+        if (current_.empty() || !::SetCurrentDirectoryW(current_.c_str()))
+            ::SetCurrentDirectoryW(SystemTempFolder().c_str());
+    }
+    StandIn(const StandIn&) = delete;
+    StandIn& operator=(const StandIn&) = delete;
+
+private:
+    std::wstring current_;
+};
+
+int RunCarried(PayloadUnpacker& payload, std::optional<LoggedAnswers>& answers, bool quiet,
+               const std::function<int()>& runPackage) {
     std::wstring refused;
     if (!payload.CheckIndex(refused)) return RefuseChangedPackage(refused, quiet);
     const std::wstring installer = InstallerOf(payload.Index());
@@ -85,26 +112,27 @@ int RunCarried(PayloadUnpacker& payload, const wchar_t* arguments, bool quiet) {
         Log(L"the unpacking was cancelled: nothing was installed");
         return 0;  // a person's run: the quiet run shows no Cancel
     }
-    // The command line's tail goes on as it was written: the switches of
-    // the quiet run, "/log=", "/dir=", "/u" and the rest are the installer's.
-    const std::wstring program = folder.Path() + installer;
-    const std::wstring tail = arguments != nullptr ? arguments : L"";
-    ::SetEnvironmentVariableW(kSingleFileVariable, App().ProgramPath.c_str());
-    const vrel::StartedProgram started =
-        vrel::StartProgram(program, L"\"" + program + L"\"" + (tail.empty() ? L"" : L" " + tail), folder.Path(), 0,
-                           SW_SHOWNORMAL);
-    if (!started) return Failed(L"cannot start " + program + L" (error " + std::to_wstring(::GetLastError()) + L")", quiet);
-    WaitForInstaller(started.process.get(), folder);
-    DWORD code = static_cast<DWORD>(kQuietFailed);
-    if (!started.ExitCode(code)) code = static_cast<DWORD>(kQuietFailed);
+    // The package runs in this program, as the installer it unpacked would
+    // from the folder, with the whole command line ("/quiet", "/log=",
+    // "/dir=", "/u" and the rest): the same program, without a second
+    // start of it. The single file stays open, and no one can change it,
+    // to the end.
+    int code = 0;
+    {
+        const SessionEndWatch watch(folder);
+        const StandIn standIn(folder.Path() + installer, folder.Path());
+        answers.reset();  // the package's run answers for itself
+        code = runPackage();
+    }
     folder.Remove();
     Log(L"the package's installer ended with exit code " + std::to_wstring(code));
-    return static_cast<int>(code);
+    return code;
 }
 
 }  // namespace
 
-std::optional<int> RunSingleFileIfCarried(HINSTANCE instance, const wchar_t* arguments) {
+std::optional<int> RunSingleFileIfCarried(HINSTANCE instance, const wchar_t* arguments,
+                                          const std::function<int()>& runPackage) {
     PayloadUnpacker payload(vrel::ModulePath(nullptr));
     if (!payload.Carried()) return std::nullopt;
     InitAppContext(instance, arguments);
@@ -117,20 +145,9 @@ std::optional<int> RunSingleFileIfCarried(HINSTANCE instance, const wchar_t* arg
     std::optional<LoggedAnswers> answers;
     if (switches.quiet) answers.emplace();
     Log(L"the program " + App().ProgramPath + L" carries a package");
-    const int code = RunCarried(payload, arguments, switches.quiet);
+    const int code = RunCarried(payload, answers, switches.quiet, runPackage);
     if (switches.quiet) WriteLog(L"Quiet run ends with exit code " + std::to_wstring(code) + L"\r\n");
     return code;
-}
-
-std::optional<std::wstring> SingleFileSourceFolder() {
-    if (!IsUnpackFolder(App().ProgramFolder)) return std::nullopt;
-    wchar_t path[kTextField] = {};
-    const DWORD length = ::GetEnvironmentVariableW(kSingleFileVariable, path, kTextField);
-    if (length == 0 || length >= kTextField) return std::nullopt;
-    const std::wstring file(path, length);
-    const std::size_t slash = file.rfind(L'\\');
-    if (slash == std::wstring::npos) return std::nullopt;
-    return file.substr(0, slash + 1);
 }
 
 }  // namespace tarnex

@@ -120,3 +120,39 @@ TEST(PackageSeal, ImageEndIsTheCertificateTableOrTheFileEnd) {
     EXPECT_FALSE(FindImageEnd(ImageHeaders(0x10B, 0, 0).substr(0, 0x90), 5000, end));
     EXPECT_FALSE(FindImageEnd("ZM" + std::string(200, '\0'), 5000, end));
 }
+
+// Two sections, the second's raw data ending at sectionsEnd; a COFF symbol
+// table after them when symbols is set.
+std::string ImageWithSections(std::uint32_t sectionsEnd, std::uint32_t symbols = 0) {
+    std::string h = ImageHeaders(0x10B, 0, 0);
+    const auto put32 = [&h](std::size_t at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) h[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+    };
+    h[0x80 + 6] = 2;                                     // NumberOfSections
+    put32(0x80 + 12, symbols);                           // PointerToSymbolTable
+    h[0x80 + 20] = static_cast<char>(0xE0);              // SizeOfOptionalHeader
+    const std::size_t table = 0x80 + 24 + 0xE0;
+    put32(table + 16, 0x200), put32(table + 20, sectionsEnd - 0x400);        // the later section first
+    put32(table + 40 + 16, 0x200), put32(table + 40 + 20, sectionsEnd - 0x200);
+    return h;
+}
+
+// Anything after the sections other than a signer's few zero bytes is
+// appended: a seal, a payload, or what is left of one that was cut off.
+TEST(PackageSeal, BytesAppendedAfterTheSectionsAreFound) {
+    ImageEnd end;
+    ASSERT_TRUE(FindImageEnd(ImageWithSections(0x1000), 0x1000, end));
+    EXPECT_EQ(0x1000u, end.sectionsEnd);
+    EXPECT_EQ(0u, AppendedBytes(end, ""));
+    ASSERT_TRUE(FindImageEnd(ImageWithSections(0x1000), 0x1005, end));
+    EXPECT_EQ(0u, AppendedBytes(end, std::string(5, '\0')));  // padding before a certificate table
+    EXPECT_EQ(5u, AppendedBytes(end, std::string("\0\0x\0\0", 5)));
+    ASSERT_TRUE(FindImageEnd(ImageWithSections(0x1000), 0x1000 + 4096, end));
+    EXPECT_EQ(4096u, AppendedBytes(end, std::string(8, '\0')));
+    // Unknown where the image ends: nothing is said to be appended.
+    ASSERT_TRUE(FindImageEnd(ImageWithSections(0x1000, 0x1000), 0x1000 + 4096, end));
+    EXPECT_EQ(0u, end.sectionsEnd);
+    EXPECT_EQ(0u, AppendedBytes(end, "x"));
+    ASSERT_TRUE(FindImageEnd(ImageWithSections(0x1000).substr(0, 0x80 + 24 + 0xE0 + 60), 0x2000, end));
+    EXPECT_EQ(0u, end.sectionsEnd) << "a section table cut by the headers' end";
+}

@@ -10,7 +10,6 @@
 #include <commctrl.h>
 #include <psapi.h>
 #include <sddl.h>
-#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -18,7 +17,6 @@
 #include <cstdio>
 #include <map>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "../../../testsupport/import_patch.h"
@@ -29,8 +27,8 @@
 #include "portable/single_file_payload.h"
 #include "services/app_context.h"
 #include "services/setup_log.h"
-#include "single_file/installer_wait.h"
 #include "single_file/payload_unpacker.h"
+#include "single_file/session_end_watch.h"
 #include "single_file/unpack_folder.h"
 #include "single_file/unpack_progress.h"
 #include "single_file/unpack_progress_ids.h"
@@ -248,7 +246,7 @@ TEST_F(SingleFile, InstallsAndRemovesQuietlyAndLeavesNoUnpackingFolder) {
     EXPECT_EQ(L"", Notes());
 }
 
-TEST_F(SingleFile, AChangedByteIsRefusedAndNothingIsWritten) {
+TEST_F(SingleFile, AChangedByteOrACutEndIsRefusedAndNothingIsWritten) {
     const std::string good = ReadBytes(kSingleFile);
     const std::vector<std::wstring> files = FilesIn(kPackage);
     const std::wstring last = files.back();  // unpacked last: the others are in the folder when it is found
@@ -265,36 +263,29 @@ TEST_F(SingleFile, AChangedByteIsRefusedAndNothingIsWritten) {
          "Single-file package: " + Narrow(files.front()) + ": expected SHA-256 "},
         {"a byte of the index", offsets_[L""] + 2, "Single-file package: the index of the files"},
     };
-    for (const Change& change : changes) {
-        SCOPED_TRACE(change.what);
-        std::string bytes = good;
-        bytes[static_cast<std::size_t>(change.at)] ^= 0x20;
+    const auto expectRefused = [&](const std::string& bytes, const std::string& logged) {
         WriteBytes(kChangedFile, bytes);
         ::DeleteFileW(kLog.c_str());
         EXPECT_EQ(1620u, RunToEnd(kChangedFile, Quiet(L"")));  // ERROR_INSTALL_PACKAGE_INVALID
         const std::string log = Log();
-        EXPECT_NE(std::string::npos, log.find(change.logged)) << log;
+        EXPECT_NE(std::string::npos, log.find(logged)) << log;
         EXPECT_NE(std::string::npos, log.find("Quiet run, message box: ")) << log;
         EXPECT_EQ(std::string::npos, log.find("Step 1")) << "the package's installer ran";
         ExpectNothingLeft();
+    };
+    for (const Change& change : changes) {
+        SCOPED_TRACE(change.what);
+        std::string bytes = good;
+        bytes[static_cast<std::size_t>(change.at)] ^= 0x20;
+        expectRefused(bytes, change.logged);
     }
-}
-
-// The program the single file started: the package's installer.
-DWORD StartedBy(DWORD parent) {
-    for (int i = 0; i < 600; ++i) {
-        vrel::unique_handle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-        PROCESSENTRY32W entry{};
-        entry.dwSize = sizeof entry;
-        if (snapshot.get() != INVALID_HANDLE_VALUE && ::Process32FirstW(snapshot.get(), &entry)) {
-            do {
-                if (entry.th32ParentProcessID == parent && ::lstrcmpiW(entry.szExeFile, L"Setup.exe") == 0)
-                    return entry.th32ProcessID;
-            } while (::Process32NextW(snapshot.get(), &entry));
-        }
-        ::Sleep(50);
+    // A download that stopped halfway: the payload's end is gone, and what
+    // is left is no plain installer either.
+    for (const std::uint64_t cut : {offsets_[files.front()] + 1, offsets_[L""] + 4}) {
+        SCOPED_TRACE("cut at " + std::to_string(cut));
+        expectRefused(good.substr(0, static_cast<std::size_t>(cut)),
+                      "carries bytes after its image that end in neither a seal nor a package");
     }
-    return 0;
 }
 
 // Signed, the single file's signature covers what it carries: one byte
@@ -333,13 +324,10 @@ TEST_F(SingleFile, ShowsTheWizardAndTellsAPersonOfAChangedByte) {
     {
         tarnex::uidriver::WizardRun single(kSingleFile, L"");
         ASSERT_TRUE(single.Started());
-        const DWORD installer = StartedBy(single.Id());
-        ASSERT_NE(0u, installer) << "the package's installer did not start";
-        tarnex::uidriver::WizardRun wizard(installer);
-        EXPECT_EQ(tarnex::uidriver::Page::Folder, wizard.PageAfterWelcome());
-        wizard.Cancel();
-        const tarnex::uidriver::BoxContent leave = wizard.Box();
-        wizard.Answer(leave, IDYES);
+        EXPECT_EQ(tarnex::uidriver::Page::Folder, single.PageAfterWelcome());
+        single.Cancel();
+        const tarnex::uidriver::BoxContent leave = single.Box();
+        single.Answer(leave, IDYES);
         std::string stuck;
         EXPECT_EQ(0, single.Exit(&stuck)) << stuck;
     }
@@ -553,35 +541,30 @@ TEST_F(SingleFile, AFolderOfARunEndedWhileItUnpackedIsRemovedByTheNextRun) {
 
 const wchar_t kSessionManagerKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 
-// A restart of Windows that the package's installer starts ends the single
-// file too: told of the session's end while it waits, it leaves its folder
-// to the next start of Windows.
-TEST_F(SingleFile, TheEndOfTheSessionWhileTheInstallerRunsLeavesTheFolderToTheNextStart) {
+// A restart of Windows that the package's run starts ends the single file
+// too: told of the session's end while the package runs, whatever the run's
+// own thread is busy with, it leaves its folder to the next start of
+// Windows.
+TEST_F(SingleFile, TheEndOfTheSessionWhileThePackageRunsLeavesTheFolderToTheNextStart) {
     ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kSessionManagerKey, L"PendingFileRenameOperations");
     tarnex::UnpackFolder folder;
     ASSERT_TRUE(folder.Create());
     WriteBytes(folder.Path() + L"Setup.exe", "unpacked");
-    HWND window = nullptr;
     {
-        // The installer's end, given once the session's end was told.
-        vrel::unique_handle ended(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-        std::thread waiting([&] { tarnex::WaitForInstaller(ended.get(), folder); });
-        struct EndsTheWait {
-            HANDLE event;
-            std::thread& thread;
-            ~EndsTheWait() {
-                ::SetEvent(event);
-                thread.join();
-            }
-        } endsTheWait{ended.get(), waiting};
+        // This thread answers no messages meanwhile, as a quiet run's does not.
+        const tarnex::SessionEndWatch watch(folder);
+        HWND window = nullptr;
         for (int i = 0; i < 2000 && window == nullptr; ++i) {
-            window = ::FindWindowExW(nullptr, nullptr, tarnex::kInstallerWaitWindowClass, nullptr);
+            window = ::FindWindowExW(nullptr, nullptr, tarnex::kSessionEndWatchWindowClass, nullptr);
             if (window == nullptr) ::Sleep(5);
         }
         ASSERT_NE(nullptr, window) << "no window hears the session's end";
         EXPECT_FALSE(::IsWindowVisible(window));
-        EXPECT_EQ(TRUE, ::SendMessageW(window, WM_QUERYENDSESSION, 0, 0));
-        ::SendMessageW(window, WM_ENDSESSION, TRUE, 0);
+        EXPECT_NE(::GetCurrentThreadId(), ::GetWindowThreadProcessId(window, nullptr));
+        DWORD_PTR answer = 0;
+        ASSERT_NE(0, ::SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, 0, SMTO_ABORTIFHUNG, 10000, &answer));
+        EXPECT_EQ(static_cast<DWORD_PTR>(TRUE), answer);
+        ::SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, 0, SMTO_ABORTIFHUNG, 10000, &answer);
     }
     const testsupport::RegistryValue pending =
         testsupport::ReadRegistryValue(HKEY_LOCAL_MACHINE, kSessionManagerKey, L"PendingFileRenameOperations");
@@ -591,7 +574,7 @@ TEST_F(SingleFile, TheEndOfTheSessionWhileTheInstallerRunsLeavesTheFolderToTheNe
     EXPECT_NE(std::wstring::npos, operations.find(unpacked + std::wstring(2, L'\0'))) << Narrow(unpacked);
     EXPECT_NE(std::wstring::npos, operations.find(itself + std::wstring(2, L'\0'))) << Narrow(itself);
     EXPECT_LT(operations.find(unpacked), operations.find(itself + std::wstring(2, L'\0'))) << "the folder is deleted after the files in it";
-    EXPECT_EQ(nullptr, ::FindWindowExW(nullptr, nullptr, tarnex::kInstallerWaitWindowClass, nullptr));
+    EXPECT_EQ(nullptr, ::FindWindowExW(nullptr, nullptr, tarnex::kSessionEndWatchWindowClass, nullptr));
     ::RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kSessionManagerKey, L"PendingFileRenameOperations");
 }
 

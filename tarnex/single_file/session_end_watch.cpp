@@ -1,4 +1,4 @@
-#include "single_file/installer_wait.h"
+#include "single_file/session_end_watch.h"
 
 #include "single_file/unpack_folder.h"
 
@@ -22,10 +22,10 @@ public:
         WNDCLASSW windowClass{};
         windowClass.lpfnWndProc = &Procedure;
         windowClass.hInstance = instance;
-        windowClass.lpszClassName = kInstallerWaitWindowClass;
+        windowClass.lpszClassName = kSessionEndWatchWindowClass;
         ::RegisterClassW(&windowClass);  // registered once for the process; a second time fails harmlessly
         // Top-level, never shown: a message-only window hears no end of the session.
-        window_ = ::CreateWindowExW(0, kInstallerWaitWindowClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+        window_ = ::CreateWindowExW(0, kSessionEndWatchWindowClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
                                     instance, nullptr);
         if (window_ != nullptr) ::SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&folder));
     }
@@ -41,9 +41,22 @@ private:
 
 }  // namespace
 
-void WaitForInstaller(HANDLE process, UnpackFolder& folder) {
-    const HiddenWindow window(folder);
-    while (::MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
+SessionEndWatch::SessionEndWatch(UnpackFolder& folder)
+    : folder_(folder), stop_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+    // Without its event the watch could never be ended: there is none.
+    if (stop_) thread_ = std::thread([this] { Watch(); });
+}
+
+SessionEndWatch::~SessionEndWatch() {
+    if (!thread_.joinable()) return;
+    ::SetEvent(stop_.get());
+    thread_.join();
+}
+
+void SessionEndWatch::Watch() {
+    const HiddenWindow window(folder_);
+    const HANDLE stop = stop_.get();
+    while (::MsgWaitForMultipleObjects(1, &stop, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
         MSG message;
         while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
             ::TranslateMessage(&message);
