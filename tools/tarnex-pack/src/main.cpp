@@ -48,7 +48,8 @@ constexpr wchar_t kUsage[] =
     L"Exit codes: 0 written, 1 bad command line, 2 manifest errors, 3 the package could not be written.\r\n"
     L"usage: tarnex-pack --verify FOLDER|FILE\r\n"
     L"  Checks the package in FOLDER against its installer's seal and signature, or the single-file\r\n"
-    L"  package FILE against its index and signature: 0 when all holds, 1 with every difference.\r\n";
+    L"  package FILE against its index and signature, and the installer inside against the index:\r\n"
+    L"  0 when all holds, 1 with every difference.\r\n";
 
 // UTF-16 on a console, UTF-8 into a file or a pipe.
 void Print(DWORD stream, const std::wstring& text) {
@@ -90,21 +91,6 @@ bool IsFolder(const std::wstring& path) {
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
-
-// The package folder a single file is made from, beside the output: gone
-// when the run ends, however it ends.
-class TemporaryFolder {
-public:
-    explicit TemporaryFolder(std::wstring path) : path_(std::move(path)) {}
-    ~TemporaryFolder() {
-        if (!path_.empty()) pack::RemoveTree(path_);
-    }
-    TemporaryFolder(const TemporaryFolder&) = delete;
-    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
-
-private:
-    std::wstring path_;
-};
 
 // The manifest and the password file are small texts.
 bool ReadWhole(const std::wstring& path, std::string& bytes) { return pack::ReadWholeFile(path, bytes, 16 * 1024 * 1024); }
@@ -290,7 +276,9 @@ int wmain(int argc, wchar_t** argv) {
     // A single file is made from a package folder written as usual (its
     // installer sealed, and signed when signing) beside it.
     const std::wstring folder = singleFile ? output + L".folder-" + std::to_wstring(::GetCurrentProcessId()) : output;
-    const TemporaryFolder temporary(singleFile ? folder : L"");
+    // The package folder a single file is made from, beside the output: gone
+    // when the run ends, however it ends.
+    const pack::TemporaryFolder temporary(singleFile ? folder : L"");
     if (!pack::WritePackage(manifest, plan, codePage, folder, signing, error) ||
         (singleFile && !pack::WriteSingleFile(folder, installer, output, signing, error)))
         return Refuse(kNotWritten, error);

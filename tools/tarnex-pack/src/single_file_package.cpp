@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "carried_installer_check.h"
 #include "code_signing.h"
 #include "package_sealer.h"
 #include "portable/sha256.h"
@@ -239,6 +240,12 @@ bool VerifySingleFile(const std::wstring& path, std::vector<std::wstring>& repor
         }
     }
     report.push_back(std::to_wstring(good) + L" of " + std::to_wstring(index.files.size()) + L" files of the package hold");
+    // The installer unpacked from the single file checks the folder against
+    // its own seal, not against the index: the two must agree.
+    if (const tarnex::SealedFile* carried = index.Find(installer)) {
+        const std::size_t at = static_cast<std::size_t>(carried - index.files.data());
+        holds = CheckCarriedInstaller(file.get(), name, index, *carried, payload.offsets[at], report) && holds;
+    }
     return holds;
 }
 

@@ -20,8 +20,9 @@ bool WriteSingleFile(const std::wstring& folder, const std::wstring& installer, 
                      const CodeSigner* signer, std::wstring& error);
 
 // Checks a single-file package: its signature, the index's description and
-// installer, and each payload file's bytes against the index. Each finding
-// is one line of report; true when all holds.
+// installer, each payload file's bytes against the index, and the seal of
+// the installer inside against the index. Each finding is one line of
+// report; true when all holds.
 bool VerifySingleFile(const std::wstring& path, std::vector<std::wstring>& report);
 
 }  // namespace pack

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "package_plan.h"
 
@@ -36,6 +37,21 @@ bool TruncateAt(HANDLE file, std::uint64_t size);
 
 // Removes folder and everything below it, as far as it can.
 void RemoveTree(const std::wstring& folder);
+
+// A folder removed with everything below it when this goes, however the
+// run ends; an empty path stands for none.
+class TemporaryFolder {
+public:
+    explicit TemporaryFolder(std::wstring path) : path_(std::move(path)) {}
+    ~TemporaryFolder() {
+        if (!path_.empty()) RemoveTree(path_);
+    }
+    TemporaryFolder(const TemporaryFolder&) = delete;
+    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+
+private:
+    std::wstring path_;
+};
 
 // Sets a file's last-write time to a local stamp (whole seconds).
 bool SetLocalWriteTime(const std::wstring& path, const tarnex::FileStamp& stamp);

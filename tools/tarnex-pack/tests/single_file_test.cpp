@@ -1,10 +1,10 @@
 // The single-file package from the tool's side: the whole sealed package
 // carried in one program after the installer's plain image, each file where
 // the index says (unpacked by the payload's reader, the folder it gives
-// verifies as a package), --verify naming a changed byte, and signed: the
-// signature covers the payload (osslsigncode checks it on the host,
-// tarnex_pack_single_file_verify). A package too large for the form is
-// refused from its parts' sizes.
+// verifies as a package), --verify naming a changed byte and holding the
+// installer inside against the index, and signed: the signature covers the
+// payload (osslsigncode checks it on the host, tarnex_pack_single_file_verify).
+// A package too large for the form is refused from its parts' sizes.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -16,6 +16,7 @@
 #include "authenticode.h"
 #include "pack_tool.h"
 #include "portable/package_seal.h"
+#include "portable/sha256.h"
 #include "portable/single_file_payload.h"
 #include "single_file_layout.h"
 #include "vrel/text_convert.h"
@@ -64,6 +65,48 @@ std::size_t OffsetIn(const tarnex::Payload& payload, const std::wstring& name) {
     return 0;
 }
 
+struct CarriedFile {
+    std::wstring name;
+    std::string bytes;
+};
+
+// The files the payload carries, in the index's order.
+std::vector<CarriedFile> FilesOf(const std::string& program, const tarnex::Payload& payload) {
+    std::vector<CarriedFile> files;
+    for (std::size_t i = 0; i < payload.index.files.size(); ++i)
+        files.push_back({payload.index.files[i].name, program.substr(static_cast<std::size_t>(payload.offsets[i]),
+                                                                     static_cast<std::size_t>(payload.index.files[i].size))});
+    return files;
+}
+
+// A single file laid out as the packer lays one out: the plain program
+// (padded to 8), the files in their order, the index made from their own
+// bytes and naming the description described names. Every file holds
+// against that index; only what the files say of each other can disagree.
+std::string LayOutSingleFile(const std::string& image, const tarnex::PackageSeal& described,
+                             const std::vector<CarriedFile>& files) {
+    tarnex::PackageSeal index;
+    index.description = described.description;
+    index.installedDescription = described.installedDescription;
+    std::string program = image;
+    for (const CarriedFile& file : files) {
+        tarnex::Sha256Stream hash;
+        hash.Add(file.bytes.data(), file.bytes.size());
+        index.files.push_back({file.name, file.bytes.size(), hash.Finish()});
+        program += file.bytes;
+        program.append(static_cast<std::size_t>(tarnex::PaddedSize(file.bytes.size()) - file.bytes.size()), '\0');
+    }
+    return program + tarnex::PayloadIndexBlock(index, image.size(), program.size());
+}
+
+bool LeftInTheTemporaryFolder(const wchar_t* pattern) {
+    wchar_t temp[MAX_PATH + 1] = {};
+    ::GetTempPathW(MAX_PATH + 1, temp);
+    WIN32_FIND_DATAW found{};
+    const vrel::unique_hfind find(::FindFirstFileW((std::wstring(temp) + pattern).c_str(), &found));
+    return static_cast<bool>(find);
+}
+
 void PutInFolder(const std::wstring& folder, const std::string& bytes) {
     RemoveTree(folder);
     WriteBytes(folder + L"\\Single.exe", bytes);
@@ -97,9 +140,10 @@ TEST_F(EngineCycle, ASingleFileCarriesTheWholeSealedPackageAndVerifiesUntilAByte
     EXPECT_NE(std::wstring::npos, verify.output.find(L"Tarnex.exe: carries no package")) << Narrow(verify.output);
     verify = RunPack(L"--verify " + Quoted(kSingle));
     EXPECT_EQ(0u, verify.exitCode) << Narrow(verify.output);
-    EXPECT_TRUE(ContainsInOrder(verify.output, {L"Single.exe: not signed",
-                                                std::to_wstring(payload.index.files.size()) + L" of " +
-                                                    std::to_wstring(payload.index.files.size()) + L" files of the package hold",
+    const std::wstring fileCount = std::to_wstring(payload.index.files.size());
+    EXPECT_TRUE(ContainsInOrder(verify.output, {L"Single.exe: not signed", fileCount + L" of " + fileCount + L" files of the package hold",
+                                                L"Tarnex.exe inside Single.exe: its seal names the index's description and its " +
+                                                    std::to_wstring(payload.index.files.size() - 1) + L" files besides the installer",
                                                 L"the package is as sealed"}))
         << Narrow(verify.output);
 
@@ -113,6 +157,37 @@ TEST_F(EngineCycle, ASingleFileCarriesTheWholeSealedPackageAndVerifiesUntilAByte
                                                     vrel::ToWide(tarnex::HexDigest(payload.index.Find(L"user1.cab")->digest), CP_UTF8),
                                                 L"the package differs from its seal"}))
         << Narrow(verify.output);
+
+    // Single files whose every file holds against their index, but whose
+    // installer inside would check another package: a cabinet that is not
+    // the one it sealed, a file it does not seal; then its seal cut off.
+    const std::string image = program.substr(0, static_cast<std::size_t>(payload.offsets.at(0)));
+    const std::vector<CarriedFile> files = FilesOf(program, payload);
+    std::vector<CarriedFile> disagreeing = files;
+    for (CarriedFile& file : disagreeing)
+        if (file.name == L"user2.cab") file.bytes += "x";
+    disagreeing.push_back({L"extra.txt", "not sealed\r\n"});
+    WriteBytes(kSingle, LayOutSingleFile(image, payload.index, disagreeing));
+    verify = RunPack(L"--verify " + Quoted(kSingle));
+    EXPECT_EQ(1u, verify.exitCode);
+    const std::wstring moreFiles = std::to_wstring(disagreeing.size());
+    EXPECT_TRUE(ContainsInOrder(verify.output, {moreFiles + L" of " + moreFiles + L" files of the package hold",
+                                                L"user2.cab: the index holds SHA-256 ",
+                                                L"the seal of Tarnex.exe inside Single.exe " +
+                                                    vrel::ToWide(tarnex::HexDigest(payload.index.Find(L"user2.cab")->digest), CP_UTF8),
+                                                L"extra.txt: in the index, not in the seal of Tarnex.exe inside Single.exe",
+                                                L"the package differs from its seal"}))
+        << Narrow(verify.output);
+    std::vector<CarriedFile> cut = files;
+    for (CarriedFile& file : cut)
+        if (file.name == L"Tarnex.exe") file.bytes.resize(file.bytes.size() - tarnex::kSealTrailer);
+    WriteBytes(kSingle, LayOutSingleFile(image, payload.index, cut));
+    verify = RunPack(L"--verify " + Quoted(kSingle));
+    EXPECT_EQ(1u, verify.exitCode);
+    EXPECT_TRUE(ContainsInOrder(verify.output, {fileCount + L" of " + fileCount + L" files of the package hold",
+                                                L"Tarnex.exe inside Single.exe: carries no seal",
+                                                L"the package differs from its seal"}))
+        << Narrow(verify.output);
     ::DeleteFileW(kSingle.c_str());
 
     // Signed: the program and the installer inside. The signature covers the
@@ -124,7 +199,10 @@ TEST_F(EngineCycle, ASingleFileCarriesTheWholeSealedPackageAndVerifiesUntilAByte
     EXPECT_EQ(std::vector<std::wstring>{L"Single.exe"}, LeftBesideThePackage());
     verify = RunPack(L"--verify " + Quoted(kSingle));
     EXPECT_EQ(0u, verify.exitCode) << Narrow(verify.output);
-    EXPECT_NE(std::wstring::npos, verify.output.find(L"Single.exe: signed by \"Vrel Test Signer\"")) << Narrow(verify.output);
+    EXPECT_TRUE(ContainsInOrder(verify.output, {L"Single.exe: signed by \"Vrel Test Signer\"",
+                                                L"Tarnex.exe inside Single.exe: signed by \"Vrel Test Signer\", the signature matches its bytes"}))
+        << Narrow(verify.output);
+    EXPECT_FALSE(LeftInTheTemporaryFolder(L"tarnex-pack-verify-*")) << "the installer's copy checked is left";
     const std::string signedProgram = ReadBytes(kSingle);
     const tarnex::Payload signedPayload = ReadPayload(signedProgram);
     Unpack(signedProgram, signedPayload);
@@ -163,6 +241,17 @@ TEST_F(EngineCycle, ASingleFileCarriesTheWholeSealedPackageAndVerifiesUntilAByte
     EXPECT_TRUE(ContainsInOrder(verify.output, {L"Single.exe: the signature does not match the program's bytes (0x80096010)",
                                                 L"user2.cab: expected SHA-256 "}))
         << Narrow(verify.output);
+    // A byte of the installer inside: its own signature no longer matches
+    // either.
+    changed = signedProgram;
+    changed[OffsetIn(signedPayload, L"Tarnex.exe")] ^= 0x01;
+    WriteBytes(kSingle, changed);
+    verify = RunPack(L"--verify " + Quoted(kSingle));
+    EXPECT_EQ(1u, verify.exitCode);
+    EXPECT_TRUE(ContainsInOrder(verify.output, {L"Tarnex.exe: expected SHA-256 ",
+                                                L"Tarnex.exe inside Single.exe: the signature does not match the program's bytes"}))
+        << Narrow(verify.output);
+    EXPECT_FALSE(LeftInTheTemporaryFolder(L"tarnex-pack-verify-*"));
     RemoveTree(kUnpacked);
     ::DeleteFileW(kSingle.c_str());
 }
