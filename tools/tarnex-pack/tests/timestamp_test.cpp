@@ -2,8 +2,8 @@
 // that the timestamp_server fixture runs on the host (timestamp-server):
 // servers named in the manifest and on the command line, one down before
 // one that answers, and servers that are down, reject or stamp something
-// else. The stamped files are checked on the host by osslsigncode
-// (tarnex_pack_timestamps_verify).
+// else; a stamped single file. The stamped files are checked on the host by
+// osslsigncode (tarnex_pack_timestamps_verify).
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -55,12 +55,25 @@ TEST_F(EngineCycle, SignaturesAreTimeStampedOnlyByAServerThatGrantsAStampOfThem)
 
     // The manifest's servers: the first is down, the second stamps.
     const PackRun run = Pack(manifest, sign);
-    ::SetEnvironmentVariableW(L"TARNEX_SIGN_PASSWORD", nullptr);
     ASSERT_EQ(0u, run.exitCode) << Narrow(run.output);
     const std::wstring out = TestProgramFolder() + L"stamped";
     RemoveTree(out);
     ASSERT_TRUE(::CreateDirectoryW(out.c_str(), nullptr));
     EXPECT_TRUE(::CopyFileW((std::wstring(kPackage) + L"Tarnex.exe").c_str(), (out + L"\\Tarnex.exe").c_str(), FALSE));
+
+    // A single file, stamped by the command line's server: its signature,
+    // over the whole payload, still matches its bytes with the stamp in it.
+    const std::wstring single = std::wstring(kRoot) + L"Stamped.exe";
+    const PackRun singleRun =
+        RunPack(L"--single-file " + sign + L"--timestamp " + good + L" \"" + kManifest + L"\" \"" + single + L"\"");
+    ::SetEnvironmentVariableW(L"TARNEX_SIGN_PASSWORD", nullptr);
+    ASSERT_EQ(0u, singleRun.exitCode) << Narrow(singleRun.output);
+    const PackRun verify = RunPack(L"--verify \"" + single + L"\"");
+    EXPECT_EQ(0u, verify.exitCode) << Narrow(verify.output);
+    EXPECT_TRUE(ContainsInOrder(verify.output, {L"Stamped.exe: signed by \"Vrel Test Signer\", the signature matches its bytes",
+                                                L"Tarnex.exe inside Stamped.exe: signed by \"Vrel Test Signer\""}))
+        << Narrow(verify.output);
+    EXPECT_TRUE(::MoveFileW(single.c_str(), (out + L"\\Stamped.exe").c_str()));
 
     // --timestamp without --sign is a mistake of the command line.
     EXPECT_EQ(1u, RunPack(L"--timestamp " + good + L" \"" + kManifest + L"\" \"" + kPackage + L"x\"").exitCode);
