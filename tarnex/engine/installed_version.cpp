@@ -18,6 +18,7 @@
 #include "services/registry_access.h"
 #include "services/setup_log.h"
 #include "vrel/bounded_copy.h"
+#include "vrel/folder_walk.h"
 #include "vrel/registry_keys.h"
 #include "vrel/unique_handle.h"
 
@@ -70,22 +71,7 @@ bool IsFile(const std::wstring& path) {
 
 // The kept folder is the installer's own: everything below it goes.
 void RemoveKeptTree(const std::wstring& folder) {
-    WIN32_FIND_DATAW found{};
-    vrel::unique_hfind find(::FindFirstFileW((folder + L"*").c_str(), &found));
-    if (find) {
-        do {
-            const std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::wstring path = folder + name;
-            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-                RemoveKeptTree(path + L"\\");
-            } else {
-                ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-                ::DeleteFileW(path.c_str());
-            }
-        } while (::FindNextFileW(find.get(), &found));
-    }
-    find.reset();
+    vrel::WalkFolderDeepestFirst(folder, vrel::DeleteWalkedEntry);
     ::RemoveDirectoryW(WithoutBackslash(folder).c_str());
 }
 

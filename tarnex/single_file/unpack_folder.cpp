@@ -9,6 +9,7 @@
 
 #include "services/setup_log.h"
 #include "vrel/crypt_handles.h"
+#include "vrel/folder_walk.h"
 #include "vrel/hex_text.h"
 #include "vrel/text_convert.h"
 
@@ -90,28 +91,10 @@ void DeleteNote(const std::wstring& name) {
 // Deletes everything in the folder and the folder; false when something
 // stays. Read-only files go too.
 bool DeleteTree(const std::wstring& folder) {
-    WIN32_FIND_DATAW data{};
-    vrel::unique_hfind find(::FindFirstFileW((folder + L"*").c_str(), &data));
     bool all = true;
-    if (find) {
-        do {
-            const std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::wstring path = folder + name;
-            if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-                (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-                all = DeleteTree(path + L"\\") && all;
-                continue;
-            }
-            if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-                all = ::RemoveDirectoryW(path.c_str()) != FALSE && all;  // a link: only itself
-                continue;
-            }
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            all = ::DeleteFileW(path.c_str()) != FALSE && all;
-        } while (::FindNextFileW(find.get(), &data));
-    }
-    find.reset();
+    vrel::WalkFolderDeepestFirst(folder, [&all](const std::wstring& path, DWORD attributes) {
+        all = vrel::DeleteWalkedEntry(path, attributes) && all;
+    });
     if (::RemoveDirectoryW(folder.c_str())) return all;
     const DWORD error = ::GetLastError();
     return all && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND);
@@ -120,21 +103,9 @@ bool DeleteTree(const std::wstring& folder) {
 // What stays is left to the next start of Windows: the files first, then
 // the folders that hold them.
 void DeleteAtRestart(const std::wstring& folder) {
-    WIN32_FIND_DATAW data{};
-    vrel::unique_hfind find(::FindFirstFileW((folder + L"*").c_str(), &data));
-    if (find) {
-        do {
-            const std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::wstring path = folder + name;
-            if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-                (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
-                DeleteAtRestart(path + L"\\");
-            else
-                ::MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-        } while (::FindNextFileW(find.get(), &data));
-    }
-    find.reset();
+    vrel::WalkFolderDeepestFirst(folder, [](const std::wstring& path, DWORD) {
+        ::MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    });
     ::MoveFileExW(folder.substr(0, folder.size() - 1).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
 }
 

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "vrel/folder_walk.h"
 #include "vrel/module_path.h"
 #include "vrel/text_convert.h"
 #include "vrel/unique_handle.h"
@@ -89,25 +90,8 @@ bool IsFolder(const std::wstring& path) {
 }
 
 void RemoveTree(const std::wstring& folder) {
-    std::wstring base = folder;
-    if (!base.empty() && base.back() != L'\\') base += L'\\';
-    WIN32_FIND_DATAW data{};
-    vrel::unique_hfind find(::FindFirstFileW((base + L"*").c_str(), &data));
-    if (find) {
-        do {
-            const std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::wstring path = base + name;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(path);
-            } else {
-                ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-                ::DeleteFileW(path.c_str());
-            }
-        } while (::FindNextFileW(find.get(), &data));
-    }
-    find.reset();
-    ::RemoveDirectoryW(base.c_str());
+    vrel::WalkFolderDeepestFirst(folder, vrel::DeleteWalkedEntry);
+    ::RemoveDirectoryW(folder.c_str());
 }
 
 std::wstring TestProgramPath() { return vrel::ModulePath(nullptr); }

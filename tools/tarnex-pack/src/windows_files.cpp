@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "portable/replace_rules.h"
+#include "vrel/folder_walk.h"
 #include "vrel/unique_handle.h"
 
 namespace pack {
@@ -135,22 +136,7 @@ bool WriteAt(HANDLE file, std::uint64_t offset, std::string_view bytes) {
 bool TruncateAt(HANDLE file, std::uint64_t size) { return SeekTo(file, size) && ::SetEndOfFile(file); }
 
 void RemoveTree(const std::wstring& folder) {
-    WIN32_FIND_DATAW found{};
-    vrel::unique_hfind find(::FindFirstFileW((folder + L"\\*").c_str(), &found));
-    if (find) {
-        do {
-            const std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::wstring path = folder + L"\\" + name;
-            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-                RemoveTree(path);
-            else {
-                ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-                ::DeleteFileW(path.c_str());
-            }
-        } while (::FindNextFileW(find.get(), &found));
-    }
-    find.reset();
+    vrel::WalkFolderDeepestFirst(folder, vrel::DeleteWalkedEntry);
     ::RemoveDirectoryW(folder.c_str());
 }
 
