@@ -232,25 +232,23 @@ TEST_F(EngineCycle, ASingleFileCarriesTheWholeSealedPackageAndVerifiesUntilAByte
         EXPECT_TRUE(pack::authenticode::Attach(unsignedProgram, layout, signedProgram.substr(tableAt + 8)) == signedProgram);
     }
 
-    changed = signedProgram;
-    changed[OffsetIn(signedPayload, L"user2.cab")] ^= 0x01;
+    // One byte of a file inside the signed single file changed: --verify
+    // names it, in the order of the lines given.
+    const auto expectChangedByteNamed = [&](const std::wstring& file, const std::vector<std::wstring>& lines) {
+        changed = signedProgram;
+        changed[OffsetIn(signedPayload, file)] ^= 0x01;
+        WriteBytes(kSingle, changed);
+        verify = RunPack(L"--verify " + Quoted(kSingle));
+        EXPECT_EQ(1u, verify.exitCode);
+        EXPECT_TRUE(ContainsInOrder(verify.output, lines)) << Narrow(verify.output);
+    };
+    expectChangedByteNamed(L"user2.cab", {L"Single.exe: the signature does not match the program's bytes (0x80096010)",
+                                          L"user2.cab: expected SHA-256 "});
     PutInFolder(TestProgramFolder() + L"signed_single_changed", changed);
-    WriteBytes(kSingle, changed);
-    verify = RunPack(L"--verify " + Quoted(kSingle));
-    EXPECT_EQ(1u, verify.exitCode);
-    EXPECT_TRUE(ContainsInOrder(verify.output, {L"Single.exe: the signature does not match the program's bytes (0x80096010)",
-                                                L"user2.cab: expected SHA-256 "}))
-        << Narrow(verify.output);
     // A byte of the installer inside: its own signature no longer matches
     // either.
-    changed = signedProgram;
-    changed[OffsetIn(signedPayload, L"Tarnex.exe")] ^= 0x01;
-    WriteBytes(kSingle, changed);
-    verify = RunPack(L"--verify " + Quoted(kSingle));
-    EXPECT_EQ(1u, verify.exitCode);
-    EXPECT_TRUE(ContainsInOrder(verify.output, {L"Tarnex.exe: expected SHA-256 ",
-                                                L"Tarnex.exe inside Single.exe: the signature does not match the program's bytes"}))
-        << Narrow(verify.output);
+    expectChangedByteNamed(L"Tarnex.exe", {L"Tarnex.exe: expected SHA-256 ",
+                                           L"Tarnex.exe inside Single.exe: the signature does not match the program's bytes"});
     EXPECT_FALSE(LeftInTheTemporaryFolder(L"tarnex-pack-verify-*"));
     RemoveTree(kUnpacked);
     ::DeleteFileW(kSingle.c_str());
