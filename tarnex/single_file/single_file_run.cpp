@@ -13,6 +13,7 @@
 #include "single_file/unpack_folder.h"
 #include "single_file/unpack_progress.h"
 #include "vrel/module_path.h"
+#include "vrel/path_parts.h"
 
 namespace tarnex {
 namespace {
@@ -59,9 +60,6 @@ int Failed(const std::wstring& why, bool quiet) {
     return quiet ? kQuietFailed : 0;
 }
 
-// The folder of a full path, with its backslash.
-std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.rfind(L'\\') + 1); }
-
 // This program stands in for the unpacked installer while the package
 // runs, in the unpacking folder as its current one (as a program started
 // from there has it); both are its own again afterwards, before the folder
@@ -72,7 +70,7 @@ public:
         wchar_t current[MAX_PATH + 1] = {};
         const DWORD length = ::GetCurrentDirectoryW(MAX_PATH + 1, current);
         if (length > 0 && length <= MAX_PATH) current_.assign(current, length);
-        SetCarriedPackage({installer, FolderOf(App().ProgramPath)});
+        SetCarriedPackage({installer, vrel::FolderOf(App().ProgramPath)});
         ::SetCurrentDirectoryW(folder.c_str());
     }
     ~StandIn() {
