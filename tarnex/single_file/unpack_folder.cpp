@@ -236,13 +236,4 @@ void RemoveLeftUnpackFolders() {
     }
 }
 
-bool IsUnpackFolder(const std::wstring& folder) {
-    const std::wstring temp = SystemTempFolder();
-    if (temp.empty() || folder.size() < temp.size() + 2 || folder.back() != L'\\') return false;
-    if (::CompareStringOrdinal(folder.c_str(), static_cast<int>(temp.size()), temp.c_str(),
-                               static_cast<int>(temp.size()), TRUE) != CSTR_EQUAL)
-        return false;
-    return IsUnpackFolderName(folder.substr(temp.size(), folder.size() - temp.size() - 1));
-}
-
 }  // namespace tarnex

@@ -63,9 +63,4 @@ void RemoveLeftUnpackFolders();
 // system does not say where the Windows folder is.
 std::wstring SystemTempFolder();
 
-// Whether the folder (full path, with a backslash) is an unpacking folder
-// of a single-file run: "Tarnex-" and 16 hexadecimal digits in the Temp
-// folder of the Windows folder.
-bool IsUnpackFolder(const std::wstring& folder);
-
 }  // namespace tarnex

@@ -1,4 +1,5 @@
-// A walk through everything below a folder, deepest first, for the removals
+// What a folder holds: the files directly in it, and a walk through
+// everything below it, deepest first, for the removals
 // that must take the files out before the folders that hold them (a
 // folder's removal, or its deletion left to the next start of Windows).
 // A link to a folder (a junction, a symbolic link) is visited as an entry of
@@ -8,7 +9,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "vrel/unique_handle.h"
 
@@ -32,6 +35,21 @@ void WalkFolderDeepestFirst(const std::wstring& folder, Visit&& visit) {
             WalkFolderDeepestFirst(path, visit);
         visit(path, attributes);
     } while (::FindNextFileW(find.get(), &data));
+}
+
+// The names of the files directly in folder (a full path, with or without
+// its backslash), folders left out, in ordinal order.
+inline std::vector<std::wstring> FileNamesIn(const std::wstring& folder) {
+    const std::wstring base = !folder.empty() && folder.back() == L'\\' ? folder : folder + L'\\';
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data{};
+    unique_hfind find(::FindFirstFileW((base + L"*").c_str(), &data));
+    if (!find) return names;
+    do {
+        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) names.emplace_back(data.cFileName);
+    } while (::FindNextFileW(find.get(), &data));
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 // Deletes one entry the walk visited: a folder (or a link to one) that is

@@ -112,16 +112,6 @@ std::wstring MakeScratchFolder(const std::wstring& tag) {
     return folder;
 }
 
-std::vector<std::wstring> FilesIn(const std::wstring& folder) {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW data{};
-    vrel::unique_hfind find(::FindFirstFileW((folder + L"*").c_str(), &data));
-    if (!find) return names;
-    do {
-        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) names.emplace_back(data.cFileName);
-    } while (::FindNextFileW(find.get(), &data));
-    std::sort(names.begin(), names.end());
-    return names;
-}
+std::vector<std::wstring> FilesIn(const std::wstring& folder) { return vrel::FileNamesIn(folder); }
 
 }  // namespace testfiles

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "package_sealer.h"
+#include "vrel/same_text.h"
 #include "vrel/text_convert.h"
 #include "vrel/unique_handle.h"
 #include "windows_files.h"
@@ -11,11 +12,6 @@ namespace pack {
 namespace {
 
 constexpr DWORD kPiece = 1u << 20;
-
-bool SameName(const std::wstring& a, const std::wstring& b) {
-    return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
-           CSTR_EQUAL;
-}
 
 std::wstring Hex(const tarnex::Sha256& digest) { return vrel::ToWide(tarnex::HexDigest(digest), CP_UTF8); }
 
@@ -113,7 +109,8 @@ bool CheckCarriedInstaller(HANDLE singleFile, const std::wstring& singleName, co
     }
     const bool signatureHolds = !end.hasCertificates || ReportCarriedSignature(singleFile, offset, installer, shown, report);
     bool agrees = true;
-    if (!SameName(seal.description, index.description) || !SameName(seal.installedDescription, index.installedDescription)) {
+    if (!vrel::SameTextIgnoringCase(seal.description, index.description) ||
+        !vrel::SameTextIgnoringCase(seal.installedDescription, index.installedDescription)) {
         report.push_back(shown + L": its seal names the description " + seal.description + L" (installed as " +
                          seal.installedDescription + L"), the index " + index.description + L" (installed as " +
                          index.installedDescription + L")");
@@ -132,7 +129,7 @@ bool CheckCarriedInstaller(HANDLE singleFile, const std::wstring& singleName, co
         }
     }
     for (const tarnex::SealedFile& listed : index.files) {
-        if (SameName(listed.name, installer.name) || seal.Find(listed.name) != nullptr) continue;
+        if (vrel::SameTextIgnoringCase(listed.name, installer.name) || seal.Find(listed.name) != nullptr) continue;
         report.push_back(listed.name + L": in the index, not in the seal of " + shown + L" (the installer would not check it)");
         agrees = false;
     }

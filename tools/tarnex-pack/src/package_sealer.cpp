@@ -6,6 +6,8 @@
 #include <algorithm>
 
 #include "description/file_sha256.h"
+#include "vrel/folder_walk.h"
+#include "vrel/same_text.h"
 #include "vrel/signature_check.h"
 #include "vrel/text_convert.h"
 #include "vrel/unique_handle.h"
@@ -15,23 +17,6 @@ namespace pack {
 namespace {
 
 constexpr std::uint64_t kProgramLimit = 256u << 20;
-
-bool SameName(const std::wstring& a, const std::wstring& b) {
-    return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
-           CSTR_EQUAL;
-}
-
-std::vector<std::wstring> FilesOf(const std::wstring& folder) {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW found{};
-    vrel::unique_hfind find(::FindFirstFileW((folder + L"\\*").c_str(), &found));
-    if (!find) return names;
-    do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
-    } while (::FindNextFileW(find.get(), &found));
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 // The program's bytes without a certificate table and without a seal block.
 bool UnsealedImage(std::string& image, std::wstring& error) {
@@ -70,8 +55,8 @@ bool ReadUnsealedProgram(const std::wstring& path, std::string& image, std::wstr
 }
 
 bool FindSealedInstaller(const std::wstring& folder, std::wstring& name, tarnex::PackageSeal& seal) {
-    for (const std::wstring& candidate : FilesOf(folder)) {
-        if (candidate.size() < 4 || !SameName(candidate.substr(candidate.size() - 4), L".exe")) continue;
+    for (const std::wstring& candidate : vrel::FileNamesIn(folder)) {
+        if (candidate.size() < 4 || !vrel::SameTextIgnoringCase(candidate.substr(candidate.size() - 4), L".exe")) continue;
         std::string image;
         if (!ReadWholeFile(folder + L"\\" + candidate, image, kProgramLimit)) continue;
         tarnex::ImageEnd end;
@@ -116,8 +101,8 @@ std::wstring DifferenceLine(const tarnex::SealedFile& sealed, std::uint64_t size
 bool DigestFolder(const std::wstring& folder, const std::wstring& except, std::vector<tarnex::SealedFile>& files,
                   std::wstring& error) {
     files.clear();
-    for (const std::wstring& name : FilesOf(folder)) {
-        if (SameName(name, except)) continue;
+    for (const std::wstring& name : vrel::FileNamesIn(folder)) {
+        if (vrel::SameTextIgnoringCase(name, except)) continue;
         tarnex::SealedFile file;
         file.name = name;
         if (!tarnex::Sha256OfFile(folder + L"\\" + name, file.size, file.digest)) {
@@ -156,7 +141,7 @@ bool VerifyPackage(const std::wstring& folder, std::vector<std::wstring>& report
     }
     bool holds = ReportSignature(folder + L"\\" + installer, installer, report);
     const std::wstring expectedDescription = installer.substr(0, installer.size() - 4) + L".inf";
-    if (!SameName(expectedDescription, seal.description)) {
+    if (!vrel::SameTextIgnoringCase(expectedDescription, seal.description)) {
         report.push_back(installer + L": reads the description " + expectedDescription + L", its seal names " +
                          seal.description);
         holds = false;
@@ -176,8 +161,8 @@ bool VerifyPackage(const std::wstring& folder, std::vector<std::wstring>& report
             ++good;
         }
     }
-    for (const std::wstring& name : FilesOf(folder))
-        if (!SameName(name, installer) && seal.Find(name) == nullptr)
+    for (const std::wstring& name : vrel::FileNamesIn(folder))
+        if (!vrel::SameTextIgnoringCase(name, installer) && seal.Find(name) == nullptr)
             report.push_back(name + L": not in the seal (the installer does not read it)");
     report.push_back(std::to_wstring(good) + L" of " + std::to_wstring(seal.files.size()) + L" sealed files hold");
     return holds;
